@@ -1,0 +1,98 @@
+// Diagnostic text layout and UTF-8 narrowing/widening that never throw.
+#include "exception.hpp"
+
+namespace vorla {
+
+exception::exception(std::string_view message, std::string_view file, std::string_view function, int line)
+{
+    text_.reserve(file.size() + function.size() + message.size() + 16);
+    text_.append(file);
+    text_ += '(';
+    text_ += detail::format_number(line);
+    text_ += ") ";
+    text_.append(function);
+    text_ += ": ";
+    text_.append(message);
+}
+
+exception& exception::chain(const std::exception& caught)
+{
+    text_ += "\n>\t";
+    text_ += caught.what();
+    return *this;
+}
+
+std::string narrow(const wchar_t* w, std::size_t n)
+{
+    std::string out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<std::uint32_t>(w[i]);
+        if (c == 0) break;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out += '?';
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c <= 0x10FFFF) {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
+std::string narrow(const std::wstring& w) { return narrow(w.data(), w.size()); }
+
+std::wstring widen(const std::string& s)
+{
+    std::wstring out;
+    out.reserve(s.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char b = p[i];
+        if (b == 0) break;
+        if (b < 0x80) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        int len = 0;
+        std::uint32_t cp = 0, min = 0;
+        if ((b & 0xE0) == 0xC0) { len = 2; cp = b & 0x1F; min = 0x80; }
+        else if ((b & 0xF0) == 0xE0) { len = 3; cp = b & 0x0F; min = 0x800; }
+        else if ((b & 0xF8) == 0xF0) { len = 4; cp = b & 0x07; min = 0x10000; }
+        if (len == 0 || i + len > n) {
+            out += L'\xFFFD';
+            ++i;
+            continue;
+        }
+        bool ok = true;
+        for (int k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) { ok = false; break; }
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out += L'\xFFFD';
+            ++i;
+            continue;
+        }
+        out += static_cast<wchar_t>(cp);
+        i += len;
+    }
+    return out;
+}
+
+} // namespace vorla

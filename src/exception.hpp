@@ -1,0 +1,84 @@
+// The diagnostic exception: every interpreter error travels as one of these, a chain of text lines.
+#pragma once
+
+#include <exception>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace vorla {
+
+// UTF-8 narrowing: stops at the first NUL, never throws; unencodable code points become '?'.
+std::string narrow(const std::wstring& w);
+std::string narrow(const wchar_t* w, std::size_t n);
+// UTF-8 widening: stops at the first NUL, never throws; invalid byte sequences become U+FFFD.
+std::wstring widen(const std::string& s);
+
+class exception : public std::exception {
+public:
+    // Raising constructor: "file(line) function: message".
+    exception(std::string_view message, std::string_view file, std::string_view function, int line);
+    // Keeps an already complete text verbatim (used by value streaming).
+    explicit exception(std::string text) : text_(std::move(text)) {}
+
+    const char* what() const noexcept override { return text_.c_str(); }
+    const std::string& text() const noexcept { return text_; }
+
+    // Appends "\n>\t" and the caught exception's text, in place.
+    exception& chain(const std::exception& caught);
+
+private:
+    std::string text_;
+};
+
+namespace detail {
+// Numbers in diagnostics go through a narrow stream under the process-wide locale (digit grouping).
+template <class T>
+std::string format_number(T v)
+{
+    std::ostringstream os;
+    os << v;
+    return os.str();
+}
+template <class T>
+concept streamable_number = std::is_arithmetic_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
+                            !std::is_same_v<T, wchar_t>;
+} // namespace detail
+
+// Value streaming: a new exception whose text is the old one followed by the value's text form.
+template <detail::streamable_number T>
+exception operator<<(const exception& e, T v)
+{
+    return exception(e.text() + detail::format_number(v));
+}
+inline exception operator<<(const exception& e, bool v) { return exception(e.text() + (v ? "1" : "0")); }
+inline exception operator<<(const exception& e, const char* s) { return exception(e.text() + s); }
+inline exception operator<<(const exception& e, const std::string& s) { return exception(e.text() + s); }
+inline exception operator<<(const exception& e, std::string_view s) { return exception(e.text() + std::string(s)); }
+inline exception operator<<(const exception& e, const std::wstring& s) { return exception(e.text() + narrow(s)); }
+inline exception operator<<(const exception& e, const wchar_t* s) { return exception(e.text() + narrow(std::wstring(s))); }
+
+// Chaining a caught exception: in place on an lvalue, by value on a temporary.
+inline exception& operator<<(exception& e, const std::exception& caught) { return e.chain(caught); }
+inline exception operator<<(exception&& e, const std::exception& caught)
+{
+    e.chain(caught);
+    return std::move(e);
+}
+
+} // namespace vorla
+
+// Builds a diagnostic at the raising site; FUNC is the short qualified name quoted in diagnostics.
+#define VORLA_EXCEPTION(FUNC, MSG) ::vorla::exception((MSG), __FILE__, (FUNC), __LINE__)
+
+// The wrapping convention: run BODY; any standard exception escaping it is re-raised as a new
+// diagnostic made by MAKE (an expression yielding vorla::exception) with the cause chained behind it.
+#define VORLA_WRAP(MAKE, ...)                                                                                  \
+    do {                                                                                                       \
+        try {                                                                                                  \
+            __VA_ARGS__                                                                                        \
+        } catch (const std::exception& vorla_caught_) {                                                        \
+            throw ::vorla::exception(MAKE) << vorla_caught_;                                                   \
+        }                                                                                                      \
+    } while (0)

@@ -1,0 +1,182 @@
+// Expression node classes: operators, assignments, names, calls, constants and declarators.
+#pragma once
+
+#include <string>
+
+#include "expression/expression.hpp"
+#include "symbol.hpp"
+
+namespace vorla {
+
+// Two-operand nodes: left then right.
+class binary : public expression {
+public:
+    binary(expr left, expr right) : left(std::move(left)), right(std::move(right)) {}
+    const expr left, right;
+};
+
+#define VORLA_BINARY_NODE(NAME)                                                                                \
+    class NAME final : public binary {                                                                         \
+    public:                                                                                                    \
+        using binary::binary;                                                                                  \
+        value evaluate(runtime& rt) const override;                                                           \
+    };
+VORLA_BINARY_NODE(e_assign)
+VORLA_BINARY_NODE(e_add_assign)
+VORLA_BINARY_NODE(e_sub_assign)
+VORLA_BINARY_NODE(e_mul_assign)
+VORLA_BINARY_NODE(e_div_assign)
+VORLA_BINARY_NODE(e_mod_assign)
+VORLA_BINARY_NODE(e_or)
+VORLA_BINARY_NODE(e_and)
+VORLA_BINARY_NODE(e_equal)
+VORLA_BINARY_NODE(e_nequal)
+VORLA_BINARY_NODE(e_gt)
+VORLA_BINARY_NODE(e_lt)
+VORLA_BINARY_NODE(e_gte)
+VORLA_BINARY_NODE(e_lte)
+VORLA_BINARY_NODE(e_add)
+VORLA_BINARY_NODE(e_sub)
+VORLA_BINARY_NODE(e_mul)
+VORLA_BINARY_NODE(e_div)
+VORLA_BINARY_NODE(e_mod)
+#undef VORLA_BINARY_NODE
+
+// Prefix operators.
+class unary : public expression {
+public:
+    explicit unary(expr operand) : operand(std::move(operand)) {}
+    const expr operand;
+};
+#define VORLA_UNARY_NODE(NAME)                                                                                 \
+    class NAME final : public unary {                                                                          \
+    public:                                                                                                    \
+        using unary::unary;                                                                                    \
+        value evaluate(runtime& rt) const override;                                                           \
+    };
+VORLA_UNARY_NODE(e_preincr)
+VORLA_UNARY_NODE(e_predecr)
+VORLA_UNARY_NODE(e_not)
+VORLA_UNARY_NODE(e_minus)
+#undef VORLA_UNARY_NODE
+
+class e_member final : public expression {
+public:
+    e_member(expr operand, std::wstring name) : operand(std::move(operand)), name(std::move(name)) {}
+    value evaluate(runtime& rt) const override;
+    const expr operand;
+    const std::wstring name;
+};
+
+class e_method final : public expression {
+public:
+    e_method(expr operand, std::wstring name, expr_list arguments)
+        : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const expr operand;
+    const std::wstring name;
+    const expr_list arguments;
+};
+
+class e_variable final : public expression {
+public:
+    explicit e_variable(symbol name) : name(name) {}
+    value evaluate(runtime& rt) const override;
+    const symbol name;
+};
+
+// Construction or conversion by type: T(args).
+class e_cast final : public expression {
+public:
+    e_cast(type_id_t type, expr_list arguments) : type(type), arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const type_id_t type;
+    const expr_list arguments;
+};
+
+// A script function call, resolved at run time by name and argument types.
+class e_function final : public expression {
+public:
+    e_function(symbol name, expr_list arguments) : name(name), arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const symbol name;
+    const expr_list arguments;
+};
+
+// using::name(args)
+class e_native final : public expression {
+public:
+    e_native(std::wstring name, expr_list arguments) : name(std::move(name)), arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const std::wstring name;
+    const expr_list arguments;
+};
+
+// A literal: every evaluation makes a new value V holding it.
+template <class V, class C>
+class e_constant final : public expression {
+public:
+    explicit e_constant(C literal) : literal(std::move(literal)) {}
+    value evaluate(runtime&) const override { return std::make_shared<V>(literal); }
+    const C literal;
+};
+
+// A declaration statement's declarators, evaluated in order; yields an empty handle.
+class e_declare final : public expression {
+public:
+    explicit e_declare(expr_list declarators) : declarators(std::move(declarators)) {}
+    value evaluate(runtime& rt) const override;
+    const expr_list declarators;
+};
+
+// T name(args) / T name = e: a fresh value of T declared in the current scope.
+class e_constructor final : public expression {
+public:
+    e_constructor(symbol name, type_id_t type, expr_list arguments)
+        : name(name), type(type), arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const symbol name;
+    const type_id_t type;
+    const expr_list arguments;
+};
+
+// T &name = e: the name aliases e's own value, which must be exactly of type T.
+class e_ref_constructor final : public expression {
+public:
+    e_ref_constructor(symbol name, type_id_t type, expr initializer)
+        : name(name), type(type), initializer(std::move(initializer)) {}
+    value evaluate(runtime& rt) const override;
+    const symbol name;
+    const type_id_t type;
+    const expr initializer;
+};
+
+// Member initializers of a constructor's initializer list.
+class e_declare_member final : public expression {
+public:
+    e_declare_member(symbol name, type_id_t type, expr_list arguments)
+        : name(name), type(type), arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const symbol name;
+    const type_id_t type;
+    const expr_list arguments;
+};
+
+class e_ref_member final : public expression {
+public:
+    e_ref_member(symbol name, type_id_t type, expr initializer)
+        : name(name), type(type), initializer(std::move(initializer)) {}
+    value evaluate(runtime& rt) const override;
+    const symbol name;
+    const type_id_t type;
+    const expr initializer;
+};
+
+class e_base final : public expression {
+public:
+    explicit e_base(expr_list arguments) : arguments(std::move(arguments)) {}
+    value evaluate(runtime& rt) const override;
+    const expr_list arguments;
+};
+
+} // namespace vorla

@@ -1,0 +1,85 @@
+// The refusal rules shared by every value class, written once.
+#include "factor.hpp"
+
+#include <istream>
+#include <ostream>
+
+namespace vorla {
+
+std::string arglist_text(const args& v)
+{
+    std::string out;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ", ";
+        out += "v[";
+        out += detail::format_number(static_cast<unsigned long>(i));
+        out += "]=";
+        out += v[i]->describe();
+    }
+    return out;
+}
+
+std::string call_text(const std::string& name, const args& v)
+{
+    std::string out = "id=" + name;
+    if (v.empty()) return out + ", v=0";
+    return out + ", " + arglist_text(v);
+}
+
+static std::string fn(const site& s, const char* op) { return std::string(s.cls) + "::" + op; }
+
+void factor::refuse(const char* op, const std::string& message) const
+{
+    const site& s = where();
+    throw exception(message, s.file, fn(s, op), s.line);
+}
+void factor::refuse(const char* op, const value& operand) const { refuse(op, operand->describe()); }
+void factor::refuse(const char* op) const { refuse(op, std::string()); }
+void factor::refuse_cast(const char* op) const
+{
+    const site& s = where();
+    throw_bad_cast(s.file, fn(s, op), s.line);
+}
+void factor::undefined(const char* op)
+{
+    throw exception("undefined", __FILE__, std::string("vorla::factor::") + op, __LINE__);
+}
+
+void factor::call_constructor(const args& v) { refuse("call_constructor", arglist_text(v)); }
+void factor::call_constructor(const value& v) { refuse("call_constructor", v); }
+void factor::call_constructor() { refuse("call_constructor"); }
+value factor::operator+(const value& r) const { refuse("operator +", r); }
+value factor::operator-() const { refuse("operator -"); }
+value factor::operator-(const value& r) const { refuse("operator -", r); }
+value factor::operator*(const value& r) const { refuse("operator *", r); }
+value factor::operator/(const value& r) const { refuse("operator /", r); }
+value factor::operator%(const value& r) const { refuse("operator %", r); }
+value factor::operator&&(const value& r) const { refuse("operator &&", r); }
+value factor::operator||(const value& r) const { refuse("operator ||", r); }
+value factor::operator==(const value& r) const { refuse("operator ==", r); }
+value factor::operator!=(const value& r) const { refuse("operator !=", r); }
+value factor::operator>=(const value& r) const { refuse("operator >=", r); }
+value factor::operator<=(const value& r) const { refuse("operator <=", r); }
+value factor::operator>(const value& r) const { refuse("operator >", r); }
+value factor::operator<(const value& r) const { refuse("operator <", r); }
+void factor::operator=(const value& r) { refuse("operator =", r); }
+void factor::operator++() { refuse("operator ++"); }
+void factor::operator--() { refuse("operator --"); }
+value factor::operator!() const { refuse("operator !"); }
+factor::operator bool() const { refuse_cast(opname::to_bool); }
+factor::operator unsigned int() const { refuse_cast(opname::to_unsigned); }
+factor::operator int() const { refuse_cast(opname::to_int); }
+factor::operator float() const { refuse_cast(opname::to_float); }
+factor::operator double() const { refuse_cast(opname::to_double); }
+factor::operator std::string() const { refuse_cast(opname::to_string); }
+factor::operator std::wstring() const { refuse_cast(opname::to_wstring); }
+value factor::member(const std::wstring& name) const { refuse("member", narrow(name)); }
+value factor::member(const std::string& name) const { refuse("member", name); }
+value factor::method(const method_call<wchar_t>& c) { refuse("method", call_text(narrow(c.name), c.v)); }
+value factor::method(const method_call<char>& c) { refuse("method", call_text(c.name, c.v)); }
+std::wostream& factor::write_ostream(std::wostream&) const { refuse("write_ostream"); }
+std::ostream& factor::write_ostream(std::ostream&) const { refuse("write_ostream"); }
+std::wistream& factor::read_istream(std::wistream&) { refuse("read_istream"); }
+std::istream& factor::read_istream(std::istream&) { refuse("read_istream"); }
+
+} // namespace vorla

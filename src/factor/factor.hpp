@@ -1,0 +1,154 @@
+// The value interface every script value implements, the value handle, type ids and the shared refusals.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../exception.hpp"
+
+namespace vorla {
+
+class factor;
+using value = std::shared_ptr<factor>;  // the value handle
+using args = std::vector<value>;        // the argument vector
+using type_id_t = std::uint32_t;
+
+// Fixed type ids of the fifteen built-in value classes. The type-id manager never hands these out.
+namespace tid {
+constexpr type_id_t boolean = 101;
+constexpr type_id_t signed_ = 102;
+constexpr type_id_t float_ = 103;
+constexpr type_id_t double_ = 104;
+constexpr type_id_t string_ = 105;
+constexpr type_id_t unsigned_ = 106;
+constexpr type_id_t vector_ = 107;
+constexpr type_id_t list_ = 108;
+constexpr type_id_t timer = 109;
+constexpr type_id_t hash_ = 110;
+constexpr type_id_t nil = 111;
+constexpr type_id_t ref = 112;
+constexpr type_id_t typeid_ = 113;
+constexpr type_id_t bad_cast = 114;
+constexpr type_id_t range_error = 115;
+constexpr bool is_builtin(type_id_t id) { return id >= boolean && id <= range_error; }
+} // namespace tid
+
+// A method call: the evaluated arguments and the method name (wide or narrow).
+template <class Ch>
+struct method_call {
+    const args& v;
+    const std::basic_string<Ch>& name;
+};
+
+// Where a value class reports its refusals from: its header, its qualified class name and a line.
+struct site {
+    const char* file;
+    const char* cls;
+    int line;
+};
+#define VORLA_SITE(CLS)                                                                                        \
+    const ::vorla::site& where() const override                                                                \
+    {                                                                                                          \
+        static const ::vorla::site s{__FILE__, CLS, __LINE__};                                                 \
+        return s;                                                                                              \
+    }
+
+// Function-name suffixes of the conversion slots, as diagnostics spell them.
+namespace opname {
+inline constexpr const char* to_bool = "operator bool";
+inline constexpr const char* to_unsigned = "operator unsigned int";
+inline constexpr const char* to_int = "operator int";
+inline constexpr const char* to_float = "operator float";
+inline constexpr const char* to_double = "operator double";
+inline constexpr const char* to_string =
+    "operator class std::basic_string<char,struct std::char_traits<char>,class std::allocator<char> >";
+inline constexpr const char* to_wstring =
+    "operator class std::basic_string<wchar_t,struct std::char_traits<wchar_t>,class std::allocator<wchar_t> >";
+} // namespace opname
+
+// Argument-list text: "v[0]=int(1), v[1]=string(a)"; empty for no arguments.
+std::string arglist_text(const args& v);
+// Method-call text: "id=name, v=0" or "id=name, " + argument-list text.
+std::string call_text(const std::string& name, const args& v);
+// The combining step of value hashing.
+inline void hash_combine(std::uint32_t& seed, std::uint32_t h)
+{
+    seed ^= h + 0x9E3779B9u + (seed << 6) + (seed >> 2);
+}
+
+// Every slot of the interface. A class overrides what it supports; every other slot is refused by the
+// shared rules below, reported under the class's own name (where()).
+class factor {
+public:
+    virtual ~factor() = default;
+
+    virtual void call_constructor(const args& v);                  // 0
+    virtual void call_constructor(const value& v);                 // 1
+    virtual void call_constructor();                               // 2
+    virtual value operator+(const value& r) const;                 // 3
+    virtual value operator-() const;                               // 4
+    virtual value operator-(const value& r) const;                 // 5
+    virtual value operator*(const value& r) const;                 // 6
+    virtual value operator/(const value& r) const;                 // 7
+    virtual value operator%(const value& r) const;                 // 8
+    virtual value operator&&(const value& r) const;                // 9
+    virtual value operator||(const value& r) const;                // 10
+    virtual value operator==(const value& r) const;                // 11
+    virtual value operator!=(const value& r) const;                // 12
+    virtual value operator>=(const value& r) const;                // 13
+    virtual value operator<=(const value& r) const;                // 14
+    virtual value operator>(const value& r) const;                 // 15
+    virtual value operator<(const value& r) const;                 // 16
+    virtual void operator=(const value& r);                        // 17
+    virtual void operator++();                                     // 18
+    virtual void operator--();                                     // 19
+    virtual value operator!() const;                               // 20
+    virtual explicit operator bool() const;                        // 21
+    virtual explicit operator unsigned int() const;                // 22
+    virtual explicit operator int() const;                         // 23
+    virtual explicit operator float() const;                       // 24
+    virtual explicit operator double() const;                      // 25
+    virtual explicit operator std::string() const;                 // 26
+    virtual explicit operator std::wstring() const;                // 27
+    virtual value member(const std::wstring& name) const;          // 28
+    virtual value member(const std::string& name) const;           // 29
+    virtual value method(const method_call<wchar_t>& c);           // 30
+    virtual value method(const method_call<char>& c);              // 31
+    virtual type_id_t type_id() const = 0;                         // 32
+    virtual value clone() const = 0;                               // 33
+    virtual void hash(std::uint32_t& seed) const = 0;              // 34
+    virtual bool equal(const value& other) const = 0;              // 35
+    virtual std::string describe() const = 0;                      // 36
+    virtual std::wostream& write_ostream(std::wostream& os) const; // 37
+    virtual std::ostream& write_ostream(std::ostream& os) const;   // 38
+    virtual std::wistream& read_istream(std::wistream& is);        // 39
+    virtual std::istream& read_istream(std::istream& is);          // 40
+
+    factor& operator=(const factor&) = delete;
+
+protected:
+    factor() = default;
+    factor(const factor&) = default;
+
+    virtual const site& where() const = 0;
+
+    // The shared refusal rules, reported as "<class>::<op>" from the class's site.
+    [[noreturn]] void refuse(const char* op, const std::string& message) const;
+    [[noreturn]] void refuse(const char* op, const value& operand) const;  // message: describe(operand)
+    [[noreturn]] void refuse(const char* op) const;                        // empty message
+    [[noreturn]] void refuse_cast(const char* op) const;                   // script bad_cast
+    // The factor-level "undefined" failure of the slots a class leaves to the interface itself.
+    [[noreturn]] static void undefined(const char* op);
+};
+
+// Throws a script bad_cast / range_error value (as a script throw signal) made at the given location.
+[[noreturn]] void throw_bad_cast(const char* file, const std::string& function, int line);
+[[noreturn]] void throw_range_error(const char* file, const std::string& function, int line);
+
+// The truth value of a value, as conditions ask it.
+inline bool truth(const value& v) { return static_cast<bool>(*v); }
+
+} // namespace vorla

@@ -1,0 +1,85 @@
+// The 32-bit integer values: integer<T> does all the arithmetic for both signed_ and unsigned_.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "factor/factor.hpp"
+
+namespace vorla {
+
+// How diagnostics name the two integer instantiations.
+template <class T>
+struct integer_name;
+template <>
+struct integer_name<int> {
+    static constexpr const char* cls = "vorla::integer<int>";
+};
+template <>
+struct integer_name<unsigned int> {
+    static constexpr const char* cls = "vorla::integer<unsigned int>";
+};
+
+template <class T>
+class integer : public factor {
+    static_assert(std::is_same_v<T, int> || std::is_same_v<T, unsigned int>);
+
+public:
+    void call_constructor(const value& v) override { v_ = operand(v); }
+    void call_constructor() override { v_ = 0; }
+    value operator+(const value& r) const override;
+    value operator-() const override;
+    value operator-(const value& r) const override;
+    value operator*(const value& r) const override;
+    value operator/(const value& r) const override;
+    value operator%(const value& r) const override;
+    value operator&&(const value& r) const override;
+    value operator||(const value& r) const override;
+    value operator==(const value& r) const override;
+    value operator!=(const value& r) const override;
+    value operator>=(const value& r) const override;
+    value operator<=(const value& r) const override;
+    value operator>(const value& r) const override;
+    value operator<(const value& r) const override;
+    void operator=(const value& r) override { v_ = operand(r); }
+    void operator++() override;
+    void operator--() override;
+    value operator!() const override;
+    explicit operator bool() const override { return v_ != 0; }
+    explicit operator unsigned int() const override { return static_cast<unsigned int>(v_); }
+    explicit operator int() const override { return static_cast<int>(v_); }  // the same 32 bits
+    explicit operator float() const override { return static_cast<float>(v_); }
+    explicit operator double() const override { return static_cast<double>(v_); }
+    explicit operator std::string() const override;
+    explicit operator std::wstring() const override;
+    void hash(std::uint32_t& seed) const override { hash_combine(seed, static_cast<std::uint32_t>(v_)); }
+    bool equal(const value& other) const override;
+    std::wostream& write_ostream(std::wostream& os) const override;
+    std::ostream& write_ostream(std::ostream& os) const override;
+    std::wistream& read_istream(std::wistream& is) override;
+    std::istream& read_istream(std::istream& is) override;
+
+    // A new value of the concrete class holding n; every result of this class's own type is made here.
+    virtual value make(T n) const = 0;
+
+    T get() const { return v_; }
+
+protected:
+    explicit integer(T n) : v_(n) {}
+    VORLA_SITE(integer_name<T>::cls)
+
+    // The right operand, through its own conversion to this class's payload type.
+    static T operand(const value& r) { return static_cast<T>(*r); }
+
+    T v_;
+};
+
+extern template class integer<int>;
+extern template class integer<unsigned int>;
+
+// The interpreter's own pseudo-random generator, the same on every platform and never seeded:
+// one step of it on the given state, and the next number of the one sequence every script shares.
+unsigned int random_step(std::uint32_t& state);
+unsigned int next_random();
+
+} // namespace vorla

@@ -1,0 +1,53 @@
+// The reference value: holds another value's handle, so assignments through `get` reach the original.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "factor/factor.hpp"
+#include "factor/nil.hpp"
+
+namespace vorla {
+
+class ref : public factor {
+public:
+    ref() = default;
+    explicit ref(value target) : target_(std::move(target)) {}
+
+    void call_constructor(const value& v) override { target_ = v; }  // shares the value, no copy
+    void call_constructor() override { target_ = std::make_shared<nil>(); }
+
+    value method(const method_call<wchar_t>& c) override
+    {
+        if (c.name == L"get" && c.v.empty()) return target();
+        refuse("method", call_text(narrow(c.name), c.v));
+    }
+    value method(const method_call<char>& c) override
+    {
+        if (c.name == "get" && c.v.empty()) return target();
+        refuse("method", call_text(c.name, c.v));
+    }
+
+    type_id_t type_id() const override { return tid::ref; }
+    value clone() const override { return std::make_shared<ref>(target_); }
+    void hash(std::uint32_t& seed) const override { target()->hash(seed); }
+    bool equal(const value& other) const override
+    {
+        if (other->type_id() != type_id()) return false;
+        const auto* o = dynamic_cast<const ref*>(other.get());
+        return o && target()->equal(o->target());
+    }
+    std::string describe() const override { return "ref(" + target()->describe() + ")"; }
+
+    // A reference that never received a target (made outside a declaration) reads as a fresh nil.
+    value target() const { return target_ ? target_ : std::make_shared<nil>(); }
+
+protected:
+    VORLA_SITE("vorla::ref")
+
+private:
+    value target_;
+};
+
+} // namespace vorla

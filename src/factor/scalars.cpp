@@ -1,0 +1,247 @@
+// The scalar values: boolean and nil, the 32-bit integers and the floating-point numbers.
+#include <boost/functional/hash.hpp>
+#include <cmath>
+#include <functional>
+#include <istream>
+#include <limits>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+#include "factor/boolean.hpp"
+#include "factor/integer.hpp"
+#include "factor/nil.hpp"
+#include "factor/real.hpp"
+
+namespace vorla {
+
+namespace {
+// Plain text of a number as a fresh string stream under the global locale writes it.
+template <class S, class T>
+std::basic_string<typename S::char_type> to_text(T v)
+{
+    S os;
+    os << v;
+    return os.str();
+}
+
+// On a failed extraction the stream zeroes its target; the value must keep its old content instead.
+template <class Is, class T>
+Is& extract(Is& is, T& v)
+{
+    T read{};
+    if (is >> read) v = read;
+    return is;
+}
+
+// Wrap-around arithmetic is done on the unsigned pattern, where overflow is defined.
+template <class T, class Op>
+T wrapped(T a, T b, Op op)
+{
+    using U = std::make_unsigned_t<T>;
+    return static_cast<T>(op(static_cast<U>(a), static_cast<U>(b)));
+}
+
+// A zero divisor, and the one int quotient that does not fit (-2^31 / -1), become a script range_error.
+template <class T>
+void check_divisor(T a, T d, const char* op, int line)
+{
+    bool bad = d == 0;
+    if constexpr (std::is_signed_v<T>) bad = bad || (a == std::numeric_limits<T>::min() && d == -1);
+    if (bad) throw_range_error(__FILE__, std::string(integer_name<T>::cls) + "::" + op, line);
+}
+
+// float computes in double and rounds the result back; double simply computes in double.
+template <class F, class Op>
+F computed(F a, F b, Op op)
+{
+    return static_cast<F>(op(static_cast<double>(a), static_cast<double>(b)));
+}
+
+struct fmod_op {
+    double operator()(double a, double b) const { return std::fmod(a, b); }
+};
+
+// Truncation toward zero into 64 bits, with NaN as 0 and the out-of-range clamped, so no input is UB.
+template <class F>
+std::uint64_t truncated(F x)
+{
+    constexpr double limit = 9223372036854775808.0;  // 2^63
+    if (std::isnan(x)) return 0;
+    if (x >= limit) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (x < -limit) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
+}
+} // namespace
+
+// ---- boolean and nil
+
+void boolean::call_constructor(const value& v) { operator=(v); }
+void boolean::call_constructor() { b_ = false; }
+// The right operand is converted only when the left one leaves the answer open.
+value boolean::operator&&(const value& r) const { return make_boolean(b_ && static_cast<bool>(*r)); }
+value boolean::operator||(const value& r) const { return make_boolean(b_ || static_cast<bool>(*r)); }
+value boolean::operator==(const value& r) const { return make_boolean(b_ == static_cast<bool>(*r)); }
+value boolean::operator!=(const value& r) const { return make_boolean(b_ != static_cast<bool>(*r)); }
+void boolean::operator=(const value& r) { b_ = static_cast<bool>(*r); }
+value boolean::operator!() const { return make_boolean(!b_); }
+value boolean::clone() const { return std::make_shared<boolean>(b_); }
+bool boolean::equal(const value& other) const
+{
+    return other->type_id() == type_id() && static_cast<bool>(*other) == b_;
+}
+std::wostream& boolean::write_ostream(std::wostream& os) const { return os << (b_ ? 1 : 0); }
+std::ostream& boolean::write_ostream(std::ostream& os) const { return os << (b_ ? 1 : 0); }
+std::wistream& boolean::read_istream(std::wistream& is) { return extract(is, b_); }
+std::istream& boolean::read_istream(std::istream& is) { return extract(is, b_); }
+
+value nil::operator||(const value& r) const { return make_boolean(static_cast<bool>(*r)); }
+value nil::operator==(const value& r) const { return make_boolean(!static_cast<bool>(*r)); }
+value nil::operator!=(const value& r) const { return make_boolean(static_cast<bool>(*r)); }
+
+// ---- integers
+
+template <class T>
+value integer<T>::operator+(const value& r) const { return make(wrapped(v_, operand(r), std::plus<>())); }
+template <class T>
+value integer<T>::operator-() const { return make(wrapped(T(0), v_, std::minus<>())); }
+template <class T>
+value integer<T>::operator-(const value& r) const { return make(wrapped(v_, operand(r), std::minus<>())); }
+template <class T>
+value integer<T>::operator*(const value& r) const { return make(wrapped(v_, operand(r), std::multiplies<>())); }
+template <class T>
+value integer<T>::operator/(const value& r) const
+{
+    const T d = operand(r);
+    check_divisor(v_, d, "operator /", __LINE__);
+    return make(v_ / d);
+}
+template <class T>
+value integer<T>::operator%(const value& r) const
+{
+    const T d = operand(r);
+    check_divisor(v_, d, "operator %", __LINE__);
+    return make(v_ % d);
+}
+// The right operand is converted only when the left one leaves the answer open.
+template <class T>
+value integer<T>::operator&&(const value& r) const { return make_boolean(v_ != 0 && operand(r) != 0); }
+template <class T>
+value integer<T>::operator||(const value& r) const { return make_boolean(v_ != 0 || operand(r) != 0); }
+template <class T>
+value integer<T>::operator==(const value& r) const { return make_boolean(v_ == operand(r)); }
+template <class T>
+value integer<T>::operator!=(const value& r) const { return make_boolean(v_ != operand(r)); }
+template <class T>
+value integer<T>::operator>=(const value& r) const { return make_boolean(v_ >= operand(r)); }
+template <class T>
+value integer<T>::operator<=(const value& r) const { return make_boolean(v_ <= operand(r)); }
+template <class T>
+value integer<T>::operator>(const value& r) const { return make_boolean(v_ > operand(r)); }
+template <class T>
+value integer<T>::operator<(const value& r) const { return make_boolean(v_ < operand(r)); }
+template <class T>
+void integer<T>::operator++() { v_ = wrapped(v_, T(1), std::plus<>()); }
+template <class T>
+void integer<T>::operator--() { v_ = wrapped(v_, T(1), std::minus<>()); }
+template <class T>
+value integer<T>::operator!() const { return make_boolean(v_ == 0); }
+template <class T>
+integer<T>::operator std::string() const { return to_text<std::ostringstream>(v_); }
+template <class T>
+integer<T>::operator std::wstring() const { return to_text<std::wostringstream>(v_); }
+template <class T>
+bool integer<T>::equal(const value& other) const
+{
+    return other->type_id() == type_id() && static_cast<T>(*other) == v_;
+}
+template <class T>
+std::wostream& integer<T>::write_ostream(std::wostream& os) const { return os << v_; }
+template <class T>
+std::ostream& integer<T>::write_ostream(std::ostream& os) const { return os << v_; }
+template <class T>
+std::wistream& integer<T>::read_istream(std::wistream& is) { return extract(is, v_); }
+template <class T>
+std::istream& integer<T>::read_istream(std::istream& is) { return extract(is, v_); }
+
+template class integer<int>;
+template class integer<unsigned int>;
+
+// ---- reals
+
+template <class F>
+value real<F>::make(F x) { return std::make_shared<real<F>>(x); }
+
+template <class F>
+value real<F>::operator+(const value& r) const { return make(computed(v_, operand(r), std::plus<>())); }
+template <class F>
+value real<F>::operator-() const { return make(-v_); }
+template <class F>
+value real<F>::operator-(const value& r) const { return make(computed(v_, operand(r), std::minus<>())); }
+template <class F>
+value real<F>::operator*(const value& r) const { return make(computed(v_, operand(r), std::multiplies<>())); }
+// IEEE rules: a zero divisor gives an infinity or NaN, never an error.
+template <class F>
+value real<F>::operator/(const value& r) const { return make(computed(v_, operand(r), std::divides<>())); }
+template <class F>
+value real<F>::operator%(const value& r) const { return make(computed(v_, operand(r), fmod_op())); }
+// The right operand is converted only when the left one leaves the answer open.
+template <class F>
+value real<F>::operator&&(const value& r) const { return make_boolean(v_ != 0 && operand(r) != 0); }
+template <class F>
+value real<F>::operator||(const value& r) const { return make_boolean(v_ != 0 || operand(r) != 0); }
+template <class F>
+value real<F>::operator==(const value& r) const { return make_boolean(v_ == operand(r)); }
+template <class F>
+value real<F>::operator!=(const value& r) const { return make_boolean(v_ != operand(r)); }
+template <class F>
+value real<F>::operator>=(const value& r) const { return make_boolean(v_ >= operand(r)); }
+template <class F>
+value real<F>::operator<=(const value& r) const { return make_boolean(v_ <= operand(r)); }
+template <class F>
+value real<F>::operator>(const value& r) const { return make_boolean(v_ > operand(r)); }
+template <class F>
+value real<F>::operator<(const value& r) const { return make_boolean(v_ < operand(r)); }
+template <class F>
+void real<F>::operator++() { v_ = computed(v_, F(1), std::plus<>()); }
+template <class F>
+void real<F>::operator--() { v_ = computed(v_, F(1), std::minus<>()); }
+template <class F>
+value real<F>::operator!() const { return make_boolean(v_ == 0); }
+template <class F>
+real<F>::operator unsigned int() const { return static_cast<unsigned int>(truncated(v_)); }
+template <class F>
+real<F>::operator int() const { return static_cast<int>(static_cast<unsigned int>(truncated(v_))); }
+template <class F>
+real<F>::operator std::string() const { return to_text<std::ostringstream>(v_); }
+template <class F>
+real<F>::operator std::wstring() const { return to_text<std::wostringstream>(v_); }
+// Both zeros hash alike because they compare equal.
+template <class F>
+void real<F>::hash(std::uint32_t& seed) const
+{
+    hash_combine(seed, v_ == 0 ? 0u : static_cast<std::uint32_t>(boost::hash<F>()(v_)));
+}
+template <class F>
+bool real<F>::equal(const value& other) const
+{
+    return other->type_id() == type_id() && static_cast<F>(*other) == v_;
+}
+template <class F>
+std::string real<F>::describe() const
+{
+    return std::string(real_name<F>::type) + "(" + detail::format_number(v_) + ")";
+}
+template <class F>
+std::wostream& real<F>::write_ostream(std::wostream& os) const { return os << v_; }
+template <class F>
+std::ostream& real<F>::write_ostream(std::ostream& os) const { return os << v_; }
+template <class F>
+std::wistream& real<F>::read_istream(std::wistream& is) { return extract(is, v_); }
+template <class F>
+std::istream& real<F>::read_istream(std::istream& is) { return extract(is, v_); }
+
+template class real<float>;
+template class real<double>;
+
+} // namespace vorla

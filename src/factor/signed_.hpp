@@ -1,0 +1,31 @@
+// The script's int: a signed 32-bit integer with abs/max/min/rand methods.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "factor/integer.hpp"
+
+namespace vorla {
+
+template <class T>
+class signed_;
+
+template <>
+class signed_<int> : public integer<int> {
+public:
+    explicit signed_(int n = 0) : integer<int>(n) {}
+
+    value method(const method_call<wchar_t>& c) override { return _method(c); }
+    value method(const method_call<char>& c) override { return _method(c); }
+    type_id_t type_id() const override { return tid::signed_; }
+    value clone() const override { return make(v_); }
+    std::string describe() const override { return "int(" + detail::format_number(v_) + ")"; }
+    value make(int n) const override { return std::make_shared<signed_<int>>(n); }
+
+private:
+    template <class Ch>
+    value _method(const method_call<Ch>& c) const;
+};
+
+} // namespace vorla

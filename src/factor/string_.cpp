@@ -1,0 +1,284 @@
+// The string value's operations and its built-in methods.
+#include "factor/string_.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <unordered_map>
+
+#include <boost/regex.hpp>
+
+#include "factor/boolean.hpp"
+#include "factor/unsigned_.hpp"
+
+namespace vorla {
+
+namespace {
+
+// The operand side of every binary operation is its own wide text, whatever its type.
+std::wstring wide_text(const value& v) { return static_cast<std::wstring>(*v); }
+
+std::string narrow_name(const std::string& s) { return s; }
+std::string narrow_name(const std::wstring& s) { return narrow(s); }
+
+// A method-table key: the same name with another argument count is another method.
+template <class Name>
+struct method_key {
+    std::basic_string<Name> name;
+    std::size_t argc;
+    bool operator==(const method_key&) const = default;
+};
+
+template <class Name>
+struct method_key_hash {
+    std::size_t operator()(const method_key<Name>& k) const
+    {
+        std::uint32_t seed = 0;
+        for (Name c : k.name) hash_combine(seed, static_cast<std::uint32_t>(c));
+        hash_combine(seed, static_cast<std::uint32_t>(k.argc));
+        return seed;
+    }
+};
+
+template <class Ch, class Name>
+using method_table =
+    std::unordered_map<method_key<Name>, value (string_<Ch>::*)(const args&), method_key_hash<Name>>;
+
+template <class Ch, class Name>
+const method_table<Ch, Name>& methods()
+{
+    // Built on first use; the narrow and the wide name each get a table of their own.
+    static const method_table<Ch, Name> table = [] {
+        struct row {
+            const char* name;
+            std::size_t argc;
+            value (string_<Ch>::*fn)(const args&);
+        };
+        const row rows[] = {
+            {"empty", 0, &string_<Ch>::m_empty},
+            {"size", 0, &string_<Ch>::m_size},
+            {"at", 1, &string_<Ch>::m_at},
+            {"match", 1, &string_<Ch>::m_match},
+        };
+        method_table<Ch, Name> t;
+        for (const row& r : rows)
+            t.emplace(method_key<Name>{std::basic_string<Name>(r.name, r.name + std::strlen(r.name)), r.argc}, r.fn);
+        return t;
+    }();
+    return table;
+}
+
+template <class Ch, class T>
+T read_number(const std::basic_string<Ch>& text)
+{
+    // A failed read stores 0 (nothing numeric at the front) or the type's limit (too large).
+    std::basic_istringstream<Ch> is(text);
+    T n{};
+    is >> n;
+    return n;
+}
+
+} // namespace
+
+template <class Ch>
+void string_<Ch>::call_constructor(const value& v)
+{
+    text_ = wide_text(v);
+}
+
+template <class Ch>
+void string_<Ch>::operator=(const value& r)
+{
+    text_ = wide_text(r);
+}
+
+template <class Ch>
+value string_<Ch>::operator+(const value& r) const
+{
+    return std::make_shared<string_>(text_ + wide_text(r));
+}
+
+template <class Ch>
+int string_<Ch>::compare(const value& r) const
+{
+    const text_type other = wide_text(r);
+    const std::size_t n = std::min(text_.size(), other.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto a = static_cast<std::uint32_t>(text_[i]);
+        const auto b = static_cast<std::uint32_t>(other[i]);
+        if (a != b) return a < b ? -1 : 1;
+    }
+    if (text_.size() == other.size()) return 0;
+    return text_.size() < other.size() ? -1 : 1;
+}
+
+template <class Ch>
+value string_<Ch>::operator==(const value& r) const
+{
+    return std::make_shared<boolean>(compare(r) == 0);
+}
+template <class Ch>
+value string_<Ch>::operator!=(const value& r) const
+{
+    return std::make_shared<boolean>(compare(r) != 0);
+}
+template <class Ch>
+value string_<Ch>::operator>=(const value& r) const
+{
+    return std::make_shared<boolean>(compare(r) >= 0);
+}
+template <class Ch>
+value string_<Ch>::operator<=(const value& r) const
+{
+    return std::make_shared<boolean>(compare(r) <= 0);
+}
+template <class Ch>
+value string_<Ch>::operator>(const value& r) const
+{
+    return std::make_shared<boolean>(compare(r) > 0);
+}
+template <class Ch>
+value string_<Ch>::operator<(const value& r) const
+{
+    return std::make_shared<boolean>(compare(r) < 0);
+}
+
+template <class Ch>
+string_<Ch>::operator unsigned int() const
+{
+    return read_number<Ch, unsigned int>(text_);
+}
+template <class Ch>
+string_<Ch>::operator int() const
+{
+    return read_number<Ch, int>(text_);
+}
+template <class Ch>
+string_<Ch>::operator float() const
+{
+    return read_number<Ch, float>(text_);
+}
+template <class Ch>
+string_<Ch>::operator double() const
+{
+    return read_number<Ch, double>(text_);
+}
+template <class Ch>
+string_<Ch>::operator std::string() const
+{
+    // Strings have no narrow form of their own: the interface's "undefined" stands.
+    undefined(opname::to_string);
+}
+template <class Ch>
+string_<Ch>::operator std::wstring() const
+{
+    return text_;
+}
+
+template <class Ch>
+template <class Name>
+value string_<Ch>::dispatch(const method_call<Name>& c)
+{
+    const auto& table = methods<Ch, Name>();
+    const auto it = table.find(method_key<Name>{c.name, c.v.size()});
+    if (it == table.end()) refuse("_method", call_text(narrow_name(c.name), c.v));
+    return (this->*(it->second))(c.v);
+}
+
+template <class Ch>
+value string_<Ch>::method(const method_call<wchar_t>& c)
+{
+    return dispatch(c);
+}
+template <class Ch>
+value string_<Ch>::method(const method_call<char>& c)
+{
+    return dispatch(c);
+}
+
+template <class Ch>
+value string_<Ch>::m_empty(const args&)
+{
+    return std::make_shared<boolean>(text_.empty());
+}
+
+template <class Ch>
+value string_<Ch>::m_size(const args&)
+{
+    return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(text_.size()));
+}
+
+template <class Ch>
+value string_<Ch>::m_at(const args& v)
+{
+    const auto index = static_cast<unsigned int>(*v[0]);
+    if (index >= text_.size()) throw_range_error(__FILE__, "vorla::string_<wchar_t>::_method", __LINE__);
+    return std::make_shared<string_>(text_type(1, text_[index]));
+}
+
+template <class Ch>
+value string_<Ch>::m_match(const args& v)
+{
+    // Compiled anew on every call; a pattern the library rejects surfaces as its own error, a diagnostic.
+    const boost::basic_regex<Ch> pattern(wide_text(v[0]));
+    return std::make_shared<boolean>(boost::regex_match(text_, pattern));
+}
+
+template <class Ch>
+value string_<Ch>::clone() const
+{
+    return std::make_shared<string_>(text_);
+}
+
+template <class Ch>
+void string_<Ch>::hash(std::uint32_t& seed) const
+{
+    std::uint32_t h = 0;
+    for (Ch c : text_) hash_combine(h, static_cast<std::uint32_t>(c));
+    hash_combine(seed, h);
+}
+
+template <class Ch>
+bool string_<Ch>::equal(const value& other) const
+{
+    if (other->type_id() != type_id()) return false;
+    const auto* o = dynamic_cast<const string_*>(other.get());
+    return o && o->text_ == text_;
+}
+
+template <class Ch>
+std::string string_<Ch>::describe() const
+{
+    return "string(" + narrow(text_) + ")";
+}
+
+template <class Ch>
+std::wostream& string_<Ch>::write_ostream(std::wostream& os) const
+{
+    return os << text_;
+}
+template <class Ch>
+std::ostream& string_<Ch>::write_ostream(std::ostream&) const
+{
+    undefined("write_ostream");
+}
+template <class Ch>
+std::wistream& string_<Ch>::read_istream(std::wistream& is)
+{
+    // One white-space-delimited word; a failed read leaves the old text.
+    text_type word;
+    if (is >> word) text_ = std::move(word);
+    return is;
+}
+template <class Ch>
+std::istream& string_<Ch>::read_istream(std::istream&)
+{
+    undefined("read_istream");
+}
+
+template class string_<wchar_t>;
+
+} // namespace vorla

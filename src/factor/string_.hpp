@@ -1,0 +1,72 @@
+// The string value: wide text that joins, compares, converts to numbers and answers empty/size/at/match.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "factor/factor.hpp"
+
+namespace vorla {
+
+template <class Ch>
+class string_ : public factor {
+public:
+    using text_type = std::basic_string<Ch>;
+
+    string_() = default;
+    explicit string_(text_type text) : text_(std::move(text)) {}
+
+    void call_constructor(const value& v) override;
+    void call_constructor() override {}
+    value operator+(const value& r) const override;
+    value operator==(const value& r) const override;
+    value operator!=(const value& r) const override;
+    value operator>=(const value& r) const override;
+    value operator<=(const value& r) const override;
+    value operator>(const value& r) const override;
+    value operator<(const value& r) const override;
+    void operator=(const value& r) override;
+
+    explicit operator unsigned int() const override;
+    explicit operator int() const override;
+    explicit operator float() const override;
+    explicit operator double() const override;
+    explicit operator std::string() const override;
+    explicit operator std::wstring() const override;
+
+    value method(const method_call<wchar_t>& c) override;
+    value method(const method_call<char>& c) override;
+
+    type_id_t type_id() const override { return tid::string_; }
+    value clone() const override;
+    void hash(std::uint32_t& seed) const override;
+    bool equal(const value& other) const override;
+    std::string describe() const override;
+    std::wostream& write_ostream(std::wostream& os) const override;
+    std::ostream& write_ostream(std::ostream& os) const override;
+    std::wistream& read_istream(std::wistream& is) override;
+    std::istream& read_istream(std::istream& is) override;
+
+    const text_type& text() const { return text_; }
+
+    // The built-in methods, reached through the method tables by (name, argument count).
+    value m_empty(const args& v);
+    value m_size(const args& v);
+    value m_at(const args& v);
+    value m_match(const args& v);
+
+protected:
+    VORLA_SITE("vorla::string_<wchar_t>")
+
+private:
+    // Compares with the right operand's wide text by code point value: <0, 0 or >0.
+    int compare(const value& r) const;
+    template <class Name>
+    value dispatch(const method_call<Name>& c);
+
+    text_type text_;
+};
+
+extern template class string_<wchar_t>;
+
+} // namespace vorla

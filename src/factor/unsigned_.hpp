@@ -1,0 +1,31 @@
+// The script's unsigned int: an unsigned 32-bit integer with max/min/rand methods.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "factor/integer.hpp"
+
+namespace vorla {
+
+template <class T>
+class unsigned_;
+
+template <>
+class unsigned_<unsigned int> : public integer<unsigned int> {
+public:
+    explicit unsigned_(unsigned int n = 0) : integer<unsigned int>(n) {}
+
+    value method(const method_call<wchar_t>& c) override { return _method(c); }
+    value method(const method_call<char>& c) override { return _method(c); }
+    type_id_t type_id() const override { return tid::unsigned_; }
+    value clone() const override { return make(v_); }
+    std::string describe() const override { return "unsigned(" + detail::format_number(v_) + ")"; }
+    value make(unsigned int n) const override { return std::make_shared<unsigned_<unsigned int>>(n); }
+
+private:
+    template <class Ch>
+    value _method(const method_call<Ch>& c) const;
+};
+
+} // namespace vorla

@@ -1,0 +1,68 @@
+// Chooses a UTF-8 locale and fixes its numeric punctuation so texts read the same on every machine.
+#include "locale.hpp"
+
+#include <clocale>
+#include <cstring>
+#include <locale>
+#include <string>
+
+namespace vorla {
+namespace {
+
+// Narrow numbers are grouped by three with ',' in diagnostics and describe texts.
+class grouped_numpunct : public std::numpunct<char> {
+protected:
+    char do_decimal_point() const override { return '.'; }
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+bool is_utf8_name(const std::string& name)
+{
+    std::string n;
+    for (char c : name) n += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return n.find("utf-8") != std::string::npos || n.find("utf8") != std::string::npos;
+}
+
+std::locale base_locale(std::string& cname)
+{
+    for (const char* candidate : {"ja_JP.UTF-8", "ja_JP.utf8"}) {
+        try {
+            cname = candidate;
+            return std::locale(candidate);
+        } catch (const std::exception&) {
+        }
+    }
+    try {
+        std::locale user("");
+        if (is_utf8_name(user.name())) {
+            cname = user.name();
+            return user;
+        }
+    } catch (const std::exception&) {
+    }
+    cname = "C.UTF-8";
+    try {
+        return std::locale("C.UTF-8");
+    } catch (const std::exception&) {
+        cname = "C";
+        return std::locale::classic();
+    }
+}
+
+} // namespace
+
+void install_locale()
+{
+    std::string cname;
+    std::locale base = base_locale(cname);
+    std::locale loc(base, new grouped_numpunct);
+    loc = std::locale(loc, new std::numpunct<wchar_t>);  // the classic wide punctuation
+    std::locale::global(loc);
+    // Wide character classification (iswalpha and friends) answers under the same character set.
+    if (!std::setlocale(LC_ALL, cname.c_str())) std::setlocale(LC_ALL, "C.UTF-8");
+    // Numbers printed by the C library (none on our paths) keep '.' whatever the locale says.
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+} // namespace vorla

@@ -1,0 +1,58 @@
+// Scopes (a block's variables plus its resumable statement cursor) and name lookup along the scope chain.
+#pragma once
+
+#include <memory>
+
+#include "expression/expression.hpp"
+#include "table/variable.hpp"
+
+namespace vorla {
+
+class scope {
+public:
+    // A namespace's global scope: variables only, no statements.
+    explicit scope(scope* parent = nullptr) : parent(parent) {}
+    // A scope running one statement (a branch or loop body, a call frame's body).
+    scope(scope* parent, const control_ptr& statement) : parent(parent), single_(statement) {}
+    // A scope running a block's statements in order.
+    scope(scope* parent, std::shared_ptr<const control_list> list) : parent(parent), list_(std::move(list)) {}
+
+    scope(const scope&) = delete;
+    scope& operator=(const scope&) = delete;
+
+    scope* parent;
+    table::variable variables;
+
+    // One step: executes the head statement once under {this, rt.space}; a finished statement leaves the
+    // queue. Returns `more` while statements remain, `done` when the queue is empty, or the signal the
+    // head statement raised (the queue is then left as it was).
+    flow step(runtime& rt);
+
+    // Steps until the queue is empty or a signal arrives.
+    flow run(runtime& rt);
+
+    bool finished() const noexcept { return !head_ && !single_ && (!list_ || next_ >= list_->size()); }
+
+private:
+    bool load_head();
+
+    control_ptr single_;                        // a one-statement queue, not yet started
+    std::shared_ptr<const control_list> list_;  // compiled statements, shared with the compiled block
+    std::size_t next_ = 0;                      // first statement of list_ not yet started
+    control_ptr head_;                          // the running head statement (a private clone if stateful)
+};
+using scope_ptr = std::shared_ptr<scope>;
+
+template <class Ch>
+struct nlookup;
+
+template <>
+struct nlookup<wchar_t> {
+    // The variable's own handle, searching this scope and every enclosing one up to the root scope.
+    static value& find_variable(scope* s, symbol name);
+    // A member of an instance: searches from the instance's global scope through its base instances,
+    // never reaching the root scope (global variables).
+    static value& find_member(scope* s, symbol name);
+};
+
+} // namespace vorla

@@ -1,0 +1,69 @@
+// The namespace: home of a compiled program (or class), and the hub for functions, natives, types and processes.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+
+#include "idm.hpp"
+#include "lib/hash.hpp"
+#include "nlookup.hpp"
+#include "table/function.hpp"
+#include "table/inline_.hpp"
+#include "table/native.hpp"
+#include "table/process.hpp"
+
+namespace vorla {
+
+class object;
+class process;
+
+class nspace {
+public:
+    using class_table = lib::hash<type_id_t, std::shared_ptr<object>>;
+    using process_list = std::list<std::shared_ptr<process>>;
+
+    nspace();                        // the root: every table new
+    explicit nspace(nspace* parent); // shares the class table, natives, process list and type ids
+    nspace(const nspace&) = delete;
+    nspace& operator=(const nspace&) = delete;
+    virtual ~nspace();
+
+    std::wstring name;
+    nspace* parent;
+    scope global;  // variables only; its parent is the parent namespace's global scope
+    std::shared_ptr<class_table> classes;
+    std::shared_ptr<table::process> processes;
+    std::shared_ptr<table::function> functions;
+    std::shared_ptr<table::inline_> inlines;
+    std::shared_ptr<table::native> natives;
+    std::shared_ptr<process_list> live;
+    std::shared_ptr<idm<wchar_t>> types;
+
+    nspace* root() noexcept;
+
+    // Classes (the class object itself is built by object.hpp).
+    std::shared_ptr<object> define_object(const std::wstring& class_name);
+    std::shared_ptr<object> get_object(type_id_t id) const;
+    type_id_t find_typeid(const std::wstring& type_name) const;
+
+    // Values by type id: unconstructed, and constructed from nothing, one value or an argument vector.
+    value create_instance(type_id_t id);
+    value _generate(type_id_t id);
+    value _generate(type_id_t id, const value& v);
+    value _generate(type_id_t id, const args& v);
+
+    // Calls.
+    value call_function(symbol name, const args& v);
+    value call_native(const std::wstring& native_name, args& v);
+    scope_ptr expand_inline(symbol name, const args& v);
+
+    // Processes.
+    value start_process(type_id_t pid, const args& v);
+    value start_process(const std::wstring& process_name, const args& v);  // start by name ("p?" + name)
+    scope_ptr process_definition(type_id_t pid, const args& v);
+    // One scheduler pass over the process list (call on the root).
+    void schedule();
+};
+
+} // namespace vorla

@@ -1,0 +1,24 @@
+// Script functions of one namespace (or class), overloaded by exact parameter types.
+#pragma once
+
+#include <unordered_map>
+
+#include "table/routine.hpp"
+
+namespace vorla::table {
+
+class function {
+public:
+    // Refuses a second definition of the same name and parameter types ("overwrite function, ...").
+    void define(const parameter_list& params, type_id_t return_type, symbol name, control_ptr body);
+    // The definition whose parameter types equal the arguments' type ids, or nullptr.
+    const routine* find(symbol name, const args& v) const noexcept;
+    // Runs the body to completion in a call frame under rt.current; converts the returned value to the
+    // declared return type; a body that falls off its end yields a new nil.
+    value call(const args& v, symbol name, runtime& rt) const;
+
+private:
+    std::unordered_map<symbol, std::vector<routine>> entries_;
+};
+
+} // namespace vorla::table

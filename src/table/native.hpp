@@ -1,0 +1,24 @@
+// Native functions reachable as using::name(args), by name only.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "factor/factor.hpp"
+
+namespace vorla::table {
+
+using native_function = std::function<value(args&)>;
+
+class native {
+public:
+    void define(const std::wstring& name, native_function f);  // "overwrite native function, id=" + name
+    // The function, or the map's standard out-of-range error.
+    const native_function& at(const std::wstring& name) const;
+
+private:
+    std::unordered_map<std::wstring, native_function> entries_;
+};
+
+} // namespace vorla::table
