@@ -28,9 +28,15 @@ idm<Ch>::idm()
 template <class Ch>
 type_id_t idm<Ch>::next_id(const char* function)
 {
+    // Once the counter has wrapped the id space stays used up: counting on from 0 would hand out
+    // ids that are already taken.
+    if (exhausted_) throw VORLA_EXCEPTION(function, "exceed max. number of typeid");
     do {
         ++counter_;
-        if (counter_ == 0) throw VORLA_EXCEPTION(function, "exceed max. number of typeid");
+        if (counter_ == 0) {
+            exhausted_ = true;
+            throw VORLA_EXCEPTION(function, "exceed max. number of typeid");
+        }
     } while (tid::is_builtin(counter_));
     return counter_;
 }

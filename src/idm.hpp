@@ -32,6 +32,7 @@ protected:
 
     std::unordered_map<string_type, type_id_t> map_;
     type_id_t counter_ = 0;
+    bool exhausted_ = false;
 };
 
 extern template class idm<wchar_t>;

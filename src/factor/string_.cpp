@@ -43,32 +43,23 @@ struct method_key_hash {
     }
 };
 
-template <class Ch, class Name>
-using method_table =
-    std::unordered_map<method_key<Name>, value (string_<Ch>::*)(const args&), method_key_hash<Name>>;
+template <class Name, class Fn>
+using method_table = std::unordered_map<method_key<Name>, Fn, method_key_hash<Name>>;
 
-template <class Ch, class Name>
-const method_table<Ch, Name>& methods()
+template <class Name, class Fn>
+struct method_row {
+    const char* name;
+    std::size_t argc;
+    Fn fn;
+};
+
+template <class Name, class Fn, std::size_t N>
+method_table<Name, Fn> make_table(const method_row<Name, Fn> (&rows)[N])
 {
-    // Built on first use; the narrow and the wide name each get a table of their own.
-    static const method_table<Ch, Name> table = [] {
-        struct row {
-            const char* name;
-            std::size_t argc;
-            value (string_<Ch>::*fn)(const args&);
-        };
-        const row rows[] = {
-            {"empty", 0, &string_<Ch>::m_empty},
-            {"size", 0, &string_<Ch>::m_size},
-            {"at", 1, &string_<Ch>::m_at},
-            {"match", 1, &string_<Ch>::m_match},
-        };
-        method_table<Ch, Name> t;
-        for (const row& r : rows)
-            t.emplace(method_key<Name>{std::basic_string<Name>(r.name, r.name + std::strlen(r.name)), r.argc}, r.fn);
-        return t;
-    }();
-    return table;
+    method_table<Name, Fn> t;
+    for (const auto& r : rows)
+        t.emplace(method_key<Name>{std::basic_string<Name>(r.name, r.name + std::strlen(r.name)), r.argc}, r.fn);
+    return t;
 }
 
 template <class Ch, class T>
@@ -182,7 +173,14 @@ template <class Ch>
 template <class Name>
 value string_<Ch>::dispatch(const method_call<Name>& c)
 {
-    const auto& table = methods<Ch, Name>();
+    using fn = value (string_::*)(const args&);
+    // Built on first use; the narrow and the wide name each get a table of their own.
+    static const method_table<Name, fn> table = make_table<Name, fn>({
+        {"empty", 0, &string_::m_empty},
+        {"size", 0, &string_::m_size},
+        {"at", 1, &string_::m_at},
+        {"match", 1, &string_::m_match},
+    });
     const auto it = table.find(method_key<Name>{c.name, c.v.size()});
     if (it == table.end()) refuse("_method", call_text(narrow_name(c.name), c.v));
     return (this->*(it->second))(c.v);

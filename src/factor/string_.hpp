@@ -49,16 +49,15 @@ public:
 
     const text_type& text() const { return text_; }
 
-    // The built-in methods, reached through the method tables by (name, argument count).
-    value m_empty(const args& v);
-    value m_size(const args& v);
-    value m_at(const args& v);
-    value m_match(const args& v);
-
 protected:
     VORLA_SITE("vorla::string_<wchar_t>")
 
 private:
+    // The built-in methods, reached only through the method tables, which check the argument count.
+    value m_empty(const args& v);
+    value m_size(const args& v);
+    value m_at(const args& v);
+    value m_match(const args& v);
     // Compares with the right operand's wide text by code point value: <0, 0 or >0.
     int compare(const value& r) const;
     template <class Name>

@@ -9,6 +9,7 @@
 #include "expression/signal.hpp"
 #include "factor/boolean.hpp"
 #include "factor/exception.hpp"
+#include "factor/real.hpp"
 #include "factor/ref.hpp"
 #include "factor/signed_.hpp"
 #include "factor/string_.hpp"
@@ -72,6 +73,7 @@ bool ends_with(const std::string& s, const std::string& tail)
 TEST(StringValue, JoinsTheRightOperandsWideText)
 {
     EXPECT_EQ(text(*s(L"ab") + i(1)), L"ab1");
+    EXPECT_EQ(text(*s(L"ab") + std::make_shared<real<double>>(2.5)), L"ab2.5");
     EXPECT_EQ(text(*s(L"ab") + std::make_shared<boolean>(true)), L"ab1");
     EXPECT_EQ(text(*s(L"ab") + std::make_shared<unsigned_<unsigned int>>(1234u)), L"ab1234");  // wide: no grouping
     EXPECT_EQ(text(*s(L"ab") + s(L"cd")), L"abcd");

@@ -1,0 +1,100 @@
+// The diagnostic text layout, value streaming, chaining and the UTF-8 conversions.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "exception.hpp"
+#include "locale.hpp"
+#include "stack_guard.hpp"
+
+namespace {
+
+const int locale_installed = (vorla::install_locale(), 0);
+
+TEST(Exception, RaisedTextLayout)
+{
+    vorla::exception e("invalid argument count", "main.cpp", "main", 42);
+    EXPECT_STREQ(e.what(), "main.cpp(42) main: invalid argument count");
+}
+
+TEST(Exception, EmptyMessageEndsInColonSpace)
+{
+    vorla::exception e("", "factor/nil.hpp", "vorla::nil::operator -", 7);
+    EXPECT_EQ(e.text(), "factor/nil.hpp(7) vorla::nil::operator -: ");
+}
+
+TEST(Exception, StreamsNumbersLiteralsAndStringsWithoutSeparators)
+{
+    auto e = vorla::exception("invalid argument count, argc=", "main.cpp", "main", 3) << 1 << " argv[0]"
+             << std::string("/usr/bin/vorla");
+    EXPECT_EQ(e.text(), "main.cpp(3) main: invalid argument count, argc=1 argv[0]/usr/bin/vorla");
+}
+
+TEST(Exception, NarrowNumbersAreGroupedByTheProcessLocale)
+{
+    auto e = vorla::exception("typeid=", "f", "g", 1) << 1234567u;
+    EXPECT_EQ(e.text(), "f(1) g: typeid=1,234,567");
+}
+
+TEST(Exception, WideStringsAreNarrowedToUtf8)
+{
+    auto e = vorla::exception("id=", "f", "g", 1) << std::wstring(L"\u00e9t\u00e9");
+    EXPECT_EQ(e.text(), "f(1) g: id=\xc3\xa9t\xc3\xa9");
+}
+
+TEST(Exception, WrappingTwiceGivesThreeLines)
+{
+    std::string text;
+    try {
+        VORLA_WRAP(VORLA_EXCEPTION("outer", "catch exception"), {
+            VORLA_WRAP(VORLA_EXCEPTION("middle", "catch exception"),
+                       { throw std::out_of_range("Unable to find key in unordered_map."); });
+        });
+    } catch (const std::exception& e) {
+        text = e.what();
+    }
+    auto first = text.find('\n');
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(text.find(" outer: catch exception\n>\t"), std::string::npos) << text;
+    EXPECT_NE(text.find(" middle: catch exception\n>\tUnable to find key in unordered_map."), std::string::npos)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+}
+
+TEST(Exception, CopyKeepsTheText)
+{
+    vorla::exception e("m", "f", "g", 2);
+    vorla::exception copy = e;
+    EXPECT_STREQ(copy.what(), e.what());
+}
+
+TEST(Narrowing, StopsAtNulAndReplacesWhatUtf8CannotHold)
+{
+    std::wstring w = L"ab";
+    w += L'\0';
+    w += L"cd";
+    EXPECT_EQ(vorla::narrow(w), "ab");
+    std::wstring bad;
+    bad += static_cast<wchar_t>(0xD800);      // a lone surrogate
+    bad += static_cast<wchar_t>(0x110000);    // beyond Unicode
+    bad += L'x';
+    EXPECT_EQ(vorla::narrow(bad), "??x");
+    EXPECT_EQ(vorla::narrow(std::wstring(1, static_cast<wchar_t>(0x1F600))), "\xf0\x9f\x98\x80");
+}
+
+TEST(Widening, DecodesUtf8AndReplacesInvalidBytes)
+{
+    EXPECT_EQ(vorla::widen("\xc3\xa9"), L"\u00e9");
+    EXPECT_EQ(vorla::widen("a\xff" "b"), L"a\uFFFDb");
+    EXPECT_EQ(vorla::widen("\xc3"), L"\uFFFD");           // truncated sequence
+    EXPECT_EQ(vorla::widen("\xc0\xaf"), L"\uFFFD\uFFFD"); // overlong form
+    EXPECT_EQ(vorla::widen(std::string("a\0b", 3)), L"a");
+}
+
+TEST(StackGuard, PlentyOfStackAtTheStartOfATest)
+{
+    EXPECT_FALSE(vorla::stack_exhausted());
+}
+
+} // namespace
