@@ -1,0 +1,268 @@
+// Evaluation of every expression node: operators, assignments, names, calls and declarators.
+#include "expression/nodes.hpp"
+
+#include <memory>
+
+#include "factor/nil.hpp"
+#include "idm.hpp"
+#include "nlookup.hpp"
+#include "nspace.hpp"
+
+namespace vorla {
+
+args evaluate_args(const expr_list& list, runtime& rt)
+{
+    args v;
+    v.reserve(list.size());
+    for (const expr& e : list) v.push_back(e->evaluate(rt));
+    return v;
+}
+
+namespace {
+
+// Member initializers that need the class object's own operations (reference members, the base part).
+[[noreturn]] void classes_not_supported(const char* function)
+{
+    throw VORLA_EXCEPTION(function, "classes are not supported yet");
+}
+
+} // namespace
+
+// Arithmetic and comparison: left first, then right; the left value's operator decides the result.
+value e_add::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator+(r);
+}
+value e_sub::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator-(r);
+}
+value e_mul::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator*(r);
+}
+value e_div::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator/(r);
+}
+value e_mod::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator%(r);
+}
+value e_equal::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator==(r);
+}
+value e_nequal::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator!=(r);
+}
+value e_gt::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator>(r);
+}
+value e_lt::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator<(r);
+}
+value e_gte::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator>=(r);
+}
+value e_lte::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator<=(r);
+}
+
+// The script's && and || never short-circuit: the right side's effects always happen.
+value e_and::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator&&(r);
+}
+value e_or::evaluate(runtime& rt) const
+{
+    value l = left->evaluate(rt);
+    value r = right->evaluate(rt);
+    return l->operator||(r);
+}
+
+// Assignments take the right side first and change the left value object in place, so every holder
+// of that handle (the variable, references, reference parameters) sees the new content.
+value e_assign::evaluate(runtime& rt) const
+{
+    value r = right->evaluate(rt);
+    value l = left->evaluate(rt);
+    l->operator=(r);
+    return l;
+}
+value e_add_assign::evaluate(runtime& rt) const
+{
+    value r = right->evaluate(rt);
+    value l = left->evaluate(rt);
+    l->operator=(l->operator+(r));
+    return l;
+}
+value e_sub_assign::evaluate(runtime& rt) const
+{
+    value r = right->evaluate(rt);
+    value l = left->evaluate(rt);
+    l->operator=(l->operator-(r));
+    return l;
+}
+value e_mul_assign::evaluate(runtime& rt) const
+{
+    value r = right->evaluate(rt);
+    value l = left->evaluate(rt);
+    l->operator=(l->operator*(r));
+    return l;
+}
+value e_div_assign::evaluate(runtime& rt) const
+{
+    value r = right->evaluate(rt);
+    value l = left->evaluate(rt);
+    l->operator=(l->operator/(r));
+    return l;
+}
+value e_mod_assign::evaluate(runtime& rt) const
+{
+    value r = right->evaluate(rt);
+    value l = left->evaluate(rt);
+    l->operator=(l->operator%(r));
+    return l;
+}
+
+// ++x / --x change x in place and yield x's own handle, so ++x = 5 assigns to x.
+value e_preincr::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    v->operator++();
+    return v;
+}
+value e_predecr::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    v->operator--();
+    return v;
+}
+value e_not::evaluate(runtime& rt) const { return operand->evaluate(rt)->operator!(); }
+value e_minus::evaluate(runtime& rt) const { return operand->evaluate(rt)->operator-(); }
+
+value e_member::evaluate(runtime& rt) const { return operand->evaluate(rt)->member(name); }
+
+// Arguments before the receiver: their side effects happen even when the receiver then fails.
+value e_method::evaluate(runtime& rt) const
+{
+    args v = evaluate_args(arguments, rt);
+    value target = operand->evaluate(rt);
+    return target->method(method_call<wchar_t>{v, name});
+}
+
+// The stored handle itself, never a copy: assigning through it changes the variable.
+value e_variable::evaluate(runtime& rt) const { return nlookup<wchar_t>::find_variable(rt.current, name); }
+
+value e_cast::evaluate(runtime& rt) const
+{
+    args v = evaluate_args(arguments, rt);
+    return rt.space->_generate(type, v);
+}
+
+value e_function::evaluate(runtime& rt) const
+{
+    args v = evaluate_args(arguments, rt);
+    return rt.space->call_function(name, v);
+}
+
+value e_native::evaluate(runtime& rt) const
+{
+    args v = evaluate_args(arguments, rt);
+    return rt.space->call_native(name, v);
+}
+
+// A declaration has no value of its own: using one where a value is wanted yields an empty handle.
+value e_declare::evaluate(runtime& rt) const
+{
+    for (const expr& d : declarators) d->evaluate(rt);
+    return value();
+}
+
+// Initialization always builds a fresh value of the declared type, so x = y's later changes to x
+// never reach y.
+value e_constructor::evaluate(runtime& rt) const
+{
+    args v = evaluate_args(arguments, rt);
+    return rt.current->variables.declare(name, rt.space->_generate(type, v));
+}
+
+// A reference aliases the initializer's own value object; there is no conversion, so the types
+// must match exactly.
+value e_ref_constructor::evaluate(runtime& rt) const
+{
+    value v = initializer->evaluate(rt);
+    if (v->type_id() != type)
+        throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate",
+                              "fail to initialize refference, ")
+            << rt.space->types->find_str(type) << "& " << *name;
+    return rt.current->variables.declare(name, std::move(v));
+}
+
+// During construction the runtime's namespace is the instance's own, so its global scope holds the
+// instance's members.
+value e_declare_member::evaluate(runtime& rt) const
+{
+    args v = evaluate_args(arguments, rt);
+    value member = rt.space->create_instance(type);
+    switch (v.size()) {
+    case 0:
+        member->call_constructor();
+        break;
+    case 1:
+        member->call_constructor(v.front());
+        break;
+    default:
+        member->call_constructor(v);
+        break;
+    }
+    rt.space->global.variables.declare(name, std::move(member));
+    return std::make_shared<nil>();
+}
+
+// Binding a reference member belongs to the class object (it checks the type and declares into the
+// instance), which this build does not have yet.
+value e_ref_member::evaluate(runtime& rt) const
+{
+    initializer->evaluate(rt);
+    classes_not_supported("vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate");
+}
+
+// Building the base part belongs to the class object, which this build does not have yet.
+value e_base::evaluate(runtime& rt) const
+{
+    evaluate_args(arguments, rt);
+    classes_not_supported("vorla::e_base<wchar_t,struct vorla::runtime>::evaluate");
+}
+
+} // namespace vorla

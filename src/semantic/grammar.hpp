@@ -1,0 +1,22 @@
+// The grammar's public face: parsing a stripped source text into a plain tree, and printing that tree.
+#pragma once
+
+#include <string>
+
+#include "semantic/ptree.hpp"
+
+namespace vorla::detail::semantic {
+
+// The tree one node per line: two spaces per depth, the rule's name, and for a leaf a space and its
+// text in double quotes (\n, \t, \" and \\ escaped). UTF-8, every line ending in '\n'.
+std::string dump_tree(const pnode& tree);
+
+// "parsing failure, match=M full=F length=N stop=TEXT" with the flags as 1/0 and line feeds in the
+// rest shown as \n; no line end.
+std::string failure_line(const parse_info& info);
+
+// The whole pipeline as the tools see it: strip comments, then parse. A stripping failure yields a
+// result with match and full false, length 0 and an empty rest.
+parse_info strip_and_parse(const std::wstring& source);
+
+}  // namespace vorla::detail::semantic

@@ -1,0 +1,286 @@
+// Expression nodes: evaluation order, handles versus copies, declarators and name lookup.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "expression/nodes.hpp"
+#include "expression/statements.hpp"
+#include "factor/boolean.hpp"
+#include "factor/signed_.hpp"
+#include "factor/unsigned_.hpp"
+#include "locale.hpp"
+#include "nlookup.hpp"
+#include "nspace.hpp"
+
+namespace vorla {
+namespace {
+
+using int_const = e_constant<signed_<int>, int>;
+using bool_const = e_constant<boolean, bool>;
+
+expr cint(int n) { return std::make_shared<int_const>(n); }
+expr cbool(bool b) { return std::make_shared<bool_const>(b); }
+expr var(const wchar_t* name) { return std::make_shared<e_variable>(intern(name)); }
+int as_int(const value& v) { return static_cast<int>(*v); }
+
+// Notes in a log when it is evaluated, then yields what the wrapped node yields.
+class probe final : public expression {
+public:
+    probe(std::vector<std::string>& log, std::string tag, expr inner)
+        : log_(log), tag_(std::move(tag)), inner_(std::move(inner)) {}
+    value evaluate(runtime& rt) const override
+    {
+        log_.push_back(tag_);
+        return inner_->evaluate(rt);
+    }
+
+private:
+    std::vector<std::string>& log_;
+    std::string tag_;
+    expr inner_;
+};
+
+class NodesTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { install_locale(); }
+
+    NodesTest() : local(&space.global), rt{&local, &space} {}
+
+    // Declares a fresh int variable in the local scope and returns its handle.
+    value declare_int(const wchar_t* name, int n)
+    {
+        return local.variables.declare(intern(name), std::make_shared<signed_<int>>(n));
+    }
+    expr probed(const std::string& tag, expr inner) { return std::make_shared<probe>(log, tag, std::move(inner)); }
+
+    nspace space;
+    scope local;
+    runtime rt;
+    std::vector<std::string> log;
+};
+
+TEST_F(NodesTest, LogicalOperatorsEvaluateBothSides)
+{
+    int calls = 0;
+    space.natives->define(L"f", [&calls](args&) -> value {
+        ++calls;
+        return std::make_shared<boolean>(true);
+    });
+    auto f = std::make_shared<e_native>(L"f", expr_list{});
+
+    value r = e_and(cbool(false), f).evaluate(rt);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(truth(r));
+
+    r = e_or(cbool(true), f).evaluate(rt);
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(truth(r));
+}
+
+TEST_F(NodesTest, AssignmentEvaluatesRightOperandFirstAndYieldsTheLeftHandle)
+{
+    value x = declare_int(L"x", 1);
+    declare_int(L"y", 7);
+
+    value r = e_assign(probed("left", var(L"x")), probed("right", var(L"y"))).evaluate(rt);
+    EXPECT_EQ(log, (std::vector<std::string>{"right", "left"}));
+    EXPECT_EQ(r.get(), x.get());
+    EXPECT_EQ(as_int(x), 7);
+
+    log.clear();
+    r = e_add_assign(probed("left", var(L"x")), probed("right", cint(3))).evaluate(rt);
+    EXPECT_EQ(log, (std::vector<std::string>{"right", "left"}));
+    EXPECT_EQ(r.get(), x.get());
+    EXPECT_EQ(as_int(x), 10);
+}
+
+TEST_F(NodesTest, PreincrementYieldsTheVariableItself)
+{
+    value x = declare_int(L"x", 1);
+    // ++x = 5
+    value r = e_assign(std::make_shared<e_preincr>(var(L"x")), cint(5)).evaluate(rt);
+    EXPECT_EQ(r.get(), x.get());
+    EXPECT_EQ(as_int(x), 5);
+
+    r = e_predecr(var(L"x")).evaluate(rt);
+    EXPECT_EQ(r.get(), x.get());
+    EXPECT_EQ(as_int(x), 4);
+}
+
+TEST_F(NodesTest, OperatorsYieldNewValuesAndLeaveOperandsAlone)
+{
+    value x = declare_int(L"x", 6);
+    value sum = e_add(var(L"x"), cint(1)).evaluate(rt);
+    EXPECT_NE(sum.get(), x.get());
+    EXPECT_EQ(as_int(sum), 7);
+    EXPECT_EQ(as_int(e_minus(var(L"x")).evaluate(rt)), -6);
+    EXPECT_FALSE(truth(e_not(var(L"x")).evaluate(rt)));
+    EXPECT_TRUE(truth(e_lt(var(L"x"), cint(7)).evaluate(rt)));
+    EXPECT_FALSE(truth(e_gt(var(L"x"), cint(7)).evaluate(rt)));
+    EXPECT_EQ(as_int(x), 6);
+}
+
+TEST_F(NodesTest, PlainDeclaratorCopiesReferenceDeclaratorAliases)
+{
+    value y = declare_int(L"y", 1);
+
+    value x = e_constructor(intern(L"x"), tid::signed_, expr_list{var(L"y")}).evaluate(rt);
+    EXPECT_NE(x.get(), y.get());
+    e_assign(var(L"x"), cint(3)).evaluate(rt);
+    EXPECT_EQ(as_int(x), 3);
+    EXPECT_EQ(as_int(y), 1);
+
+    value r = e_ref_constructor(intern(L"r"), tid::signed_, var(L"y")).evaluate(rt);
+    EXPECT_EQ(r.get(), y.get());
+    e_assign(var(L"r"), cint(3)).evaluate(rt);
+    EXPECT_EQ(as_int(y), 3);
+}
+
+TEST_F(NodesTest, DeclaratorConvertsItsInitializerToTheDeclaredType)
+{
+    declare_int(L"y", 9);
+    value u = e_constructor(intern(L"u"), tid::unsigned_, expr_list{var(L"y")}).evaluate(rt);
+    EXPECT_EQ(u->type_id(), tid::unsigned_);
+    EXPECT_EQ(static_cast<unsigned int>(*u), 9u);
+    EXPECT_EQ(nlookup<wchar_t>::find_variable(&local, intern(L"u")).get(), u.get());
+}
+
+TEST_F(NodesTest, ReferenceDeclaratorRefusesAnotherTypeEvenWhenConvertible)
+{
+    local.variables.declare(intern(L"y"), std::make_shared<unsigned_<unsigned int>>(1u));
+    try {
+        e_ref_constructor(intern(L"r"), tid::signed_, var(L"y")).evaluate(rt);
+        FAIL() << "an int& bound to an unsigned value";
+    } catch (const exception& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("e_ref_constructor"), std::string::npos) << text;
+        EXPECT_NE(text.find("fail to initialize refference, int& r"), std::string::npos) << text;
+    }
+    EXPECT_EQ(local.variables.find(intern(L"r")), nullptr);
+}
+
+TEST_F(NodesTest, ConstantsAreFreshValuesEveryTime)
+{
+    int_const five(5);
+    value a = five.evaluate(rt);
+    value b = five.evaluate(rt);
+    EXPECT_NE(a.get(), b.get());
+    a->operator=(cint(9)->evaluate(rt));
+    EXPECT_EQ(as_int(five.evaluate(rt)), 5);
+    EXPECT_EQ(as_int(b), 5);
+}
+
+TEST_F(NodesTest, DeclarationYieldsAnEmptyHandleAndDeclaresInOrder)
+{
+    e_declare d(expr_list{
+        std::make_shared<e_constructor>(intern(L"a"), tid::signed_, expr_list{cint(1)}),
+        std::make_shared<e_constructor>(intern(L"b"), tid::signed_, expr_list{var(L"a")}),
+    });
+    EXPECT_EQ(d.evaluate(rt), nullptr);
+    EXPECT_EQ(as_int(nlookup<wchar_t>::find_variable(&local, intern(L"b"))), 1);
+}
+
+TEST_F(NodesTest, UnknownVariable)
+{
+    try {
+        var(L"nowhere")->evaluate(rt);
+        FAIL() << "an undeclared name was found";
+    } catch (const exception& e) {
+        EXPECT_NE(std::string(e.what()).find("reffer to undefined id, id=nowhere"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(NodesTest, InnerDeclarationShadowsAndDuplicatesAreRefused)
+{
+    value outer = declare_int(L"x", 1);
+    scope inner(&local);
+    runtime irt{&inner, &space};
+    value shadow = e_constructor(intern(L"x"), tid::signed_, expr_list{cint(2)}).evaluate(irt);
+    EXPECT_EQ(var(L"x")->evaluate(irt).get(), shadow.get());
+    EXPECT_EQ(var(L"x")->evaluate(rt).get(), outer.get());
+
+    try {
+        e_constructor(intern(L"x"), tid::signed_, expr_list{cint(3)}).evaluate(irt);
+        FAIL() << "a second x in one scope";
+    } catch (const exception& e) {
+        EXPECT_NE(std::string(e.what()).find("variable already exists, id=x value=int(3)"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(as_int(var(L"x")->evaluate(irt)), 2);
+}
+
+TEST_F(NodesTest, CastBuildsANewValueAndLeavesItsArgument)
+{
+    value x = declare_int(L"x", 5);
+    value d = e_cast(tid::double_, expr_list{var(L"x")}).evaluate(rt);
+    EXPECT_EQ(d->type_id(), tid::double_);
+    EXPECT_EQ(static_cast<double>(*d), 5.0);
+    EXPECT_EQ(x->type_id(), tid::signed_);
+
+    value zero = e_cast(tid::signed_, expr_list{}).evaluate(rt);
+    EXPECT_EQ(as_int(zero), 0);
+}
+
+TEST_F(NodesTest, ArgumentsAreEvaluatedLeftToRightBeforeTheCallResolves)
+{
+    EXPECT_THROW(e_function(intern(L"missing"), expr_list{probed("a", cint(1)), probed("b", cint(2))}).evaluate(rt),
+                 exception);
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
+
+    log.clear();
+    // The receiver comes after the arguments.
+    EXPECT_THROW(e_method(probed("target", cint(1)), L"nosuch", expr_list{probed("arg", cint(2))}).evaluate(rt),
+                 exception);
+    EXPECT_EQ(log, (std::vector<std::string>{"arg", "target"}));
+}
+
+TEST_F(NodesTest, ArgumentsArePassedAsTheVariablesOwnValues)
+{
+    value x = declare_int(L"x", 4);
+    value seen;
+    space.natives->define(L"keep", [&seen](args& v) -> value {
+        seen = v.at(0);
+        return std::make_shared<boolean>(true);
+    });
+    e_native(L"keep", expr_list{var(L"x")}).evaluate(rt);
+    EXPECT_EQ(seen.get(), x.get());
+}
+
+TEST_F(NodesTest, MethodCallReachesTheValue)
+{
+    declare_int(L"x", -4);
+    value r = e_method(var(L"x"), L"abs", expr_list{}).evaluate(rt);
+    EXPECT_EQ(as_int(r), 4);
+}
+
+TEST_F(NodesTest, FunctionSeesGlobalsButNotItsCallersLocals)
+{
+    // int peek() { return x; }
+    space.functions->define({}, tid::signed_, intern(L"peek"),
+                            std::make_shared<c_compound>(control_list{std::make_shared<c_return>(var(L"x"))}));
+    declare_int(L"x", 1);  // the caller's local
+    try {
+        e_function(intern(L"peek"), expr_list{}).evaluate(rt);
+        FAIL() << "the callee saw its caller's local variable";
+    } catch (const exception& e) {
+        EXPECT_NE(std::string(e.what()).find("reffer to undefined id, id=x"), std::string::npos) << e.what();
+    }
+
+    space.global.variables.declare(intern(L"x"), std::make_shared<signed_<int>>(42));
+    EXPECT_EQ(as_int(e_function(intern(L"peek"), expr_list{}).evaluate(rt)), 42);
+}
+
+TEST_F(NodesTest, MemberInitializerDeclaresIntoTheNamespaceGlobalScope)
+{
+    value r = e_declare_member(intern(L"m"), tid::signed_, expr_list{cint(8)}).evaluate(rt);
+    EXPECT_EQ(r->type_id(), tid::nil);
+    value* m = space.global.variables.find(intern(L"m"));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(as_int(*m), 8);
+    EXPECT_EQ(local.variables.find(intern(L"m")), nullptr);
+}
+
+} // namespace
+} // namespace vorla
