@@ -1,6 +1,7 @@
 // The namespace: home of a compiled program (or class), and the hub for functions, natives, types and processes.
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
@@ -39,10 +40,12 @@ public:
     std::shared_ptr<table::native> natives;
     std::shared_ptr<process_list> live;
     std::shared_ptr<idm<wchar_t>> types;
+    std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
 
     nspace* root() noexcept;
 
-    // Classes (the class object itself is built by object.hpp).
+    // Classes (the class object itself is built by object.hpp). define_object refuses every class
+    // until the class layer lands: "classes are not supported yet, id=" + name.
     std::shared_ptr<object> define_object(const std::wstring& class_name);
     std::shared_ptr<object> get_object(type_id_t id) const;
     type_id_t find_typeid(const std::wstring& type_name) const;
@@ -64,6 +67,9 @@ public:
     scope_ptr process_definition(type_id_t pid, const args& v);
     // One scheduler pass over the process list (call on the root).
     void schedule();
+
+    // The name the type-id manager has for an id (narrowed), or its number when it has none.
+    std::string type_name(type_id_t id) const;
 };
 
 } // namespace vorla

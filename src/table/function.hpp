@@ -15,7 +15,12 @@ public:
     const routine* find(symbol name, const args& v) const noexcept;
     // Runs the body to completion in a call frame under rt.current; converts the returned value to the
     // declared return type; a body that falls off its end yields a new nil.
+    // A miss raises the map's standard out-of-range error.
     value call(const args& v, symbol name, runtime& rt) const;
+    // The call of an already found definition (rt.current becomes the frame's parent). Errors of the
+    // body come out as "catch exception" over the cause; a script throw as sig_throw, a stray
+    // break/continue as sig_break/sig_continue.
+    static value invoke(const routine& r, const args& v, runtime& rt);
 
 private:
     std::unordered_map<symbol, std::vector<routine>> entries_;

@@ -3,9 +3,9 @@
 
 #include <functional>
 #include <string>
-#include <unordered_map>
 
 #include "factor/factor.hpp"
+#include "lib/hash.hpp"
 
 namespace vorla::table {
 
@@ -18,7 +18,7 @@ public:
     const native_function& at(const std::wstring& name) const;
 
 private:
-    std::unordered_map<std::wstring, native_function> entries_;
+    lib::hash<std::wstring, native_function> entries_;
 };
 
 } // namespace vorla::table

@@ -1,0 +1,249 @@
+// The namespace: sharing between a program and its classes, type creation, calls, process start and the scheduler.
+#include "nspace.hpp"
+
+#include <stdexcept>
+
+#include "factor/boolean.hpp"
+#include "factor/exception.hpp"
+#include "factor/nil.hpp"
+#include "factor/process_.hpp"
+#include "factor/real.hpp"
+#include "factor/ref.hpp"
+#include "factor/signed_.hpp"
+#include "factor/string_.hpp"
+#include "factor/typeid_.hpp"
+#include "factor/unsigned_.hpp"
+#include "process.hpp"
+
+namespace vorla {
+
+namespace {
+#define VORLA_NSPACE "vorla::nspace<wchar_t,class vorla::process<wchar_t> >::"
+constexpr const char* define_object_name = VORLA_NSPACE "define_object";
+constexpr const char* get_object_name = VORLA_NSPACE "get_object";
+constexpr const char* find_typeid_name = VORLA_NSPACE "find_typeid";
+constexpr const char* create_instance_name = VORLA_NSPACE "create_instance";
+constexpr const char* generate_name = VORLA_NSPACE "_generate";
+constexpr const char* call_function_name = VORLA_NSPACE "call_function";
+constexpr const char* call_native_name = VORLA_NSPACE "call_native";
+constexpr const char* expand_inline_name = VORLA_NSPACE "expand_inline";
+constexpr const char* start_process_name = VORLA_NSPACE "start_process";
+constexpr const char* process_definition_name = VORLA_NSPACE "process_definition";
+#undef VORLA_NSPACE
+} // namespace
+
+nspace::nspace()
+    : parent(nullptr),
+      global(nullptr),
+      classes(std::make_shared<class_table>()),
+      processes(std::make_shared<table::process>()),
+      functions(std::make_shared<table::function>()),
+      inlines(std::make_shared<table::inline_>()),
+      natives(std::make_shared<table::native>()),
+      live(std::make_shared<process_list>()),
+      types(std::make_shared<idm<wchar_t>>())
+{
+}
+
+nspace::nspace(nspace* parent)
+    : parent(parent),
+      global(&parent->global),
+      classes(parent->classes),
+      processes(std::make_shared<table::process>()),
+      functions(std::make_shared<table::function>()),
+      inlines(std::make_shared<table::inline_>()),
+      natives(parent->natives),
+      live(parent->live),
+      types(parent->types)
+{
+}
+
+// Members go in reverse order of declaration: the shared handles, then the global variables, then the name.
+nspace::~nspace() = default;
+
+nspace* nspace::root() noexcept
+{
+    nspace* n = this;
+    while (n->parent) n = n->parent;
+    return n;
+}
+
+std::string nspace::type_name(type_id_t id) const
+{
+    // A failure report must not fail itself: an id the manager does not know is shown as its number.
+    try {
+        return narrow(types->find_str(id));
+    } catch (const std::exception&) {
+        return detail::format_number(id);
+    }
+}
+
+std::shared_ptr<object> nspace::define_object(const std::wstring& class_name)
+{
+    // The class object arrives with the class layer; until then no type id is spent on a class.
+    throw VORLA_EXCEPTION(define_object_name, "classes are not supported yet, id=") << class_name;
+}
+
+std::shared_ptr<object> nspace::get_object(type_id_t id) const
+{
+    auto it = classes->find(id);
+    if (it == classes->end()) throw VORLA_EXCEPTION(get_object_name, "reffer to undefined typeid, typeid=") << id;
+    return it->second;
+}
+
+type_id_t nspace::find_typeid(const std::wstring& type_name) const
+{
+    if (!types->contains(type_name)) throw VORLA_EXCEPTION(find_typeid_name, "undefined typeid string, sid=") << type_name;
+    return types->find(type_name);
+}
+
+value nspace::create_instance(type_id_t id)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(create_instance_name, "instance creation failure, typeid=") << id, {
+        switch (id) {
+        case tid::boolean:
+            return std::make_shared<boolean>();
+        case tid::signed_:
+            return std::make_shared<signed_<int>>();
+        case tid::unsigned_:
+            return std::make_shared<unsigned_<unsigned int>>();
+        case tid::float_:
+            return std::make_shared<real<float>>();
+        case tid::double_:
+            return std::make_shared<real<double>>();
+        case tid::string_:
+            return std::make_shared<string_<wchar_t>>();
+        case tid::nil:
+            return std::make_shared<nil>();
+        case tid::ref:
+            return std::make_shared<ref>();
+        case tid::typeid_:
+            return std::make_shared<typeid_>();
+        case tid::bad_cast:
+            return std::make_shared<exception_<bad_cast_>>();
+        case tid::range_error:
+            return std::make_shared<exception_<range_error_>>();
+        case tid::vector_:
+        case tid::list_:
+        case tid::hash_:
+        case tid::timer:
+            throw VORLA_EXCEPTION(create_instance_name, "type not available yet");
+        default:
+            get_object(id);
+            throw VORLA_EXCEPTION(create_instance_name, "type not available yet");
+        }
+    });
+}
+
+value nspace::_generate(type_id_t id)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << id, {
+        value v = create_instance(id);
+        v->call_constructor();
+        return v;
+    });
+}
+
+value nspace::_generate(type_id_t id, const value& from)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << type_name(id), {
+        value v = create_instance(id);
+        v->call_constructor(from);
+        return v;
+    });
+}
+
+value nspace::_generate(type_id_t id, const args& from)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << type_name(id), {
+        if (from.empty()) return _generate(id);
+        if (from.size() == 1) return _generate(id, from.front());
+        value v = create_instance(id);
+        v->call_constructor(from);
+        return v;
+    });
+}
+
+value nspace::call_function(symbol name, const args& v)
+{
+    // The innermost namespace with this signature runs it; an error in its body is that call's own
+    // report and does not send the search further out.
+    std::size_t levels = 0;
+    for (nspace* n = this; n; n = n->parent, ++levels) {
+        if (const table::routine* r = n->functions->find(name, v)) {
+            runtime rt{&n->global, n};
+            return table::function::invoke(*r, v, rt);
+        }
+    }
+    // No namespace has it: the root's report, and one more line for each namespace it was sought from.
+    const std::string text = call_text(narrow(*name), v);
+    exception report = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;
+    while (--levels) {
+        exception outer = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;
+        report = std::move(outer << report);
+    }
+    throw report;
+}
+
+value nspace::call_native(const std::wstring& native_name, args& v)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(call_native_name, "catch exception, ") << call_text(narrow(native_name), v),
+               { return natives->at(native_name)(v); });
+}
+
+scope_ptr nspace::expand_inline(symbol name, const args& v)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(expand_inline_name, "inline expansion failure, ") << call_text(narrow(*name), v), {
+        const table::routine* r = inlines->find(name, v);
+        if (!r) throw std::out_of_range("Unable to find key in unordered_map.");
+        return table::make_frame(*r, v, &global);
+    });
+}
+
+value nspace::start_process(type_id_t pid, const args& v)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(start_process_name, "fail to start process"), {
+        scope_ptr frame = process_definition(pid, v);
+        nspace* top = root();
+        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, ++top->serials);
+        live->push_back(p);
+        return std::make_shared<process_<process>>(std::move(p));
+    });
+}
+
+value nspace::start_process(const std::wstring& process_name, const args& v)
+{
+    // An unknown name is the type-id manager's own out-of-range error, not wrapped.
+    return start_process(types->find(L"p?" + process_name), v);
+}
+
+scope_ptr nspace::process_definition(type_id_t pid, const args& v)
+{
+    try {
+        if (const table::routine* r = processes->find(pid, v)) return table::make_frame(*r, v, &global);
+    } catch (...) {
+        // A definition whose arguments cannot be bound counts as no definition here.
+    }
+    if (parent) {
+        try {
+            return parent->process_definition(pid, v);
+        } catch (const std::exception& caught) {
+            throw VORLA_EXCEPTION(process_definition_name, "catch exception, pid=")
+                << type_name(pid) << " " << arglist_text(v) << caught;
+        }
+    }
+    throw VORLA_EXCEPTION(process_definition_name, "undefined process id, pid=") << type_name(pid) << " " << arglist_text(v);
+}
+
+void nspace::schedule()
+{
+    // std::list: erasing a finished process costs O(1), and a process appended during the pass is
+    // reached because the end is tested after every step.
+    process_list& list = *live;
+    for (auto it = list.begin(); it != list.end();) {
+        if ((*it)->run()) ++it;
+        else it = list.erase(it);
+    }
+}
+
+} // namespace vorla

@@ -1,0 +1,34 @@
+// A started script process: its call frame, the context its steps run in, and its identity.
+#pragma once
+
+#include <cstdint>
+
+#include "expression/expression.hpp"
+#include "nlookup.hpp"
+
+namespace vorla {
+
+class nspace;
+
+class process {
+public:
+    process(type_id_t pid, scope_ptr frame, runtime context, nspace* root, std::uint32_t serial)
+        : pid(pid), frame(std::move(frame)), context(context), root(root), serial(serial) {}
+    process(const process&) = delete;
+    process& operator=(const process&) = delete;
+
+    const type_id_t pid;     // the definition's name ("p?" + name) in the type-id manager
+    const scope_ptr frame;   // parameters, locals and the body's statement queue
+    runtime context;         // the root namespace's global scope and the root namespace
+    nspace* const root;
+    const std::uint32_t serial;  // the identity number scripts see: 1, 2, 3, ... in start order
+
+    // One step: one execute of the frame's head statement. True while statements remain.
+    // A return, an uncaught throw or a stray break/continue reaching the top of the body ends the run
+    // with a diagnostic; any other error passes through unchanged.
+    bool run();
+
+    bool finished() const noexcept { return frame->finished(); }
+};
+
+} // namespace vorla

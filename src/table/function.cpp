@@ -1,0 +1,71 @@
+// The script function table: definition, overload lookup by exact argument types, and the call itself.
+#include "table/function.hpp"
+
+#include <stdexcept>
+
+#include "expression/signal.hpp"
+#include "factor/nil.hpp"
+#include "nspace.hpp"
+
+namespace vorla::table {
+
+void function::define(const parameter_list& params, type_id_t return_type, symbol name, control_ptr body)
+{
+    auto& overloads = entries_[name];
+    for (const routine& r : overloads)
+        if (same_types(r.params, params))
+            throw VORLA_EXCEPTION("vorla::table::function::define", "overwrite function, typeid=")
+                << return_type << " id=" << *name << " " << parameter_text(params);
+    overloads.push_back(routine{std::move(body), params, return_type});
+}
+
+const routine* function::find(symbol name, const args& v) const noexcept
+{
+    auto it = entries_.find(name);
+    if (it == entries_.end()) return nullptr;
+    for (const routine& r : it->second)
+        if (matches(r.params, v)) return &r;
+    return nullptr;
+}
+
+value function::call(const args& v, symbol name, runtime& rt) const
+{
+    const routine* r = find(name, v);
+    if (!r) throw std::out_of_range("Unable to find key in unordered_map.");
+    return invoke(*r, v, rt);
+}
+
+value function::invoke(const routine& r, const args& v, runtime& rt)
+{
+    static constexpr const char* function_name = "vorla::table::function::call";
+    call_depth depth(function_name);
+    try {
+        // Read before the body runs: nothing the body does may reach back into the definition.
+        const type_id_t return_type = r.return_type;
+        scope_ptr frame = make_frame(r, v, rt.current);
+        switch (frame->run(rt)) {
+        case flow::ret: {
+            value out = std::move(in_flight);
+            in_flight.reset();
+            frame.reset();
+            return rt.space->_generate(return_type, out);
+        }
+        case flow::thr: {
+            value thrown = std::move(in_flight);
+            in_flight.reset();
+            throw sig_throw{std::move(thrown)};
+        }
+        case flow::brk:
+            throw sig_break{};
+        case flow::cont:
+            throw sig_continue{};
+        default:
+            // Falling off the end yields nil whatever the declared return type.
+            return std::make_shared<nil>();
+        }
+    } catch (const std::exception& caught) {
+        throw VORLA_EXCEPTION(function_name, "catch exception") << caught;
+    }
+}
+
+} // namespace vorla::table
