@@ -1,0 +1,98 @@
+// The expression part of the compiler: parse-tree expressions, argument lists and type names into nodes and type ids.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "exception.hpp"
+#include "expression/expression.hpp"
+#include "semantic/ptree.hpp"
+
+namespace vorla {
+class nspace;
+}
+
+namespace vorla::detail::semantic {
+
+// Evaluating a node recurses once per level of its tree, and running a statement once per level of
+// statement nesting, so both are bounded here, where the input can still be refused with a message.
+inline constexpr std::size_t max_expression_depth = 1000;
+inline constexpr std::size_t max_statement_depth = 1000;
+
+// A refusal by the compiler itself (input nested too deeply, a literal that does not fit, `this`).
+// The handlers that quietly drop a failing else-branch or declarator initializer let these through:
+// dropping them would silently change what the script means.
+class refusal : public vorla::exception {
+public:
+    using vorla::exception::exception;
+    explicit refusal(const vorla::exception& e) : vorla::exception(e.text()) {}
+};
+
+// Text of the first leaf under a node (the name under `identifier`, the literal under a literal rule).
+const std::wstring& leaf_text(const pnode& n);
+
+template <class Ch>
+class core;
+
+template <>
+class core<wchar_t> {
+public:
+    explicit core(nspace& space) : space(space) {}
+
+    // The namespace compiled into: type names are resolved in it.
+    nspace& space;
+
+    // `expression` (or any expression level) to a node.
+    expr eval_expression(const pnode& n);
+    // `call_args` to an argument list.
+    expr_list eval_call_args(const pnode& n);
+    // `type_name` to a type id.
+    type_id_t eval_ex_type(const pnode& n);
+
+protected:
+    // A node with the depth of the tree under it (a leaf node has depth 1).
+    struct built {
+        expr e;
+        std::size_t depth;
+    };
+    struct built_list {
+        expr_list list;
+        std::size_t depth;  // the deepest argument; 0 for an empty list
+    };
+
+    built dispatch(const pnode& n);
+    built_list call_args(const pnode& n);
+
+    // Raised when the machine stack is nearly used up by nesting in the input.
+    [[noreturn]] static void stack_refusal(const char* function);
+    // Every node is built through here so that no tree deeper than max_expression_depth exists.
+    template <class Node, class... A>
+    static built make(std::size_t depth, A&&... a);
+
+private:
+    built assign_expr(const pnode& n);
+    built logical_expr(const pnode& n);
+    built binary_expr(const pnode& n);
+    built unary_expr(const pnode& n);
+    built postfix_expr(const pnode& n);
+    built primary_expr(const pnode& n);
+    built name_expr(const pnode& n);
+    built numeric_literal(const pnode& n);
+    built string_literal(const pnode& n);
+
+    static built make_assign(rule op, built l, built r);
+    static built make_binary(rule op, built l, built r);
+};
+
+template <class Node, class... A>
+core<wchar_t>::built core<wchar_t>::make(std::size_t depth, A&&... a)
+{
+    if (depth > max_expression_depth)
+        throw refusal(VORLA_EXCEPTION("vorla::detail::semantic::core<wchar_t>::eval_expression",
+                                      "expression nesting too deep, limit=")
+                      << max_expression_depth);
+    return {std::make_shared<const Node>(std::forward<A>(a)...), depth};
+}
+
+} // namespace vorla::detail::semantic

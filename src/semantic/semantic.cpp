@@ -1,0 +1,194 @@
+// The compilation driver: file lookup, the include guard, parsing, the top-level walk and its definitions.
+#include "semantic/semantic.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "comment_p.hpp"
+#include "expression/signal.hpp"
+#include "lib/basic_filesystem.hpp"
+#include "lib/file.hpp"
+#include "nspace.hpp"
+#include "stack_guard.hpp"
+#include "symbol.hpp"
+
+namespace vorla {
+
+using detail::semantic::leaf_text;
+using detail::semantic::pnode;
+using detail::semantic::rule;
+
+namespace {
+constexpr const char* fn_compile_file = "vorla::semantic<wchar_t>::compile_file";
+constexpr const char* fn_compile_this = "vorla::semantic<wchar_t>::compile_this";
+constexpr const char* fn_compile_str = "vorla::semantic<wchar_t>::compile_str";
+constexpr const char* fn_include = "vorla::semantic<wchar_t>::eval_include_def";
+constexpr const char* fn_global = "vorla::semantic<wchar_t>::global_declaration";
+constexpr const char* fn_process = "vorla::semantic<wchar_t>::eval_process_def";
+constexpr const char* fn_inline = "vorla::semantic<wchar_t>::eval_inline_def";
+
+std::wstring slashes(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return path;
+}
+
+// A leading '/' makes a path complete; anything else is taken below the directory.
+std::wstring candidate_path(const std::wstring& directory, const std::wstring& path)
+{
+    std::wstring p = slashes(path);
+    if (!p.empty() && p.front() == L'/') return p;
+    std::wstring d = slashes(directory);
+    if (d.empty()) return p;
+    if (d.back() != L'/') d += L'/';
+    return d + p;
+}
+
+// The file's path split at every '/', the last piece dropped, the rest rejoined.
+std::wstring directory_of(const std::wstring& file)
+{
+    const auto cut = file.rfind(L'/');
+    return cut == std::wstring::npos ? std::wstring() : file.substr(0, cut);
+}
+
+std::string describe_of(const value& v) { return v ? v->describe() : std::string(); }
+} // namespace
+
+void semantic<wchar_t>::compile(const std::wstring& path)
+{
+    dir_stack dirs;
+    compile_file(path, dirs);
+}
+
+void semantic<wchar_t>::compile_file(const std::wstring& path, dir_stack& dirs)
+{
+    if (!dirs.empty()) {
+        const std::wstring here = dirs.back();
+        if (compile_this(dirs, here, path)) return;
+    }
+    for (const std::wstring& directory : include_directories)
+        if (compile_this(dirs, directory, path)) return;
+    throw VORLA_EXCEPTION(fn_compile_file, "include failure, path=") << path;
+}
+
+bool semantic<wchar_t>::compile_this(dir_stack& dirs, const std::wstring& directory, const std::wstring& path)
+{
+    std::vector<std::wstring> found;
+    ::lib::basic_filesystem::list_path(candidate_path(directory, path), found);
+    if (found.size() > 1)
+        throw VORLA_EXCEPTION(fn_compile_this, "ambiguous path string, dir=") << directory << ", path=" << path;
+    if (found.empty()) return false;
+    const std::wstring file = found.front();
+    if (std::find(compiled_files.begin(), compiled_files.end(), file) != compiled_files.end()) return true;
+    compiled_files.push_back(file);
+    try {
+        dirs.push_back(directory_of(file));
+        std::wstring text;
+        ::lib::file::open(file, text);
+        compile_str(std::move(text), dirs);
+        dirs.pop_back();
+    } catch (const std::exception& e) {
+        throw VORLA_EXCEPTION(fn_compile_this, "compile failure, dir=") << directory << ", path=" << path << e;
+    }
+    return true;
+}
+
+void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs)
+{
+    // Includes recurse through here.
+    if (stack_exhausted())
+        throw detail::semantic::refusal(VORLA_EXCEPTION(fn_compile_str, "nesting too deep"));
+
+    detail::semantic::parse_info info;
+    auto failure = [&]() {
+        return VORLA_EXCEPTION(fn_compile_str, "parsing failure, ")
+               << " match=" << info.match << " full=" << info.full << " length=" << info.length
+               << " stop=" << narrow(info.stop);
+    };
+    try {
+        text = comment_p(text);
+    } catch (const std::exception&) {
+        throw failure();
+    }
+    // Parsing ends at the first NUL: a file read short of its byte count is padded with them.
+    const auto nul = text.find(L'\0');
+    if (nul != std::wstring::npos) text.resize(nul);
+    try {
+        info = detail::semantic::parse_program(text);
+    } catch (const std::exception& e) {
+        info = {};
+        throw failure() << e;
+    }
+    if (!info.match || !info.full) throw failure();
+
+    VORLA_WRAP(VORLA_EXCEPTION(fn_compile_str, "semantic failure"), walk(info.tree, dirs););
+}
+
+void semantic<wchar_t>::walk(const pnode& program, dir_stack& dirs)
+{
+    for (const pnode& d : program.children) {
+        if (d.leaf) continue;  // whitespace between definitions
+        switch (d.id) {
+        case rule::include_def: eval_include_def(d, dirs); break;
+        case rule::declaration: global_declaration(d); break;
+        case rule::class_def: part_.eval_class_def(d); break;
+        case rule::process_def: eval_process_def(d); break;
+        case rule::inline_def: eval_inline_def(d); break;
+        case rule::function_def: part_.eval_function_def(d, space_); break;
+        default: break;
+        }
+    }
+}
+
+void semantic<wchar_t>::eval_include_def(const pnode& n, dir_stack& dirs)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(fn_include, "catch exception"), {
+        const pnode& path = n.id == rule::include_def ? n.children.at(0) : n;
+        compile_file(leaf_text(path), dirs);
+    });
+}
+
+// A global is created when its declaration is met, so its initializer sees only what came before it.
+void semantic<wchar_t>::global_declaration(const pnode& n)
+{
+    try {
+        VORLA_WRAP(VORLA_EXCEPTION(fn_global, "catch exception"), {
+            expr declaration = part_.eval_declaration(n);
+            runtime rt{&space_.global, &space_};
+            declaration->evaluate(rt);
+        });
+    } catch (const sig_return& s) {
+        throw VORLA_EXCEPTION(fn_global, "catch unexpected return ") << describe_of(s.v);
+    } catch (const sig_throw& s) {
+        throw VORLA_EXCEPTION(fn_global, "catch unexpected throw ") << describe_of(s.v);
+    } catch (const sig_break&) {
+        throw VORLA_EXCEPTION(fn_global, "catch unexpected break");
+    } catch (const sig_continue&) {
+        throw VORLA_EXCEPTION(fn_global, "catch unexpected continue");
+    }
+}
+
+void semantic<wchar_t>::eval_process_def(const pnode& n)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(fn_process, "catch exception"), {
+        const auto& c = n.children;
+        const std::wstring& name = leaf_text(c.at(0));
+        table::parameter_list params = part_.eval_param_list(c.at(1));
+        control_ptr body = part_.eval_block(c.at(2));
+        const type_id_t pid = space_.types->generate_p(name);
+        space_.processes->define(params, pid, std::move(body));
+    });
+}
+
+void semantic<wchar_t>::eval_inline_def(const pnode& n)
+{
+    VORLA_WRAP(VORLA_EXCEPTION(fn_inline, "catch exception"), {
+        const auto& c = n.children;
+        const symbol name = intern(leaf_text(c.at(0)));
+        table::parameter_list params = part_.eval_param_list(c.at(1));
+        control_ptr body = part_.eval_block(c.at(2));
+        space_.inlines->define(params, name, std::move(body));
+    });
+}
+
+} // namespace vorla
