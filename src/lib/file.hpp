@@ -1,0 +1,17 @@
+// Reading a whole script file as wide text: UTF-8 decoded by hand so no byte ever ends the text early.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lib::file {
+
+// Decodes UTF-8 bytes into code points. A leading byte-order mark is skipped; every byte that does not
+// start a valid sequence becomes U+FFFD; NUL bytes are kept as U+0000, unlike vorla::widen.
+std::wstring decode_utf8(std::string_view bytes);
+
+// Replaces out with the whole content of the file at path (UTF-8 path text). Throws
+// std::invalid_argument("lib/file/open") when the file cannot be opened or read.
+void open(const std::wstring& path, std::wstring& out);
+
+} // namespace lib::file

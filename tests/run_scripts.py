@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""Golden-output script tests: runs every *.vl test through vorla (or vorla-parse) and compares the results.
+
+Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--timeout SECONDS] DIR [FILTER ...]
+
+Every *.vl file under DIR is a test, except included helpers: files (or directories) whose name starts
+with "_". Tests below a directory named "parse" run through the parse tool, all others through vorla
+(counted as skipped when --vorla is not given). Each test runs in its own directory with stdin from
+/dev/null, as `BIN <name>.vl [words from <name>.args, one per line]`. Its whole stdout must equal
+<name>.out and its exit code <name>.code (0 when that file is absent). A <name>.script file, when present,
+holds the word passed in place of <name>.vl (to test a script path that does not exist, for example).
+
+The only normalisation: line numbers of the interpreter's own sources in diagnostics, such as
+"factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", read as "(N)" on both sides.
+
+--update rewrites <name>.out (and <name>.code, removed when the code is 0) from the actual results;
+read every rewritten file before keeping it. FILTER words restrict the run to tests whose path
+relative to DIR contains one of them.
+"""
+
+import argparse
+import difflib
+import os
+import re
+import subprocess
+import sys
+
+SOURCE_LINE = re.compile(r"(?<![\w./-])((?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.[ch]pp)\(\d{1,3}(?:,\d{3})*\)")
+
+
+def normalise(text):
+    return SOURCE_LINE.sub(r"\1(N)", text)
+
+
+def find_tests(root):
+    tests = []
+    for dirpath, dirnames, filenames in os.walk(root):
+        dirnames[:] = sorted(d for d in dirnames if not d.startswith("_"))
+        for name in sorted(filenames):
+            if name.endswith(".vl") and not name.startswith("_"):
+                tests.append(os.path.join(dirpath, name))
+    return tests
+
+
+def is_parse_test(root, path):
+    parts = os.path.relpath(path, root).split(os.sep)[:-1]
+    return "parse" in parts
+
+
+def read_text(path):
+    with open(path, "rb") as f:
+        return f.read().decode("utf-8", errors="surrogateescape")
+
+
+def write_text(path, text):
+    with open(path, "wb") as f:
+        f.write(text.encode("utf-8", errors="surrogateescape"))
+
+
+def read_args(path):
+    if not os.path.exists(path):
+        return []
+    lines = read_text(path).split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    return lines
+
+
+def run_one(tool, path, timeout):
+    base = path[:-3]
+    directory, name = os.path.split(path)
+    script = read_args(base + ".script") if os.path.exists(base + ".script") else [name]
+    command = [tool] + script[:1] + read_args(base + ".args")
+    try:
+        done = subprocess.run(command, cwd=directory, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=timeout)
+    except subprocess.TimeoutExpired as e:
+        out = (e.stdout or b"").decode("utf-8", errors="surrogateescape")
+        return out, None, "timed out after %s s" % timeout
+    out = done.stdout.decode("utf-8", errors="surrogateescape")
+    err = done.stderr.decode("utf-8", errors="surrogateescape")
+    return out, done.returncode, err
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--vorla", help="the interpreter; without it, interpreter tests are skipped")
+    parser.add_argument("--parse", required=True, help="the parse tool, for tests below parse/")
+    parser.add_argument("--update", action="store_true", help="rewrite .out/.code files from actual results")
+    parser.add_argument("--timeout", type=float, default=120.0, help="seconds allowed per test")
+    parser.add_argument("dir", help="the directory holding the tests")
+    parser.add_argument("filter", nargs="*", help="run only tests whose relative path contains one of these")
+    options = parser.parse_args()
+
+    root = os.path.abspath(options.dir)
+    tools = {True: os.path.abspath(options.parse), False: options.vorla and os.path.abspath(options.vorla)}
+    passed = failed = skipped = 0
+
+    for path in find_tests(root):
+        relative = os.path.relpath(path, root)
+        if options.filter and not any(f in relative for f in options.filter):
+            continue
+        tool = tools[is_parse_test(root, path)]
+        if not tool:
+            skipped += 1
+            continue
+        base = path[:-3]
+        actual, code, err = run_one(tool, path, options.timeout)
+        actual = normalise(actual)
+
+        if options.update and code is not None:
+            write_text(base + ".out", actual)
+            if code != 0:
+                write_text(base + ".code", "%d\n" % code)
+            elif os.path.exists(base + ".code"):
+                os.remove(base + ".code")
+            print("updated %s (exit %d)" % (relative, code))
+            passed += 1
+            continue
+
+        problems = []
+        if os.path.exists(base + ".out"):
+            expected = normalise(read_text(base + ".out"))
+        else:
+            expected = None
+            problems.append("missing %s.out" % os.path.basename(base))
+        expected_code = 0
+        if os.path.exists(base + ".code"):
+            expected_code = int(read_text(base + ".code").strip())
+        if code is None:
+            problems.append(err)
+        elif code != expected_code:
+            problems.append("exit code %d, expected %d" % (code, expected_code))
+        if expected is not None and actual != expected:
+            diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                                        relative[:-3] + ".out", "actual stdout")
+            problems.append("".join(line if line.endswith("\n") else line + "\n\\ no newline\n" for line in diff))
+
+        if problems:
+            failed += 1
+            print("FAIL %s" % relative)
+            for p in problems:
+                print(p.rstrip("\n"))
+            if err and code is not None:
+                print("stderr:\n" + err.rstrip("\n"))
+        else:
+            passed += 1
+
+    summary = "%d passed, %d failed" % (passed, failed)
+    if skipped:
+        summary += ", %d skipped" % skipped
+    print(summary)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
