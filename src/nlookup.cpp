@@ -1,21 +1,27 @@
 // The scope step, run-to-completion and the two name walks.
 #include "nlookup.hpp"
 
+#include "expression/statements.hpp"
+
 namespace vorla {
 
 bool scope::load_head()
 {
-    const control_ptr* next;
+    // Stateless statements run straight from the compiled tree; only stateful ones need a clone.
     if (single_) {
-        next = &single_;
-    } else if (list_ && next_ < list_->size()) {
-        next = &(*list_)[next_];
-    } else {
-        return false;
+        owned_ = single_->stateful() ? single_->clone() : std::move(single_);
+        single_.reset();
+        head_ = owned_.get();
+        return true;
     }
-    head_ = (*next)->stateful() ? (*next)->clone() : *next;
-    if (single_) single_.reset();
-    else ++next_;
+    if (!list_ || next_ >= list_->size()) return false;
+    const control_ptr& next = (*list_)[next_++];
+    if (next->stateful()) {
+        owned_ = next->clone();
+        head_ = owned_.get();
+    } else {
+        head_ = next.get();  // list_ keeps it alive
+    }
     return true;
 }
 
@@ -25,7 +31,8 @@ flow scope::step(runtime& rt)
     runtime inner{this, rt.space};
     flow f = head_->execute(inner);
     if (f == flow::done) {
-        head_.reset();
+        head_ = nullptr;
+        owned_.reset();
         return finished() ? flow::done : flow::more;
     }
     return f;
@@ -37,6 +44,13 @@ flow scope::run(runtime& rt)
         flow f = step(rt);
         if (f != flow::more) return f;
     }
+}
+
+std::shared_ptr<scope> scope::open(scope* parent, const control_ptr& statement)
+{
+    if (statement->is_block())
+        return std::make_shared<scope>(parent, static_cast<const c_compound&>(*statement).statements);
+    return std::make_shared<scope>(parent, statement);
 }
 
 value& nlookup<wchar_t>::find_variable(scope* s, symbol name)

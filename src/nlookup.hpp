@@ -33,13 +33,18 @@ public:
 
     bool finished() const noexcept { return !head_ && !single_ && (!list_ || next_ >= list_->size()); }
 
+    // A scope on one statement; a block is given its own scope directly, since the one-statement scope
+    // around it would hold no variables and cost no steps of its own.
+    static std::shared_ptr<scope> open(scope* parent, const control_ptr& statement);
+
 private:
     bool load_head();
 
     control_ptr single_;                        // a one-statement queue, not yet started
     std::shared_ptr<const control_list> list_;  // compiled statements, shared with the compiled block
     std::size_t next_ = 0;                      // first statement of list_ not yet started
-    control_ptr head_;                          // the running head statement (a private clone if stateful)
+    control* head_ = nullptr;                   // the running head statement
+    control_ptr owned_;                         // the head's private clone, when it keeps state
 };
 using scope_ptr = std::shared_ptr<scope>;
 

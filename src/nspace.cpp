@@ -5,14 +5,18 @@
 
 #include "factor/boolean.hpp"
 #include "factor/exception.hpp"
+#include "factor/hash_.hpp"
+#include "factor/list_.hpp"
 #include "factor/nil.hpp"
 #include "factor/process_.hpp"
 #include "factor/real.hpp"
 #include "factor/ref.hpp"
 #include "factor/signed_.hpp"
 #include "factor/string_.hpp"
+#include "factor/timer.hpp"
 #include "factor/typeid_.hpp"
 #include "factor/unsigned_.hpp"
+#include "factor/vector_.hpp"
 #include "process.hpp"
 
 namespace vorla {
@@ -124,10 +128,13 @@ value nspace::create_instance(type_id_t id)
         case tid::range_error:
             return std::make_shared<exception_<range_error_>>();
         case tid::vector_:
+            return std::make_shared<vector_>();
         case tid::list_:
+            return std::make_shared<list_>();
         case tid::hash_:
+            return std::make_shared<hash_>();
         case tid::timer:
-            throw VORLA_EXCEPTION(create_instance_name, "type not available yet");
+            return std::make_shared<timer>();
         default:
             get_object(id);
             throw VORLA_EXCEPTION(create_instance_name, "type not available yet");

@@ -48,12 +48,19 @@ public:
     virtual flow execute(runtime& rt) = 0;
     virtual std::shared_ptr<control> clone() const = 0;
     bool stateful() const noexcept { return stateful_; }
+    bool is_block() const noexcept { return block_; }  // a c_compound
+    // Keeps no state and declares nothing: runs the same directly in its enclosing scope as in a
+    // scope of its own, so a branch or loop body of this kind needs none.
+    bool transparent() const noexcept { return transparent_; }
 
 protected:
-    explicit control(bool stateful) : stateful_(stateful) {}
+    explicit control(bool stateful, bool block = false, bool transparent = false)
+        : stateful_(stateful), block_(block), transparent_(transparent) {}
 
 private:
     bool stateful_;
+    bool block_;
+    bool transparent_;
 };
 using control_ptr = std::shared_ptr<control>;
 using control_list = std::vector<control_ptr>;

@@ -44,19 +44,35 @@ flow c_throw::execute(runtime& rt)
     return flow::thr;
 }
 
+void body_state::open(runtime& rt, const control_ptr& statement)
+{
+    if (statement->transparent()) direct_ = statement.get();
+    else scope_ = scope::open(rt.current, statement);
+}
+
+flow body_state::step(runtime& rt)
+{
+    if (direct_) {
+        flow f = direct_->execute(rt);
+        if (f == flow::done) direct_ = nullptr;
+        return f;
+    }
+    return step_held(scope_, rt);
+}
+
 // The test takes a step of its own; the branch's first step comes with the next call.
 flow c_if::execute(runtime& rt)
 {
-    if (body_) return step_held(body_, rt);
+    if (body_) return body_.step(rt);
     if (!truth(condition->evaluate(rt))) return flow::done;
-    body_ = std::make_shared<scope>(rt.current, then);
+    body_.open(rt, then);
     return flow::more;
 }
 
 flow c_if_else::execute(runtime& rt)
 {
-    if (body_) return step_held(body_, rt);
-    body_ = std::make_shared<scope>(rt.current, truth(condition->evaluate(rt)) ? then : otherwise);
+    if (body_) return body_.step(rt);
+    body_.open(rt, truth(condition->evaluate(rt)) ? then : otherwise);
     return flow::more;
 }
 
@@ -66,18 +82,18 @@ flow c_while::execute(runtime& rt)
 {
     if (!body_) {
         if (!truth(condition->evaluate(rt))) return flow::done;
-        body_ = std::make_shared<scope>(rt.current, body);
+        body_.open(rt, body);
         return flow::more;
     }
     flow f;
     try {
-        f = body_->step(rt);
+        f = body_.step(rt);
     } catch (const sig_break&) {
         // Thrown rather than returned when the break came out of a function called in an expression.
-        body_.reset();
+        body_.release();
         return flow::done;
     } catch (const sig_continue&) {
-        body_.reset();
+        body_.release();
         return flow::more;
     }
     switch (f) {
@@ -85,10 +101,10 @@ flow c_while::execute(runtime& rt)
         return flow::more;
     case flow::done:
     case flow::cont:
-        body_.reset();
+        body_.release();
         return flow::more;
     case flow::brk:
-        body_.reset();
+        body_.release();
         return flow::done;
     default:
         return f;  // return and throw belong to an outer catcher
@@ -110,7 +126,7 @@ flow c_except::execute(runtime& rt)
     // A throw out of the handler is not ours to match: it leaves the statement.
     if (handler_) return step_held(handler_, rt);
 
-    if (!try_) try_ = std::make_shared<scope>(rt.current, body);
+    if (!try_) try_ = scope::open(rt.current, body);
     value thrown;
     try {
         flow f = try_->step(rt);

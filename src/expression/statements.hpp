@@ -4,18 +4,38 @@
 #include <string>
 
 #include "expression/expression.hpp"
+#include "expression/nodes.hpp"
 #include "nlookup.hpp"
 #include "symbol.hpp"
 #include "table/except.hpp"
 
 namespace vorla {
 
+// The running body of a branch or loop: a scope of its own, or a transparent statement run directly.
+class body_state {
+public:
+    void open(runtime& rt, const control_ptr& statement);
+    explicit operator bool() const noexcept { return direct_ || scope_; }
+    // One step; a finished body is released, a signal leaves it held.
+    flow step(runtime& rt);
+    void release() noexcept
+    {
+        direct_ = nullptr;
+        scope_.reset();
+    }
+
+private:
+    control* direct_ = nullptr;  // owned by the compiled node that opened it
+    scope_ptr scope_;
+};
+
 // { statements }: opens a block scope on the list and steps it.
 class c_compound final : public control {
 public:
     explicit c_compound(control_list statements)
-        : control(true), statements(std::make_shared<const control_list>(std::move(statements))) {}
-    explicit c_compound(std::shared_ptr<const control_list> statements) : control(true), statements(std::move(statements)) {}
+        : control(true, true), statements(std::make_shared<const control_list>(std::move(statements))) {}
+    explicit c_compound(std::shared_ptr<const control_list> statements)
+        : control(true, true), statements(std::move(statements)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_compound>(statements); }
     const std::shared_ptr<const control_list> statements;
@@ -27,7 +47,8 @@ private:
 // expression;
 class c_single final : public control {
 public:
-    explicit c_single(expr e) : control(false), e(std::move(e)) {}
+    explicit c_single(expr e)
+        : control(false, false, !dynamic_cast<const e_declare*>(e.get())), e(std::move(e)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_single>(e); }
     const expr e;
@@ -36,14 +57,14 @@ public:
 // ;
 class c_empty final : public control {
 public:
-    c_empty() : control(false) {}
+    c_empty() : control(false, false, true) {}
     flow execute(runtime&) override { return flow::done; }
     control_ptr clone() const override { return std::make_shared<c_empty>(); }
 };
 
 class c_return final : public control {
 public:
-    explicit c_return(expr e) : control(false), e(std::move(e)) {}
+    explicit c_return(expr e) : control(false, false, true), e(std::move(e)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_return>(e); }
     const expr e;
@@ -51,7 +72,7 @@ public:
 
 class c_throw final : public control {
 public:
-    explicit c_throw(expr e) : control(false), e(std::move(e)) {}
+    explicit c_throw(expr e) : control(false, false, true), e(std::move(e)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_throw>(e); }
     const expr e;
@@ -59,14 +80,14 @@ public:
 
 class c_break final : public control {
 public:
-    c_break() : control(false) {}
+    c_break() : control(false, false, true) {}
     flow execute(runtime&) override { return flow::brk; }
     control_ptr clone() const override { return std::make_shared<c_break>(); }
 };
 
 class c_continue final : public control {
 public:
-    c_continue() : control(false) {}
+    c_continue() : control(false, false, true) {}
     flow execute(runtime&) override { return flow::cont; }
     control_ptr clone() const override { return std::make_shared<c_continue>(); }
 };
@@ -80,7 +101,7 @@ public:
     const control_ptr then;
 
 private:
-    scope_ptr body_;
+    body_state body_;
 };
 
 class c_if_else final : public control {
@@ -93,7 +114,7 @@ public:
     const control_ptr then, otherwise;
 
 private:
-    scope_ptr body_;
+    body_state body_;
 };
 
 class c_while final : public control {
@@ -105,7 +126,7 @@ public:
     const control_ptr body;
 
 private:
-    scope_ptr body_;
+    body_state body_;
 };
 
 // inline name(args);  runs the inline body step by step in a scope under the namespace's global scope.

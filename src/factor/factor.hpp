@@ -34,6 +34,13 @@ constexpr type_id_t typeid_ = 113;
 constexpr type_id_t bad_cast = 114;
 constexpr type_id_t range_error = 115;
 constexpr bool is_builtin(type_id_t id) { return id >= boolean && id <= range_error; }
+// Built-in classes whose copy (clone, or construction from a value of the same type) is a plain copy
+// of content: a handle to such a value that nobody else holds may stand in for its copy.
+constexpr bool plain_copy(type_id_t id)
+{
+    return id == boolean || id == signed_ || id == unsigned_ || id == float_ || id == double_ || id == string_ ||
+           id == vector_ || id == list_ || id == hash_ || id == timer || id == bad_cast || id == range_error;
+}
 } // namespace tid
 
 // A method call: the evaluated arguments and the method name (wide or narrow).

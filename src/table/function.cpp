@@ -48,6 +48,8 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
             value out = std::move(in_flight);
             in_flight.reset();
             frame.reset();
+            // A returned value nobody else holds, already of the declared type, is its own conversion.
+            if (out.use_count() == 1 && tid::plain_copy(return_type) && out->type_id() == return_type) return out;
             return rt.space->_generate(return_type, out);
         }
         case flow::thr: {

@@ -40,8 +40,10 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent)
     const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
     for (std::size_t i = 0; i < n; ++i) {
         const parameter& p = r.params[i];
-        // A reference parameter aliases the caller's value; any other gets a copy the callee may change freely.
-        frame->variables.declare(p.name, p.reference ? v[i] : v[i]->clone());
+        // A reference parameter aliases the caller's value; any other gets a copy the callee may change
+        // freely. A temporary argument (held by the argument vector alone) needs no copy.
+        const bool own = p.reference || (v[i].use_count() == 1 && tid::plain_copy(v[i]->type_id()));
+        frame->variables.declare(p.name, own ? v[i] : v[i]->clone());
     }
     return frame;
 }

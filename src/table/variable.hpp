@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include "factor/factor.hpp"
 #include "symbol.hpp"
 
@@ -36,13 +38,14 @@ public:
     // Lookup that misses with the map's standard out-of-range error.
     const value& at(symbol name);
 
-    const std::vector<entry>& entries() const noexcept { return entries_; }
+    using storage = boost::container::small_vector<entry, 3>;  // most scopes hold a few names
+    const storage& entries() const noexcept { return entries_; }
     std::size_t size() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }
 
 private:
     static constexpr std::size_t linear_limit = 12;
-    std::vector<entry> entries_;
+    storage entries_;
     std::unique_ptr<std::unordered_map<symbol, std::size_t>> index_;
 };
 

@@ -1,0 +1,496 @@
+// The container values: the vector and list (one sequence implementation) and the hash, with their methods.
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+
+#include "factor/boolean.hpp"
+#include "factor/hash_.hpp"
+#include "factor/list_.hpp"
+#include "factor/nil.hpp"
+#include "factor/unsigned_.hpp"
+#include "factor/vector_.hpp"
+#include "stack_guard.hpp"
+
+namespace vorla {
+
+namespace {
+
+std::string narrow_name(const std::string& s) { return s; }
+std::string narrow_name(const std::wstring& s) { return narrow(s); }
+
+template <class Body>
+struct method_row {
+    const char* name;
+    std::size_t argc;
+    Body body;
+};
+
+// (name, argument count) -> method body. The same name with another count is another method (or none).
+template <class Name, class Body>
+class method_table {
+public:
+    template <std::size_t N>
+    explicit method_table(const method_row<Body> (&rows)[N])
+    {
+        for (const auto& r : rows)
+            rows_.emplace(key{std::basic_string<Name>(r.name, r.name + std::strlen(r.name)), r.argc}, r.body);
+    }
+
+    const Body* find(const std::basic_string<Name>& name, std::size_t argc) const
+    {
+        const auto it = rows_.find(key{name, argc});
+        return it == rows_.end() ? nullptr : &it->second;
+    }
+
+private:
+    struct key {
+        std::basic_string<Name> name;
+        std::size_t argc;
+        bool operator==(const key&) const = default;
+    };
+    struct key_hash {
+        std::size_t operator()(const key& k) const
+        {
+            std::uint32_t seed = 0;
+            for (Name c : k.name) hash_combine(seed, static_cast<std::uint32_t>(c));
+            hash_combine(seed, static_cast<std::uint32_t>(k.argc));
+            return seed;
+        }
+    };
+    std::unordered_map<key, Body, key_hash> rows_;
+};
+
+value make_nil() { return std::make_shared<nil>(); }
+value make_size(std::size_t n) { return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(n)); }
+unsigned int index_of(const value& v) { return static_cast<unsigned int>(*v); }
+
+} // namespace
+
+// ---- vector and list ------------------------------------------------------------------------------------
+
+namespace detail {
+
+template <class Self, class Elements>
+sequence<Self, Elements>* sequence<Self, Elements>::same_type(const value& v)
+{
+    if (v->type_id() != Self::id) return nullptr;
+    return dynamic_cast<sequence*>(v.get());
+}
+
+template <class Self, class Elements>
+Elements sequence<Self, Elements>::deep_copy(const Elements& from)
+{
+    Elements out;
+    if constexpr (indexed) out.reserve(from.size());
+    for (const value& e : from) out.push_back(e->clone());
+    return out;
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::resize(std::size_t n, const value& fill)
+{
+    while (items_.size() > n) items_.pop_back();
+    if constexpr (indexed) items_.reserve(n);
+    // Every new position gets a value of its own: no two new elements share one.
+    while (items_.size() < n) items_.push_back(fill ? fill->clone() : make_nil());
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::check_depth(const char* op) const
+{
+    // A container can reach itself through a ref element; walking it must end in a diagnostic, not a crash.
+    if (stack_exhausted()) refuse(op, "nesting too deep");
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::call_constructor(const args& v)
+{
+    if (v.size() != 2) refuse("call_constructor", arglist_text(v));
+    resize(index_of(v[0]), v[1]);
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::call_constructor(const value& v)
+{
+    if (const sequence* other = same_type(v)) {
+        items_ = deep_copy(other->items_);
+        return;
+    }
+    resize(index_of(v), nullptr);
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::operator=(const value& r)
+{
+    const sequence* other = same_type(r);
+    if (!other) refuse("operator =", r);
+    items_ = deep_copy(other->items_);  // copied before the old elements go, so `a = a` keeps them
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::clone() const
+{
+    auto c = std::make_shared<Self>();
+    static_cast<sequence&>(*c).items_ = deep_copy(items_);
+    return c;
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::hash(std::uint32_t& seed) const
+{
+    check_depth("hash");
+    if constexpr (Self::hashes_id) hash_combine(seed, Self::id);
+    for (const value& e : items_) e->hash(seed);
+}
+
+template <class Self, class Elements>
+bool sequence<Self, Elements>::equal(const value& other) const
+{
+    const sequence* o = same_type(other);
+    if (!o || o->items_.size() != items_.size()) return false;
+    check_depth("equal");
+    auto b = o->items_.begin();
+    for (auto a = items_.begin(); a != items_.end(); ++a, ++b)
+        if (!(*a)->equal(*b)) return false;
+    return true;
+}
+
+template <class Self, class Elements>
+std::string sequence<Self, Elements>::describe() const
+{
+    check_depth("describe");
+    std::string out = std::string(Self::tag) + "[";
+    bool first = true;
+    for (const value& e : items_) {
+        if (!first) out += ", ";
+        first = false;
+        out += e->describe();
+    }
+    return out + "]";
+}
+
+template <class Self, class Elements>
+template <class Name>
+value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
+{
+    using body = value (sequence::*)(const args&);
+    using table_type = method_table<Name, body>;
+    // Built on first use; the narrow and the wide name each get a table of their own.
+    static const table_type table = [] {
+        if constexpr (indexed)
+            return table_type({
+                {"size", 0, &sequence::m_size},
+                {"empty", 0, &sequence::m_empty},
+                {"pop_back", 0, &sequence::m_pop_back},
+                {"clear", 0, &sequence::m_clear},
+                {"back", 0, &sequence::m_back},
+                {"front", 0, &sequence::m_front},
+                {"at", 1, &sequence::m_at},
+                {"push_back", 1, &sequence::m_push_back},
+                {"swap", 1, &sequence::m_swap},
+                {"resize", 1, &sequence::m_resize},
+                {"replace", 2, &sequence::m_replace},
+                {"resize", 2, &sequence::m_resize_fill},
+            });
+        else
+            return table_type({
+                {"empty", 0, &sequence::m_empty},
+                {"size", 0, &sequence::m_size},
+                {"front", 0, &sequence::m_front},
+                {"back", 0, &sequence::m_back},
+                {"pop_front", 0, &sequence::m_pop_front},
+                {"pop_back", 0, &sequence::m_pop_back},
+                {"clear", 0, &sequence::m_clear},
+                {"resize", 1, &sequence::m_resize},
+                {"push_front", 1, &sequence::m_push_front},
+                {"push_back", 1, &sequence::m_push_back},
+                {"swap", 1, &sequence::m_swap},
+                {"resize", 2, &sequence::m_resize_fill},
+            });
+    }();
+    // Only the lookup is guarded: errors inside a method body propagate as they are.
+    const body* b = table.find(c.name, c.v.size());
+    if (!b) refuse("_method", call_text(narrow_name(c.name), c.v));
+    return (this->**b)(c.v);
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::method(const method_call<wchar_t>& c)
+{
+    return dispatch(c);
+}
+template <class Self, class Elements>
+value sequence<Self, Elements>::method(const method_call<char>& c)
+{
+    return dispatch(c);
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_size(const args&)
+{
+    return make_size(items_.size());
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_empty(const args&)
+{
+    return make_boolean(items_.empty());
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_clear(const args&)
+{
+    items_.clear();
+    return make_nil();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_front(const args&)
+{
+    if (items_.empty()) Self::out_of_range();
+    return items_.front();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_back(const args&)
+{
+    if (items_.empty()) Self::out_of_range();
+    return items_.back();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_pop_back(const args&)
+{
+    if (items_.empty()) Self::out_of_range();
+    value last = std::move(items_.back());
+    items_.pop_back();
+    return last;
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_push_back(const args& v)
+{
+    items_.push_back(v[0]->clone());
+    return items_.back();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_swap(const args& v)
+{
+    // The argument changes in place: every holder of its handle sees the exchanged elements.
+    sequence* other = same_type(v[0]);
+    if (!other) refuse("_method", call_text("swap", v));
+    items_.swap(other->items_);
+    return make_nil();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_resize(const args& v)
+{
+    resize(index_of(v[0]), nullptr);
+    return make_nil();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_resize_fill(const args& v)
+{
+    resize(index_of(v[0]), v[1]);
+    return make_nil();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_at(const args& v) requires indexed
+{
+    const unsigned int i = index_of(v[0]);
+    if (i >= items_.size()) Self::out_of_range();
+    return items_[i];
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_replace(const args& v) requires indexed
+{
+    const unsigned int i = index_of(v[0]);
+    if (i >= items_.size()) Self::out_of_range();
+    value fresh = v[1]->clone();
+    return std::exchange(items_[i], std::move(fresh));
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_push_front(const args& v) requires(!indexed)
+{
+    items_.push_front(v[0]->clone());
+    return items_.front();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_pop_front(const args&) requires(!indexed)
+{
+    if (items_.empty()) Self::out_of_range();
+    value first = std::move(items_.front());
+    items_.pop_front();
+    return first;
+}
+
+template class sequence<vector_, std::vector<value>>;
+template class sequence<list_, std::list<value>>;
+
+} // namespace detail
+
+// ---- hash -------------------------------------------------------------------------------------------------
+
+std::size_t hash_::key_hash::operator()(const value& k) const
+{
+    std::uint32_t seed = 0;
+    k->hash(seed);
+    return seed;
+}
+
+bool hash_::key_equal::operator()(const value& probe, const value& stored) const
+{
+    // The standard library passes the key being looked up first and the stored key second.
+    return stored->equal(probe);
+}
+
+// 11 buckets to begin with; the map grows past a load factor of 1.0 as the library does.
+hash_::hash_() : map_(11) { map_.max_load_factor(1.0f); }
+
+hash_::map_type hash_::copy_of(const map_type& from)
+{
+    // A copy of the map keeps the source's buckets, so both iterate in the same order.
+    map_type out(from);
+    for (auto& entry : out) entry.second = entry.second->clone();
+    return out;
+}
+
+hash_* hash_::same_type(const value& v)
+{
+    if (v->type_id() != tid::hash_) return nullptr;
+    return dynamic_cast<hash_*>(v.get());
+}
+
+void hash_::check_depth(const char* op) const
+{
+    // A map can reach itself through a ref value; walking it must end in a diagnostic, not a crash.
+    if (stack_exhausted()) refuse(op, "nesting too deep");
+}
+
+void hash_::call_constructor(const value& v)
+{
+    const hash_* other = same_type(v);
+    if (!other) refuse("call_constructor", v);
+    map_ = copy_of(other->map_);
+}
+
+void hash_::operator=(const value& r)
+{
+    const hash_* other = same_type(r);
+    if (!other) refuse("operator =", r);
+    // The copy is made before the old entries go, so `h = h` keeps them.
+    map_ = copy_of(other->map_);
+}
+
+value hash_::clone() const
+{
+    auto c = std::make_shared<hash_>();
+    c->map_ = copy_of(map_);
+    return c;
+}
+
+void hash_::hash(std::uint32_t& seed) const
+{
+    check_depth("hash");
+    for (const auto& [k, v] : map_) {
+        k->hash(seed);
+        v->hash(seed);
+    }
+}
+
+bool hash_::equal(const value& other) const
+{
+    const hash_* o = same_type(other);
+    if (!o || o->map_.size() != map_.size()) return false;
+    check_depth("equal");
+    auto b = o->map_.begin();
+    for (auto a = map_.begin(); a != map_.end(); ++a, ++b)
+        if (!a->first->equal(b->first) || !a->second->equal(b->second)) return false;
+    return true;
+}
+
+std::string hash_::describe() const
+{
+    check_depth("describe");
+    std::string out = "hash[";
+    bool first = true;
+    for (const auto& [k, v] : map_) {
+        if (!first) out += ", ";
+        first = false;
+        out += "(" + k->describe() + " , " + v->describe() + ")";
+    }
+    return out + "]";
+}
+
+template <class Name>
+value hash_::dispatch(const method_call<Name>& c)
+{
+    using body = value (hash_::*)(const args&);
+    // Built on first use; the narrow and the wide name each get a table of their own.
+    static const method_table<Name, body> table({
+        {"size", 0, &hash_::m_size},
+        {"empty", 0, &hash_::m_empty},
+        {"clear", 0, &hash_::m_clear},
+        {"at", 1, &hash_::m_at},
+        {"exist", 1, &hash_::m_exist},
+        {"erase", 1, &hash_::m_erase},
+        {"swap", 1, &hash_::m_swap},
+        {"insert", 2, &hash_::m_insert},
+    });
+    // Only the lookup is guarded: errors inside a method body propagate as they are.
+    const body* b = table.find(c.name, c.v.size());
+    if (!b) refuse("_method", call_text(narrow_name(c.name), c.v));
+    return (this->**b)(c.v);
+}
+
+value hash_::method(const method_call<wchar_t>& c) { return dispatch(c); }
+value hash_::method(const method_call<char>& c) { return dispatch(c); }
+
+value hash_::m_size(const args&) { return make_size(map_.size()); }
+value hash_::m_empty(const args&) { return make_boolean(map_.empty()); }
+
+value hash_::m_clear(const args&)
+{
+    map_.clear();
+    return make_nil();
+}
+
+value hash_::m_at(const args& v)
+{
+    // Whatever goes wrong in the lookup (a missing key, a key refusing hash or equal) is a range error.
+    try {
+        return map_.at(v[0]);
+    } catch (...) {
+    }
+    out_of_range();
+}
+
+value hash_::m_exist(const args& v) { return make_boolean(map_.find(v[0]) != map_.end()); }
+value hash_::m_erase(const args& v) { return make_boolean(map_.erase(v[0]) != 0); }
+
+value hash_::m_swap(const args& v)
+{
+    // The argument changes in place: every holder of its handle sees the exchanged entries.
+    hash_* other = same_type(v[0]);
+    if (!other) refuse("_method", call_text("swap", v));
+    map_.swap(other->map_);
+    return make_nil();
+}
+
+value hash_::m_insert(const args& v)
+{
+    // Both are cloned before the map is asked; when the key is present the clones are simply dropped.
+    value key = v[0]->clone();
+    value val = v[1]->clone();
+    return make_boolean(map_.emplace(std::move(key), std::move(val)).second);
+}
+
+} // namespace vorla

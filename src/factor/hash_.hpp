@@ -1,0 +1,68 @@
+// The script's hash: a map from keys to values of any type, keyed by the values' own hash and equal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "factor/factor.hpp"
+#include "lib/hash.hpp"
+
+namespace vorla {
+
+class hash_ final : public factor {
+public:
+    // A key hashes from the seed 0 with its own hash; the stored key decides equality.
+    struct key_hash {
+        std::size_t operator()(const value& k) const;
+    };
+    struct key_equal {
+        bool operator()(const value& probe, const value& stored) const;
+    };
+    using map_type = lib::hash<value, value, key_hash, key_equal>;
+
+    hash_();
+
+    void call_constructor(const value& v) override;
+    void call_constructor() override {}
+    void operator=(const value& r) override;
+
+    value method(const method_call<wchar_t>& c) override;
+    value method(const method_call<char>& c) override;
+
+    type_id_t type_id() const override { return tid::hash_; }
+    value clone() const override;
+    void hash(std::uint32_t& seed) const override;
+    bool equal(const value& other) const override;
+    std::string describe() const override;
+
+    const map_type& entries() const { return map_; }
+
+protected:
+    VORLA_SITE("vorla::hash_")
+
+private:
+    // Range errors are reported from this header, under the method dispatcher's name.
+    [[noreturn]] static void out_of_range() { throw_range_error(__FILE__, "vorla::hash_::_method", __LINE__); }
+
+    // The built-in methods, reached only through the method tables, which check the argument count.
+    value m_size(const args& v);
+    value m_empty(const args& v);
+    value m_clear(const args& v);
+    value m_at(const args& v);
+    value m_exist(const args& v);
+    value m_erase(const args& v);
+    value m_swap(const args& v);
+    value m_insert(const args& v);
+
+    template <class Name>
+    value dispatch(const method_call<Name>& c);
+    // A copy shares the keys (nothing can change them) and clones the values.
+    static map_type copy_of(const map_type& from);
+    // The entries of another hash value, or nullptr when it is of another type.
+    static hash_* same_type(const value& v);
+    void check_depth(const char* op) const;
+
+    map_type map_;
+};
+
+} // namespace vorla

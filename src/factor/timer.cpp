@@ -1,0 +1,114 @@
+// The timer value: clock readings in milliseconds since the program started, and its three methods.
+#include "factor/timer.hpp"
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+
+#include "factor/real.hpp"
+
+namespace vorla {
+
+namespace {
+
+// Taken while the program starts up, before any script runs.
+const std::chrono::steady_clock::time_point program_start = std::chrono::steady_clock::now();
+
+value make_double(double x) { return std::make_shared<real<double>>(x); }
+
+std::string narrow_name(const std::string& s) { return s; }
+std::string narrow_name(const std::wstring& s) { return narrow(s); }
+
+} // namespace
+
+std::int32_t timer::now()
+{
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - program_start);
+    // The reading is 32 bits wide; it wraps after some 24 days, and differences stay right across the wrap.
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ms.count()));
+}
+
+timer::timer() : ticks_(now()) {}
+
+void timer::take(const char* op, const value& v)
+{
+    if (v->type_id() != tid::timer) refuse(op, v);
+    const auto* other = dynamic_cast<const timer*>(v.get());
+    if (!other) refuse(op, v);
+    ticks_ = other->ticks_;
+}
+
+void timer::call_constructor(const value& v) { take("call_constructor", v); }
+void timer::call_constructor() { ticks_ = now(); }
+void timer::operator=(const value& r) { take("operator =", r); }
+
+value timer::clone() const
+{
+    auto c = std::make_shared<timer>();
+    c->ticks_ = ticks_;
+    return c;
+}
+
+bool timer::equal(const value& other) const
+{
+    if (other->type_id() != tid::timer) return false;
+    const auto* o = dynamic_cast<const timer*>(other.get());
+    return o && o->ticks_ == ticks_;
+}
+
+std::string timer::describe() const { return "timer(" + detail::format_number(ticks_) + ")"; }
+
+template <class Name>
+value timer::dispatch(const method_call<Name>& c)
+{
+    using body = value (timer::*)(const args&);
+    struct key {
+        std::basic_string<Name> name;
+        std::size_t argc;
+        bool operator==(const key&) const = default;
+    };
+    struct key_hash {
+        std::size_t operator()(const key& k) const
+        {
+            std::uint32_t seed = 0;
+            for (Name ch : k.name) hash_combine(seed, static_cast<std::uint32_t>(ch));
+            hash_combine(seed, static_cast<std::uint32_t>(k.argc));
+            return seed;
+        }
+    };
+    // Built on first use; the narrow and the wide name each get a table of their own. All three methods
+    // take no argument, so a call with arguments misses like an unknown name.
+    static const std::unordered_map<key, body, key_hash> table = [] {
+        std::unordered_map<key, body, key_hash> t;
+        for (const auto& [name, fn] : {std::pair<const char*, body>{"start", &timer::m_start},
+                                       std::pair<const char*, body>{"restart", &timer::m_restart},
+                                       std::pair<const char*, body>{"elapsed", &timer::m_elapsed}})
+            t.emplace(key{std::basic_string<Name>(name, name + std::strlen(name)), 0}, fn);
+        return t;
+    }();
+    const auto it = table.find(key{c.name, c.v.size()});
+    if (it == table.end()) refuse("_method", call_text(narrow_name(c.name), c.v));
+    return (this->*(it->second))(c.v);
+}
+
+value timer::method(const method_call<wchar_t>& c) { return dispatch(c); }
+value timer::method(const method_call<char>& c) { return dispatch(c); }
+
+value timer::m_start(const args&) { return make_double(ticks_); }
+
+value timer::m_restart(const args&)
+{
+    ticks_ = now();
+    return make_double(ticks_);
+}
+
+value timer::m_elapsed(const args&)
+{
+    const auto diff = static_cast<std::int32_t>(static_cast<std::uint32_t>(now()) - static_cast<std::uint32_t>(ticks_));
+    return make_double(static_cast<double>(diff) / 1000.0);
+}
+
+} // namespace vorla

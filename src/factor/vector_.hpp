@@ -1,0 +1,91 @@
+// The script's vector, and the sequence logic it shares with the list: element handles in order.
+#pragma once
+
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "factor/factor.hpp"
+
+namespace vorla {
+
+namespace detail {
+
+// Everything a vector and a list do alike, over the element container. Self is the concrete class: it
+// names the type (id, "vector"/"list", whether its hash starts with its id) and raises its own range
+// errors, so each class reports from its own header. Elements that enter are clones; elements that leave
+// (at, front, back, pop_*, replace, push_*) are the stored handles, so changing them changes the element.
+template <class Self, class Elements>
+class sequence : public factor {
+public:
+    void call_constructor(const args& v) override;
+    void call_constructor(const value& v) override;
+    void call_constructor() override {}
+    void operator=(const value& r) override;
+
+    value method(const method_call<wchar_t>& c) override;
+    value method(const method_call<char>& c) override;
+
+    type_id_t type_id() const override { return Self::id; }
+    value clone() const override;
+    void hash(std::uint32_t& seed) const override;
+    bool equal(const value& other) const override;
+    std::string describe() const override;
+
+    const Elements& elements() const { return items_; }
+
+protected:
+    sequence() = default;
+
+private:
+    static constexpr bool indexed = std::random_access_iterator<typename Elements::iterator>;
+
+    // The built-in methods, reached only through the method tables, which check the argument count.
+    value m_size(const args& v);
+    value m_empty(const args& v);
+    value m_clear(const args& v);
+    value m_front(const args& v);
+    value m_back(const args& v);
+    value m_pop_back(const args& v);
+    value m_push_back(const args& v);
+    value m_swap(const args& v);
+    value m_resize(const args& v);
+    value m_resize_fill(const args& v);
+    value m_at(const args& v) requires indexed;
+    value m_replace(const args& v) requires indexed;
+    value m_push_front(const args& v) requires(!indexed);
+    value m_pop_front(const args& v) requires(!indexed);
+
+    template <class Name>
+    value dispatch(const method_call<Name>& c);
+    // The elements of another value of this type, or nullptr when it is of another type.
+    static sequence* same_type(const value& v);
+    static Elements deep_copy(const Elements& from);
+    // Drops elements from the end, or appends a clone of `fill` (a new nil when empty) per new position.
+    void resize(std::size_t n, const value& fill);
+    void check_depth(const char* op) const;
+
+    Elements items_;
+};
+
+} // namespace detail
+
+class vector_ final : public detail::sequence<vector_, std::vector<value>> {
+public:
+    static constexpr type_id_t id = tid::vector_;
+    static constexpr const char* tag = "vector";
+    static constexpr bool hashes_id = false;
+
+    vector_() = default;
+
+    // Range errors are reported from this header, under the method dispatcher's name.
+    [[noreturn]] static void out_of_range() { throw_range_error(__FILE__, "vorla::vector_::_method", __LINE__); }
+
+protected:
+    VORLA_SITE("vorla::vector_")
+};
+
+extern template class detail::sequence<vector_, std::vector<value>>;
+
+} // namespace vorla
