@@ -13,6 +13,7 @@
 #include "locale.hpp"
 #include "nspace.hpp"
 #include "semantic/semantic.hpp"
+#include "stack_guard.hpp"
 
 namespace {
 
@@ -123,7 +124,8 @@ int main(int argc, char** argv)
     // Nothing uses C stdio for the console, so the C++ streams may buffer on their own.
     std::ios::sync_with_stdio(false);
     try {
-        run(argc, argv);
+        // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(argc, argv); });
     } catch (const std::exception& e) {
         std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
         int ignored = 0;

@@ -4,6 +4,8 @@
 #include <pthread.h>
 
 #include <cstdint>
+#include <exception>
+#include <stdexcept>
 
 namespace vorla {
 namespace {
@@ -37,6 +39,39 @@ bool stack_exhausted() noexcept
     if (limit == 0) limit = find_limit();
     char probe;
     return reinterpret_cast<std::uintptr_t>(&probe) < limit;
+}
+
+namespace {
+struct stack_job {
+    const std::function<void()>* f;
+    std::exception_ptr error;
+};
+void* stack_job_main(void* p)
+{
+    auto* job = static_cast<stack_job*>(p);
+    try {
+        (*job->f)();
+    } catch (...) {
+        job->error = std::current_exception();
+    }
+    return nullptr;
+}
+} // namespace
+
+void run_on_stack(std::size_t bytes, const std::function<void()>& f)
+{
+    stack_job job{&f, nullptr};
+    pthread_attr_t attr;
+    pthread_t thread;
+    bool started = pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, bytes) == 0 &&
+                   pthread_create(&thread, &attr, stack_job_main, &job) == 0;
+    pthread_attr_destroy(&attr);
+    if (!started) {
+        f();  // no thread to be had: run on the current stack, the depth checks still hold
+        return;
+    }
+    pthread_join(thread, nullptr);
+    if (job.error) std::rethrow_exception(job.error);
 }
 
 } // namespace vorla

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 namespace vorla {
 
@@ -11,5 +12,13 @@ bool stack_exhausted() noexcept;
 
 // The reserve kept free for error handling and the C++ runtime.
 std::size_t stack_reserve() noexcept;
+
+// The stack scripts run on: deep enough for thousands of nested script calls even in sanitizer builds,
+// whose frames are several times larger. Reserved address space; pages are used only when touched.
+constexpr std::size_t script_stack_bytes = std::size_t(256) << 20;
+
+// Runs f to completion on a new thread with a stack of the given size and waits for it; an exception
+// escaping f is rethrown in the caller.
+void run_on_stack(std::size_t bytes, const std::function<void()>& f);
 
 } // namespace vorla

@@ -50,8 +50,9 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent)
 
 void call_depth::exceeded(const char* function)
 {
+    const unsigned reached = depth_ > limit ? limit : depth_;
     --depth_;
-    throw VORLA_EXCEPTION(function, "call depth exceeded, depth=") << limit;
+    throw VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached;
 }
 
 } // namespace vorla::table

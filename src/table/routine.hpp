@@ -40,12 +40,15 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent);
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
 // hold one of these around their bodies), so that runaway recursion ends in the diagnostic
 // "call depth exceeded, depth=<limit>" instead of overflowing the machine stack. A plain recursive
-// function takes about 2.1 KiB of stack per level in the sanitizer build (about 3,900 levels in
-// 8 MiB) and 1.1 KiB in a debug build; the limit keeps twice that margin. Bodies that nest deeper
-// per call (branches and loops around the call) are caught by the stack check instead.
+// function takes about 2.1 KiB of stack per level in the sanitizer build, 3.9 KiB with loops and
+// branches around the call (so only 2,000-4,000 levels fit a default 8 MiB stack); the driver runs
+// scripts on a 256 MiB stack instead, where the limit keeps a margin of six.
 class call_depth {
 public:
-    static constexpr unsigned limit = 1800;
+    // Scripts run on a stack of script_stack_bytes, where this many nested calls need under a sixth of
+    // it even in sanitizer builds (measured at about 2-4 KiB per call there). On a smaller stack the
+    // stack check stops the recursion first, with the depth reached.
+    static constexpr unsigned limit = 10000;
 
     explicit call_depth(const char* function)
     {
