@@ -1,6 +1,8 @@
 // Parameter text, exact-type matching and call frames: what every routine table shares.
 #include "table/routine.hpp"
 
+#include "expression/statements.hpp"
+
 namespace vorla::table {
 
 std::string parameter_text(const parameter_list& params)
@@ -33,17 +35,40 @@ bool same_types(const parameter_list& a, const parameter_list& b) noexcept
     return true;
 }
 
+namespace {
+// A call frame whose body is a block: the parameters' scope and the block's scope, made together.
+// Running the block's statements straight from the inner scope takes the same steps and sees the same
+// names as a frame running a clone of the block, without the clone.
+struct block_frame {
+    block_frame(scope* parent, std::shared_ptr<const control_list> statements)
+        : params(parent), block(&params, std::move(statements)) {}
+    scope params;
+    scope block;
+};
+} // namespace
+
 scope_ptr make_frame(const routine& r, const args& v, scope* parent)
 {
-    // The scope clones the body itself when the body reaches its head, so the compiled tree stays shared.
-    auto frame = std::make_shared<scope>(parent, r.body);
+    scope_ptr frame;
+    scope* bind;
+    const auto* body = r.body->is_block() ? &static_cast<const c_compound&>(*r.body).statements : nullptr;
+    // An empty block still takes the frame's first step to finish, so it keeps the plain frame.
+    if (body && !(*body)->empty()) {
+        auto both = std::make_shared<block_frame>(parent, *body);
+        bind = &both->params;
+        frame = scope_ptr(both, &both->block);
+    } else {
+        // The scope clones the body itself when the body reaches its head; the compiled tree stays shared.
+        frame = std::make_shared<scope>(parent, r.body);
+        bind = frame.get();
+    }
     const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
     for (std::size_t i = 0; i < n; ++i) {
         const parameter& p = r.params[i];
         // A reference parameter aliases the caller's value; any other gets a copy the callee may change
         // freely. A temporary argument (held by the argument vector alone) needs no copy.
         const bool own = p.reference || (v[i].use_count() == 1 && tid::plain_copy(v[i]->type_id()));
-        frame->variables.declare(p.name, own ? v[i] : v[i]->clone());
+        bind->variables.declare(p.name, own ? v[i] : v[i]->clone());
     }
     return frame;
 }

@@ -162,7 +162,10 @@ TEST_F(processes, a_definition_in_the_parent_serves_a_child_and_runs_under_the_r
     type_id_t pid = define(L"w", {say(L"w")}, {param(tid::signed_, L"n")});
     value p = child.start_process(pid, {int_(1)});
     auto& proc = static_cast<process_<process>&>(*p).target();
-    EXPECT_EQ(proc->frame->parent, &root.global);
+    // The frame hangs under the root's global scope, not the child's.
+    scope* s = proc->frame.get();
+    while (s && s != &root.global && s != &child.global) s = s->parent;
+    EXPECT_EQ(s, &root.global);
     EXPECT_EQ(proc->root, &root);
     EXPECT_EQ(proc->context.space, &root);
     EXPECT_EQ(proc->context.current, &root.global);
