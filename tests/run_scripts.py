@@ -3,28 +3,44 @@
 
 Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--timeout SECONDS] DIR [FILTER ...]
 
-Every *.vl file under DIR is a test, except included helpers: files (or directories) whose name starts
-with "_". Tests below a directory named "parse" run through the parse tool, all others through vorla
-(counted as skipped when --vorla is not given). Each test runs in its own directory with stdin from
-/dev/null, as `BIN <name>.vl [words from <name>.args, one per line]`. Its whole stdout must equal
-<name>.out and its exit code <name>.code (0 when that file is absent). A <name>.script file, when present,
-holds the word passed in place of <name>.vl (to test a script path that does not exist, for example).
+Every *.vl file under DIR is a test, except helpers: files (or directories) whose name starts with "_".
+Tests below a directory named "parse" run through the parse tool, all others through vorla (counted as
+skipped when --vorla is not given).
+
+Diagnostics name absolute paths (the interpreter's directory, the script's full path), so every test runs
+in a fixed sandbox, rebuilt at each start under an exclusive lock (concurrent runs wait for each other):
+
+    /tmp/vorla-script-tests/bin/vorla         link to the interpreter under test
+    /tmp/vorla-script-tests/bin/vorla-parse   link to the parse tool under test
+    /tmp/vorla-script-tests/bin/...           copies of the files in DIR/_bin (found as the interpreter's own
+                                              directory: the include directory of last resort)
+    /tmp/vorla-script-tests/scripts/...       a copy of DIR
+
+A test runs with its sandbox directory as working directory and stdin from /dev/null, as
+`/tmp/vorla-script-tests/bin/TOOL <name>.vl [words of <name>.args, one per line]`. A <name>.script file,
+when present, holds the words (one per line) given in place of `<name>.vl`: a path that does not exist, say,
+or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
+<name>.out and the exit code <name>.code (0 when that file is absent).
 
 The only normalisation: line numbers of the interpreter's own sources in diagnostics, such as
 "factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", read as "(N)" on both sides.
 
---update rewrites <name>.out (and <name>.code, removed when the code is 0) from the actual results;
-read every rewritten file before keeping it. FILTER words restrict the run to tests whose path
-relative to DIR contains one of them.
+--update rewrites <name>.out (and <name>.code, removed when the code is 0) in DIR from the actual results;
+read every rewritten file before keeping it. FILTER words restrict the run to tests whose path relative to
+DIR contains one of them.
 """
 
 import argparse
 import difflib
+import fcntl
 import os
 import re
+import shutil
 import subprocess
 import sys
 
+SANDBOX = "/tmp/vorla-script-tests"
+LOCK = "/tmp/vorla-script-tests.lock"
 SOURCE_LINE = re.compile(r"(?<![\w./-])((?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.[ch]pp)\(\d{1,3}(?:,\d{3})*\)")
 
 
@@ -38,13 +54,12 @@ def find_tests(root):
         dirnames[:] = sorted(d for d in dirnames if not d.startswith("_"))
         for name in sorted(filenames):
             if name.endswith(".vl") and not name.startswith("_"):
-                tests.append(os.path.join(dirpath, name))
+                tests.append(os.path.relpath(os.path.join(dirpath, name), root))
     return tests
 
 
-def is_parse_test(root, path):
-    parts = os.path.relpath(path, root).split(os.sep)[:-1]
-    return "parse" in parts
+def is_parse_test(relative):
+    return "parse" in relative.split(os.sep)[:-1]
 
 
 def read_text(path):
@@ -57,7 +72,8 @@ def write_text(path, text):
         f.write(text.encode("utf-8", errors="surrogateescape"))
 
 
-def read_args(path):
+def read_words(path):
+    """The lines of a file, one word each; a missing file gives none."""
     if not os.path.exists(path):
         return []
     lines = read_text(path).split("\n")
@@ -66,11 +82,37 @@ def read_args(path):
     return lines
 
 
-def run_one(tool, path, timeout):
-    base = path[:-3]
-    directory, name = os.path.split(path)
-    script = read_args(base + ".script") if os.path.exists(base + ".script") else [name]
-    command = [tool] + script[:1] + read_args(base + ".args")
+def build_sandbox(root, tools):
+    """Rebuilds the sandbox: the tools under test and DIR/_bin in bin/, a copy of DIR in scripts/."""
+    if os.path.lexists(SANDBOX):
+        shutil.rmtree(SANDBOX)
+    bin_dir = os.path.join(SANDBOX, "bin")
+    os.makedirs(bin_dir)
+    extras = os.path.join(root, "_bin")
+    if os.path.isdir(extras):
+        for name in sorted(os.listdir(extras)):
+            source = os.path.join(extras, name)
+            if os.path.isdir(source):
+                shutil.copytree(source, os.path.join(bin_dir, name))
+            else:
+                shutil.copy(source, bin_dir)
+    links = {}
+    for name, target in tools.items():
+        if target:
+            link = os.path.join(bin_dir, name)
+            if os.path.lexists(link):
+                sys.exit("run_scripts.py: %s/_bin must not hold a file named %s" % (root, name))
+            os.symlink(target, link)
+            links[name] = link
+    shutil.copytree(root, os.path.join(SANDBOX, "scripts"), symlinks=True)
+    return links
+
+
+def run_one(tool, root, relative, timeout):
+    base = os.path.join(root, relative[:-3])
+    directory, name = os.path.split(os.path.join(SANDBOX, "scripts", relative))
+    script = read_words(base + ".script") if os.path.exists(base + ".script") else [name]
+    command = [tool] + script + read_words(base + ".args")
     try:
         done = subprocess.run(command, cwd=directory, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=timeout)
@@ -82,30 +124,17 @@ def run_one(tool, path, timeout):
     return out, done.returncode, err
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--vorla", help="the interpreter; without it, interpreter tests are skipped")
-    parser.add_argument("--parse", required=True, help="the parse tool, for tests below parse/")
-    parser.add_argument("--update", action="store_true", help="rewrite .out/.code files from actual results")
-    parser.add_argument("--timeout", type=float, default=120.0, help="seconds allowed per test")
-    parser.add_argument("dir", help="the directory holding the tests")
-    parser.add_argument("filter", nargs="*", help="run only tests whose relative path contains one of these")
-    options = parser.parse_args()
-
-    root = os.path.abspath(options.dir)
-    tools = {True: os.path.abspath(options.parse), False: options.vorla and os.path.abspath(options.vorla)}
+def run_all(options, root, links):
     passed = failed = skipped = 0
-
-    for path in find_tests(root):
-        relative = os.path.relpath(path, root)
+    for relative in find_tests(root):
         if options.filter and not any(f in relative for f in options.filter):
             continue
-        tool = tools[is_parse_test(root, path)]
+        tool = links.get("vorla-parse" if is_parse_test(relative) else "vorla")
         if not tool:
             skipped += 1
             continue
-        base = path[:-3]
-        actual, code, err = run_one(tool, path, options.timeout)
+        base = os.path.join(root, relative[:-3])
+        actual, code, err = run_one(tool, root, relative, options.timeout)
         actual = normalise(actual)
 
         if options.update and code is not None:
@@ -145,6 +174,26 @@ def main():
                 print("stderr:\n" + err.rstrip("\n"))
         else:
             passed += 1
+    return passed, failed, skipped
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--vorla", help="the interpreter; without it, interpreter tests are skipped")
+    parser.add_argument("--parse", required=True, help="the parse tool, for tests below parse/")
+    parser.add_argument("--update", action="store_true", help="rewrite .out/.code files from actual results")
+    parser.add_argument("--timeout", type=float, default=120.0, help="seconds allowed per test")
+    parser.add_argument("dir", help="the directory holding the tests")
+    parser.add_argument("filter", nargs="*", help="run only tests whose relative path contains one of these")
+    options = parser.parse_args()
+
+    root = os.path.abspath(options.dir)
+    tools = {"vorla": options.vorla and os.path.abspath(options.vorla), "vorla-parse": os.path.abspath(options.parse)}
+    with open(LOCK, "a") as lock:
+        # Held for the whole run: a second run (another build's) waits here instead of rebuilding the sandbox.
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        links = build_sandbox(root, tools)
+        passed, failed, skipped = run_all(options, root, links)
 
     summary = "%d passed, %d failed" % (passed, failed)
     if skipped:
