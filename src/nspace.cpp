@@ -6,6 +6,7 @@
 #include "factor/boolean.hpp"
 #include "factor/exception.hpp"
 #include "factor/hash_.hpp"
+#include "factor/instance.hpp"
 #include "factor/list_.hpp"
 #include "factor/nil.hpp"
 #include "factor/process_.hpp"
@@ -84,8 +85,12 @@ std::string nspace::type_name(type_id_t id) const
 
 std::shared_ptr<object> nspace::define_object(const std::wstring& class_name)
 {
-    // The class object arrives with the class layer; until then no type id is spent on a class.
-    throw VORLA_EXCEPTION(define_object_name, "classes are not supported yet, id=") << class_name;
+    // The type-id manager refuses a name it knows already, before the class table is touched.
+    const type_id_t id = types->generate(class_name);
+    auto cls = std::make_shared<object>(this, class_name, id);
+    if (!classes->emplace(id, cls).second)
+        throw VORLA_EXCEPTION(define_object_name, "object already exists, id=") << class_name;
+    return cls;
 }
 
 std::shared_ptr<object> nspace::get_object(type_id_t id) const
@@ -136,8 +141,8 @@ value nspace::create_instance(type_id_t id)
         case tid::timer:
             return std::make_shared<timer>();
         default:
-            get_object(id);
-            throw VORLA_EXCEPTION(create_instance_name, "type not available yet");
+            // A script class: a new instance sharing the class object's compiled data, without members.
+            return std::make_shared<instance>(*get_object(id));
         }
     });
 }

@@ -7,6 +7,7 @@
 #include "idm.hpp"
 #include "nlookup.hpp"
 #include "nspace.hpp"
+#include "object.hpp"
 
 namespace vorla {
 
@@ -20,10 +21,13 @@ args evaluate_args(const expr_list& list, runtime& rt)
 
 namespace {
 
-// Member initializers that need the class object's own operations (reference members, the base part).
-[[noreturn]] void classes_not_supported(const char* function)
+// Reference members and the base part are bound by the object being constructed, which is the
+// runtime's namespace while a constructor's initializers run.
+object& constructed_object(runtime& rt, const char* function)
 {
-    throw VORLA_EXCEPTION(function, "classes are not supported yet");
+    auto* o = dynamic_cast<object*>(rt.space);
+    if (!o) throw VORLA_EXCEPTION(function, "member initializer outside a constructor");
+    return *o;
 }
 
 } // namespace
@@ -250,19 +254,21 @@ value e_declare_member::evaluate(runtime& rt) const
     return std::make_shared<nil>();
 }
 
-// Binding a reference member belongs to the class object (it checks the type and declares into the
-// instance), which this build does not have yet.
+// The member becomes an alias of the initializer's own value; the object checks its type.
 value e_ref_member::evaluate(runtime& rt) const
 {
-    initializer->evaluate(rt);
-    classes_not_supported("vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate");
+    static constexpr const char* function = "vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate";
+    value v = initializer->evaluate(rt);
+    constructed_object(rt, function).call_ref_member_constructor(v, type, name);
+    return std::make_shared<nil>();
 }
 
-// Building the base part belongs to the class object, which this build does not have yet.
 value e_base::evaluate(runtime& rt) const
 {
-    evaluate_args(arguments, rt);
-    classes_not_supported("vorla::e_base<wchar_t,struct vorla::runtime>::evaluate");
+    static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
+    args v = evaluate_args(arguments, rt);
+    constructed_object(rt, function).call_base_constructor(v);
+    return std::make_shared<nil>();
 }
 
 } // namespace vorla

@@ -1,0 +1,438 @@
+// Script classes at run time: the class object's definitions, construction of instances, methods,
+// conversions, and the instance value itself.
+#include "object.hpp"
+
+#include <stdexcept>
+#include <string_view>
+
+#include "expression/signal.hpp"
+#include "factor/instance.hpp"
+#include "stack_guard.hpp"
+
+namespace vorla {
+
+namespace {
+
+#define VORLA_OBJECT "vorla::object<wchar_t,class vorla::process<wchar_t> >::"
+#define VORLA_INSTANCE "vorla::instance<wchar_t,class vorla::object<wchar_t,class vorla::process<wchar_t> > >::"
+constexpr const char* fn_define_member = VORLA_OBJECT "define_member";
+constexpr const char* fn_define_constructor = VORLA_OBJECT "define_constructor";
+constexpr const char* fn_default_constructor = VORLA_OBJECT "call_default_constructor";
+constexpr const char* fn_base_constructor = VORLA_OBJECT "call_base_constructor";
+constexpr const char* fn_ref_member = VORLA_OBJECT "call_ref_member_constructor";
+constexpr const char* fn_method = VORLA_OBJECT "method";
+constexpr const char* fn_call_cast = VORLA_OBJECT "call_cast";
+constexpr const char* fn_call_constructor = VORLA_INSTANCE "call_constructor";
+constexpr const char* fn_member = VORLA_INSTANCE "member";
+constexpr const char* fn_instance_method = VORLA_INSTANCE "method";
+#undef VORLA_OBJECT
+
+value take_in_flight()
+{
+    value v = std::move(in_flight);
+    in_flight.reset();
+    return v;
+}
+
+// True when the first cause of a chain is running out of call depth. Such a chain passes the class
+// layers without a line of their own: a runaway recursion through constructors, methods or
+// conversions then reads as a run of identical lines that the driver shortens, and a conversion does
+// not turn it into a catchable bad_cast (the script could otherwise loop on).
+bool out_of_depth(const std::exception& e)
+{
+    const std::string_view text = e.what();
+    const auto last = text.rfind("\n>\t");
+    const std::string_view cause = last == std::string_view::npos ? text : text.substr(last + 3);
+    return cause.find(": call depth exceeded, depth=") != std::string_view::npos;
+}
+
+// VORLA_WRAP for the class layers: the cause is chained behind MAKE, except a call-depth failure.
+#define VORLA_CLASS_WRAP(MAKE, ...)                                                                            \
+    do {                                                                                                       \
+        try {                                                                                                  \
+            __VA_ARGS__                                                                                        \
+        } catch (const std::exception& vorla_caught_) {                                                        \
+            if (out_of_depth(vorla_caught_)) throw;                                                            \
+            throw ::vorla::exception(MAKE) << vorla_caught_;                                                   \
+        }                                                                                                      \
+    } while (0)
+
+// A signal left over from a constructor or conversion body crosses the expression that called it.
+[[noreturn]] void raise_signal(flow f)
+{
+    switch (f) {
+    case flow::ret:
+        throw sig_return{take_in_flight()};
+    case flow::thr:
+        throw sig_throw{take_in_flight()};
+    case flow::brk:
+        throw sig_break{};
+    default:
+        throw sig_continue{};
+    }
+}
+
+object& part_of(const value& v) { return static_cast<instance&>(*v).part(); }
+
+// The root owns the class table and the process list. Class objects live in that table and instances
+// in variables that processes hold, so an owning handle back to either would make a cycle that is
+// never released; classes and instances only borrow them from the root, which outlives them.
+template <class T>
+std::shared_ptr<T> borrowed(const std::shared_ptr<T>& owned)
+{
+    return std::shared_ptr<T>(std::shared_ptr<T>(), owned.get());
+}
+
+} // namespace
+
+// ---- the class object ----------------------------------------------------------------------------
+
+object::object(nspace* parent, const std::wstring& class_name, type_id_t id)
+    : nspace(parent),
+      id(id),
+      constructors(std::make_shared<table::constructor>()),
+      members(std::make_shared<member_table>())
+{
+    name = class_name;
+    classes = borrowed(classes);
+    live = borrowed(live);
+}
+
+object::object(const object& cls, instance_part_t)
+    : nspace(cls.parent),
+      id(cls.id),
+      base_id(cls.base_id),
+      constructors(cls.constructors),
+      cast_bool(cls.cast_bool),
+      cast_int(cls.cast_int),
+      cast_unsigned(cls.cast_unsigned),
+      cast_float(cls.cast_float),
+      cast_double(cls.cast_double),
+      cast_string(cls.cast_string),
+      members(cls.members)
+{
+    name = cls.name;
+    classes = cls.classes;
+    live = cls.live;
+    global.parent = cls.global.parent;
+    // Methods (and anything else the class defined) are the class's own tables, not copies.
+    processes = cls.processes;
+    functions = cls.functions;
+    inlines = cls.inlines;
+}
+
+bool object::define_member(type_id_t type, symbol member_name, bool reference)
+{
+    if (find_member_type(member_name))
+        throw VORLA_EXCEPTION(fn_define_member, "fail to define member, ")
+            << type_name(type) << (reference ? "& " : " ") << *member_name;
+    members->emplace_back(member_name, member_type{type, reference});
+    return true;
+}
+
+const object::member_type* object::find_member_type(symbol member_name) const noexcept
+{
+    for (const auto& m : *members)
+        if (m.first == member_name) return &m.second;
+    return nullptr;
+}
+
+void object::define_constructor(const table::parameter_list& params, const std::wstring& constructor_name,
+                                control_ptr body)
+{
+    if (constructor_name != name)
+        throw VORLA_EXCEPTION(fn_define_constructor, "try to define invalid constructor, id=")
+            << constructor_name << " " << table::parameter_text(params);
+    // A copy constructor taking its argument by value would need a copy to make its argument.
+    if (params.size() == 1 && params.front().type == id && !params.front().reference)
+        throw VORLA_EXCEPTION(fn_define_constructor, "invalid parameter of copy constructor, class=") << name;
+    constructors->define(params, std::move(body));
+}
+
+// ---- construction of an instance's part ------------------------------------------------------------
+
+void object::run_constructor(const table::routine& r, const args& v)
+{
+    // The frame sits on the instance's variables: initializers declare members there, and the body
+    // sees parameters, then members, then globals.
+    runtime rt{&global, this};
+    scope_ptr frame = table::make_frame(r, v, &global);
+    const flow f = frame->run(rt);
+    if (f != flow::done) raise_signal(f);
+}
+
+void object::call_default_constructor()
+{
+    if (base_id) {
+        base = create_instance(base_id);
+        base->call_constructor();
+        link_base();
+    }
+    for (const auto& [member_name, m] : *members) {
+        if (m.reference)
+            throw VORLA_EXCEPTION(fn_default_constructor, "uninitialized refference, ")
+                << type_name(m.type) << "& " << *member_name;
+        value v = create_instance(m.type);
+        v->call_constructor();
+        global.variables.declare(member_name, std::move(v));
+    }
+}
+
+void object::copy_construct(const object& from)
+{
+    if (base_id && from.base) {
+        value b = create_instance(base_id);
+        b->call_constructor(from.base);
+        base = std::move(b);
+        link_base();
+    }
+    auto& source = const_cast<object&>(from).global.variables;
+    for (const auto& [member_name, m] : *members) {
+        value* v = source.find(member_name);
+        if (!v) continue;  // a constructor that never made the member: nothing to copy
+        if (m.reference) {
+            global.variables.declare(member_name, *v);
+        } else {
+            value copy = create_instance(m.type);
+            copy->call_constructor(*v);
+            global.variables.declare(member_name, std::move(copy));
+        }
+    }
+}
+
+void object::call_base_constructor(const args& v)
+{
+    if (!base_id) throw VORLA_EXCEPTION(fn_base_constructor, "class has no base class, class=") << name;
+    base = create_instance(base_id);
+    switch (v.size()) {
+    case 0:
+        base->call_constructor();
+        break;
+    case 1:
+        base->call_constructor(v.front());
+        break;
+    default:
+        base->call_constructor(v);
+        break;
+    }
+    link_base();
+}
+
+void object::call_ref_member_constructor(const value& v, type_id_t type, symbol member_name)
+{
+    if (v->type_id() != type)
+        throw VORLA_EXCEPTION(fn_ref_member, "fail to initialize refference member, ")
+            << type_name(type) << "& " << *member_name;
+    global.variables.declare(member_name, v);
+}
+
+void object::link_base()
+{
+    object& b = part_of(base);
+    global.parent = &b.global;
+    parent = &b;
+}
+
+// ---- methods and conversions -------------------------------------------------------------------------
+
+value object::method(symbol method_name, const args& v)
+{
+    // Outward through the base instances only: the namespace that is no class is the root, where
+    // global functions live, and those are never methods.
+    for (object* o = this;;) {
+        if (const table::routine* r = o->functions->find(method_name, v)) {
+            runtime rt{&o->global, o};
+            return table::function::invoke(*r, v, rt);
+        }
+        nspace* next = o->parent;
+        if (!next || !next->parent)
+            throw VORLA_EXCEPTION(fn_method, "undefined method, ") << call_text(narrow(*method_name), v);
+        o = static_cast<object*>(next);
+    }
+}
+
+value object::call_cast(type_id_t target, const control_ptr& body)
+{
+    if (!body) throw VORLA_EXCEPTION(fn_call_cast, "undefined casting, typeid=") << target;
+    table::call_depth depth(fn_call_cast);
+    runtime rt{&global, this};
+    scope_ptr frame = scope::open(&global, body);
+    const flow f = frame->run(rt);
+    if (f == flow::ret) {
+        value out = take_in_flight();
+        frame.reset();
+        return _generate(target, out);
+    }
+    if (f == flow::done) throw VORLA_EXCEPTION(fn_call_cast, "no return statement");
+    raise_signal(f);
+}
+
+// ---- the instance value ------------------------------------------------------------------------------
+
+void instance::call_constructor(const args& v)
+{
+    table::call_depth depth(fn_call_constructor);
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, arglist_text(v)), {
+        const table::routine* r = part_.constructors->find(v);
+        if (!r) throw VORLA_EXCEPTION(fn_call_constructor, "undefined");
+        part_.run_constructor(*r, v);
+    });
+}
+
+void instance::call_constructor(const value& v)
+{
+    table::call_depth depth(fn_call_constructor);
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, v->describe()), {
+        const args one{v};
+        if (const table::routine* r = part_.constructors->find(one)) {
+            part_.run_constructor(*r, one);
+        } else if (v->type_id() == part_.id) {
+            part_.copy_construct(part_of(v));
+        } else {
+            throw VORLA_EXCEPTION(fn_call_constructor, "undefined");
+        }
+    });
+}
+
+void instance::call_constructor()
+{
+    table::call_depth depth(fn_call_constructor);
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, ""), {
+        const args none;
+        if (const table::routine* r = part_.constructors->find(none)) part_.run_constructor(*r, none);
+        else part_.call_default_constructor();
+    });
+}
+
+void instance::refuse_binary(const char* op, const value& r) const { refuse(op, describe() + ", " + r->describe()); }
+
+value instance::operator+(const value& r) const { refuse_binary("operator +", r); }
+value instance::operator-(const value& r) const { refuse_binary("operator -", r); }
+value instance::operator*(const value& r) const { refuse_binary("operator *", r); }
+value instance::operator/(const value& r) const { refuse_binary("operator /", r); }
+value instance::operator%(const value& r) const { refuse_binary("operator %", r); }
+value instance::operator&&(const value& r) const { refuse_binary("operator &&", r); }
+value instance::operator||(const value& r) const { refuse_binary("operator ||", r); }
+value instance::operator==(const value& r) const { refuse_binary("operator ==", r); }
+value instance::operator!=(const value& r) const { refuse_binary("operator !=", r); }
+value instance::operator>=(const value& r) const { refuse_binary("operator >=", r); }
+value instance::operator<=(const value& r) const { refuse_binary("operator <=", r); }
+value instance::operator>(const value& r) const { refuse_binary("operator >", r); }
+value instance::operator<(const value& r) const { refuse_binary("operator <", r); }
+value instance::operator-() const { refuse("operator -", describe()); }
+void instance::operator++() { refuse("operator ++", describe()); }
+void instance::operator--() { refuse("operator --", describe()); }
+value instance::operator!() const { refuse("operator !", describe()); }
+std::wostream& instance::write_ostream(std::wostream&) const { refuse("write_ostream", describe()); }
+std::ostream& instance::write_ostream(std::ostream&) const { refuse("write_ostream", describe()); }
+std::wistream& instance::read_istream(std::wistream&) { refuse("read_istream", describe()); }
+std::istream& instance::read_istream(std::istream&) { refuse("read_istream", describe()); }
+
+void instance::operator=(const value& r)
+{
+    if (r->type_id() != part_.id) refuse("operator =", describe() + ", " + r->describe());
+    if (r.get() == this) return;
+    object& from = part_of(r);
+    if (part_.base && from.base) *part_.base = from.base;
+    // Every member gets a new value object: whoever still holds an old member value keeps it as it was.
+    for (const auto& [member_name, m] : *part_.members) {
+        value* v = from.global.variables.find(member_name);
+        if (!v) continue;
+        part_.global.variables.rebind(member_name, m.reference ? *v : (*v)->clone());
+    }
+}
+
+value instance::convert(type_id_t target, const control_ptr& body, const char* op) const
+{
+    // Whatever goes wrong, the script sees one catchable bad_cast from this conversion.
+    try {
+        return const_cast<object&>(part_).call_cast(target, body);
+    } catch (const std::exception& e) {
+        if (out_of_depth(e)) throw;
+    } catch (const sig_throw&) {
+    } catch (const sig_return&) {
+    } catch (const sig_break&) {
+    } catch (const sig_continue&) {
+    }
+    throw_bad_cast(__FILE__, std::string(VORLA_INSTANCE) + op, __LINE__);
+}
+
+instance::operator bool() const { return static_cast<bool>(*convert(tid::boolean, part_.cast_bool, opname::to_bool)); }
+instance::operator unsigned int() const
+{
+    return static_cast<unsigned int>(*convert(tid::unsigned_, part_.cast_unsigned, opname::to_unsigned));
+}
+instance::operator int() const { return static_cast<int>(*convert(tid::signed_, part_.cast_int, opname::to_int)); }
+instance::operator float() const
+{
+    return static_cast<float>(*convert(tid::float_, part_.cast_float, opname::to_float));
+}
+instance::operator double() const
+{
+    return static_cast<double>(*convert(tid::double_, part_.cast_double, opname::to_double));
+}
+instance::operator std::wstring() const
+{
+    return static_cast<std::wstring>(*convert(tid::string_, part_.cast_string, opname::to_wstring));
+}
+instance::operator std::string() const { undefined(opname::to_string); }
+
+value instance::member(const std::wstring& name) const
+{
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_member, describe()), {
+        return nlookup<wchar_t>::find_member(const_cast<scope*>(&part_.global), intern(name));
+    });
+}
+value instance::member(const std::string&) const { undefined("member"); }
+
+value instance::method(const method_call<wchar_t>& c)
+{
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_instance_method, describe()), { return part_.method(intern(c.name), c.v); });
+}
+value instance::method(const method_call<char>&) { undefined("method"); }
+
+value instance::clone() const
+{
+    // A copy constructor of the class when it has one, else member-wise copy construction.
+    value copy = const_cast<object&>(part_).create_instance(part_.id);
+    copy->call_constructor(std::const_pointer_cast<instance>(shared_from_this()));
+    return copy;
+}
+
+void instance::hash(std::uint32_t& seed) const
+{
+    if (stack_exhausted()) refuse("hash", "nesting too deep");
+    for (const auto& m : part_.global.variables.entries()) m.second->hash(seed);
+}
+
+bool instance::equal(const value& other) const
+{
+    if (other->type_id() != part_.id) return false;
+    if (stack_exhausted()) refuse("equal", "nesting too deep");
+    const auto& mine = part_.global.variables.entries();
+    const auto& theirs = part_of(other).global.variables.entries();
+    if (mine.size() != theirs.size()) return false;
+    for (std::size_t i = 0; i < mine.size(); ++i)
+        if (!mine[i].second->equal(theirs[i].second)) return false;
+    return true;
+}
+
+std::string instance::describe() const
+{
+    // A member can lead back to this instance through a reference; the walk must end in a diagnostic.
+    if (stack_exhausted()) refuse("describe", "nesting too deep");
+    std::string out = narrow(part_.name) + "[";
+    bool first = true;
+    for (const auto& [member_name, v] : part_.global.variables.entries()) {
+        if (!first) out += ", ";
+        first = false;
+        out += narrow(*member_name);
+        out += '=';
+        out += v->describe();
+    }
+    out += ']';
+    if (part_.base) out += ":[" + part_.base->describe() + "]";
+    return out;
+}
+
+} // namespace vorla

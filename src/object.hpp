@@ -1,0 +1,71 @@
+// Script classes: the class object (a namespace holding methods, members, constructors, base and conversions).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "nspace.hpp"
+#include "table/constructor.hpp"
+
+namespace vorla {
+
+// A class object lives in the class table; every instance carries one more object, made from it,
+// whose global scope holds that instance's members and which shares all compiled data with the class.
+class object : public nspace {
+public:
+    struct member_type {
+        type_id_t type;
+        bool reference;  // bound to the initializer's own value instead of a new one
+    };
+    // Kept in declaration order: default and copy construction create members in this order, so
+    // describe and hash read the same on every run.
+    using member_table = std::vector<std::pair<symbol, member_type>>;
+
+    // The class object: a child of the defining namespace, with empty tables and no base.
+    object(nspace* parent, const std::wstring& class_name, type_id_t id);
+
+    // An instance's part: name, parents and every table shared with the class, variables its own.
+    struct instance_part_t {};
+    static constexpr instance_part_t instance_part{};
+    object(const object& cls, instance_part_t);
+
+    type_id_t id;
+    type_id_t base_id = 0;  // 0: no base class
+    value base;             // an instance's base instance, once constructed; empty in the class object
+    std::shared_ptr<table::constructor> constructors;
+    control_ptr cast_bool, cast_int, cast_unsigned, cast_float, cast_double, cast_string;
+    std::shared_ptr<member_table> members;
+
+    // Class definition. A second member of one name is refused ("fail to define member, ...").
+    bool define_member(type_id_t type, symbol member_name, bool reference);
+    // Refuses a constructor named unlike the class and a copy constructor taking its argument by value.
+    void define_constructor(const table::parameter_list& params, const std::wstring& constructor_name,
+                            control_ptr body);
+    const member_type* find_member_type(symbol member_name) const noexcept;
+
+    // Construction of an instance's part (called on the instance's own object).
+    // Runs a script constructor: its initializers and body, in a frame over this part's variables.
+    void run_constructor(const table::routine& r, const args& v);
+    // Every member (and the base) made from nothing; a reference member cannot be.
+    void call_default_constructor();
+    // Base and members copied from another instance of the class.
+    void copy_construct(const object& from);
+    // The base initializer: a new base instance constructed from v.
+    void call_base_constructor(const args& v);
+    // A reference member initializer: binds the member to v itself, which must be of exactly that type.
+    void call_ref_member_constructor(const value& v, type_id_t type, symbol member_name);
+
+    // A method of this class or of a base class (never a global function).
+    value method(symbol method_name, const args& v);
+
+    // Runs a conversion body and returns its result made into a new value of the target type.
+    value call_cast(type_id_t target, const control_ptr& body);
+
+private:
+    // Makes the base instance the next scope and namespace outward of this part.
+    void link_base();
+};
+
+} // namespace vorla
