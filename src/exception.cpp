@@ -19,6 +19,7 @@ exception& exception::chain(const std::exception& caught)
 {
     text_ += "\n>\t";
     text_ += caught.what();
+    out_of_depth_ = out_of_depth_ || vorla::out_of_depth(caught);
     return *this;
 }
 

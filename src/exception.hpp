@@ -28,9 +28,26 @@ public:
     // Appends "\n>\t" and the caught exception's text, in place.
     exception& chain(const std::exception& caught);
 
+    // Set on the diagnostic of runaway recursion and kept by every exception that chains it: layers
+    // that would otherwise turn an error into something a script can catch let this one through.
+    bool out_of_depth() const noexcept { return out_of_depth_; }
+    exception& mark_out_of_depth() noexcept
+    {
+        out_of_depth_ = true;
+        return *this;
+    }
+
 private:
     std::string text_;
+    bool out_of_depth_ = false;
 };
+
+// Whether a caught exception is (or chains) the runaway-recursion diagnostic.
+inline bool out_of_depth(const std::exception& e) noexcept
+{
+    const auto* d = dynamic_cast<const exception*>(&e);
+    return d && d->out_of_depth();
+}
 
 namespace detail {
 // Numbers in diagnostics go through a narrow stream under the process-wide locale (digit grouping).

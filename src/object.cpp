@@ -34,17 +34,10 @@ value take_in_flight()
     return v;
 }
 
-// True when the first cause of a chain is running out of call depth. Such a chain passes the class
-// layers without a line of their own: a runaway recursion through constructors, methods or
-// conversions then reads as a run of identical lines that the driver shortens, and a conversion does
-// not turn it into a catchable bad_cast (the script could otherwise loop on).
-bool out_of_depth(const std::exception& e)
-{
-    const std::string_view text = e.what();
-    const auto last = text.rfind("\n>\t");
-    const std::string_view cause = last == std::string_view::npos ? text : text.substr(last + 3);
-    return cause.find(": call depth exceeded, depth=") != std::string_view::npos;
-}
+// A runaway recursion (exception::out_of_depth) passes the class layers without a line of their own:
+// through constructors, methods or conversions it then reads as a run of identical lines that the
+// driver shortens, and a conversion does not turn it into a catchable bad_cast (the script could
+// otherwise loop on).
 
 // VORLA_WRAP for the class layers: the cause is chained behind MAKE, except a call-depth failure.
 #define VORLA_CLASS_WRAP(MAKE, ...)                                                                            \

@@ -77,7 +77,7 @@ void call_depth::exceeded(const char* function)
 {
     const unsigned reached = depth_ > limit ? limit : depth_;
     --depth_;
-    throw VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached;
+    throw (VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached).mark_out_of_depth();
 }
 
 } // namespace vorla::table
