@@ -380,7 +380,7 @@ value instance::member(const std::string&) const { undefined("member"); }
 
 value instance::method(const method_call<wchar_t>& c)
 {
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_instance_method, describe()), { return part_.method(intern(c.name), c.v); });
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_instance_method, describe()), { return part_.method(c.interned ? c.interned : intern(c.name), c.v); });
 }
 value instance::method(const method_call<char>&) { undefined("method"); }
 

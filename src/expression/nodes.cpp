@@ -182,7 +182,7 @@ value e_method::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
     value target = operand->evaluate(rt);
-    return target->method(method_call<wchar_t>{v, name});
+    return target->method(method_call<wchar_t>{v, name, interned});
 }
 
 // The stored handle itself, never a copy: assigning through it changes the variable.

@@ -71,11 +71,12 @@ public:
 class e_method final : public expression {
 public:
     e_method(expr operand, std::wstring name, expr_list arguments)
-        : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)) {}
+        : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)), interned(intern(this->name)) {}
     value evaluate(runtime& rt) const override;
     const expr operand;
     const std::wstring name;
     const expr_list arguments;
+    const symbol interned;
 };
 
 class e_variable final : public expression {

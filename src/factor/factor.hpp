@@ -48,6 +48,9 @@ template <class Ch>
 struct method_call {
     const args& v;
     const std::basic_string<Ch>& name;
+    // The interned copy of the name (see symbol.hpp) when the caller has one, so script classes need
+    // not look the name up on every call.
+    const std::basic_string<Ch>* interned = nullptr;
 };
 
 // Where a value class reports its refusals from: its header, its qualified class name and a line.
