@@ -44,8 +44,7 @@ public:
 
     nspace* root() noexcept;
 
-    // Classes (the class object itself is built by object.hpp). define_object refuses every class
-    // until the class layer lands: "classes are not supported yet, id=" + name.
+    // Classes: the class object (object.hpp) is made under a new id from the type-id manager.
     std::shared_ptr<object> define_object(const std::wstring& class_name);
     std::shared_ptr<object> get_object(type_id_t id) const;
     type_id_t find_typeid(const std::wstring& type_name) const;

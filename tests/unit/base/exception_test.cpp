@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "../support.hpp"
 #include "exception.hpp"
-#include "locale.hpp"
 #include "stack_guard.hpp"
 
 namespace {
-
-const int locale_installed = (vorla::install_locale(), 0);
 
 TEST(Exception, RaisedTextLayout)
 {

@@ -6,58 +6,20 @@
 #include <string>
 #include <type_traits>
 
-#include "expression/signal.hpp"
+#include "../support.hpp"
 #include "factor/exception.hpp"
-#include "factor/signed_.hpp"
-#include "locale.hpp"
 
 namespace {
 
 using namespace vorla;
+using namespace vorla::test;
 using bad_cast_value = exception_<bad_cast_>;
 using range_error_value = exception_<range_error_>;
-
-const bool locale_ready = (install_locale(), true);
 
 static_assert(!std::is_base_of_v<std::exception, sig_throw>, "script signals must escape std::exception handlers");
 static_assert(!std::is_base_of_v<std::exception, sig_return>);
 static_assert(!std::is_base_of_v<std::exception, sig_break>);
 static_assert(!std::is_base_of_v<std::exception, sig_continue>);
-
-template <class F>
-std::string diagnostic(F f)
-{
-    try {
-        f();
-    } catch (const vorla::exception& e) {
-        return e.text();
-    } catch (...) {
-        ADD_FAILURE() << "raised something other than a diagnostic";
-        return {};
-    }
-    ADD_FAILURE() << "raised nothing";
-    return {};
-}
-
-template <class F>
-value thrown(F f)
-{
-    try {
-        f();
-    } catch (const sig_throw& t) {
-        return t.v;
-    } catch (...) {
-        ADD_FAILURE() << "raised something other than a script throw";
-        return {};
-    }
-    ADD_FAILURE() << "raised nothing";
-    return {};
-}
-
-bool ends_with(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 TEST(ExceptionValue, ThrowHelpersCarryTheLocation)
 {

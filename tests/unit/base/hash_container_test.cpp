@@ -4,83 +4,23 @@
 #include <memory>
 #include <string>
 
-#include "expression/signal.hpp"
-#include "factor/boolean.hpp"
+#include "../support.hpp"
 #include "factor/hash_.hpp"
-#include "factor/nil.hpp"
-#include "factor/real.hpp"
-#include "factor/signed_.hpp"
-#include "factor/string_.hpp"
-#include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
-#include "locale.hpp"
 
 namespace {
 
 using namespace vorla;
+using namespace vorla::test;
 
-const bool locale_ready = (install_locale(), true);
-
-value i(int n) { return std::make_shared<signed_<int>>(n); }
-value u(unsigned int n) { return std::make_shared<unsigned_<unsigned int>>(n); }
-value d(double x) { return std::make_shared<real<double>>(x); }
-value s(const std::wstring& t) { return std::make_shared<string_<wchar_t>>(t); }
 value map() { return std::make_shared<hash_>(); }
 
-value call(const value& self, const std::wstring& name, const args& a = {})
+void expect_hash_refusal(const std::string& text, const std::string& function, const std::string& message)
 {
-    return self->method(method_call<wchar_t>{a, name});
-}
-bool yes(const value& v) { return static_cast<bool>(*v); }
-
-template <class F>
-std::string diagnostic(F f)
-{
-    try {
-        f();
-    } catch (const vorla::exception& e) {
-        return e.text();
-    } catch (...) {
-        ADD_FAILURE() << "raised something other than a diagnostic";
-        return {};
-    }
-    ADD_FAILURE() << "raised nothing";
-    return {};
+    expect_refusal(text, "factor/hash_.hpp", function, message);
 }
 
-template <class F>
-value thrown(F f)
-{
-    try {
-        f();
-    } catch (const sig_throw& t) {
-        return t.v;
-    } catch (...) {
-        ADD_FAILURE() << "raised something other than a script throw";
-        return std::make_shared<nil>();
-    }
-    ADD_FAILURE() << "raised nothing";
-    return std::make_shared<nil>();
-}
-
-bool starts_with(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
-bool ends_with(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-void expect_refusal(const std::string& text, const std::string& function, const std::string& message)
-{
-    EXPECT_TRUE(starts_with(text, "factor/hash_.hpp(")) << text;
-    EXPECT_TRUE(ends_with(text, ") " + function + ": " + message)) << text;
-}
-
-void expect_range_error(const value& v)
-{
-    EXPECT_EQ(v->type_id(), tid::range_error);
-    EXPECT_TRUE(starts_with(v->describe(), "range_error(factor/hash_.hpp(")) << v->describe();
-    EXPECT_TRUE(ends_with(v->describe(), ") : vorla::hash_::_method)")) << v->describe();
-}
+void expect_hash_range_error(const value& v) { expect_range_error(v, "factor/hash_.hpp", "vorla::hash_::_method"); }
 
 // A key that cannot be hashed: a lookup with it fails inside the map.
 class unhashable : public factor {
@@ -99,70 +39,70 @@ TEST(HashValue, DescribeWritesKeyValuePairs)
 {
     value h = map();
     EXPECT_EQ(h->describe(), "hash[]");
-    call(h, L"insert", {i(1), s(L"a")});
+    call(h, L"insert", {int_(1), str(L"a")});
     EXPECT_EQ(h->describe(), "hash[(int(1) , string(a))]");
 }
 
 TEST(HashValue, InsertOfAPresentKeyKeepsTheFirstValue)
 {
     value h = map();
-    EXPECT_TRUE(yes(call(h, L"insert", {s(L"k"), i(1)})));
-    EXPECT_FALSE(yes(call(h, L"insert", {s(L"k"), i(2)})));
-    EXPECT_EQ(call(h, L"at", {s(L"k")})->describe(), "int(1)");
+    EXPECT_TRUE(as_bool(call(h, L"insert", {str(L"k"), int_(1)})));
+    EXPECT_FALSE(as_bool(call(h, L"insert", {str(L"k"), int_(2)})));
+    EXPECT_EQ(call(h, L"at", {str(L"k")})->describe(), "int(1)");
     EXPECT_EQ(call(h, L"size")->describe(), "unsigned(1)");
 }
 
 TEST(HashValue, SignedAndUnsignedOneAreDifferentKeys)
 {
     value h = map();
-    EXPECT_TRUE(yes(call(h, L"insert", {i(1), s(L"signed")})));
-    EXPECT_TRUE(yes(call(h, L"insert", {u(1), s(L"unsigned")})));
+    EXPECT_TRUE(as_bool(call(h, L"insert", {int_(1), str(L"signed")})));
+    EXPECT_TRUE(as_bool(call(h, L"insert", {uint_(1), str(L"unsigned")})));
     EXPECT_EQ(call(h, L"size")->describe(), "unsigned(2)");
-    EXPECT_EQ(call(h, L"at", {i(1)})->describe(), "string(signed)");
-    EXPECT_EQ(call(h, L"at", {u(1)})->describe(), "string(unsigned)");
-    EXPECT_FALSE(yes(call(h, L"exist", {d(1.0)})));
+    EXPECT_EQ(call(h, L"at", {int_(1)})->describe(), "string(signed)");
+    EXPECT_EQ(call(h, L"at", {uint_(1)})->describe(), "string(unsigned)");
+    EXPECT_FALSE(as_bool(call(h, L"exist", {double_(1.0)})));
 }
 
 TEST(HashValue, EraseReportsWhetherAnEntryWent)
 {
     value h = map();
-    call(h, L"insert", {i(1), i(10)});
-    EXPECT_FALSE(yes(call(h, L"erase", {i(2)})));
+    call(h, L"insert", {int_(1), int_(10)});
+    EXPECT_FALSE(as_bool(call(h, L"erase", {int_(2)})));
     EXPECT_EQ(h->describe(), "hash[(int(1) , int(10))]");
-    EXPECT_TRUE(yes(call(h, L"erase", {i(1)})));
-    EXPECT_TRUE(yes(call(h, L"empty")));
-    EXPECT_FALSE(yes(call(h, L"exist", {i(1)})));
+    EXPECT_TRUE(as_bool(call(h, L"erase", {int_(1)})));
+    EXPECT_TRUE(as_bool(call(h, L"empty")));
+    EXPECT_FALSE(as_bool(call(h, L"exist", {int_(1)})));
 }
 
 TEST(HashValue, AtAliasesTheStoredValueAndInsertCopies)
 {
     value h = map();
-    value key = s(L"k");
-    value val = i(1);
+    value key = str(L"k");
+    value val = int_(1);
     call(h, L"insert", {key, val});
-    *val = i(2);
-    *key = s(L"changed");
-    EXPECT_EQ(call(h, L"at", {s(L"k")})->describe(), "int(1)");
+    *val = int_(2);
+    *key = str(L"changed");
+    EXPECT_EQ(call(h, L"at", {str(L"k")})->describe(), "int(1)");
 
-    value stored = call(h, L"at", {s(L"k")});
-    EXPECT_EQ(stored.get(), call(h, L"at", {s(L"k")}).get());
+    value stored = call(h, L"at", {str(L"k")});
+    EXPECT_EQ(stored.get(), call(h, L"at", {str(L"k")}).get());
     ++*stored;
-    EXPECT_EQ(call(h, L"at", {s(L"k")})->describe(), "int(2)");
+    EXPECT_EQ(call(h, L"at", {str(L"k")})->describe(), "int(2)");
 }
 
 TEST(HashValue, AtTurnsAnyLookupFailureIntoARangeError)
 {
-    expect_range_error(thrown([] { call(map(), L"at", {i(1)}); }));
+    expect_hash_range_error(thrown([] { call(map(), L"at", {int_(1)}); }));
     // Enough entries that a lookup hashes its key rather than comparing it with each entry in turn.
     value h = map();
-    for (int n = 0; n < 40; ++n) call(h, L"insert", {i(n), i(n)});
-    expect_range_error(thrown([&] { call(h, L"at", {std::make_shared<unhashable>()}); }));
+    for (int n = 0; n < 40; ++n) call(h, L"insert", {int_(n), int_(n)});
+    expect_hash_range_error(thrown([&] { call(h, L"at", {std::make_shared<unhashable>()}); }));
     // Elsewhere a key's failure stays what it was.
     EXPECT_NE(diagnostic([&] { call(h, L"exist", {std::make_shared<unhashable>()}); }).find("no hash"),
               std::string::npos);
     EXPECT_NE(diagnostic([&] { call(h, L"erase", {std::make_shared<unhashable>()}); }).find("no hash"),
               std::string::npos);
-    EXPECT_NE(diagnostic([&] { call(h, L"insert", {std::make_shared<unhashable>(), i(1)}); }).find("no hash"),
+    EXPECT_NE(diagnostic([&] { call(h, L"insert", {std::make_shared<unhashable>(), int_(1)}); }).find("no hash"),
               std::string::npos);
     EXPECT_EQ(call(h, L"size")->describe(), "unsigned(40)");
 }
@@ -170,17 +110,17 @@ TEST(HashValue, AtTurnsAnyLookupFailureIntoARangeError)
 TEST(HashValue, ManyCollidingKeysStayReachable)
 {
     value h = map();
-    for (int n = 0; n < 300; ++n) EXPECT_TRUE(yes(call(h, L"insert", {d(n * 0.5), i(n)})));
+    for (int n = 0; n < 300; ++n) EXPECT_TRUE(as_bool(call(h, L"insert", {double_(n * 0.5), int_(n)})));
     EXPECT_EQ(call(h, L"size")->describe(), "unsigned(300)");
-    for (int n = 0; n < 300; ++n) EXPECT_EQ(call(h, L"at", {d(n * 0.5)})->describe(), i(n)->describe());
+    for (int n = 0; n < 300; ++n) EXPECT_EQ(call(h, L"at", {double_(n * 0.5)})->describe(), int_(n)->describe());
     EXPECT_LE(static_cast<const hash_&>(*h).entries().load_factor(), 1.0f);
 }
 
 TEST(HashValue, CopiesShareKeysAndCloneValues)
 {
     value h = map();
-    call(h, L"insert", {i(1), s(L"a")});
-    call(h, L"insert", {s(L"b"), i(2)});
+    call(h, L"insert", {int_(1), str(L"a")});
+    call(h, L"insert", {str(L"b"), int_(2)});
     value c = h->clone();
     EXPECT_TRUE(c->equal(h));
     EXPECT_EQ(c->describe(), h->describe());
@@ -191,8 +131,8 @@ TEST(HashValue, CopiesShareKeysAndCloneValues)
         EXPECT_EQ(it->first.get(), k.get());
         EXPECT_NE(it->second.get(), v.get());
     }
-    *call(c, L"at", {i(1)}) = s(L"z");
-    EXPECT_EQ(call(h, L"at", {i(1)})->describe(), "string(a)");
+    *call(c, L"at", {int_(1)}) = str(L"z");
+    EXPECT_EQ(call(h, L"at", {int_(1)})->describe(), "string(a)");
     EXPECT_FALSE(c->equal(h));
 
     std::uint32_t a = 0, b = 0;
@@ -204,42 +144,45 @@ TEST(HashValue, CopiesShareKeysAndCloneValues)
 TEST(HashValue, AssignmentReplacesTheEntries)
 {
     value h = map();
-    call(h, L"insert", {i(1), i(1)});
+    call(h, L"insert", {int_(1), int_(1)});
     value other = map();
-    call(other, L"insert", {i(2), i(2)});
+    call(other, L"insert", {int_(2), int_(2)});
     *h = other;
     EXPECT_EQ(h->describe(), "hash[(int(2) , int(2))]");
-    EXPECT_NE(call(h, L"at", {i(2)}).get(), call(other, L"at", {i(2)}).get());
+    EXPECT_NE(call(h, L"at", {int_(2)}).get(), call(other, L"at", {int_(2)}).get());
     *h = h;
     EXPECT_EQ(h->describe(), "hash[(int(2) , int(2))]");
 
     value t = map();
     t->call_constructor(other);
     EXPECT_TRUE(t->equal(other));
-    expect_refusal(diagnostic([&] { *h = std::make_shared<vector_>(); }), "vorla::hash_::operator =", "vector[]");
-    expect_refusal(diagnostic([&] { h->call_constructor(i(1)); }), "vorla::hash_::call_constructor", "int(1)");
-    expect_refusal(diagnostic([&] { h->call_constructor(args{i(1), i(2)}); }), "vorla::hash_::call_constructor",
-                   "v[0]=int(1), v[1]=int(2)");
+    expect_hash_refusal(diagnostic([&] { *h = std::make_shared<vector_>(); }), "vorla::hash_::operator =", "vector[]");
+    expect_hash_refusal(diagnostic([&] { h->call_constructor(int_(1)); }), "vorla::hash_::call_constructor", "int(1)");
+    expect_hash_refusal(diagnostic([&] {
+                            h->call_constructor(args{int_(1), int_(2)});
+                        }),
+                        "vorla::hash_::call_constructor", "v[0]=int(1), v[1]=int(2)");
 }
 
 TEST(HashValue, SwapExchangesOnlyWithAnotherHash)
 {
     value a = map();
-    call(a, L"insert", {i(1), i(1)});
+    call(a, L"insert", {int_(1), int_(1)});
     value b = map();
     call(a, L"swap", {b});
     EXPECT_EQ(a->describe(), "hash[]");
     EXPECT_EQ(b->describe(), "hash[(int(1) , int(1))]");
-    expect_refusal(diagnostic([&] { call(b, L"swap", {std::make_shared<vector_>()}); }), "vorla::hash_::_method",
+    expect_hash_refusal(diagnostic([&] { call(b, L"swap", {std::make_shared<vector_>()}); }), "vorla::hash_::_method",
                    "id=swap, v[0]=vector[]");
     EXPECT_EQ(b->describe(), "hash[(int(1) , int(1))]");
 }
 
 TEST(HashValue, MethodMissesAndOperatorsAreRefused)
 {
-    expect_refusal(diagnostic([] { call(map(), L"insert", {i(1)}); }), "vorla::hash_::_method", "id=insert, v[0]=int(1)");
-    expect_refusal(diagnostic([] { call(map(), L"keys"); }), "vorla::hash_::_method", "id=keys, v=0");
-    expect_refusal(diagnostic([] { (void)(*map() < i(1)); }), "vorla::hash_::operator <", "int(1)");
+    expect_hash_refusal(diagnostic([] { call(map(), L"insert", {int_(1)}); }), "vorla::hash_::_method",
+                        "id=insert, v[0]=int(1)");
+    expect_hash_refusal(diagnostic([] { call(map(), L"keys"); }), "vorla::hash_::_method", "id=keys, v=0");
+    expect_hash_refusal(diagnostic([] { (void)(*map() < int_(1)); }), "vorla::hash_::operator <", "int(1)");
     value cast = thrown([] { (void)static_cast<unsigned int>(*map()); });
     EXPECT_TRUE(ends_with(cast->describe(), ") : vorla::hash_::operator unsigned int)")) << cast->describe();
 }

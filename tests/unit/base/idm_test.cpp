@@ -4,40 +4,19 @@
 #include <stdexcept>
 #include <string>
 
+#include "../support.hpp"
 #include "idm.hpp"
-#include "locale.hpp"
 
 namespace {
 
 using namespace vorla;
-
-const bool locale_ready = (install_locale(), true);
+using namespace vorla::test;
 
 // Lets a test start the counter where it wants instead of generating billions of ids.
 class idm_at : public idm<wchar_t> {
 public:
     explicit idm_at(type_id_t counter) { counter_ = counter; }
 };
-
-template <class F>
-std::string diagnostic(F f)
-{
-    try {
-        f();
-    } catch (const vorla::exception& e) {
-        return e.text();
-    } catch (...) {
-        ADD_FAILURE() << "raised something other than a diagnostic";
-        return {};
-    }
-    ADD_FAILURE() << "raised nothing";
-    return {};
-}
-
-bool ends_with(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 TEST(Idm, KnowsTheBuiltInNames)
 {

@@ -6,59 +6,14 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <regex>
 #include <sstream>
 
-#include "expression/signal.hpp"
-#include "factor/boolean.hpp"
-#include "factor/nil.hpp"
-#include "factor/real.hpp"
-#include "factor/signed_.hpp"
-#include "factor/unsigned_.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 
 namespace {
 
 using namespace vorla;
-
-const bool locale_ready = (install_locale(), true);
-
-value I(int n) { return std::make_shared<signed_<int>>(n); }
-value U(unsigned int n) { return std::make_shared<unsigned_<unsigned int>>(n); }
-value D(double x) { return std::make_shared<real<double>>(x); }
-value F(float x) { return std::make_shared<real<float>>(x); }
-value B(bool b) { return std::make_shared<boolean>(b); }
-value N() { return std::make_shared<nil>(); }
-
-int as_int(const value& v) { return static_cast<int>(*v); }
-unsigned int as_unsigned(const value& v) { return static_cast<unsigned int>(*v); }
-double as_double(const value& v) { return static_cast<double>(*v); }
-bool as_bool(const value& v) { return static_cast<bool>(*v); }
-
-// The diagnostic text a call raises, its line number replaced by N so the test survives edits.
-template <class Fn>
-std::string diagnostic(Fn fn)
-{
-    try {
-        fn();
-    } catch (const vorla::exception& e) {
-        return std::regex_replace(e.text(), std::regex(R"(^([^(]*)\(\d+\))"), "$1(N)");
-    }
-    ADD_FAILURE() << "no diagnostic raised";
-    return {};
-}
-
-template <class Fn>
-void expect_script_throw(Fn fn, type_id_t expected)
-{
-    try {
-        fn();
-        ADD_FAILURE() << "nothing thrown";
-    } catch (const sig_throw& t) {
-        ASSERT_TRUE(t.v);
-        EXPECT_EQ(t.v->type_id(), expected);
-    }
-}
+using namespace vorla::test;
 
 // A value that counts how often its truth value is asked, to see which operands are left unconverted.
 class probe : public factor {
@@ -96,9 +51,9 @@ protected:
 
 TEST(ScalarValue, AssignmentIsSeenThroughEveryHandle)
 {
-    value a = I(1);
+    value a = int_(1);
     value alias = a;
-    value b = I(7);
+    value b = int_(7);
     *a = b;
     EXPECT_EQ(as_int(alias), 7);
     ++*b;
@@ -112,109 +67,120 @@ TEST(ScalarValue, AssignmentIsSeenThroughEveryHandle)
 
 TEST(ScalarValue, CloneIsIndependentAndKeepsItsClass)
 {
-    value u = U(5);
+    value u = uint_(5);
     value c = u->clone();
     ++*u;
     EXPECT_EQ(as_unsigned(c), 5u);
     EXPECT_EQ(c->type_id(), tid::unsigned_);
-    EXPECT_EQ(N()->clone()->type_id(), tid::nil);
-    EXPECT_EQ(F(1.5f)->clone()->describe(), "float(1.5)");
+    EXPECT_EQ(nil_()->clone()->type_id(), tid::nil);
+    EXPECT_EQ(float_(1.5f)->clone()->describe(), "float(1.5)");
 }
 
 TEST(ScalarValue, RefusedBinaryOperatorReportsTheRightOperand)
 {
-    EXPECT_EQ(diagnostic([] { *B(true) + I(1); }), "factor/boolean.hpp(N) vorla::boolean::operator +: int(1)");
-    EXPECT_EQ(diagnostic([] { *B(true) >= D(2); }), "factor/boolean.hpp(N) vorla::boolean::operator >=: double(2)");
-    EXPECT_EQ(diagnostic([] { -*B(true); }), "factor/boolean.hpp(N) vorla::boolean::operator -: ");
-    EXPECT_EQ(diagnostic([] { ++*B(true); }), "factor/boolean.hpp(N) vorla::boolean::operator ++: ");
+    EXPECT_EQ(diagnostic_with_line_n([] { *bool_(true) + int_(1); }),
+              "factor/boolean.hpp(N) vorla::boolean::operator +: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { *bool_(true) >= double_(2); }),
+              "factor/boolean.hpp(N) vorla::boolean::operator >=: double(2)");
+    EXPECT_EQ(diagnostic_with_line_n([] { -*bool_(true); }), "factor/boolean.hpp(N) vorla::boolean::operator -: ");
+    EXPECT_EQ(diagnostic_with_line_n([] { ++*bool_(true); }), "factor/boolean.hpp(N) vorla::boolean::operator ++: ");
 }
 
 TEST(ScalarValue, RefusalsCarryTheClassName)
 {
-    EXPECT_EQ(diagnostic([] { I(1)->call_constructor(args{I(1), I(2)}); }),
+    EXPECT_EQ(diagnostic_with_line_n([] { int_(1)->call_constructor(args{int_(1), int_(2)}); }),
               "factor/integer.hpp(N) vorla::integer<int>::call_constructor: v[0]=int(1), v[1]=int(2)");
-    EXPECT_EQ(diagnostic([] { U(1)->member(std::wstring(L"x")); }),
+    EXPECT_EQ(diagnostic_with_line_n([] { uint_(1)->member(std::wstring(L"x")); }),
               "factor/integer.hpp(N) vorla::integer<unsigned int>::member: x");
-    EXPECT_EQ(diagnostic([] { F(1)->member(std::string("y")); }), "factor/real.hpp(N) vorla::real<float>::member: y");
-    EXPECT_EQ(diagnostic([] { D(1)->call_constructor(args{}); }), "factor/real.hpp(N) vorla::real<double>::call_constructor: ");
+    EXPECT_EQ(diagnostic_with_line_n([] { float_(1)->member(std::string("y")); }),
+              "factor/real.hpp(N) vorla::real<float>::member: y");
+    EXPECT_EQ(diagnostic_with_line_n([] { double_(1)->call_constructor(args{}); }),
+              "factor/real.hpp(N) vorla::real<double>::call_constructor: ");
     const args none;
     const std::wstring name = L"size";
-    EXPECT_EQ(diagnostic([&] { B(true)->method(method_call<wchar_t>{none, name}); }),
+    EXPECT_EQ(diagnostic_with_line_n([&] { bool_(true)->method(method_call<wchar_t>{none, name}); }),
               "factor/boolean.hpp(N) vorla::boolean::method: id=size, v=0");
 }
 
 TEST(ScalarValue, EqualAndHashAgree)
 {
-    EXPECT_FALSE(I(1)->equal(U(1)));
-    EXPECT_FALSE(F(1)->equal(D(1)));
-    EXPECT_FALSE(N()->equal(B(false)));
-    EXPECT_FALSE(B(false)->equal(N()));
-    EXPECT_TRUE(N()->equal(N()));
-    EXPECT_TRUE(I(-3)->equal(I(-3)));
-    EXPECT_TRUE(D(0.0)->equal(D(-0.0)));
+    EXPECT_FALSE(int_(1)->equal(uint_(1)));
+    EXPECT_FALSE(float_(1)->equal(double_(1)));
+    EXPECT_FALSE(nil_()->equal(bool_(false)));
+    EXPECT_FALSE(bool_(false)->equal(nil_()));
+    EXPECT_TRUE(nil_()->equal(nil_()));
+    EXPECT_TRUE(int_(-3)->equal(int_(-3)));
+    EXPECT_TRUE(double_(0.0)->equal(double_(-0.0)));
 
     auto seed_of = [](const value& v) {
         std::uint32_t seed = 0;
         v->hash(seed);
         return seed;
     };
-    EXPECT_EQ(seed_of(I(-3)), seed_of(I(-3)));
-    EXPECT_EQ(seed_of(D(0.0)), seed_of(D(-0.0)));
-    EXPECT_EQ(seed_of(F(2.5f)), seed_of(F(2.5f)));
-    EXPECT_NE(seed_of(D(0.1)), seed_of(D(0.0)));
+    EXPECT_EQ(seed_of(int_(-3)), seed_of(int_(-3)));
+    EXPECT_EQ(seed_of(double_(0.0)), seed_of(double_(-0.0)));
+    EXPECT_EQ(seed_of(float_(2.5f)), seed_of(float_(2.5f)));
+    EXPECT_NE(seed_of(double_(0.1)), seed_of(double_(0.0)));
 
     // The combining rule on the payload: the 32-bit pattern for integers, 1/0 for bool, 0 for nil.
     std::uint32_t expected = 0;
     hash_combine(expected, 0xFFFFFFFFu);
-    EXPECT_EQ(seed_of(I(-1)), expected);
-    EXPECT_EQ(seed_of(U(0xFFFFFFFFu)), expected);
+    EXPECT_EQ(seed_of(int_(-1)), expected);
+    EXPECT_EQ(seed_of(uint_(0xFFFFFFFFu)), expected);
     expected = 0;
     hash_combine(expected, 1u);
-    EXPECT_EQ(seed_of(B(true)), expected);
+    EXPECT_EQ(seed_of(bool_(true)), expected);
     expected = 0;
     hash_combine(expected, 0u);
-    EXPECT_EQ(seed_of(N()), expected);
-    EXPECT_EQ(seed_of(D(-0.0)), expected);
+    EXPECT_EQ(seed_of(nil_()), expected);
+    EXPECT_EQ(seed_of(double_(-0.0)), expected);
     // Non-zero reals: the hash library's floating hash, cut to 32 bits.
     expected = 0;
     hash_combine(expected, static_cast<std::uint32_t>(boost::hash<float>()(0.1f)));
-    EXPECT_EQ(seed_of(F(0.1f)), expected);
+    EXPECT_EQ(seed_of(float_(0.1f)), expected);
 }
 
 // ---- boolean and nil
 
 TEST(Nil, InheritedRefusalsKeepBooleansName)
 {
-    EXPECT_EQ(diagnostic([] { *N() + I(1); }), "factor/boolean.hpp(N) vorla::boolean::operator +: int(1)");
-    EXPECT_EQ(diagnostic([] { *N() - I(1); }), "factor/boolean.hpp(N) vorla::boolean::operator -: int(1)");
-    EXPECT_EQ(diagnostic([] { *N() * I(1); }), "factor/boolean.hpp(N) vorla::boolean::operator *: int(1)");
-    EXPECT_EQ(diagnostic([] { *N() / I(1); }), "factor/nil.hpp(N) vorla::nil::operator /: int(1)");
-    EXPECT_EQ(diagnostic([] { *N() % I(1); }), "factor/nil.hpp(N) vorla::nil::operator %: int(1)");
-    EXPECT_EQ(diagnostic([] { *N() < I(1); }), "factor/nil.hpp(N) vorla::nil::operator <: int(1)");
-    EXPECT_EQ(diagnostic([] { -*N(); }), "factor/nil.hpp(N) vorla::nil::operator -: ");
-    EXPECT_EQ(diagnostic([] { *N() = B(true); }), "factor/nil.hpp(N) vorla::nil::operator =: bool(1)");
-    EXPECT_EQ(diagnostic([] { N()->call_constructor(I(1)); }), "factor/nil.hpp(N) vorla::nil::call_constructor: int(1)");
-    EXPECT_EQ(diagnostic([] { N()->member(std::string("m")); }), "factor/nil.hpp(N) vorla::nil::member: m");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() + int_(1); }),
+              "factor/boolean.hpp(N) vorla::boolean::operator +: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() - int_(1); }),
+              "factor/boolean.hpp(N) vorla::boolean::operator -: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() * int_(1); }),
+              "factor/boolean.hpp(N) vorla::boolean::operator *: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() / int_(1); }), "factor/nil.hpp(N) vorla::nil::operator /: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() % int_(1); }), "factor/nil.hpp(N) vorla::nil::operator %: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() < int_(1); }), "factor/nil.hpp(N) vorla::nil::operator <: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { -*nil_(); }), "factor/nil.hpp(N) vorla::nil::operator -: ");
+    EXPECT_EQ(diagnostic_with_line_n([] { *nil_() = bool_(true); }),
+              "factor/nil.hpp(N) vorla::nil::operator =: bool(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { nil_()->call_constructor(int_(1)); }),
+              "factor/nil.hpp(N) vorla::nil::call_constructor: int(1)");
+    EXPECT_EQ(diagnostic_with_line_n([] { nil_()->member(std::string("m")); }),
+              "factor/nil.hpp(N) vorla::nil::member: m");
     std::wistringstream in(L"1");
-    EXPECT_EQ(diagnostic([&] { N()->read_istream(in); }), "factor/nil.hpp(N) vorla::nil::read_istream: ");
+    EXPECT_EQ(diagnostic_with_line_n([&] { nil_()->read_istream(in); }),
+              "factor/nil.hpp(N) vorla::nil::read_istream: ");
 }
 
 TEST(Nil, LogicAndComparisons)
 {
-    EXPECT_TRUE(as_bool(*N() == B(false)));
-    EXPECT_TRUE(as_bool(*N() == I(0)));
-    EXPECT_TRUE(as_bool(*N() != I(1)));
-    EXPECT_FALSE(as_bool(*N() == D(0.5)));
-    EXPECT_TRUE(as_bool(!*N()));
-    EXPECT_TRUE(as_bool(*N() || I(3)));
-    EXPECT_EQ(as_int(N()), 0);
-    EXPECT_EQ(static_cast<std::wstring>(*N()), L"0");
+    EXPECT_TRUE(as_bool(*nil_() == bool_(false)));
+    EXPECT_TRUE(as_bool(*nil_() == int_(0)));
+    EXPECT_TRUE(as_bool(*nil_() != int_(1)));
+    EXPECT_FALSE(as_bool(*nil_() == double_(0.5)));
+    EXPECT_TRUE(as_bool(!*nil_()));
+    EXPECT_TRUE(as_bool(*nil_() || int_(3)));
+    EXPECT_EQ(as_int(nil_()), 0);
+    EXPECT_EQ(static_cast<std::wstring>(*nil_()), L"0");
 
     auto p = std::make_shared<probe>();
-    EXPECT_FALSE(as_bool(*N() && p));
+    EXPECT_FALSE(as_bool(*nil_() && p));
     EXPECT_EQ(p->asked, 0);
 
-    value n = N();
+    value n = nil_();
     n->call_constructor();  // the default constructor is allowed and leaves nil as it is
     EXPECT_EQ(n->describe(), "nil()");
 }
@@ -222,49 +188,49 @@ TEST(Nil, LogicAndComparisons)
 TEST(Boolean, LogicConvertsTheRightOperandOnlyWhenNeeded)
 {
     auto p = std::make_shared<probe>();
-    EXPECT_FALSE(as_bool(*B(false) && p));
-    EXPECT_TRUE(as_bool(*B(true) || p));
+    EXPECT_FALSE(as_bool(*bool_(false) && p));
+    EXPECT_TRUE(as_bool(*bool_(true) || p));
     EXPECT_EQ(p->asked, 0);
-    EXPECT_TRUE(as_bool(*B(true) && p));
-    EXPECT_TRUE(as_bool(*B(false) || p));
+    EXPECT_TRUE(as_bool(*bool_(true) && p));
+    EXPECT_TRUE(as_bool(*bool_(false) || p));
     EXPECT_EQ(p->asked, 2);
 
-    EXPECT_FALSE(as_bool(*I(0) && p));
-    EXPECT_TRUE(as_bool(*U(2) || p));
-    EXPECT_FALSE(as_bool(*D(0.0) && p));
-    EXPECT_TRUE(as_bool(*F(0.5f) || p));
+    EXPECT_FALSE(as_bool(*int_(0) && p));
+    EXPECT_TRUE(as_bool(*uint_(2) || p));
+    EXPECT_FALSE(as_bool(*double_(0.0) && p));
+    EXPECT_TRUE(as_bool(*float_(0.5f) || p));
     EXPECT_EQ(p->asked, 2);
 }
 
 TEST(Boolean, ComparingWithAValueWithoutTruthIsABadCast)
 {
-    expect_script_throw([] { *B(true) == std::make_shared<opaque>(); }, tid::bad_cast);
-    expect_script_throw([] { *N() == std::make_shared<opaque>(); }, tid::bad_cast);
+    expect_script_throw([] { *bool_(true) == std::make_shared<opaque>(); }, tid::bad_cast);
+    expect_script_throw([] { *nil_() == std::make_shared<opaque>(); }, tid::bad_cast);
 }
 
 TEST(Boolean, ConstructAssignAndConvert)
 {
-    value b = B(false);
+    value b = bool_(false);
     value alias = b;
-    *b = I(5);
+    *b = int_(5);
     EXPECT_TRUE(as_bool(alias));
     b->call_constructor();
     EXPECT_FALSE(as_bool(alias));
-    b->call_constructor(D(0.25));
+    b->call_constructor(double_(0.25));
     EXPECT_TRUE(as_bool(alias));
-    EXPECT_TRUE(as_bool(*B(true) == I(7)));
+    EXPECT_TRUE(as_bool(*bool_(true) == int_(7)));
 }
 
 TEST(Boolean, StreamsAndText)
 {
-    EXPECT_EQ(B(true)->describe(), "bool(1)");
-    EXPECT_EQ(B(false)->describe(), "bool(0)");
+    EXPECT_EQ(bool_(true)->describe(), "bool(1)");
+    EXPECT_EQ(bool_(false)->describe(), "bool(0)");
     std::wostringstream out;
-    B(true)->write_ostream(out);
-    N()->write_ostream(out);
+    bool_(true)->write_ostream(out);
+    nil_()->write_ostream(out);
     EXPECT_EQ(out.str(), L"10");
 
-    value b = B(true);
+    value b = bool_(true);
     std::istringstream bad("x");
     b->read_istream(bad);
     EXPECT_TRUE(bad.fail());
@@ -278,95 +244,95 @@ TEST(Boolean, StreamsAndText)
 
 TEST(Integer, DivisionTruncatesTowardZero)
 {
-    EXPECT_EQ(as_int(*I(7) / I(2)), 3);
-    EXPECT_EQ(as_int(*I(-7) / I(2)), -3);
-    EXPECT_EQ(as_int(*I(-7) % I(2)), -1);
-    EXPECT_EQ(as_int(*I(7) % I(-2)), 1);
-    EXPECT_EQ(as_unsigned(*U(0xFFFFFFFFu) / I(2)), 0x7FFFFFFFu);  // unsigned division of the bit pattern
+    EXPECT_EQ(as_int(*int_(7) / int_(2)), 3);
+    EXPECT_EQ(as_int(*int_(-7) / int_(2)), -3);
+    EXPECT_EQ(as_int(*int_(-7) % int_(2)), -1);
+    EXPECT_EQ(as_int(*int_(7) % int_(-2)), 1);
+    EXPECT_EQ(as_unsigned(*uint_(0xFFFFFFFFu) / int_(2)), 0x7FFFFFFFu);  // unsigned division of the bit pattern
 }
 
 TEST(Integer, ZeroDivisorIsARangeError)
 {
-    value seven = I(7);
-    expect_script_throw([&] { *seven / I(0); }, tid::range_error);
-    expect_script_throw([&] { *seven % I(0); }, tid::range_error);
-    expect_script_throw([&] { *seven / D(0.5); }, tid::range_error);  // 0.5 truncates to 0
-    expect_script_throw([] { *U(7) / U(0); }, tid::range_error);
-    expect_script_throw([] { *U(7) % B(false); }, tid::range_error);
+    value seven = int_(7);
+    expect_script_throw([&] { *seven / int_(0); }, tid::range_error);
+    expect_script_throw([&] { *seven % int_(0); }, tid::range_error);
+    expect_script_throw([&] { *seven / double_(0.5); }, tid::range_error);  // 0.5 truncates to 0
+    expect_script_throw([] { *uint_(7) / uint_(0); }, tid::range_error);
+    expect_script_throw([] { *uint_(7) % bool_(false); }, tid::range_error);
     const int min = std::numeric_limits<int>::min();
-    expect_script_throw([&] { *I(min) / I(-1); }, tid::range_error);
-    expect_script_throw([&] { *I(min) % I(-1); }, tid::range_error);
+    expect_script_throw([&] { *int_(min) / int_(-1); }, tid::range_error);
+    expect_script_throw([&] { *int_(min) % int_(-1); }, tid::range_error);
     EXPECT_EQ(as_int(seven), 7);
-    EXPECT_EQ(as_unsigned(*U(0x80000000u) / I(-1)), 0u);  // no trap for unsigned: -1 is 4294967295
+    EXPECT_EQ(as_unsigned(*uint_(0x80000000u) / int_(-1)), 0u);  // no trap for unsigned: -1 is 4294967295
 }
 
 TEST(Integer, WrapAround)
 {
-    EXPECT_EQ(as_unsigned(*U(1) - I(2)), 4294967295u);
-    EXPECT_EQ(as_unsigned(-*U(1)), 4294967295u);
-    EXPECT_EQ((-*U(1))->type_id(), tid::unsigned_);
-    EXPECT_EQ(as_int(*I(2147483647) + I(1)), std::numeric_limits<int>::min());
-    EXPECT_EQ(as_int(-*I(std::numeric_limits<int>::min())), std::numeric_limits<int>::min());
-    EXPECT_EQ(as_int(*I(65536) * I(65536)), 0);
-    EXPECT_EQ(as_int(*I(-65536) * I(65537)), -65536);  // -(2^32 + 65536) wraps to -65536
-    value m = I(std::numeric_limits<int>::max());
+    EXPECT_EQ(as_unsigned(*uint_(1) - int_(2)), 4294967295u);
+    EXPECT_EQ(as_unsigned(-*uint_(1)), 4294967295u);
+    EXPECT_EQ((-*uint_(1))->type_id(), tid::unsigned_);
+    EXPECT_EQ(as_int(*int_(2147483647) + int_(1)), std::numeric_limits<int>::min());
+    EXPECT_EQ(as_int(-*int_(std::numeric_limits<int>::min())), std::numeric_limits<int>::min());
+    EXPECT_EQ(as_int(*int_(65536) * int_(65536)), 0);
+    EXPECT_EQ(as_int(*int_(-65536) * int_(65537)), -65536);  // -(2^32 + 65536) wraps to -65536
+    value m = int_(std::numeric_limits<int>::max());
     ++*m;
     EXPECT_EQ(as_int(m), std::numeric_limits<int>::min());
     --*m;
     EXPECT_EQ(as_int(m), std::numeric_limits<int>::max());
-    value z = U(0);
+    value z = uint_(0);
     --*z;
     EXPECT_EQ(as_unsigned(z), 4294967295u);
 }
 
 TEST(Integer, TheLeftOperandDecides)
 {
-    value r = *I(1) + D(2.5);
+    value r = *int_(1) + double_(2.5);
     EXPECT_EQ(r->type_id(), tid::signed_);
     EXPECT_EQ(as_int(r), 3);
-    value s = *D(2.5) + I(1);
+    value s = *double_(2.5) + int_(1);
     EXPECT_EQ(s->type_id(), tid::double_);
     EXPECT_EQ(as_double(s), 3.5);
-    EXPECT_TRUE(as_bool(*U(4294967295u) == I(-1)));
-    EXPECT_FALSE(as_bool(*U(1) > I(-1)));
-    EXPECT_TRUE(as_bool(*I(1) > I(-1)));
-    EXPECT_TRUE(as_bool(*I(-1) < U(1)));  // the unsigned 1 is read as int 1
-    EXPECT_TRUE(as_bool(*I(3) >= B(true)));
+    EXPECT_TRUE(as_bool(*uint_(4294967295u) == int_(-1)));
+    EXPECT_FALSE(as_bool(*uint_(1) > int_(-1)));
+    EXPECT_TRUE(as_bool(*int_(1) > int_(-1)));
+    EXPECT_TRUE(as_bool(*int_(-1) < uint_(1)));  // the unsigned 1 is read as int 1
+    EXPECT_TRUE(as_bool(*int_(3) >= bool_(true)));
 }
 
 TEST(Integer, ConstructAndConvert)
 {
-    value i = I(9);
-    i->call_constructor(D(-2.7));
+    value i = int_(9);
+    i->call_constructor(double_(-2.7));
     EXPECT_EQ(as_int(i), -2);
     EXPECT_EQ(as_unsigned(i), 4294967294u);
     i->call_constructor();
     EXPECT_EQ(as_int(i), 0);
-    EXPECT_EQ(as_double(U(4294967295u)), 4294967295.0);
+    EXPECT_EQ(as_double(uint_(4294967295u)), 4294967295.0);
 }
 
 TEST(Integer, TextForms)
 {
-    EXPECT_EQ(I(1234)->describe(), "int(1,234)");
-    EXPECT_EQ(I(-1234567)->describe(), "int(-1,234,567)");
-    EXPECT_EQ(U(4294967295u)->describe(), "unsigned(4,294,967,295)");
-    EXPECT_EQ(static_cast<std::wstring>(*I(-1234)), L"-1234");
-    EXPECT_EQ(static_cast<std::wstring>(*U(4294967295u)), L"4294967295");
+    EXPECT_EQ(int_(1234)->describe(), "int(1,234)");
+    EXPECT_EQ(int_(-1234567)->describe(), "int(-1,234,567)");
+    EXPECT_EQ(uint_(4294967295u)->describe(), "unsigned(4,294,967,295)");
+    EXPECT_EQ(static_cast<std::wstring>(*int_(-1234)), L"-1234");
+    EXPECT_EQ(static_cast<std::wstring>(*uint_(4294967295u)), L"4294967295");
     std::wostringstream out;
-    I(1234)->write_ostream(out);
+    int_(1234)->write_ostream(out);
     EXPECT_EQ(out.str(), L"1234");
 }
 
 TEST(Integer, ReadKeepsOldContentOnFailure)
 {
-    value i = I(5);
+    value i = int_(5);
     std::wistringstream in(L"42 x");
     i->read_istream(in);
     EXPECT_EQ(as_int(i), 42);
     i->read_istream(in);
     EXPECT_TRUE(in.fail());
     EXPECT_EQ(as_int(i), 42);
-    value u = U(1);
+    value u = uint_(1);
     std::istringstream nin("77");
     u->read_istream(nin);
     EXPECT_EQ(as_unsigned(u), 77u);
@@ -376,15 +342,15 @@ TEST(Integer, ReadKeepsOldContentOnFailure)
 
 TEST(Real, Arithmetic)
 {
-    EXPECT_TRUE(std::isinf(as_double(*D(1.0) / D(0.0))));
-    EXPECT_TRUE(std::isnan(as_double(*D(0.0) / I(0))));
-    EXPECT_EQ(as_double(*D(5.5) % D(2.0)), 1.5);
-    EXPECT_EQ(as_double(*D(-5.5) % D(2.0)), -1.5);
+    EXPECT_TRUE(std::isinf(as_double(*double_(1.0) / double_(0.0))));
+    EXPECT_TRUE(std::isnan(as_double(*double_(0.0) / int_(0))));
+    EXPECT_EQ(as_double(*double_(5.5) % double_(2.0)), 1.5);
+    EXPECT_EQ(as_double(*double_(-5.5) % double_(2.0)), -1.5);
     // float computes in double and stores the rounded result
-    value f = *F(0.1f) + F(0.2f);
+    value f = *float_(0.1f) + float_(0.2f);
     EXPECT_EQ(f->type_id(), tid::float_);
     EXPECT_EQ(static_cast<float>(*f), static_cast<float>(double(0.1f) + double(0.2f)));
-    value d = D(1.5);
+    value d = double_(1.5);
     value alias = d;
     ++*d;
     EXPECT_EQ(as_double(alias), 2.5);
@@ -395,53 +361,53 @@ TEST(Real, Arithmetic)
 
 TEST(Real, Comparisons)
 {
-    EXPECT_TRUE(as_bool(*D(1.5) > I(1)));
-    EXPECT_TRUE(as_bool(*F(0.5f) < D(0.75)));
-    value nan = D(std::nan(""));
+    EXPECT_TRUE(as_bool(*double_(1.5) > int_(1)));
+    EXPECT_TRUE(as_bool(*float_(0.5f) < double_(0.75)));
+    value nan = double_(std::nan(""));
     EXPECT_FALSE(as_bool(*nan == nan));
     EXPECT_TRUE(as_bool(*nan != nan));
-    EXPECT_TRUE(as_bool(!*D(-0.0)));
+    EXPECT_TRUE(as_bool(!*double_(-0.0)));
 }
 
 TEST(Real, IntegerConversionsTruncateWithoutUndefinedBehaviour)
 {
-    EXPECT_EQ(as_int(D(3.9)), 3);
-    EXPECT_EQ(as_int(D(-3.9)), -3);
-    EXPECT_EQ(as_unsigned(D(-1.0)), 4294967295u);
-    EXPECT_EQ(as_int(D(4294967296.0 + 5)), 5);  // the low 32 bits of the 64-bit value
-    EXPECT_EQ(as_unsigned(D(3000000000.0)), 3000000000u);
-    EXPECT_EQ(as_int(D(std::nan(""))), 0);
-    EXPECT_EQ(as_unsigned(F(std::nanf(""))), 0u);
+    EXPECT_EQ(as_int(double_(3.9)), 3);
+    EXPECT_EQ(as_int(double_(-3.9)), -3);
+    EXPECT_EQ(as_unsigned(double_(-1.0)), 4294967295u);
+    EXPECT_EQ(as_int(double_(4294967296.0 + 5)), 5);  // the low 32 bits of the 64-bit value
+    EXPECT_EQ(as_unsigned(double_(3000000000.0)), 3000000000u);
+    EXPECT_EQ(as_int(double_(std::nan(""))), 0);
+    EXPECT_EQ(as_unsigned(float_(std::nanf(""))), 0u);
     // beyond the 64-bit range: clamped to the 64-bit limits first
-    EXPECT_EQ(as_int(D(1e30)), -1);
-    EXPECT_EQ(as_unsigned(D(std::numeric_limits<double>::infinity())), 4294967295u);
-    EXPECT_EQ(as_int(D(-1e30)), 0);
-    EXPECT_EQ(as_int(F(-std::numeric_limits<float>::infinity())), 0);
-    EXPECT_EQ(static_cast<float>(*D(0.1)), 0.1f);
-    EXPECT_TRUE(as_bool(D(std::nan(""))));
+    EXPECT_EQ(as_int(double_(1e30)), -1);
+    EXPECT_EQ(as_unsigned(double_(std::numeric_limits<double>::infinity())), 4294967295u);
+    EXPECT_EQ(as_int(double_(-1e30)), 0);
+    EXPECT_EQ(as_int(float_(-std::numeric_limits<float>::infinity())), 0);
+    EXPECT_EQ(static_cast<float>(*double_(0.1)), 0.1f);
+    EXPECT_TRUE(as_bool(double_(std::nan(""))));
 }
 
 TEST(Real, TextForms)
 {
-    EXPECT_EQ(F(0.1f)->describe(), "float(0.1)");
-    EXPECT_EQ(D(1e10)->describe(), "double(1e+10)");
-    EXPECT_EQ(D(1234.5)->describe(), "double(1,234.5)");
-    EXPECT_EQ(D(1.0 / 3)->describe(), "double(0.333333)");
-    EXPECT_EQ(static_cast<std::wstring>(*D(1234.5)), L"1234.5");
-    EXPECT_EQ(static_cast<std::wstring>(*D(3.14159265)), L"3.14159");
+    EXPECT_EQ(float_(0.1f)->describe(), "float(0.1)");
+    EXPECT_EQ(double_(1e10)->describe(), "double(1e+10)");
+    EXPECT_EQ(double_(1234.5)->describe(), "double(1,234.5)");
+    EXPECT_EQ(double_(1.0 / 3)->describe(), "double(0.333333)");
+    EXPECT_EQ(static_cast<std::wstring>(*double_(1234.5)), L"1234.5");
+    EXPECT_EQ(static_cast<std::wstring>(*double_(3.14159265)), L"3.14159");
     std::wostringstream out;
-    F(2.5f)->write_ostream(out);
+    float_(2.5f)->write_ostream(out);
     EXPECT_EQ(out.str(), L"2.5");
 }
 
 TEST(Real, ConstructAssignAndRead)
 {
-    value d = D(1);
-    d->call_constructor(I(-4));
+    value d = double_(1);
+    d->call_constructor(int_(-4));
     EXPECT_EQ(as_double(d), -4.0);
     d->call_constructor();
     EXPECT_EQ(as_double(d), 0.0);
-    *d = B(true);
+    *d = bool_(true);
     EXPECT_EQ(as_double(d), 1.0);
     std::wistringstream in(L"2.25 z");
     d->read_istream(in);

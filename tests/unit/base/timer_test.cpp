@@ -6,56 +6,25 @@
 #include <string>
 #include <thread>
 
-#include "expression/signal.hpp"
-#include "factor/nil.hpp"
-#include "factor/real.hpp"
-#include "factor/signed_.hpp"
+#include "../support.hpp"
 #include "factor/timer.hpp"
-#include "locale.hpp"
 
 namespace {
 
 using namespace vorla;
+using namespace vorla::test;
 
-const bool locale_ready = (install_locale(), true);
-
-value i(int n) { return std::make_shared<signed_<int>>(n); }
 std::shared_ptr<timer> make_timer() { return std::make_shared<timer>(); }
 
-value call(const value& self, const std::wstring& name, const args& a = {})
-{
-    return self->method(method_call<wchar_t>{a, name});
-}
 double number(const value& v)
 {
     EXPECT_EQ(v->type_id(), tid::double_);
     return static_cast<double>(*v);
 }
 
-template <class F>
-std::string diagnostic(F f)
+void expect_timer_refusal(const std::string& text, const std::string& function, const std::string& message)
 {
-    try {
-        f();
-    } catch (const vorla::exception& e) {
-        return e.text();
-    } catch (...) {
-        ADD_FAILURE() << "raised something other than a diagnostic";
-        return {};
-    }
-    ADD_FAILURE() << "raised nothing";
-    return {};
-}
-
-bool ends_with(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-void expect_refusal(const std::string& text, const std::string& function, const std::string& message)
-{
-    EXPECT_EQ(text.rfind("factor/timer.hpp(", 0), 0u) << text;
-    EXPECT_TRUE(ends_with(text, ") " + function + ": " + message)) << text;
+    expect_refusal(text, "factor/timer.hpp", function, message);
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -109,9 +78,9 @@ TEST(TimerValue, AssignmentCopiesTheReading)
 TEST(TimerValue, ElapsedWithAnArgumentIsRefused)
 {
     auto t = make_timer();
-    expect_refusal(diagnostic([&] { call(t, L"elapsed", {i(1)}); }), "vorla::timer::_method",
+    expect_timer_refusal(diagnostic([&] { call(t, L"elapsed", {int_(1)}); }), "vorla::timer::_method",
                    "id=elapsed, v[0]=int(1)");
-    expect_refusal(diagnostic([&] { call(t, L"stop"); }), "vorla::timer::_method", "id=stop, v=0");
+    expect_timer_refusal(diagnostic([&] { call(t, L"stop"); }), "vorla::timer::_method", "id=stop, v=0");
     const args none;
     const std::string name = "start";
     EXPECT_EQ(static_cast<double>(*t->method(method_call<char>{none, name})), static_cast<double>(t->ticks()));
@@ -120,10 +89,12 @@ TEST(TimerValue, ElapsedWithAnArgumentIsRefused)
 TEST(TimerValue, OtherTypesOperatorsAndConversionsAreRefused)
 {
     auto t = make_timer();
-    expect_refusal(diagnostic([&] { *t = i(1); }), "vorla::timer::operator =", "int(1)");
-    expect_refusal(diagnostic([&] { t->call_constructor(i(1)); }), "vorla::timer::call_constructor", "int(1)");
-    expect_refusal(diagnostic([&] { value(t)->call_constructor(args{i(1), i(2)}); }), "vorla::timer::call_constructor",
-                   "v[0]=int(1), v[1]=int(2)");
+    expect_timer_refusal(diagnostic([&] { *t = int_(1); }), "vorla::timer::operator =", "int(1)");
+    expect_timer_refusal(diagnostic([&] { t->call_constructor(int_(1)); }), "vorla::timer::call_constructor", "int(1)");
+    expect_timer_refusal(diagnostic([&] {
+                             value(t)->call_constructor(args{int_(1), int_(2)});
+                         }),
+                         "vorla::timer::call_constructor", "v[0]=int(1), v[1]=int(2)");
     try {
         (void)static_cast<bool>(*t);
         ADD_FAILURE() << "converted";

@@ -7,17 +7,15 @@
 #include <string>
 #include <unistd.h>
 
-#include "factor/nil.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 #include "nspace.hpp"
 #include "semantic/semantic.hpp"
 
 namespace {
 
 using namespace vorla;
+using namespace vorla::test;
 namespace fs = std::filesystem;
-
-const bool locale_ready = (install_locale(), true);
 
 class driver : public ::testing::Test {
 protected:
@@ -54,7 +52,7 @@ protected:
 
     std::string failure(const std::wstring& path)
     {
-        EXPECT_TRUE(locale_ready);
+        EXPECT_TRUE(locale_installed);
         try {
             compiler.compile(path);
         } catch (const std::exception& e) {
@@ -64,8 +62,6 @@ protected:
         return {};
     }
 };
-
-#define EXPECT_HAS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
 
 TEST_F(driver, IncludesAreFoundBesideTheIncludingFileFirstAndCompiledOnce)
 {

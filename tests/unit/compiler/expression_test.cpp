@@ -5,13 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "expression/nodes.hpp"
-#include "factor/boolean.hpp"
-#include "factor/real.hpp"
-#include "factor/signed_.hpp"
-#include "factor/string_.hpp"
-#include "factor/unsigned_.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 #include "nspace.hpp"
 #include "semantic/core.hpp"
 #include "semantic/ptree.hpp"
@@ -19,9 +13,8 @@
 namespace {
 
 using namespace vorla;
+using namespace vorla::test;
 using namespace vorla::detail::semantic;
-
-const bool locale_ready = (install_locale(), true);
 
 class expression_compile : public ::testing::Test {
 protected:
@@ -33,7 +26,7 @@ protected:
     // Compiles the initializer of "int t =<text>;" (no blank after '=', so prefix operators parse).
     expr compile(const std::wstring& text)
     {
-        EXPECT_TRUE(locale_ready);
+        EXPECT_TRUE(locale_installed);
         parse_info info = parse_program(L"int t =" + text + L";");
         if (!info.full) throw std::runtime_error("test text does not parse: " + narrow(text));
         tree = std::move(info.tree);

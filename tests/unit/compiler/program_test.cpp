@@ -5,10 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "expression/nodes.hpp"
-#include "expression/statements.hpp"
-#include "factor/nil.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 #include "nspace.hpp"
 #include "semantic/ptree.hpp"
 #include "semantic/s_statement.hpp"
@@ -17,8 +14,7 @@
 namespace {
 
 using namespace vorla;
-
-const bool locale_ready = (install_locale(), true);
+using namespace vorla::test;
 
 class program : public ::testing::Test {
 protected:
@@ -36,7 +32,7 @@ protected:
 
     void compile(const std::wstring& text)
     {
-        EXPECT_TRUE(locale_ready);
+        EXPECT_TRUE(locale_installed);
         semantic<wchar_t>::dir_stack dirs;
         compiler.compile_str(text, dirs);
     }
@@ -62,8 +58,6 @@ protected:
         return {};
     }
 };
-
-#define EXPECT_HAS(text, part) EXPECT_NE(std::string(text).find(part), std::string::npos) << (text)
 
 TEST_F(program, ExpressionsRunWithTheirFolds)
 {
@@ -218,11 +212,12 @@ TEST_F(program, GlobalInitializerThrowing)
     EXPECT_HAS(failure(L"int f() { throw 3; } int y =f();"), "global_declaration: catch unexpected throw int(3)");
 }
 
-TEST_F(program, ClassDefinitionsAreNotSupportedYet)
+TEST_F(program, ASecondClassOfOneNameIsRefused)
 {
-    const std::string e = failure(L"class widget { int a; };");
+    const std::string e = failure(L"class widget { int a; }; class widget;");
     EXPECT_HAS(e, "semantic failure");
-    EXPECT_HAS(e, "class definitions are not supported yet, class=widget");
+    EXPECT_HAS(e, "eval_class_def: catch exception");
+    EXPECT_HAS(e, "typeid already exists, sid=widget");
 }
 
 TEST_F(program, ParsingFailureText)

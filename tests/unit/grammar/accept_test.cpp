@@ -1,6 +1,7 @@
 // Which texts the grammar accepts: whitespace placement, literals, reserved words, statements, definitions.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "support.hpp"
@@ -17,10 +18,30 @@ std::wstring in_body(const std::wstring& stmt) { return L"process main() {\n" + 
 
 bool statement_parses(const std::wstring& stmt) { return parses(in_body(stmt)); }
 
+// A text and whether the grammar takes it whole.
+struct sample {
+    const wchar_t* text;
+    bool accepted;
+};
+
+// Each text as a whole program.
+void expect_programs(std::initializer_list<sample> samples)
+{
+    for (const sample& s : samples) EXPECT_EQ(parses(s.text), s.accepted) << vorla::narrow(s.text);
+}
+
+// Each text as a statement inside a process body.
+void expect_statements(std::initializer_list<sample> samples)
+{
+    for (const sample& s : samples) EXPECT_EQ(statement_parses(s.text), s.accepted) << vorla::narrow(s.text);
+}
+
 TEST(grammar_accept, empty_and_whitespace_programs)
 {
-    EXPECT_TRUE(parses(L""));
-    EXPECT_TRUE(parses(L" \n\t\r\n  "));
+    expect_programs({
+        {L"", true},
+        {L" \n\t\r\n  ", true},
+    });
     sem::parse_info info = sem::strip_and_parse(L"");
     EXPECT_TRUE(info.match);
     EXPECT_EQ(info.length, 0u);
@@ -30,56 +51,66 @@ TEST(grammar_accept, empty_and_whitespace_programs)
 
 TEST(grammar_accept, prefix_operator_must_follow_directly)
 {
-    EXPECT_FALSE(statement_parses(L"x = -1;"));
-    EXPECT_TRUE(statement_parses(L"x =-1;"));
-    EXPECT_TRUE(statement_parses(L"x = (-1);"));
-    EXPECT_TRUE(statement_parses(L"return -1;"));
-    EXPECT_FALSE(statement_parses(L"if ( !a) x;"));
-    EXPECT_TRUE(statement_parses(L"if (!a) x;"));
-    EXPECT_TRUE(statement_parses(L"if(a)x;else y;"));
-    EXPECT_FALSE(parses(L"int x = -1;"));
-    EXPECT_TRUE(parses(L"int x =-1;"));
-    EXPECT_TRUE(statement_parses(L"x =!!--++y;"));
+    expect_statements({
+        {L"x = -1;", false},
+        {L"x =-1;", true},
+        {L"x = (-1);", true},
+        {L"return -1;", true},
+        {L"if ( !a) x;", false},
+        {L"if (!a) x;", true},
+        {L"if(a)x;else y;", true},
+        {L"x =!!--++y;", true},
+    });
+    expect_programs({
+        {L"int x = -1;", false},
+        {L"int x =-1;", true},
+    });
 }
 
 TEST(grammar_accept, binary_operators)
 {
-    EXPECT_TRUE(statement_parses(L"x += a * b - c / d % e;"));
-    EXPECT_TRUE(statement_parses(L"x -= 1; x *= 2; x /= 3; x %= 4;"));
-    EXPECT_TRUE(statement_parses(L"b = a >= 1 && a <= 2 || a > 3 && a < 4 || a == 5 || a != 6;"));
-    EXPECT_TRUE(statement_parses(L"a = b = c;"));
-    EXPECT_TRUE(statement_parses(L"v.push_back(1).size();"));
-    EXPECT_FALSE(statement_parses(L"x = a ? b : c;"));
-    EXPECT_FALSE(statement_parses(L"x = v[1];"));
-    EXPECT_FALSE(statement_parses(L"x++;"));
+    expect_statements({
+        {L"x += a * b - c / d % e;", true},
+        {L"x -= 1; x *= 2; x /= 3; x %= 4;", true},
+        {L"b = a >= 1 && a <= 2 || a > 3 && a < 4 || a == 5 || a != 6;", true},
+        {L"a = b = c;", true},
+        {L"v.push_back(1).size();", true},
+        {L"x = a ? b : c;", false},
+        {L"x = v[1];", false},
+        {L"x++;", false},
+    });
 }
 
 TEST(grammar_accept, member_access_takes_no_trailing_whitespace)
 {
     // Only primary_expr and call_args skip whitespace after themselves; a member name does not.
-    EXPECT_FALSE(statement_parses(L"x = p.x < 2;"));
-    EXPECT_TRUE(statement_parses(L"x = p.x< 2;"));
-    EXPECT_TRUE(statement_parses(L"x = p.f() < 2;"));
-    EXPECT_TRUE(statement_parses(L"x = p .x;"));
-    EXPECT_FALSE(statement_parses(L"x = p. x;"));
+    expect_statements({
+        {L"x = p.x < 2;", false},
+        {L"x = p.x< 2;", true},
+        {L"x = p.f() < 2;", true},
+        {L"x = p .x;", true},
+        {L"x = p. x;", false},
+    });
 }
 
 TEST(grammar_accept, numeric_literals)
 {
-    EXPECT_FALSE(parses(L"int x = 1e5;"));
-    EXPECT_TRUE(parses(L"int x = 1e+5;"));
-    EXPECT_TRUE(parses(L"int x = 1E-5;"));
-    EXPECT_TRUE(parses(L"int x = .5;"));
-    EXPECT_TRUE(parses(L"int x = 5.;"));
-    EXPECT_TRUE(parses(L"int x = 1.5e+3F;"));
-    EXPECT_TRUE(parses(L"int x = 0x1Fu;"));
-    EXPECT_TRUE(parses(L"int x = 0XabU;"));
-    EXPECT_TRUE(parses(L"int x = 1.5f;"));
-    EXPECT_FALSE(parses(L"int x = 1f;"));
-    EXPECT_FALSE(parses(L"int x = 0x;"));
-    EXPECT_TRUE(parses(L"int x = 017u;"));
-    EXPECT_FALSE(parses(L"int x = 1.5u;"));
-    EXPECT_FALSE(parses(L"int x = 0x1G;"));
+    expect_programs({
+        {L"int x = 1e5;", false},
+        {L"int x = 1e+5;", true},
+        {L"int x = 1E-5;", true},
+        {L"int x = .5;", true},
+        {L"int x = 5.;", true},
+        {L"int x = 1.5e+3F;", true},
+        {L"int x = 0x1Fu;", true},
+        {L"int x = 0XabU;", true},
+        {L"int x = 1.5f;", true},
+        {L"int x = 1f;", false},
+        {L"int x = 0x;", false},
+        {L"int x = 017u;", true},
+        {L"int x = 1.5u;", false},
+        {L"int x = 0x1G;", false},
+    });
 }
 
 TEST(grammar_accept, literal_kinds_follow_alternative_order)
@@ -101,12 +132,14 @@ TEST(grammar_accept, literal_kinds_follow_alternative_order)
 
 TEST(grammar_accept, string_literals)
 {
-    EXPECT_TRUE(parses(L"string s = \"\";"));
-    EXPECT_TRUE(parses(L"string s = \"a/*b*/c\";"));
-    EXPECT_TRUE(parses(L"string s = \"tab\\tnew\\n\";"));
-    EXPECT_FALSE(parses(L"string s = \"abc;"));
-    // The stripper leaves string mode at \" and then never finds a closing quote.
-    EXPECT_FALSE(parses(L"string s = \"a\\\"b\";"));
+    expect_programs({
+        {L"string s = \"\";", true},
+        {L"string s = \"a/*b*/c\";", true},
+        {L"string s = \"tab\\tnew\\n\";", true},
+        {L"string s = \"abc;", false},
+        // The stripper leaves string mode at \" and then never finds a closing quote.
+        {L"string s = \"a\\\"b\";", false},
+    });
 }
 
 TEST(grammar_accept, unsigned_int_and_unsigned)
@@ -127,21 +160,25 @@ TEST(grammar_accept, unsigned_int_and_unsigned)
 
 TEST(grammar_accept, reserved_word_prefixes)
 {
-    EXPECT_TRUE(parses(L"int integer;"));
-    EXPECT_TRUE(parses(L"int int2;"));
-    EXPECT_TRUE(parses(L"int stringify;"));
-    EXPECT_TRUE(parses(L"int unsigned;"));
-    EXPECT_TRUE(parses(L"int trueValue;"));
-    EXPECT_FALSE(parses(L"int int;"));
-    EXPECT_FALSE(parses(L"int double;"));
-    EXPECT_FALSE(parses(L"int while;"));
-    // An operand is a plain word: conversions are written as calls, but true/false/this win first.
-    EXPECT_TRUE(statement_parses(L"x = int(y) + string(z);"));
-    EXPECT_FALSE(statement_parses(L"x = trueValue;"));
-    EXPECT_FALSE(statement_parses(L"x = thisOne;"));
-    EXPECT_TRUE(statement_parses(L"x = integer;"));
-    // As a type name the keyword is taken and never revisited.
-    EXPECT_FALSE(parses(L"integer x;"));
+    expect_programs({
+        {L"int integer;", true},
+        {L"int int2;", true},
+        {L"int stringify;", true},
+        {L"int unsigned;", true},
+        {L"int trueValue;", true},
+        {L"int int;", false},
+        {L"int double;", false},
+        {L"int while;", false},
+        // As a type name the keyword is taken and never revisited.
+        {L"integer x;", false},
+    });
+    expect_statements({
+        // An operand is a plain word: conversions are written as calls, but true/false/this win first.
+        {L"x = int(y) + string(z);", true},
+        {L"x = trueValue;", false},
+        {L"x = thisOne;", false},
+        {L"x = integer;", true},
+    });
 }
 
 TEST(grammar_accept, return_needs_a_value_after_whitespace)
@@ -158,76 +195,93 @@ TEST(grammar_accept, return_needs_a_value_after_whitespace)
         ASSERT_NE(word, nullptr);
         EXPECT_EQ(word->children.at(0).children.at(0).text, L"return");
     }
-    EXPECT_TRUE(statement_parses(L"break;"));
-    EXPECT_TRUE(statement_parses(L"continue ;"));
-    EXPECT_TRUE(statement_parses(L"throw e;"));
-    EXPECT_FALSE(statement_parses(L"break x;"));
+    expect_statements({
+        {L"break;", true},
+        {L"continue ;", true},
+        {L"throw e;", true},
+        {L"break x;", false},
+    });
 }
 
 TEST(grammar_accept, includes)
 {
-    EXPECT_TRUE(parses(L"#include <lib.txt>"));
-    EXPECT_TRUE(parses(L"#include\"lib.txt\""));
-    EXPECT_TRUE(parses(L"#include   \"dir/a b.txt\"\n#include<x>"));
-    EXPECT_FALSE(parses(L"#include <>"));
-    EXPECT_FALSE(parses(L"#include \"\""));
-    EXPECT_FALSE(parses(L"#include <a<b>"));
-    EXPECT_FALSE(parses(L"# include <a>"));
+    expect_programs({
+        {L"#include <lib.txt>", true},
+        {L"#include\"lib.txt\"", true},
+        {L"#include   \"dir/a b.txt\"\n#include<x>", true},
+        {L"#include <>", false},
+        {L"#include \"\"", false},
+        {L"#include <a<b>", false},
+        {L"# include <a>", false},
+    });
 }
 
 TEST(grammar_accept, declarations)
 {
-    EXPECT_TRUE(parses(L"int a, b = 2, c(3);"));
-    EXPECT_TRUE(parses(L"vector v;"));
-    EXPECT_TRUE(parses(L"Foo f(1, \"a\");"));
-    EXPECT_TRUE(statement_parses(L"int &r = x;"));
-    EXPECT_TRUE(statement_parses(L"int& r(x);"));
-    EXPECT_FALSE(statement_parses(L"int &r;"));
-    EXPECT_FALSE(parses(L"intx;"));
+    expect_programs({
+        {L"int a, b = 2, c(3);", true},
+        {L"vector v;", true},
+        {L"Foo f(1, \"a\");", true},
+        {L"intx;", false},
+    });
+    expect_statements({
+        {L"int &r = x;", true},
+        {L"int& r(x);", true},
+        {L"int &r;", false},
+    });
 }
 
 TEST(grammar_accept, class_bodies)
 {
-    EXPECT_TRUE(parses(L"class A;"));
-    EXPECT_TRUE(parses(L"class A {};"));
-    EXPECT_TRUE(parses(L"class D : B { };"));
-    EXPECT_TRUE(parses(L"class A {\n"
-                       L"  int x, &y;\n"
-                       L"  string s;\n"
-                       L"  A(int a, int &b) : x(a), y(b) { }\n"
-                       L"  A() { x = 0; }\n"
-                       L"  operator int() { return x; }\n"
-                       L"  operator string ( ) { return s; }\n"
-                       L"  int get() { return x; }\n"
-                       L"};"));
-    EXPECT_FALSE(parses(L"class A { int x; }"));          // the final ';' is required
-    EXPECT_FALSE(parses(L"class A { int x = 1; };"));     // members take no initializer
-    EXPECT_FALSE(parses(L"class A { operator Foo() { } };"));  // conversions only to built-in types
+    expect_programs({
+        {L"class A;", true},
+        {L"class A {};", true},
+        {L"class D : B { };", true},
+        {L"class A {\n"
+         L"  int x, &y;\n"
+         L"  string s;\n"
+         L"  A(int a, int &b) : x(a), y(b) { }\n"
+         L"  A() { x = 0; }\n"
+         L"  operator int() { return x; }\n"
+         L"  operator string ( ) { return s; }\n"
+         L"  int get() { return x; }\n"
+         L"};",
+         true},
+        {L"class A { int x; }", false},                // the final ';' is required
+        {L"class A { int x = 1; };", false},           // members take no initializer
+        {L"class A { operator Foo() { } };", false},  // conversions only to built-in types
+    });
 }
 
 TEST(grammar_accept, try_catch)
 {
-    EXPECT_TRUE(statement_parses(L"try { f(); } catch (int e) { g(); }"));
-    EXPECT_TRUE(statement_parses(L"try{}catch(bad_cast e){}catch(range_error &r){}"));
-    EXPECT_FALSE(statement_parses(L"try { f(); }"));
+    expect_statements({
+        {L"try { f(); } catch (int e) { g(); }", true},
+        {L"try{}catch(bad_cast e){}catch(range_error &r){}", true},
+        {L"try { f(); }", false},
+    });
 }
 
 TEST(grammar_accept, process_and_inline_statements)
 {
-    EXPECT_TRUE(statement_parses(L"process::worker w(1, 2);"));
-    EXPECT_TRUE(statement_parses(L"process::worker w;"));
-    EXPECT_FALSE(statement_parses(L"process::worker;"));
-    EXPECT_TRUE(statement_parses(L"inline expand(1);"));
-    EXPECT_TRUE(statement_parses(L"inline expand;"));
-    EXPECT_TRUE(statement_parses(L"x = using::write(\"a\");"));
+    expect_statements({
+        {L"process::worker w(1, 2);", true},
+        {L"process::worker w;", true},
+        {L"process::worker;", false},
+        {L"inline expand(1);", true},
+        {L"inline expand;", true},
+        {L"x = using::write(\"a\");", true},
+    });
 }
 
 TEST(grammar_accept, top_level_definitions_only)
 {
-    EXPECT_TRUE(parses(L"process main(string a, int b) { }\ninline helper() { }\nint f(int &x, Foo y) { return x; }"));
-    EXPECT_FALSE(parses(L"x = 1;"));
-    EXPECT_FALSE(parses(L"f();"));
-    EXPECT_FALSE(parses(L"process main() { x; } extra"));
+    expect_programs({
+        {L"process main(string a, int b) { }\ninline helper() { }\nint f(int &x, Foo y) { return x; }", true},
+        {L"x = 1;", false},
+        {L"f();", false},
+        {L"process main() { x; } extra", false},
+    });
 }
 
 TEST(grammar_accept, stop_reports_the_unparsed_rest)
@@ -260,8 +314,10 @@ TEST(grammar_accept, stripping_failure_is_reported_as_empty_result)
 
 TEST(grammar_accept, non_ascii_letters_are_letters)
 {
-    EXPECT_TRUE(parses(L"int \u00e9t\u00e9 = 1;"));
-    EXPECT_TRUE(parses(L"int \u5909\u6570;\u3000"));  // ideographic space is whitespace too
+    expect_programs({
+        {L"int \u00e9t\u00e9 = 1;", true},
+        {L"int \u5909\u6570;\u3000", true},  // ideographic space is whitespace too
+    });
 }
 
 }  // namespace

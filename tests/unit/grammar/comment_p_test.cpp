@@ -75,15 +75,9 @@ TEST(comment_p, empty_and_plain_text)
 
 TEST(comment_p, running_off_the_end_fails)
 {
-    expect_failure(L"a = \"abc");
-    expect_failure(L"\"");
-    expect_failure(L"a /* never closed");
-    expect_failure(L"a /* almost *");
-    expect_failure(L"/*");
-    expect_failure(L"a // last line without line feed");
-    expect_failure(L"//");
-    expect_failure(L"a /");
-    expect_failure(L"/");
+    for (const wchar_t* text : {L"a = \"abc", L"\"", L"a /* never closed", L"a /* almost *", L"/*",
+                                L"a // last line without line feed", L"//", L"a /", L"/"})
+        expect_failure(text);
 }
 
 TEST(comment_p, nul_characters_are_ordinary_text)

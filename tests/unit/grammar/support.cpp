@@ -1,4 +1,4 @@
-// Shared grammar test helpers, and the locale every test runs under.
+// Shared grammar test helpers.
 #include "support.hpp"
 
 #include <gtest/gtest.h>
@@ -6,20 +6,8 @@
 #include <vector>
 
 #include "exception.hpp"
-#include "locale.hpp"
 
 namespace vorla::test {
-namespace {
-
-class locale_environment : public ::testing::Environment {
-public:
-    void SetUp() override { vorla::install_locale(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new locale_environment);
-
-}  // namespace
 
 bool parses(const std::wstring& source) { return sem::strip_and_parse(source).full; }
 

@@ -1,8 +1,9 @@
-// Helpers shared by the grammar tests: parsing shortcuts and a compact text form of trees.
+// Grammar test helpers on top of the unit-wide ones: parsing shortcuts and a compact text form of trees.
 #pragma once
 
 #include <string>
 
+#include "../support.hpp"
 #include "semantic/grammar.hpp"
 
 namespace vorla::test {

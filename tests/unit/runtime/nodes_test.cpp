@@ -5,25 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "expression/nodes.hpp"
-#include "expression/statements.hpp"
-#include "factor/boolean.hpp"
-#include "factor/signed_.hpp"
-#include "factor/unsigned_.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 #include "nlookup.hpp"
 #include "nspace.hpp"
 
 namespace vorla {
 namespace {
 
+using namespace vorla::test;
 using int_const = e_constant<signed_<int>, int>;
-using bool_const = e_constant<boolean, bool>;
-
-expr cint(int n) { return std::make_shared<int_const>(n); }
-expr cbool(bool b) { return std::make_shared<bool_const>(b); }
-expr var(const wchar_t* name) { return std::make_shared<e_variable>(intern(name)); }
-int as_int(const value& v) { return static_cast<int>(*v); }
 
 // Notes in a log when it is evaluated, then yields what the wrapped node yields.
 class probe final : public expression {
@@ -44,8 +34,6 @@ private:
 
 class NodesTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { install_locale(); }
-
     NodesTest() : local(&space.global), rt{&local, &space} {}
 
     // Declares a fresh int variable in the local scope and returns its handle.
@@ -70,11 +58,11 @@ TEST_F(NodesTest, LogicalOperatorsEvaluateBothSides)
     });
     auto f = std::make_shared<e_native>(L"f", expr_list{});
 
-    value r = e_and(cbool(false), f).evaluate(rt);
+    value r = e_and(bool_expr(false), f).evaluate(rt);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(truth(r));
 
-    r = e_or(cbool(true), f).evaluate(rt);
+    r = e_or(bool_expr(true), f).evaluate(rt);
     EXPECT_EQ(calls, 2);
     EXPECT_TRUE(truth(r));
 }
@@ -90,7 +78,7 @@ TEST_F(NodesTest, AssignmentEvaluatesRightOperandFirstAndYieldsTheLeftHandle)
     EXPECT_EQ(as_int(x), 7);
 
     log.clear();
-    r = e_add_assign(probed("left", var(L"x")), probed("right", cint(3))).evaluate(rt);
+    r = e_add_assign(probed("left", var(L"x")), probed("right", int_expr(3))).evaluate(rt);
     EXPECT_EQ(log, (std::vector<std::string>{"right", "left"}));
     EXPECT_EQ(r.get(), x.get());
     EXPECT_EQ(as_int(x), 10);
@@ -100,7 +88,7 @@ TEST_F(NodesTest, PreincrementYieldsTheVariableItself)
 {
     value x = declare_int(L"x", 1);
     // ++x = 5
-    value r = e_assign(std::make_shared<e_preincr>(var(L"x")), cint(5)).evaluate(rt);
+    value r = e_assign(std::make_shared<e_preincr>(var(L"x")), int_expr(5)).evaluate(rt);
     EXPECT_EQ(r.get(), x.get());
     EXPECT_EQ(as_int(x), 5);
 
@@ -112,13 +100,13 @@ TEST_F(NodesTest, PreincrementYieldsTheVariableItself)
 TEST_F(NodesTest, OperatorsYieldNewValuesAndLeaveOperandsAlone)
 {
     value x = declare_int(L"x", 6);
-    value sum = e_add(var(L"x"), cint(1)).evaluate(rt);
+    value sum = e_add(var(L"x"), int_expr(1)).evaluate(rt);
     EXPECT_NE(sum.get(), x.get());
     EXPECT_EQ(as_int(sum), 7);
     EXPECT_EQ(as_int(e_minus(var(L"x")).evaluate(rt)), -6);
     EXPECT_FALSE(truth(e_not(var(L"x")).evaluate(rt)));
-    EXPECT_TRUE(truth(e_lt(var(L"x"), cint(7)).evaluate(rt)));
-    EXPECT_FALSE(truth(e_gt(var(L"x"), cint(7)).evaluate(rt)));
+    EXPECT_TRUE(truth(e_lt(var(L"x"), int_expr(7)).evaluate(rt)));
+    EXPECT_FALSE(truth(e_gt(var(L"x"), int_expr(7)).evaluate(rt)));
     EXPECT_EQ(as_int(x), 6);
 }
 
@@ -128,13 +116,13 @@ TEST_F(NodesTest, PlainDeclaratorCopiesReferenceDeclaratorAliases)
 
     value x = e_constructor(intern(L"x"), tid::signed_, expr_list{var(L"y")}).evaluate(rt);
     EXPECT_NE(x.get(), y.get());
-    e_assign(var(L"x"), cint(3)).evaluate(rt);
+    e_assign(var(L"x"), int_expr(3)).evaluate(rt);
     EXPECT_EQ(as_int(x), 3);
     EXPECT_EQ(as_int(y), 1);
 
     value r = e_ref_constructor(intern(L"r"), tid::signed_, var(L"y")).evaluate(rt);
     EXPECT_EQ(r.get(), y.get());
-    e_assign(var(L"r"), cint(3)).evaluate(rt);
+    e_assign(var(L"r"), int_expr(3)).evaluate(rt);
     EXPECT_EQ(as_int(y), 3);
 }
 
@@ -167,7 +155,7 @@ TEST_F(NodesTest, ConstantsAreFreshValuesEveryTime)
     value a = five.evaluate(rt);
     value b = five.evaluate(rt);
     EXPECT_NE(a.get(), b.get());
-    a->operator=(cint(9)->evaluate(rt));
+    a->operator=(int_expr(9)->evaluate(rt));
     EXPECT_EQ(as_int(five.evaluate(rt)), 5);
     EXPECT_EQ(as_int(b), 5);
 }
@@ -175,7 +163,7 @@ TEST_F(NodesTest, ConstantsAreFreshValuesEveryTime)
 TEST_F(NodesTest, DeclarationYieldsAnEmptyHandleAndDeclaresInOrder)
 {
     e_declare d(expr_list{
-        std::make_shared<e_constructor>(intern(L"a"), tid::signed_, expr_list{cint(1)}),
+        std::make_shared<e_constructor>(intern(L"a"), tid::signed_, expr_list{int_expr(1)}),
         std::make_shared<e_constructor>(intern(L"b"), tid::signed_, expr_list{var(L"a")}),
     });
     EXPECT_EQ(d.evaluate(rt), nullptr);
@@ -197,12 +185,12 @@ TEST_F(NodesTest, InnerDeclarationShadowsAndDuplicatesAreRefused)
     value outer = declare_int(L"x", 1);
     scope inner(&local);
     runtime irt{&inner, &space};
-    value shadow = e_constructor(intern(L"x"), tid::signed_, expr_list{cint(2)}).evaluate(irt);
+    value shadow = e_constructor(intern(L"x"), tid::signed_, expr_list{int_expr(2)}).evaluate(irt);
     EXPECT_EQ(var(L"x")->evaluate(irt).get(), shadow.get());
     EXPECT_EQ(var(L"x")->evaluate(rt).get(), outer.get());
 
     try {
-        e_constructor(intern(L"x"), tid::signed_, expr_list{cint(3)}).evaluate(irt);
+        e_constructor(intern(L"x"), tid::signed_, expr_list{int_expr(3)}).evaluate(irt);
         FAIL() << "a second x in one scope";
     } catch (const exception& e) {
         EXPECT_NE(std::string(e.what()).find("variable already exists, id=x value=int(3)"), std::string::npos)
@@ -225,13 +213,14 @@ TEST_F(NodesTest, CastBuildsANewValueAndLeavesItsArgument)
 
 TEST_F(NodesTest, ArgumentsAreEvaluatedLeftToRightBeforeTheCallResolves)
 {
-    EXPECT_THROW(e_function(intern(L"missing"), expr_list{probed("a", cint(1)), probed("b", cint(2))}).evaluate(rt),
-                 exception);
+    EXPECT_THROW(
+        e_function(intern(L"missing"), expr_list{probed("a", int_expr(1)), probed("b", int_expr(2))}).evaluate(rt),
+        exception);
     EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
 
     log.clear();
     // The receiver comes after the arguments.
-    EXPECT_THROW(e_method(probed("target", cint(1)), L"nosuch", expr_list{probed("arg", cint(2))}).evaluate(rt),
+    EXPECT_THROW(e_method(probed("target", int_expr(1)), L"nosuch", expr_list{probed("arg", int_expr(2))}).evaluate(rt),
                  exception);
     EXPECT_EQ(log, (std::vector<std::string>{"arg", "target"}));
 }
@@ -274,7 +263,7 @@ TEST_F(NodesTest, FunctionSeesGlobalsButNotItsCallersLocals)
 
 TEST_F(NodesTest, MemberInitializerDeclaresIntoTheNamespaceGlobalScope)
 {
-    value r = e_declare_member(intern(L"m"), tid::signed_, expr_list{cint(8)}).evaluate(rt);
+    value r = e_declare_member(intern(L"m"), tid::signed_, expr_list{int_expr(8)}).evaluate(rt);
     EXPECT_EQ(r->type_id(), tid::nil);
     value* m = space.global.variables.find(intern(L"m"));
     ASSERT_NE(m, nullptr);

@@ -47,9 +47,12 @@ TEST_F(namespace_, type_names_and_class_ids_are_looked_up_with_their_own_message
               lines{NS "find_typeid: undefined typeid string, sid=widget"});
     EXPECT_EQ(failure_chain([&] { root.get_object(999); }),
               lines{NS "get_object: reffer to undefined typeid, typeid=999"});
-    EXPECT_EQ(failure_chain([&] { root.define_object(L"widget"); }),
-              lines{NS "define_object: classes are not supported yet, id=widget"});
-    EXPECT_FALSE(root.types->contains(L"widget"));
+    // A class gets its id from the type-id manager, which also refuses a second class of one name.
+    auto widget = root.define_object(L"widget");
+    EXPECT_EQ(root.get_object(root.find_typeid(L"widget")), widget);
+    const auto again = failure_chain([&] { root.define_object(L"widget"); });
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_TRUE(ends_with(again[0], "vorla::idm<wchar_t>::generate: typeid already exists, sid=widget")) << again[0];
 }
 
 TEST_F(namespace_, create_instance_makes_each_available_built_in_type)

@@ -1,66 +1,24 @@
 // Processes: start, lookup of definitions, the scheduler pass, signals at process level, and the process value.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "expression/nodes.hpp"
-#include "expression/signal.hpp"
-#include "expression/statements.hpp"
-#include "factor/nil.hpp"
+#include "../support.hpp"
 #include "factor/process_.hpp"
-#include "factor/signed_.hpp"
-#include "factor/string_.hpp"
-#include "locale.hpp"
 #include "nspace.hpp"
 #include "process.hpp"
 
 using namespace vorla;
+using namespace vorla::test;
 
 namespace {
 
 #define NS "nspace.cpp vorla::nspace<wchar_t,class vorla::process<wchar_t> >::"
 #define PV "factor/process_.hpp vorla::process_<class vorla::process<wchar_t> >::"
 
-value int_(int n) { return std::make_shared<signed_<int>>(n); }
-value str(const wchar_t* s) { return std::make_shared<string_<wchar_t>>(s); }
-expr k(int n) { return std::make_shared<e_constant<signed_<int>, int>>(n); }
-control_ptr block(control_list l) { return std::make_shared<c_compound>(std::move(l)); }
-table::parameter param(type_id_t type, const wchar_t* name) { return table::parameter{false, type, intern(name)}; }
-
-std::vector<std::string> chain(const std::string& text)
-{
-    static const std::regex line_number("^([^(]*)\\([0-9,]+\\) ");
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t end = text.find("\n>\t", start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        out.push_back(std::regex_replace(line, line_number, "$1 ", std::regex_constants::format_first_only));
-        if (end == std::string::npos) return out;
-        start = end + 3;
-    }
-}
-
-template <class F>
-std::vector<std::string> failure(F f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return chain(e.what());
-    }
-    ADD_FAILURE() << "no exception";
-    return {};
-}
-
-using lines = std::vector<std::string>;
-
 class processes : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { install_locale(); }
-
     processes()
     {
         root.natives->define(L"log", [this](args& v) -> value {
@@ -135,11 +93,11 @@ TEST_F(processes, an_empty_process_is_erased_in_its_first_pass)
 TEST_F(processes, arguments_that_match_no_definition_fail_to_start)
 {
     define(L"main", {});
-    EXPECT_EQ(failure([&] { root.start_process(L"main", {str(L"x")}); }),
+    EXPECT_EQ(failure_chain([&] { root.start_process(L"main", {str(L"x")}); }),
               (lines{NS "start_process: fail to start process",
                      NS "process_definition: undefined process id, pid=p?main v[0]=string(x)"}));
     nspace child(&root);
-    EXPECT_EQ(failure([&] { child.start_process(root.types->find(L"p?main"), {str(L"x"), int_(1)}); }),
+    EXPECT_EQ(failure_chain([&] { child.start_process(root.types->find(L"p?main"), {str(L"x"), int_(1)}); }),
               (lines{NS "start_process: fail to start process",
                      NS "process_definition: catch exception, pid=p?main v[0]=string(x), v[1]=int(1)",
                      NS "process_definition: undefined process id, pid=p?main v[0]=string(x), v[1]=int(1)"}));
@@ -199,33 +157,37 @@ TEST_F(processes, each_start_has_its_own_frame_and_parameters)
 
 TEST_F(processes, return_throw_and_break_at_process_level_end_the_run)
 {
-    define(L"r", {std::make_shared<c_return>(k(5))});
+    define(L"r", {std::make_shared<c_return>(int_expr(5))});
     root.start_process(L"r", {});
-    EXPECT_EQ(failure([&] { root.schedule(); }), lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected return int(5)"});
+    EXPECT_EQ(failure_chain([&] { root.schedule(); }),
+              lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected return int(5)"});
     EXPECT_FALSE(in_flight);
     root.live->clear();
 
-    define(L"t", {std::make_shared<c_throw>(k(6))});
+    define(L"t", {std::make_shared<c_throw>(int_expr(6))});
     root.start_process(L"t", {});
-    EXPECT_EQ(failure([&] { root.schedule(); }), lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected throw int(6)"});
+    EXPECT_EQ(failure_chain([&] { root.schedule(); }),
+              lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected throw int(6)"});
     root.live->clear();
 
     // Thrown from inside a function called in an expression: it arrives as a C++ signal.
     symbol thrower = intern(L"thrower");
-    root.functions->define({}, tid::nil, thrower, block({std::make_shared<c_throw>(k(7))}));
+    root.functions->define({}, tid::nil, thrower, block({std::make_shared<c_throw>(int_expr(7))}));
     define(L"u", {std::make_shared<c_single>(std::make_shared<e_function>(thrower, expr_list{}))});
     root.start_process(L"u", {});
-    EXPECT_EQ(failure([&] { root.schedule(); }), lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected throw int(7)"});
+    EXPECT_EQ(failure_chain([&] { root.schedule(); }),
+              lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected throw int(7)"});
     root.live->clear();
 
     define(L"b", {std::make_shared<c_break>()});
     root.start_process(L"b", {});
-    EXPECT_EQ(failure([&] { root.schedule(); }), lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected break"});
+    EXPECT_EQ(failure_chain([&] { root.schedule(); }),
+              lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected break"});
 }
 
 TEST_F(processes, an_error_leaves_the_pass_at_once_and_keeps_the_list)
 {
-    define(L"bad", {std::make_shared<c_throw>(k(1)), say(L"never")});
+    define(L"bad", {std::make_shared<c_throw>(int_expr(1)), say(L"never")});
     define(L"good", {say(L"g1"), say(L"g2")});
     root.start_process(L"bad", {});
     root.start_process(L"good", {});
@@ -273,14 +235,20 @@ TEST_F(processes, a_process_value_refuses_everything_else)
     define(L"w", {});
     value p = root.start_process(L"w", {});
     value q = p->clone();
-    EXPECT_EQ(failure([&] { p->call_constructor(); }), lines{PV "call_constructor: "});
-    EXPECT_EQ(failure([&] { p->call_constructor(int_(1)); }), lines{PV "call_constructor: int(1)"});
-    EXPECT_EQ(failure([&] { *p = q; }), lines{PV "operator =: p?w(1)"});
-    EXPECT_EQ(failure([&] { (void)(*p + q); }), lines{PV "operator +: p?w(1)"});
-    EXPECT_EQ(failure([&] { (void)!*p; }), lines{PV "operator !: "});
-    EXPECT_EQ(failure([&] { p->member(std::wstring(L"abc")); }), lines{PV "member: abc"});
-    EXPECT_EQ(failure([&] { p->method(method_call<wchar_t>{args{}, L"kill"}); }), lines{PV "method: id=kill, v=0"});
-    EXPECT_EQ(failure([&] { p->method(method_call<wchar_t>{args{int_(1)}, L"exit"}); }), lines{PV "method: id=exit, v[0]=int(1)"});
+    EXPECT_EQ(failure_chain([&] { p->call_constructor(); }), lines{PV "call_constructor: "});
+    EXPECT_EQ(failure_chain([&] { p->call_constructor(int_(1)); }), lines{PV "call_constructor: int(1)"});
+    EXPECT_EQ(failure_chain([&] { *p = q; }), lines{PV "operator =: p?w(1)"});
+    EXPECT_EQ(failure_chain([&] { (void)(*p + q); }), lines{PV "operator +: p?w(1)"});
+    EXPECT_EQ(failure_chain([&] { (void)!*p; }), lines{PV "operator !: "});
+    EXPECT_EQ(failure_chain([&] { p->member(std::wstring(L"abc")); }), lines{PV "member: abc"});
+    EXPECT_EQ(failure_chain([&] {
+                  p->method(method_call<wchar_t>{args{}, L"kill"});
+              }),
+              lines{PV "method: id=kill, v=0"});
+    EXPECT_EQ(failure_chain([&] {
+                  p->method(method_call<wchar_t>{args{int_(1)}, L"exit"});
+              }),
+              lines{PV "method: id=exit, v[0]=int(1)"});
     try {
         (void)static_cast<bool>(*p);
         ADD_FAILURE() << "no throw";

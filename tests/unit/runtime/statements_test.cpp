@@ -4,13 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "expression/nodes.hpp"
-#include "expression/signal.hpp"
-#include "expression/statements.hpp"
-#include "factor/boolean.hpp"
-#include "factor/signed_.hpp"
-#include "factor/unsigned_.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 #include "nlookup.hpp"
 #include "nspace.hpp"
 #include "table/except.hpp"
@@ -18,22 +12,14 @@
 namespace vorla {
 namespace {
 
-using int_const = e_constant<signed_<int>, int>;
-using bool_const = e_constant<boolean, bool>;
+using namespace vorla::test;
 
-expr cint(int n) { return std::make_shared<int_const>(n); }
-expr cbool(bool b) { return std::make_shared<bool_const>(b); }
-expr var(const wchar_t* name) { return std::make_shared<e_variable>(intern(name)); }
-int as_int(const value& v) { return static_cast<int>(*v); }
-
-control_ptr stmt(expr e) { return std::make_shared<c_single>(std::move(e)); }
-control_ptr block(control_list list = {}) { return std::make_shared<c_compound>(std::move(list)); }
 control_ptr incr(const wchar_t* name) { return stmt(std::make_shared<e_preincr>(var(name))); }
 control_ptr assign(const wchar_t* name, expr e) { return stmt(std::make_shared<e_assign>(var(name), std::move(e))); }
 control_ptr declare_int(const wchar_t* name, int n)
 {
     return stmt(std::make_shared<e_declare>(
-        expr_list{std::make_shared<e_constructor>(intern(name), tid::signed_, expr_list{cint(n)})}));
+        expr_list{std::make_shared<e_constructor>(intern(name), tid::signed_, expr_list{int_expr(n)})}));
 }
 expr eq(expr l, expr r) { return std::make_shared<e_equal>(std::move(l), std::move(r)); }
 expr lt(expr l, expr r) { return std::make_shared<e_lt>(std::move(l), std::move(r)); }
@@ -54,8 +40,6 @@ private:
 
 class StatementsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { install_locale(); }
-
     void SetUp() override { in_flight.reset(); }
 
     value global_int(const wchar_t* name, int n = 0)
@@ -104,16 +88,17 @@ TEST_F(StatementsTest, SimpleStatementsTakeOneStep)
 TEST_F(StatementsTest, IfTakesOneStepForTheTestThenTheBranch)
 {
     value i = global_int(L"i");
-    EXPECT_EQ(steps(if_(cbool(false), incr(L"i"))), 1);
+    EXPECT_EQ(steps(if_(bool_expr(false), incr(L"i"))), 1);
     EXPECT_EQ(as_int(i), 0);
-    EXPECT_EQ(steps(if_(cbool(true), block())), 2);
-    EXPECT_EQ(steps(if_(cbool(true), block({incr(L"i"), incr(L"i")}))), 3);
+    EXPECT_EQ(steps(if_(bool_expr(true), block())), 2);
+    EXPECT_EQ(steps(if_(bool_expr(true), block({incr(L"i"), incr(L"i")}))), 3);
     EXPECT_EQ(as_int(i), 2);
 
-    EXPECT_EQ(steps(std::make_shared<c_if_else>(cbool(false), incr(L"i"), block({assign(L"i", cint(10)), incr(L"i")}))),
+    EXPECT_EQ(steps(std::make_shared<c_if_else>(bool_expr(false), incr(L"i"),
+                                                block({assign(L"i", int_expr(10)), incr(L"i")}))),
               3);
     EXPECT_EQ(as_int(i), 11);
-    EXPECT_EQ(steps(std::make_shared<c_if_else>(cbool(true), block(), incr(L"i"))), 2);
+    EXPECT_EQ(steps(std::make_shared<c_if_else>(bool_expr(true), block(), incr(L"i"))), 2);
     EXPECT_EQ(as_int(i), 11);
 }
 
@@ -121,14 +106,14 @@ TEST_F(StatementsTest, WhileTestsOncePerIteration)
 {
     value i = global_int(L"i");
     // while (i < 3) { ++i; }: three rounds of test + body, then the final false test.
-    EXPECT_EQ(steps(while_(lt(var(L"i"), cint(3)), block({incr(L"i")}))), 7);
+    EXPECT_EQ(steps(while_(lt(var(L"i"), int_expr(3)), block({incr(L"i")}))), 7);
     EXPECT_EQ(as_int(i), 3);
-    EXPECT_EQ(steps(while_(cbool(false), block())), 1);
+    EXPECT_EQ(steps(while_(bool_expr(false), block())), 1);
 }
 
 TEST_F(StatementsTest, EmptyEndlessLoopYieldsEveryStep)
 {
-    scope s(&space.global, while_(cbool(true), block()));
+    scope s(&space.global, while_(bool_expr(true), block()));
     runtime rt{&space.global, &space};
     for (int n = 0; n < 100; ++n) ASSERT_EQ(s.step(rt), flow::more);
 }
@@ -138,10 +123,10 @@ TEST_F(StatementsTest, BreakAndContinueInsideIfInsideWhile)
     value i = global_int(L"i");
     value n = global_int(L"n");
     // while (true) { ++i; if (i == 2) continue; if (i == 4) break; ++n; }
-    control_ptr loop = while_(cbool(true), block({
+    control_ptr loop = while_(bool_expr(true), block({
                                                incr(L"i"),
-                                               if_(eq(var(L"i"), cint(2)), std::make_shared<c_continue>()),
-                                               if_(eq(var(L"i"), cint(4)), block({std::make_shared<c_break>()})),
+                                               if_(eq(var(L"i"), int_expr(2)), std::make_shared<c_continue>()),
+                                               if_(eq(var(L"i"), int_expr(4)), block({std::make_shared<c_break>()})),
                                                incr(L"n"),
                                            }));
     flow last;
@@ -157,9 +142,9 @@ TEST_F(StatementsTest, JumpsThrownOutOfAnExpressionAreCaughtByTheLoop)
     value n = global_int(L"n");
     // while (i < 3) { ++i; <continue from a call>; ++n; } then while (true) { <break from a call>; }
     control_list program{
-        while_(lt(var(L"i"), cint(3)),
+        while_(lt(var(L"i"), int_expr(3)),
                block({incr(L"i"), stmt(std::make_shared<raise<sig_continue>>(sig_continue{})), incr(L"n")})),
-        while_(cbool(true), block({stmt(std::make_shared<raise<sig_break>>(sig_break{})), incr(L"n")})),
+        while_(bool_expr(true), block({stmt(std::make_shared<raise<sig_break>>(sig_break{})), incr(L"n")})),
     };
     flow last;
     steps(program, &last);
@@ -173,14 +158,14 @@ TEST_F(StatementsTest, JumpsOutsideALoopTravelOutward)
     flow last;
     EXPECT_EQ(steps(block({block({std::make_shared<c_break>()})}), &last), 1);
     EXPECT_EQ(last, flow::brk);
-    steps(if_(cbool(true), std::make_shared<c_continue>()), &last);
+    steps(if_(bool_expr(true), std::make_shared<c_continue>()), &last);
     EXPECT_EQ(last, flow::cont);
 }
 
 TEST_F(StatementsTest, ReturnCarriesItsValue)
 {
     flow last;
-    EXPECT_EQ(steps(block({std::make_shared<c_return>(cint(12)), stmt(cint(0))}), &last), 1);
+    EXPECT_EQ(steps(block({std::make_shared<c_return>(int_expr(12)), stmt(int_expr(0))}), &last), 1);
     EXPECT_EQ(last, flow::ret);
     ASSERT_NE(in_flight, nullptr);
     EXPECT_EQ(as_int(in_flight), 12);
@@ -189,7 +174,7 @@ TEST_F(StatementsTest, ReturnCarriesItsValue)
 TEST_F(StatementsTest, ReturnLeavesALoop)
 {
     flow last;
-    steps(while_(cbool(true), block({std::make_shared<c_return>(cint(3))})), &last);
+    steps(while_(bool_expr(true), block({std::make_shared<c_return>(int_expr(3))})), &last);
     EXPECT_EQ(last, flow::ret);
     EXPECT_EQ(as_int(in_flight), 3);
 }
@@ -199,9 +184,9 @@ TEST_F(StatementsTest, CatchPrefersTheClauseOfTheThrownType)
     value r = global_int(L"r");
     auto clauses = std::make_shared<table::except>();
     clause(*clauses, tid::signed_, L"e", block({assign(L"r", var(L"e"))}));
-    clauses->define({}, block({assign(L"r", cint(-1))}));
+    clauses->define({}, block({assign(L"r", int_expr(-1))}));
     // try { ++r; throw 7; ++r; } catch (int e) { r = e; } catch () { r = -1; }
-    auto t = std::make_shared<c_except>(block({incr(L"r"), throw_(cint(7)), incr(L"r")}), clauses);
+    auto t = std::make_shared<c_except>(block({incr(L"r"), throw_(int_expr(7)), incr(L"r")}), clauses);
     flow last;
     // Two try steps (the second throws), then the handler's one; matching costs nothing.
     EXPECT_EQ(steps(t, &last), 3);
@@ -214,9 +199,9 @@ TEST_F(StatementsTest, CatchFallsBackToTheParameterlessClause)
 {
     value r = global_int(L"r");
     auto clauses = std::make_shared<table::except>();
-    clause(*clauses, tid::unsigned_, L"e", block({assign(L"r", cint(1))}));
-    clauses->define({}, block({assign(L"r", cint(-1))}));
-    EXPECT_EQ(steps(std::make_shared<c_except>(block({throw_(cint(7))}), clauses)), 2);
+    clause(*clauses, tid::unsigned_, L"e", block({assign(L"r", int_expr(1))}));
+    clauses->define({}, block({assign(L"r", int_expr(-1))}));
+    EXPECT_EQ(steps(std::make_shared<c_except>(block({throw_(int_expr(7))}), clauses)), 2);
     EXPECT_EQ(as_int(r), -1);
 }
 
@@ -224,7 +209,7 @@ TEST_F(StatementsTest, UnmatchedThrowLeavesTheTryWithTheSameValue)
 {
     value r = global_int(L"r");
     auto clauses = std::make_shared<table::except>();
-    clause(*clauses, tid::unsigned_, L"e", block({assign(L"r", cint(1))}));
+    clause(*clauses, tid::unsigned_, L"e", block({assign(L"r", int_expr(1))}));
     value thrown = std::make_shared<signed_<int>>(7);
     global_int(L"x", 0);
     space.global.variables.rebind(intern(L"x"), thrown);
@@ -253,13 +238,13 @@ TEST_F(StatementsTest, ThrowInsideAHandlerLeavesTheStatement)
 {
     value r = global_int(L"r");
     auto inner = std::make_shared<table::except>();
-    clause(*inner, tid::signed_, L"e", block({throw_(cint(2))}));
-    inner->define({}, block({assign(L"r", cint(99))}));
+    clause(*inner, tid::signed_, L"e", block({throw_(int_expr(2))}));
+    inner->define({}, block({assign(L"r", int_expr(99))}));
     auto outer = std::make_shared<table::except>();
     clause(*outer, tid::signed_, L"e", block({assign(L"r", var(L"e"))}));
 
     // try { try { throw 1; } catch (int e) { throw 2; } catch () { r = 99; } } catch (int e) { r = e; }
-    auto t = std::make_shared<c_except>(std::make_shared<c_except>(block({throw_(cint(1))}), inner), outer);
+    auto t = std::make_shared<c_except>(std::make_shared<c_except>(block({throw_(int_expr(1))}), inner), outer);
     flow last;
     steps(t, &last);
     EXPECT_EQ(last, flow::done);
@@ -282,7 +267,7 @@ TEST_F(StatementsTest, TryStatementPassesOtherSignalsAndDiagnostics)
     auto clauses = std::make_shared<table::except>();
     clauses->define({}, block());
     flow last;
-    steps(std::make_shared<c_except>(block({std::make_shared<c_return>(cint(1))}), clauses), &last);
+    steps(std::make_shared<c_except>(block({std::make_shared<c_return>(int_expr(1))}), clauses), &last);
     EXPECT_EQ(last, flow::ret);
     EXPECT_THROW(steps(std::make_shared<c_except>(block({stmt(var(L"undeclared"))}), clauses)), exception);
 }
@@ -292,7 +277,7 @@ TEST_F(StatementsTest, ClonesOfOneLoopKeepSeparateState)
     value total = global_int(L"total");
     // { int n = 0; while (n < 3) { ++n; ++total; } }, compiled once and run by two activations in turn.
     control_ptr compiled =
-        block({declare_int(L"n", 0), while_(lt(var(L"n"), cint(3)), block({incr(L"n"), incr(L"total")}))});
+        block({declare_int(L"n", 0), while_(lt(var(L"n"), int_expr(3)), block({incr(L"n"), incr(L"total")}))});
     scope a(&space.global, compiled);
     scope b(&space.global, compiled);
     runtime rt{&space.global, &space};
@@ -326,7 +311,7 @@ TEST_F(StatementsTest, InlineRunsStepByStepUnderTheGlobalScope)
     // inline bump(int k) { g = g + k; ++g; }
     space.inlines->define({table::parameter{false, tid::signed_, intern(L"k")}}, intern(L"bump"),
                           block({assign(L"g", std::make_shared<e_add>(var(L"g"), var(L"k"))), incr(L"g")}));
-    auto use = std::make_shared<c_inline>(intern(L"bump"), expr_list{cint(4)});
+    auto use = std::make_shared<c_inline>(intern(L"bump"), expr_list{int_expr(4)});
     EXPECT_EQ(steps(use), 3);  // the expansion, then the body's two statements
     EXPECT_EQ(as_int(g), 5);
 
@@ -338,7 +323,7 @@ TEST_F(StatementsTest, InlineRunsStepByStepUnderTheGlobalScope)
 
 TEST_F(StatementsTest, ReturnInsideAnInlineLeavesThroughTheCaller)
 {
-    space.inlines->define({}, intern(L"leave"), block({std::make_shared<c_return>(cint(8)), stmt(var(L"never"))}));
+    space.inlines->define({}, intern(L"leave"), block({std::make_shared<c_return>(int_expr(8)), stmt(var(L"never"))}));
     flow last;
     steps(block({std::make_shared<c_inline>(intern(L"leave"), expr_list{}), stmt(var(L"never"))}), &last);
     EXPECT_EQ(last, flow::ret);
@@ -352,7 +337,7 @@ TEST_F(StatementsTest, ProcessStartDeclaresTheProcessAndRunsLater)
     // process worker(int k) { g = g + k; }
     space.processes->define({table::parameter{false, tid::signed_, intern(L"k")}}, pid,
                             block({assign(L"g", std::make_shared<e_add>(var(L"g"), var(L"k")))}));
-    auto start = std::make_shared<c_start_p>(pid, intern(L"w"), expr_list{cint(3)});
+    auto start = std::make_shared<c_start_p>(pid, intern(L"w"), expr_list{int_expr(3)});
     scope s(&space.global, start);
     runtime rt{&space.global, &space};
     EXPECT_EQ(s.step(rt), flow::done);  // one step, and the new process has not run yet
@@ -369,8 +354,8 @@ TEST_F(StatementsTest, ConstructorBodyRunsToCompletionInOneStep)
 {
     value g = global_int(L"g");
     c_constructor ctor(
-        expr_list{std::make_shared<e_declare_member>(intern(L"m"), tid::signed_, expr_list{cint(3)})},
-        block({incr(L"g"), block({incr(L"g"), incr(L"g")}), while_(lt(var(L"g"), cint(5)), incr(L"g"))}));
+        expr_list{std::make_shared<e_declare_member>(intern(L"m"), tid::signed_, expr_list{int_expr(3)})},
+        block({incr(L"g"), block({incr(L"g"), incr(L"g")}), while_(lt(var(L"g"), int_expr(5)), incr(L"g"))}));
     scope frame(&space.global);
     runtime rt{&frame, &space};
     EXPECT_EQ(ctor.execute(rt), flow::done);
@@ -382,7 +367,7 @@ TEST_F(StatementsTest, ConstructorBodyRunsToCompletionInOneStep)
 
 TEST_F(StatementsTest, ConstructorPassesSignalsOut)
 {
-    c_constructor ctor(expr_list{}, block({throw_(cint(4)), stmt(var(L"never"))}));
+    c_constructor ctor(expr_list{}, block({throw_(int_expr(4)), stmt(var(L"never"))}));
     scope frame(&space.global);
     runtime rt{&frame, &space};
     EXPECT_EQ(ctor.execute(rt), flow::thr);

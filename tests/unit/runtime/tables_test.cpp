@@ -1,21 +1,12 @@
 // Routine tables: duplicate definitions, parameter text, exact-type overloading and the function call.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
-#include "expression/nodes.hpp"
-#include "expression/signal.hpp"
-#include "expression/statements.hpp"
-#include "factor/nil.hpp"
-#include "factor/real.hpp"
-#include "factor/signed_.hpp"
-#include "stack_guard.hpp"
-#include "factor/string_.hpp"
-#include "factor/unsigned_.hpp"
-#include "locale.hpp"
+#include "../support.hpp"
 #include "nspace.hpp"
+#include "stack_guard.hpp"
 #include "table/constructor.hpp"
 #include "table/except.hpp"
 #include "table/function.hpp"
@@ -24,52 +15,12 @@
 #include "table/process.hpp"
 
 using namespace vorla;
+using namespace vorla::test;
 
 namespace {
 
-value int_(int n) { return std::make_shared<signed_<int>>(n); }
-value uint_(unsigned n) { return std::make_shared<unsigned_<unsigned int>>(n); }
-expr k(int n) { return std::make_shared<e_constant<signed_<int>, int>>(n); }
-expr var(const wchar_t* name) { return std::make_shared<e_variable>(intern(name)); }
-control_ptr block(control_list l) { return std::make_shared<c_compound>(std::move(l)); }
-control_ptr ret(expr e) { return std::make_shared<c_return>(std::move(e)); }
-control_ptr stmt(expr e) { return std::make_shared<c_single>(std::move(e)); }
-table::parameter param(type_id_t type, const wchar_t* name, bool reference = false)
-{
-    return table::parameter{reference, type, intern(name)};
-}
-
-// The chain's lines with the source line numbers taken out, so a test pins file, function and message.
-std::vector<std::string> chain(const std::string& text)
-{
-    static const std::regex line_number("^([^(]*)\\([0-9,]+\\) ");
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t end = text.find("\n>\t", start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        out.push_back(std::regex_replace(line, line_number, "$1 ",
-                                         std::regex_constants::format_first_only));
-        if (end == std::string::npos) return out;
-        start = end + 3;
-    }
-}
-
-template <class F>
-std::string failure(F f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "no exception";
-    return {};
-}
-
 class tables : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { install_locale(); }
     nspace ns;
     symbol f = intern(L"f");
 };
@@ -86,18 +37,18 @@ TEST_F(tables, duplicate_definitions_are_refused_with_their_messages)
     table::function fn;
     fn.define({param(tid::signed_, L"a")}, tid::string_, f, block({}));
     // Parameter names and the return type do not make a new signature.
-    EXPECT_EQ(chain(failure([&] { fn.define({param(tid::signed_, L"b")}, tid::unsigned_, f, block({})); })),
+    EXPECT_EQ(failure_chain([&] { fn.define({param(tid::signed_, L"b")}, tid::unsigned_, f, block({})); }),
               std::vector<std::string>{"table/function.cpp vorla::table::function::define: overwrite function, "
                                        "typeid=106 id=f arguments(type(102) b)"});
 
     table::inline_ in;
     in.define({}, f, block({}));
-    EXPECT_EQ(chain(failure([&] { in.define({}, f, block({})); })),
+    EXPECT_EQ(failure_chain([&] { in.define({}, f, block({})); }),
               std::vector<std::string>{"table/inline_.cpp vorla::table::inline_::define: overwrite inline function, id=f arguments()"});
 
     table::process pr;
     pr.define({param(tid::string_, L"x")}, 7, block({}));
-    EXPECT_EQ(chain(failure([&] { pr.define({param(tid::string_, L"y")}, 7, block({})); })),
+    EXPECT_EQ(failure_chain([&] { pr.define({param(tid::string_, L"y")}, 7, block({})); }),
               std::vector<std::string>{"table/process.cpp vorla::table::process::define: overwrite inline function, id=7 "
                                        "arguments(type(105) y)"});
     pr.define({param(tid::string_, L"x")}, 8, block({}));  // another pid is another key
@@ -105,20 +56,20 @@ TEST_F(tables, duplicate_definitions_are_refused_with_their_messages)
     table::except ex;
     ex.define({param(tid::bad_cast, L"e")}, block({}));
     ex.define({}, block({}));
-    EXPECT_EQ(chain(failure([&] { ex.define({}, block({})); })),
+    EXPECT_EQ(failure_chain([&] { ex.define({}, block({})); }),
               std::vector<std::string>{"table/except.cpp vorla::table::except::define: overwrite catch statement"});
 
     table::constructor co;
     co.define({param(tid::signed_, L"x")}, block({}));
-    EXPECT_EQ(chain(failure([&] { co.define({param(tid::signed_, L"x")}, block({})); })),
+    EXPECT_EQ(failure_chain([&] { co.define({param(tid::signed_, L"x")}, block({})); }),
               std::vector<std::string>{"table/constructor.cpp vorla::table::constructor::define: overwrite constructor, "
                                        "arguments(type(102) x)"});
 
     table::native na;
     na.define(L"write", [](args&) -> value { return std::make_shared<nil>(); });
-    EXPECT_EQ(chain(failure([&] { na.define(L"write", [](args&) -> value { return nullptr; }); })),
+    EXPECT_EQ(failure_chain([&] { na.define(L"write", [](args&) -> value { return nullptr; }); }),
               std::vector<std::string>{"table/native.cpp vorla::table::native<wchar_t>::define: overwrite native function, id=write"});
-    EXPECT_EQ(failure([&] { na.at(L"read"); }), "Unable to find key in unordered_map.");
+    EXPECT_EQ(failure_text([&] { na.at(L"read"); }), "Unable to find key in unordered_map.");
 }
 
 TEST_F(tables, a_refused_definition_leaves_the_first_in_place)
@@ -141,21 +92,21 @@ TEST_F(tables, functions_and_inlines_with_one_signature_live_apart)
 
 TEST_F(tables, overloads_are_chosen_by_exact_type_ids)
 {
-    ns.functions->define({param(tid::signed_, L"a")}, tid::signed_, f, block({ret(k(1))}));
-    ns.functions->define({param(tid::unsigned_, L"a")}, tid::signed_, f, block({ret(k(2))}));
+    ns.functions->define({param(tid::signed_, L"a")}, tid::signed_, f, block({return_stmt(int_expr(1))}));
+    ns.functions->define({param(tid::unsigned_, L"a")}, tid::signed_, f, block({return_stmt(int_expr(2))}));
     EXPECT_EQ(ns.call_function(f, {int_(0)})->describe(), "int(1)");
     EXPECT_EQ(ns.call_function(f, {uint_(0)})->describe(), "int(2)");
     // No conversion: a float reaches neither.
     EXPECT_EQ(ns.functions->find(f, {std::make_shared<real<float>>(1.5f)}), nullptr);
     EXPECT_EQ(ns.functions->find(f, {int_(0), int_(0)}), nullptr);
-    EXPECT_EQ(failure([&] { runtime rt{&ns.global, &ns}; ns.functions->call({}, f, rt); }),
+    EXPECT_EQ(failure_text([&] { runtime rt{&ns.global, &ns}; ns.functions->call({}, f, rt); }),
               "Unable to find key in unordered_map.");
 }
 
 TEST_F(tables, a_by_value_parameter_is_a_copy_and_a_reference_parameter_the_callers_value)
 {
     symbol by_value = intern(L"by_value"), by_ref = intern(L"by_ref");
-    control_ptr body = block({stmt(std::make_shared<e_assign>(var(L"a"), k(9)))});
+    control_ptr body = block({stmt(std::make_shared<e_assign>(var(L"a"), int_expr(9)))});
     ns.functions->define({param(tid::signed_, L"a")}, tid::signed_, by_value, body);
     ns.functions->define({param(tid::signed_, L"a", true)}, tid::signed_, by_ref, body);
     value x = int_(1);
@@ -176,19 +127,19 @@ TEST_F(tables, the_frame_binds_parameters_in_order_and_runs_nothing_yet)
     EXPECT_NE(*frame->variables.find(intern(L"a")), a);  // a clone
     EXPECT_EQ(*frame->variables.find(intern(L"b")), b);  // the argument's own handle
     table::routine twice{block({}), {param(tid::signed_, L"a"), param(tid::signed_, L"a")}, 0};
-    EXPECT_NE(failure([&] { table::make_frame(twice, {a, b}, &ns.global); }).find("variable already exists, id=a"),
+    EXPECT_NE(failure_text([&] { table::make_frame(twice, {a, b}, &ns.global); }).find("variable already exists, id=a"),
               std::string::npos);
 }
 
 TEST_F(tables, falling_off_the_end_returns_nil_whatever_the_return_type)
 {
-    ns.functions->define({}, tid::signed_, f, block({stmt(k(3))}));
+    ns.functions->define({}, tid::signed_, f, block({stmt(int_expr(3))}));
     EXPECT_EQ(ns.call_function(f, {})->type_id(), tid::nil);
 }
 
 TEST_F(tables, the_returned_value_is_converted_to_the_return_type)
 {
-    ns.functions->define({}, tid::unsigned_, f, block({ret(k(5))}));
+    ns.functions->define({}, tid::unsigned_, f, block({return_stmt(int_expr(5))}));
     value r = ns.call_function(f, {});
     EXPECT_EQ(r->describe(), "unsigned(5)");
     EXPECT_FALSE(in_flight);
@@ -196,8 +147,8 @@ TEST_F(tables, the_returned_value_is_converted_to_the_return_type)
 
 TEST_F(tables, a_returned_value_that_will_not_convert_is_a_catch_exception_chain)
 {
-    ns.functions->define({}, tid::nil, f, block({ret(k(5))}));
-    auto lines = chain(failure([&] { ns.call_function(f, {}); }));
+    ns.functions->define({}, tid::nil, f, block({return_stmt(int_expr(5))}));
+    auto lines = failure_chain([&] { ns.call_function(f, {}); });
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "table/function.cpp vorla::table::function::call: catch exception");
     EXPECT_EQ(lines[1], "nspace.cpp vorla::nspace<wchar_t,class vorla::process<wchar_t> >::_generate: "
@@ -207,8 +158,8 @@ TEST_F(tables, a_returned_value_that_will_not_convert_is_a_catch_exception_chain
 
 TEST_F(tables, an_error_in_the_body_is_chained_under_catch_exception)
 {
-    ns.functions->define({}, tid::signed_, f, block({ret(var(L"missing"))}));
-    auto lines = chain(failure([&] { ns.call_function(f, {}); }));
+    ns.functions->define({}, tid::signed_, f, block({return_stmt(var(L"missing"))}));
+    auto lines = failure_chain([&] { ns.call_function(f, {}); });
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "table/function.cpp vorla::table::function::call: catch exception");
     EXPECT_EQ(lines[1], "nlookup.cpp vorla::nlookup<wchar_t>::find_variable: reffer to undefined id, id=missing");
@@ -217,11 +168,11 @@ TEST_F(tables, an_error_in_the_body_is_chained_under_catch_exception)
 TEST_F(tables, the_callee_sees_globals_but_not_the_callers_locals)
 {
     ns.global.variables.declare(intern(L"g"), int_(4));
-    ns.functions->define({}, tid::signed_, f, block({ret(var(L"g"))}));
+    ns.functions->define({}, tid::signed_, f, block({return_stmt(var(L"g"))}));
     EXPECT_EQ(ns.call_function(f, {})->describe(), "int(4)");
 
     symbol h = intern(L"h");
-    ns.functions->define({}, tid::signed_, h, block({ret(var(L"local"))}));
+    ns.functions->define({}, tid::signed_, h, block({return_stmt(var(L"local"))}));
     scope caller(&ns.global);
     caller.variables.declare(intern(L"local"), int_(1));
     runtime rt{&caller, &ns};
@@ -230,7 +181,7 @@ TEST_F(tables, the_callee_sees_globals_but_not_the_callers_locals)
 
 TEST_F(tables, throw_break_and_continue_leave_the_call_as_signals)
 {
-    ns.functions->define({}, tid::signed_, f, block({std::make_shared<c_throw>(k(7))}));
+    ns.functions->define({}, tid::signed_, f, block({std::make_shared<c_throw>(int_expr(7))}));
     try {
         ns.call_function(f, {});
         ADD_FAILURE() << "no throw";
@@ -250,7 +201,7 @@ TEST_F(tables, each_call_runs_its_own_clone_of_the_body)
 {
     // A body with state (a block) must not carry that state from one call to the next.
     ns.functions->define({param(tid::signed_, L"n")}, tid::signed_, f,
-                         block({stmt(std::make_shared<e_add_assign>(var(L"n"), k(1))), ret(var(L"n"))}));
+                         block({stmt(std::make_shared<e_add_assign>(var(L"n"), int_expr(1))), return_stmt(var(L"n"))}));
     EXPECT_EQ(ns.call_function(f, {int_(1)})->describe(), "int(2)");
     EXPECT_EQ(ns.call_function(f, {int_(10)})->describe(), "int(11)");
 }
@@ -259,18 +210,19 @@ TEST_F(tables, recursion_works_and_unbounded_recursion_ends_in_the_depth_diagnos
 {
     // fact(n) { if (n > 1) return n * fact(n - 1); return 1; } with the if as an if/else pair.
     symbol fact = intern(L"fact");
-    expr recurse = std::make_shared<e_mul>(var(L"n"), std::make_shared<e_function>(
-                                                          fact, expr_list{std::make_shared<e_sub>(var(L"n"), k(1))}));
+    expr recurse = std::make_shared<e_mul>(
+        var(L"n"), std::make_shared<e_function>(fact, expr_list{std::make_shared<e_sub>(var(L"n"), int_expr(1))}));
     ns.functions->define({param(tid::signed_, L"n")}, tid::signed_, fact,
-                         block({std::make_shared<c_if_else>(std::make_shared<e_gt>(var(L"n"), k(1)), ret(recurse), ret(k(1)))}));
+                         block({std::make_shared<c_if_else>(std::make_shared<e_gt>(var(L"n"), int_expr(1)),
+                                                            return_stmt(recurse), return_stmt(int_expr(1)))}));
     EXPECT_EQ(ns.call_function(fact, {int_(10)})->describe(), "int(3,628,800)");
 
     // f(n) { return f(n); }
     ns.functions->define({param(tid::signed_, L"n")}, tid::signed_, f,
-                         block({ret(std::make_shared<e_function>(f, expr_list{var(L"n")}))}));
+                         block({return_stmt(std::make_shared<e_function>(f, expr_list{var(L"n")}))}));
     // On the interpreter's own stack size the counted limit is what stops it.
     std::vector<std::string> lines;
-    run_on_stack(script_stack_bytes, [&] { lines = chain(failure([&] { ns.call_function(f, {int_(1)}); })); });
+    run_on_stack(script_stack_bytes, [&] { lines = failure_chain([&] { ns.call_function(f, {int_(1)}); }); });
     ASSERT_EQ(lines.size(), table::call_depth::limit + 1);
     EXPECT_EQ(lines.front(), "table/function.cpp vorla::table::function::call: catch exception");
     EXPECT_EQ(lines.back(), "table/routine.cpp vorla::table::function::call: call depth exceeded, depth=" +
@@ -284,10 +236,11 @@ TEST_F(tables, deeper_bodies_per_call_are_stopped_by_the_stack_check_or_the_limi
 {
     // Each level wraps the call in a loop and a branch: more stack per call than the plain case.
     expr call = std::make_shared<e_function>(f, expr_list{var(L"n")});
-    control_ptr inner = block({std::make_shared<c_if>(std::make_shared<e_gt>(var(L"n"), k(0)), block({block({ret(call)})}))});
+    control_ptr inner = block(
+        {std::make_shared<c_if>(std::make_shared<e_gt>(var(L"n"), int_expr(0)), block({block({return_stmt(call)})}))});
     ns.functions->define({param(tid::signed_, L"n")}, tid::signed_, f,
-                         block({std::make_shared<c_while>(std::make_shared<e_gt>(var(L"n"), k(0)), inner)}));
-    auto lines = chain(failure([&] { ns.call_function(f, {int_(1)}); }));
+                         block({std::make_shared<c_while>(std::make_shared<e_gt>(var(L"n"), int_expr(0)), inner)}));
+    auto lines = failure_chain([&] { ns.call_function(f, {int_(1)}); });
     EXPECT_NE(lines.back().find("call depth exceeded, depth="), std::string::npos);
     EXPECT_EQ(table::call_depth::current(), 0u);
 }
