@@ -55,36 +55,32 @@ std::string narrow(const wchar_t* w, std::size_t n)
 
 std::string narrow(const std::wstring& w) { return narrow(w.data(), w.size()); }
 
-std::wstring widen(const std::string& s)
+std::wstring decode_utf8(std::string_view bytes)
 {
     std::wstring out;
-    out.reserve(s.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
-        unsigned char b = p[i];
-        if (b == 0) break;
+        const unsigned char b = p[i];
         if (b < 0x80) {
             out += static_cast<wchar_t>(b);
             ++i;
             continue;
         }
-        int len = 0;
+        std::size_t len = 0;
         std::uint32_t cp = 0, min = 0;
         if ((b & 0xE0) == 0xC0) { len = 2; cp = b & 0x1F; min = 0x80; }
         else if ((b & 0xF0) == 0xE0) { len = 3; cp = b & 0x0F; min = 0x800; }
         else if ((b & 0xF8) == 0xF0) { len = 4; cp = b & 0x07; min = 0x10000; }
-        if (len == 0 || i + len > n) {
-            out += L'\xFFFD';
-            ++i;
-            continue;
+        bool ok = len != 0 && i + len <= n;
+        for (std::size_t k = 1; ok && k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) ok = false;
+            else cp = (cp << 6) | (p[i + k] & 0x3F);
         }
-        bool ok = true;
-        for (int k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) { ok = false; break; }
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
+        // Overlong forms, surrogates and values past U+10FFFF are as invalid as a stray byte; decoding
+        // resynchronises on the next byte.
         if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             out += L'\xFFFD';
             ++i;
@@ -94,6 +90,11 @@ std::wstring widen(const std::string& s)
         i += len;
     }
     return out;
+}
+
+std::wstring widen(const std::string& s)
+{
+    return decode_utf8(std::string_view(s).substr(0, s.find('\0')));
 }
 
 } // namespace vorla

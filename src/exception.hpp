@@ -14,6 +14,8 @@ std::string narrow(const std::wstring& w);
 std::string narrow(const wchar_t* w, std::size_t n);
 // UTF-8 widening: stops at the first NUL, never throws; invalid byte sequences become U+FFFD.
 std::wstring widen(const std::string& s);
+// UTF-8 decoding of every byte (a NUL stays a NUL), never throws; invalid sequences become U+FFFD.
+std::wstring decode_utf8(std::string_view bytes);
 
 class exception : public std::exception {
 public:
