@@ -1,12 +1,11 @@
 // The container values: the vector and list (one sequence implementation) and the hash, with their methods.
-#include <cstring>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 
 #include "factor/boolean.hpp"
 #include "factor/hash_.hpp"
 #include "factor/list_.hpp"
+#include "factor/method_table.hpp"
 #include "factor/nil.hpp"
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
@@ -15,51 +14,6 @@
 namespace vorla {
 
 namespace {
-
-std::string narrow_name(const std::string& s) { return s; }
-std::string narrow_name(const std::wstring& s) { return narrow(s); }
-
-template <class Body>
-struct method_row {
-    const char* name;
-    std::size_t argc;
-    Body body;
-};
-
-// (name, argument count) -> method body. The same name with another count is another method (or none).
-template <class Name, class Body>
-class method_table {
-public:
-    template <std::size_t N>
-    explicit method_table(const method_row<Body> (&rows)[N])
-    {
-        for (const auto& r : rows)
-            rows_.emplace(key{std::basic_string<Name>(r.name, r.name + std::strlen(r.name)), r.argc}, r.body);
-    }
-
-    const Body* find(const std::basic_string<Name>& name, std::size_t argc) const
-    {
-        const auto it = rows_.find(key{name, argc});
-        return it == rows_.end() ? nullptr : &it->second;
-    }
-
-private:
-    struct key {
-        std::basic_string<Name> name;
-        std::size_t argc;
-        bool operator==(const key&) const = default;
-    };
-    struct key_hash {
-        std::size_t operator()(const key& k) const
-        {
-            std::uint32_t seed = 0;
-            for (Name c : k.name) hash_combine(seed, static_cast<std::uint32_t>(c));
-            hash_combine(seed, static_cast<std::uint32_t>(k.argc));
-            return seed;
-        }
-    };
-    std::unordered_map<key, Body, key_hash> rows_;
-};
 
 value make_nil() { return std::make_shared<nil>(); }
 value make_size(std::size_t n) { return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(n)); }
@@ -176,7 +130,6 @@ value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
 {
     using body = value (sequence::*)(const args&);
     using table_type = method_table<Name, body>;
-    // Built on first use; the narrow and the wide name each get a table of their own.
     static const table_type table = [] {
         if constexpr (indexed)
             return table_type({
@@ -210,8 +163,8 @@ value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
             });
     }();
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const body* b = table.find(c.name, c.v.size());
-    if (!b) refuse("_method", call_text(narrow_name(c.name), c.v));
+    const body* b = table.find(c);
+    if (!b) refuse("_method", method_call_text(c));
     return (this->**b)(c.v);
 }
 
@@ -434,7 +387,6 @@ template <class Name>
 value hash_::dispatch(const method_call<Name>& c)
 {
     using body = value (hash_::*)(const args&);
-    // Built on first use; the narrow and the wide name each get a table of their own.
     static const method_table<Name, body> table({
         {"size", 0, &hash_::m_size},
         {"empty", 0, &hash_::m_empty},
@@ -446,8 +398,8 @@ value hash_::dispatch(const method_call<Name>& c)
         {"insert", 2, &hash_::m_insert},
     });
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const body* b = table.find(c.name, c.v.size());
-    if (!b) refuse("_method", call_text(narrow_name(c.name), c.v));
+    const body* b = table.find(c);
+    if (!b) refuse("_method", method_call_text(c));
     return (this->**b)(c.v);
 }
 

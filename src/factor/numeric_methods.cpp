@@ -1,13 +1,12 @@
 // The built-in methods of int, unsigned int, float and double, dispatched by name and argument count.
-#include <boost/functional/hash.hpp>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <string>
-#include <unordered_map>
 
 #include "factor/boolean.hpp"
+#include "factor/method_table.hpp"
 #include "factor/real.hpp"
 #include "factor/signed_.hpp"
 #include "factor/unsigned_.hpp"
@@ -16,74 +15,19 @@ namespace vorla {
 
 namespace {
 
-struct method_row {
-    const char* name;
-    std::size_t argc;
-};
-
-// (name, argument count) -> row number, keyed by narrow or wide names; built once per class and name kind.
-template <class Ch>
-class method_table {
-    using text = std::basic_string<Ch>;
-    struct key {
-        text name;
-        std::size_t argc;
-        bool operator==(const key&) const = default;
-    };
-    struct key_hash {
-        std::size_t operator()(const key& k) const
-        {
-            auto seed = static_cast<std::uint32_t>(boost::hash<text>()(k.name));
-            hash_combine(seed, static_cast<std::uint32_t>(k.argc));
-            return seed;
-        }
-    };
-
-public:
-    template <std::size_t N>
-    explicit method_table(const method_row (&rows)[N])
-    {
-        for (std::size_t i = 0; i < N; ++i) {
-            const std::string name = rows[i].name;
-            rows_.emplace(key{text(name.begin(), name.end()), rows[i].argc}, static_cast<int>(i));
-        }
-    }
-
-    // The row number of a call, or -1 when the class has no such method.
-    int find(const method_call<Ch>& c) const
-    {
-        auto it = rows_.find(key{c.name, c.v.size()});
-        return it == rows_.end() ? -1 : it->second;
-    }
-
-private:
-    std::unordered_map<key, int, key_hash> rows_;
-};
-
-std::string name_text(const std::string& name) { return name; }
-std::string name_text(const std::wstring& name) { return narrow(name); }
-
 // An unknown method is an interpreter error, not something a script can catch.
 template <class Ch>
 [[noreturn]] void no_method(const method_call<Ch>& c, const std::string& function, int line)
 {
-    throw exception(call_text(name_text(c.name), c.v), __FILE__, function, line);
+    throw exception(method_call_text(c), __FILE__, function, line);
 }
 
-constexpr method_row signed_rows[] = {{"abs", 0}, {"max", 0}, {"min", 0}, {"rand", 0}};
-constexpr method_row unsigned_rows[] = {{"max", 0}, {"min", 0}, {"rand", 0}};
+enum class int_method { abs, max, min, rand };
 
 enum real_method {
     cos_, sin_, tan_, acos_, asin_, atan_, atan2_, cosh_, sinh_, tanh_, exp_, frexp_,
     ldexp_, log_, log10_, pow_, sqrt_, ceil_, abs_, floor_, min_, max_, infinity_, is_infinity_
 };
-constexpr method_row real_rows[] = {
-    {"cos", 0},   {"sin", 0},   {"tan", 0},  {"acos", 0}, {"asin", 0},  {"atan", 0},
-    {"atan2", 2}, {"cosh", 0},  {"sinh", 0}, {"tanh", 0}, {"exp", 0},   {"frexp", 1},
-    {"ldexp", 1}, {"log", 0},   {"log10", 0}, {"pow", 1}, {"sqrt", 0},  {"ceil", 0},
-    {"abs", 0},   {"floor", 0}, {"min", 0},  {"max", 0},  {"infinity", 0}, {"is_infinity", 0},
-};
-static_assert(std::size(real_rows) == is_infinity_ + 1);
 
 } // namespace
 
@@ -102,13 +46,20 @@ unsigned int next_random()
 template <class Ch>
 value signed_<int>::_method(const method_call<Ch>& c) const
 {
-    static const method_table<Ch> table(signed_rows);
-    switch (table.find(c)) {
-    case 0:  // the magnitude on the unsigned pattern, so -2^31 stays itself instead of overflowing
-        return make(v_ < 0 ? static_cast<int>(0u - static_cast<unsigned int>(v_)) : v_);
-    case 1: return make(std::numeric_limits<int>::max());
-    case 2: return make(std::numeric_limits<int>::min());
-    case 3: return make(static_cast<int>(next_random()));
+    static const method_table<Ch, int_method> table({
+        {"abs", 0, int_method::abs},
+        {"max", 0, int_method::max},
+        {"min", 0, int_method::min},
+        {"rand", 0, int_method::rand},
+    });
+    if (const int_method* m = table.find(c)) {
+        switch (*m) {
+        case int_method::abs:  // the magnitude on the unsigned pattern, so -2^31 stays itself instead of overflowing
+            return make(v_ < 0 ? static_cast<int>(0u - static_cast<unsigned int>(v_)) : v_);
+        case int_method::max: return make(std::numeric_limits<int>::max());
+        case int_method::min: return make(std::numeric_limits<int>::min());
+        case int_method::rand: return make(static_cast<int>(next_random()));
+        }
     }
     no_method(c, "vorla::signed_<int>::_method", __LINE__);
 }
@@ -116,11 +67,18 @@ value signed_<int>::_method(const method_call<Ch>& c) const
 template <class Ch>
 value unsigned_<unsigned int>::_method(const method_call<Ch>& c) const
 {
-    static const method_table<Ch> table(unsigned_rows);
-    switch (table.find(c)) {
-    case 0: return make(std::numeric_limits<unsigned int>::max());
-    case 1: return make(0u);
-    case 2: return make(next_random());
+    static const method_table<Ch, int_method> table({
+        {"max", 0, int_method::max},
+        {"min", 0, int_method::min},
+        {"rand", 0, int_method::rand},
+    });
+    if (const int_method* m = table.find(c)) {
+        switch (*m) {
+        case int_method::max: return make(std::numeric_limits<unsigned int>::max());
+        case int_method::min: return make(0u);
+        case int_method::rand: return make(next_random());
+        case int_method::abs: break;  // not a row of this table
+        }
     }
     no_method(c, "vorla::unsigned_<unsigned int>::_method", __LINE__);
 }
@@ -130,10 +88,18 @@ template <class F>
 template <class Ch>
 value real<F>::_method(const method_call<Ch>& c) const
 {
-    static const method_table<Ch> table(real_rows);
+    static const method_table<Ch, real_method> table({
+        {"cos", 0, cos_},     {"sin", 0, sin_},       {"tan", 0, tan_},     {"acos", 0, acos_},
+        {"asin", 0, asin_},   {"atan", 0, atan_},     {"atan2", 2, atan2_}, {"cosh", 0, cosh_},
+        {"sinh", 0, sinh_},   {"tanh", 0, tanh_},     {"exp", 0, exp_},     {"frexp", 1, frexp_},
+        {"ldexp", 1, ldexp_}, {"log", 0, log_},       {"log10", 0, log10_}, {"pow", 1, pow_},
+        {"sqrt", 0, sqrt_},   {"ceil", 0, ceil_},     {"abs", 0, abs_},     {"floor", 0, floor_},
+        {"min", 0, min_},     {"max", 0, max_},       {"infinity", 0, infinity_},
+        {"is_infinity", 0, is_infinity_},
+    });
     static const std::string function = std::string(real_name<F>::cls) + "::_method";
-    const int row = table.find(c);
-    if (row < 0) no_method(c, function, __LINE__);
+    const real_method* row = table.find(c);
+    if (!row) no_method(c, function, __LINE__);
 
     const F v = v_;
     auto arg = [&c](std::size_t i) { return operand(c.v[i]); };
@@ -146,7 +112,7 @@ value real<F>::_method(const method_call<Ch>& c) const
         return make(x);
     };
 
-    switch (static_cast<real_method>(row)) {
+    switch (*row) {
     case cos_: return make(std::cos(v));
     case sin_: return make(std::sin(v));
     case tan_: return make(std::tan(v));

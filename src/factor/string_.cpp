@@ -2,16 +2,15 @@
 #include "factor/string_.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <istream>
 #include <memory>
 #include <ostream>
 #include <sstream>
-#include <unordered_map>
 
 #include <boost/regex.hpp>
 
 #include "factor/boolean.hpp"
+#include "factor/method_table.hpp"
 #include "factor/unsigned_.hpp"
 
 namespace vorla {
@@ -20,47 +19,6 @@ namespace {
 
 // The operand side of every binary operation is its own wide text, whatever its type.
 std::wstring wide_text(const value& v) { return static_cast<std::wstring>(*v); }
-
-std::string narrow_name(const std::string& s) { return s; }
-std::string narrow_name(const std::wstring& s) { return narrow(s); }
-
-// A method-table key: the same name with another argument count is another method.
-template <class Name>
-struct method_key {
-    std::basic_string<Name> name;
-    std::size_t argc;
-    bool operator==(const method_key&) const = default;
-};
-
-template <class Name>
-struct method_key_hash {
-    std::size_t operator()(const method_key<Name>& k) const
-    {
-        std::uint32_t seed = 0;
-        for (Name c : k.name) hash_combine(seed, static_cast<std::uint32_t>(c));
-        hash_combine(seed, static_cast<std::uint32_t>(k.argc));
-        return seed;
-    }
-};
-
-template <class Name, class Fn>
-using method_table = std::unordered_map<method_key<Name>, Fn, method_key_hash<Name>>;
-
-template <class Name, class Fn>
-struct method_row {
-    const char* name;
-    std::size_t argc;
-    Fn fn;
-};
-
-template <class Name, class Fn, std::size_t N>
-method_table<Name, Fn> make_table(const method_row<Name, Fn> (&rows)[N])
-{
-    method_table<Name, Fn> t;
-    for (const auto& r : rows)
-        t.emplace(method_key<Name>{std::basic_string<Name>(r.name, r.name + std::strlen(r.name)), r.argc}, r.fn);
-    return t;
-}
 
 template <class Ch, class T>
 T read_number(const std::basic_string<Ch>& text)
@@ -174,16 +132,15 @@ template <class Name>
 value string_<Ch>::dispatch(const method_call<Name>& c)
 {
     using fn = value (string_::*)(const args&);
-    // Built on first use; the narrow and the wide name each get a table of their own.
-    static const method_table<Name, fn> table = make_table<Name, fn>({
+    static const method_table<Name, fn> table({
         {"empty", 0, &string_::m_empty},
         {"size", 0, &string_::m_size},
         {"at", 1, &string_::m_at},
         {"match", 1, &string_::m_match},
     });
-    const auto it = table.find(method_key<Name>{c.name, c.v.size()});
-    if (it == table.end()) refuse("_method", call_text(narrow_name(c.name), c.v));
-    return (this->*(it->second))(c.v);
+    const fn* body = table.find(c);
+    if (!body) refuse("_method", method_call_text(c));
+    return (this->**body)(c.v);
 }
 
 template <class Ch>

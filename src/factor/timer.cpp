@@ -2,11 +2,9 @@
 #include "factor/timer.hpp"
 
 #include <chrono>
-#include <cstring>
 #include <memory>
-#include <unordered_map>
-#include <utility>
 
+#include "factor/method_table.hpp"
 #include "factor/real.hpp"
 
 namespace vorla {
@@ -17,9 +15,6 @@ namespace {
 const std::chrono::steady_clock::time_point program_start = std::chrono::steady_clock::now();
 
 value make_double(double x) { return std::make_shared<real<double>>(x); }
-
-std::string narrow_name(const std::string& s) { return s; }
-std::string narrow_name(const std::wstring& s) { return narrow(s); }
 
 } // namespace
 
@@ -65,33 +60,15 @@ template <class Name>
 value timer::dispatch(const method_call<Name>& c)
 {
     using body = value (timer::*)(const args&);
-    struct key {
-        std::basic_string<Name> name;
-        std::size_t argc;
-        bool operator==(const key&) const = default;
-    };
-    struct key_hash {
-        std::size_t operator()(const key& k) const
-        {
-            std::uint32_t seed = 0;
-            for (Name ch : k.name) hash_combine(seed, static_cast<std::uint32_t>(ch));
-            hash_combine(seed, static_cast<std::uint32_t>(k.argc));
-            return seed;
-        }
-    };
-    // Built on first use; the narrow and the wide name each get a table of their own. All three methods
-    // take no argument, so a call with arguments misses like an unknown name.
-    static const std::unordered_map<key, body, key_hash> table = [] {
-        std::unordered_map<key, body, key_hash> t;
-        for (const auto& [name, fn] : {std::pair<const char*, body>{"start", &timer::m_start},
-                                       std::pair<const char*, body>{"restart", &timer::m_restart},
-                                       std::pair<const char*, body>{"elapsed", &timer::m_elapsed}})
-            t.emplace(key{std::basic_string<Name>(name, name + std::strlen(name)), 0}, fn);
-        return t;
-    }();
-    const auto it = table.find(key{c.name, c.v.size()});
-    if (it == table.end()) refuse("_method", call_text(narrow_name(c.name), c.v));
-    return (this->*(it->second))(c.v);
+    // All three methods take no argument, so a call with arguments misses like an unknown name.
+    static const method_table<Name, body> table({
+        {"start", 0, &timer::m_start},
+        {"restart", 0, &timer::m_restart},
+        {"elapsed", 0, &timer::m_elapsed},
+    });
+    const body* b = table.find(c);
+    if (!b) refuse("_method", method_call_text(c));
+    return (this->**b)(c.v);
 }
 
 value timer::method(const method_call<wchar_t>& c) { return dispatch(c); }
