@@ -7,60 +7,16 @@
 
 #include "expression/nodes.hpp"
 #include "expression/statements.hpp"
-#include "factor/nil.hpp"
-#include "factor/signed_.hpp"
-#include "locale.hpp"
 #include "object.hpp"
-#include "semantic/semantic.hpp"
+#include "compiled_program.hpp"
 
 namespace {
 
 using namespace vorla;
+using namespace vorla::test;
 
-const bool locale_ready = (install_locale(), true);
-
-#define EXPECT_HAS(TEXT, PART) EXPECT_NE(std::string(TEXT).find(PART), std::string::npos) << (TEXT)
-
-class class_compile : public ::testing::Test {
+class class_compile : public compiled_program {
 protected:
-    nspace space;
-    semantic<wchar_t> compiler{space};
-    std::wstring out;
-
-    class_compile()
-    {
-        EXPECT_TRUE(locale_ready);
-        space.natives->define(L"write", [this](args& v) -> value {
-            for (const value& x : v) out += static_cast<std::wstring>(*x);
-            return std::make_shared<nil>();
-        });
-    }
-
-    void compile(const std::wstring& text)
-    {
-        semantic<wchar_t>::dir_stack dirs;
-        compiler.compile_str(text, dirs);
-    }
-
-    std::wstring run(const std::wstring& text)
-    {
-        compile(text);
-        space.start_process(L"main", args{});
-        while (!space.live->empty()) space.schedule();
-        return out;
-    }
-
-    std::string failure(const std::wstring& text)
-    {
-        try {
-            run(text);
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-        ADD_FAILURE() << "no failure";
-        return {};
-    }
-
     std::shared_ptr<object> cls(const wchar_t* name) { return space.get_object(space.find_typeid(name)); }
 
     // The initializer expressions of the constructor that takes these arguments.
@@ -71,8 +27,6 @@ protected:
         return static_cast<const c_constructor&>(*r->body).initializers;
     }
 };
-
-value int_(int n) { return std::make_shared<signed_<int>>(n); }
 
 TEST_F(class_compile, an_empty_class_and_a_class_with_a_base)
 {

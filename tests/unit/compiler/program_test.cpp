@@ -5,59 +5,16 @@
 #include <memory>
 #include <string>
 
-#include "../support.hpp"
-#include "nspace.hpp"
+#include "compiled_program.hpp"
 #include "semantic/ptree.hpp"
 #include "semantic/s_statement.hpp"
-#include "semantic/semantic.hpp"
 
 namespace {
 
 using namespace vorla;
 using namespace vorla::test;
 
-class program : public ::testing::Test {
-protected:
-    nspace space;
-    semantic<wchar_t> compiler{space};
-    std::wstring out;
-
-    program()
-    {
-        space.natives->define(L"write", [this](args& v) -> value {
-            for (const value& x : v) out += static_cast<std::wstring>(*x);
-            return std::make_shared<nil>();
-        });
-    }
-
-    void compile(const std::wstring& text)
-    {
-        EXPECT_TRUE(locale_installed);
-        semantic<wchar_t>::dir_stack dirs;
-        compiler.compile_str(text, dirs);
-    }
-
-    // Compiles, starts main and runs the scheduler until no process is left.
-    std::wstring run(const std::wstring& text)
-    {
-        compile(text);
-        space.start_process(L"main", args{});
-        while (!space.live->empty()) space.schedule();
-        return out;
-    }
-
-    // The diagnostic text of a compile (or run) that is expected to fail.
-    std::string failure(const std::wstring& text)
-    {
-        try {
-            run(text);
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-        ADD_FAILURE() << "no failure for: " << narrow(text);
-        return {};
-    }
-};
+class program : public compiled_program {};
 
 TEST_F(program, ExpressionsRunWithTheirFolds)
 {
