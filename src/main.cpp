@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "driver/console.hpp"
+#include "driver/natives.hpp"
 #include "exception.hpp"
-#include "factor/nil.hpp"
 #include "factor/string_.hpp"
 #include "lib/basic_filesystem.hpp"
 #include "locale.hpp"
@@ -17,30 +17,9 @@
 
 namespace {
 
-// The wide console. Both sides sit on the narrow standard streams (see utf8_writer).
-struct console {
-    vorla::driver::utf8_writer out_buffer{std::cout.rdbuf()};
-    vorla::driver::utf8_reader in_buffer{std::cin.rdbuf()};
-    std::wostream out{&out_buffer};
-    std::wistream in{&in_buffer};
-    // A value that leaves formatting flags behind must not change how the next one is written.
-    const std::ios_base::fmtflags out_flags = out.flags();
-    const std::streamsize out_precision = out.precision();
-    const wchar_t out_fill = out.fill();
-
-    void restore_format()
-    {
-        out.flags(out_flags);
-        out.precision(out_precision);
-        out.fill(out_fill);
-        out.width(0);
-        out.clear();
-    }
-};
-
-console& wide_console()
+vorla::driver::console& wide_console()
 {
-    static console c;
+    static vorla::driver::console c{std::cout.rdbuf(), std::cin.rdbuf()};
     return c;
 }
 
@@ -68,36 +47,6 @@ std::wstring script_path(const char* argv1)
     return lib::basic_filesystem::make_absolute(path);
 }
 
-void define_console_natives(vorla::nspace& space)
-{
-    space.natives->define(L"debug", [](vorla::args& v) -> vorla::value {
-        VORLA_WRAP(VORLA_EXCEPTION("debug", "catch exception"), {
-            if (v.size() != 1) throw VORLA_EXCEPTION("debug", "invalid argument count");
-            return std::make_shared<vorla::string_<wchar_t>>(vorla::widen(v[0]->describe()));
-        });
-    });
-    space.natives->define(L"read", [](vorla::args& v) -> vorla::value {
-        VORLA_WRAP(VORLA_EXCEPTION("read", "catch exception"), {
-            if (v.size() != 1) throw VORLA_EXCEPTION("read", "invalid argument count");
-            // What was written so far is the prompt the user answers.
-            std::cout.flush();
-            auto& c = wide_console();
-            c.in.clear();
-            v[0]->read_istream(c.in);
-            return std::make_shared<vorla::nil>();
-        });
-    });
-    space.natives->define(L"write", [](vorla::args& v) -> vorla::value {
-        VORLA_WRAP(VORLA_EXCEPTION("write", "catch exception"), {
-            if (v.size() != 1) throw VORLA_EXCEPTION("write", "invalid argument count");
-            auto& c = wide_console();
-            v[0]->write_ostream(c.out);
-            c.restore_format();
-            return std::make_shared<vorla::nil>();
-        });
-    });
-}
-
 // Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed.
 void run(int argc, char** argv)
 {
@@ -107,7 +56,7 @@ void run(int argc, char** argv)
     vorla::nspace space;
     vorla::semantic<wchar_t> compiler(space);
     compiler.include_directories.push_back(executable_directory(self));
-    define_console_natives(space);
+    vorla::driver::define_console_natives(space, wide_console());
     compiler.compile(script_path(argv[1]));
 
     vorla::args arguments;

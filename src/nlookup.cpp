@@ -2,6 +2,7 @@
 #include "nlookup.hpp"
 
 #include "expression/statements.hpp"
+#include "nspace.hpp"
 
 namespace vorla {
 
@@ -28,6 +29,9 @@ bool scope::load_head()
 flow scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
+    nspace& root = *rt.space->root();
+    if (root.steps_left == 0) throw VORLA_EXCEPTION("vorla::scope::step", "step limit reached");
+    --root.steps_left;
     runtime inner{this, rt.space};
     flow f = head_->execute(inner);
     if (f == flow::done) {

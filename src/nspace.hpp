@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <list>
 #include <memory>
 #include <string>
@@ -41,6 +42,9 @@ public:
     std::shared_ptr<process_list> live;
     std::shared_ptr<idm<wchar_t>> types;
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
+    // Statement steps the program may still take (kept on the root): no bound unless the host sets one.
+    // A script may loop forever on purpose; a host that must finish every input (a fuzzer) bounds it.
+    std::uint64_t steps_left = std::numeric_limits<std::uint64_t>::max();
 
     nspace* root() noexcept;
 

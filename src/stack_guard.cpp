@@ -10,7 +10,16 @@
 namespace vorla {
 namespace {
 
+// gcc announces AddressSanitizer with a macro, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define VORLA_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORLA_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#if defined(VORLA_ADDRESS_SANITIZER)
 constexpr std::size_t reserve = 2u << 20;  // sanitizer frames and reports need more room
 #else
 constexpr std::size_t reserve = 512u << 10;

@@ -22,11 +22,8 @@ int main(int argc, char** argv)
         return 1;
     }
     vorla::install_locale();
-    const sem::parse_info info = sem::strip_and_parse(text);
-    if (info.full) {
-        std::cout << sem::dump_tree(info.tree);
-        return std::cout ? 0 : 1;
-    }
-    std::cout << sem::failure_line(info) << '\n';
-    return 1;
+    std::string report;
+    const bool full = sem::parse_report(text, report);
+    std::cout << report;
+    return full && std::cout ? 0 : 1;
 }

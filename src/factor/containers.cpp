@@ -1,4 +1,5 @@
 // The container values: the vector and list (one sequence implementation) and the hash, with their methods.
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -253,35 +254,34 @@ value sequence<Self, Elements>::m_resize_fill(const args& v)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_at(const args& v) requires indexed
+value sequence<Self, Elements>::m_at(const args& v)
 {
     const unsigned int i = index_of(v[0]);
     if (i >= items_.size()) Self::out_of_range();
-    return items_[i];
+    return *std::next(items_.begin(), i);
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_replace(const args& v) requires indexed
+value sequence<Self, Elements>::m_replace(const args& v)
 {
     const unsigned int i = index_of(v[0]);
     if (i >= items_.size()) Self::out_of_range();
     value fresh = v[1]->clone();
-    return std::exchange(items_[i], std::move(fresh));
+    return std::exchange(*std::next(items_.begin(), i), std::move(fresh));
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_push_front(const args& v) requires(!indexed)
+value sequence<Self, Elements>::m_push_front(const args& v)
 {
-    items_.push_front(v[0]->clone());
-    return items_.front();
+    return *items_.insert(items_.begin(), v[0]->clone());
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_pop_front(const args&) requires(!indexed)
+value sequence<Self, Elements>::m_pop_front(const args&)
 {
     if (items_.empty()) Self::out_of_range();
     value first = std::move(items_.front());
-    items_.pop_front();
+    items_.erase(items_.begin());
     return first;
 }
 

@@ -81,5 +81,7 @@ extern template class integer<unsigned int>;
 // one step of it on the given state, and the next number of the one sequence every script shares.
 unsigned int random_step(std::uint32_t& state);
 unsigned int next_random();
+// Puts the shared sequence back at its start, as a new run of the interpreter finds it.
+void restart_random() noexcept;
 
 } // namespace vorla

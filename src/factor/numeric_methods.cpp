@@ -37,11 +37,13 @@ unsigned int random_step(std::uint32_t& state)
     return (state >> 16) & 0x7FFFu;
 }
 
-unsigned int next_random()
-{
-    static std::uint32_t state = 1;
-    return random_step(state);
-}
+namespace {
+std::uint32_t random_state = 1;
+} // namespace
+
+unsigned int next_random() { return random_step(random_state); }
+
+void restart_random() noexcept { random_state = 1; }
 
 template <class Ch>
 value signed_<int>::_method(const method_call<Ch>& c) const

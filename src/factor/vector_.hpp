@@ -52,10 +52,13 @@ private:
     value m_swap(const args& v);
     value m_resize(const args& v);
     value m_resize_fill(const args& v);
-    value m_at(const args& v) requires indexed;
-    value m_replace(const args& v) requires indexed;
-    value m_push_front(const args& v) requires(!indexed);
-    value m_pop_front(const args& v) requires(!indexed);
+    // at and replace belong to the vector's table, push_front and pop_front to the list's. Each is
+    // written for both element containers, so the explicit instantiations need no constraints (which
+    // clang 14 does not honour there).
+    value m_at(const args& v);
+    value m_replace(const args& v);
+    value m_push_front(const args& v);
+    value m_pop_front(const args& v);
 
     template <class Name>
     value dispatch(const method_call<Name>& c);

@@ -19,4 +19,8 @@ std::string failure_line(const parse_info& info);
 // result with match and full false, length 0 and an empty rest.
 parse_info strip_and_parse(const std::wstring& source);
 
+// What vorla-parse prints for a source text: the tree when the whole text parses, else the failure line
+// and a line end. Returns whether the whole text parsed.
+bool parse_report(const std::wstring& source, std::string& out);
+
 }  // namespace vorla::detail::semantic

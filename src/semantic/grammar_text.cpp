@@ -119,4 +119,15 @@ parse_info strip_and_parse(const std::wstring& source)
     return parse_program(stripped);
 }
 
+bool parse_report(const std::wstring& source, std::string& out)
+{
+    const parse_info info = strip_and_parse(source);
+    if (info.full) {
+        out = dump_tree(info.tree);
+        return true;
+    }
+    out = failure_line(info) + '\n';
+    return false;
+}
+
 }  // namespace vorla::detail::semantic

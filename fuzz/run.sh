@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs one fuzz target for a given time: fuzz/run.sh TARGET SECONDS [LIBFUZZER-OPTION...]
+# TARGET is script_fuzz (a whole script run) or parse_fuzz (vorla-parse's parser). Builds build-fuzz
+# with clang++ when needed, seeds from tests/scripts and examples, keeps the grown corpus in
+# build-fuzz/corpus/TARGET and writes any crashing input to build-fuzz/artifacts/TARGET/. Runs under
+# nice and exits non-zero when the target found a crash, a leak or a timeout.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ $# -lt 2 ]; then
+  echo "usage: fuzz/run.sh script_fuzz|parse_fuzz SECONDS [LIBFUZZER-OPTION...]" >&2
+  exit 2
+fi
+target=$1
+seconds=$2
+shift 2
+case "$target" in
+  script_fuzz|parse_fuzz) ;;
+  *) echo "fuzz/run.sh: unknown target '$target' (script_fuzz or parse_fuzz)" >&2; exit 2 ;;
+esac
+
+build=build-fuzz
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DVORLA_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+nice -n 10 cmake --build "$build" -j"$(nproc)" --target "$target" >/dev/null
+
+python3 fuzz/prepare.py "$build/fuzz-input"
+mkdir -p "$build/corpus/$target" "$build/artifacts/$target"
+
+# One job on one core: the machine is shared. A run of one input longer than the timeout is a hang,
+# since the script target bounds the steps a script may take; memory beyond the limit is a runaway.
+exec nice -n 10 "$build/$target" \
+  -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=8192 \
+  -dict="$build/fuzz-input/vorla.dict" \
+  -artifact_prefix="$build/artifacts/$target/" \
+  -print_final_stats=1 "$@" \
+  "$build/corpus/$target" "$build/fuzz-input/seeds"

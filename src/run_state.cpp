@@ -1,0 +1,18 @@
+// The reset between script runs in one process.
+#include "run_state.hpp"
+
+#include "expression/expression.hpp"
+#include "factor/integer.hpp"
+#include "table/routine.hpp"
+
+namespace vorla {
+
+void reset_run_state() noexcept
+{
+    in_flight.reset();
+    restart_random();
+}
+
+bool no_call_in_progress() noexcept { return table::call_depth::current() == 0; }
+
+} // namespace vorla
