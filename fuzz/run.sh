@@ -33,5 +33,5 @@ exec nice -n 10 "$build/$target" \
   -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=8192 \
   -dict="$build/fuzz-input/vorla.dict" \
   -artifact_prefix="$build/artifacts/$target/" \
-  -print_final_stats=1 "$@" \
+  -print_final_stats=1 -print_funcs=0 "$@" \
   "$build/corpus/$target" "$build/fuzz-input/seeds"

@@ -13,3 +13,6 @@ cmake -S . -B build-asan -DVORLA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs")
+
+# Fuzzing, briefly: replays the saved crash inputs and runs each fuzz target when clang is installed.
+bash fuzz/ci.sh

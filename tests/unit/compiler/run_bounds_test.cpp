@@ -1,0 +1,71 @@
+// Unit tests of what a host uses to run many scripts in one process: the step bound and the reset between runs.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "compiled_program.hpp"
+#include "run_state.hpp"
+
+namespace {
+
+using namespace vorla;
+using namespace vorla::test;
+
+class run_bounds : public compiled_program {};
+
+// Every place a script can loop without end takes steps: a process body, a function body, a global's
+// initializer at compile time, processes side by side, a recursion that doubles at every level.
+TEST_F(run_bounds, EveryEndlessLoopEndsAtTheStepBound)
+{
+    const wchar_t* scripts[] = {
+        L"process main() { while (true) {} }",
+        L"int f() { while (true) {} return 1; } process main() { f(); }",
+        L"int f() { while (true) {} return 1; } int g = f(); process main() {}",
+        L"process w(int n) { while (true) {} } process main() { process::w a(1); process::w b(2); }",
+        L"int f(int n) { return f(n + 1) + f(n + 1); } process main() { while (true) { f(0); } }",
+    };
+    for (const wchar_t* text : scripts) {
+        nspace fresh;
+        semantic<wchar_t> c(fresh);
+        fresh.steps_left = 5000;
+        std::string what;
+        try {
+            semantic<wchar_t>::dir_stack dirs;
+            c.compile_str(text, dirs);
+            fresh.start_process(L"main", args{});
+            while (!fresh.live->empty()) fresh.schedule();
+        } catch (const std::exception& e) {
+            what = e.what();
+        }
+        EXPECT_NE(what.find("step limit reached"), std::string::npos) << narrow(text) << "\n" << what;
+        EXPECT_TRUE(no_call_in_progress()) << narrow(text);
+    }
+}
+
+TEST_F(run_bounds, AFinishedRunKeepsTheRestOfItsSteps)
+{
+    space.steps_left = 1000;
+    EXPECT_EQ(run(L"process main() { int i = 0; while (i < 10) { ++i; } using::write(i); }"), L"10");
+    EXPECT_GT(space.steps_left, 900u);
+    EXPECT_LT(space.steps_left, 1000u);
+}
+
+TEST_F(run_bounds, ResetRestartsTheRandomSequence)
+{
+    const std::wstring text = L"process main() { int i = 0; using::write(i.rand()); using::write(\",\"); using::write(i.rand()); }";
+    reset_run_state();
+    const std::wstring first = run(text);
+    reset_run_state();
+    out.clear();
+    nspace again;
+    semantic<wchar_t> c(again);
+    again.natives = space.natives;
+    semantic<wchar_t>::dir_stack dirs;
+    c.compile_str(text, dirs);
+    again.start_process(L"main", args{});
+    while (!again.live->empty()) again.schedule();
+    EXPECT_EQ(out, first);
+    EXPECT_EQ(first, L"41,18467");
+}
+
+} // namespace
