@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Times each benchmark with vorla against its Lua 5.4 and CPython twins; adds memory per vector element and start-up.
 #
-# Usage: bench/run.sh [-q] [-n RUNS] [NAME ...]
+# Usage: bench/run.sh [-q] [-n RUNS] [-c] [NAME ...]
 #   -q        quick: one run of each instead of five
 #   -n RUNS   runs of each interpreter per benchmark (default 5)
+#   -c        processor time (user + system) instead of wall clock: steadier on a busy machine, 1 ms steps
 #   NAME      only these benchmarks (default: every NAME.vl here whose name does not start with "_")
 # VORLA=path selects the interpreter (default: build/vorla of this checkout). The twins run under `lua5.4` and
 # Debian's /usr/bin/python3 (never another Python: an unoptimised build would flatter the ratio), each only
 # when installed. The runs of one benchmark alternate (vorla, Lua, Python, vorla, ...), so load that comes
 # and goes on a shared machine spreads over all three; a ratio is the median of vorla's time divided by the
-# other's time in the same round. Times are whole-process wall clock, start-up included.
+# other's time in the same round. Times are whole-process, start-up included.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 vorla=$(realpath "${VORLA:-$here/../build/vorla}")
@@ -18,11 +19,13 @@ python=/usr/bin/python3
 [ -x "$python" ] || python=
 
 runs=5
-while getopts "qn:h" option; do
+cpu=0
+while getopts "qn:ch" option; do
   case $option in
     q) runs=1 ;;
     n) runs=$OPTARG ;;
-    *) sed -n '4,7s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+    c) cpu=1 ;;
+    *) sed -n '4,8s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -33,8 +36,11 @@ cd "$here"
 if [ $# -gt 0 ]; then
   names=("$@")
 else
-  names=()
-  for script in [!_]*.vl; do names+=("${script%.vl}"); done
+  # The order of the table in the README; a benchmark added later joins at the end.
+  names=(fib loop procloop methods fields vector hash strings strcat except sim wordfreq procs spawn)
+  for script in [!_]*.vl; do
+    [[ " ${names[*]} " == *" ${script%.vl} "* ]] || names+=("${script%.vl}")
+  done
 fi
 for name in "${names[@]}"; do
   [ -f "$name.vl" ] || { echo "run.sh: no benchmark $name (no $here/$name.vl)" >&2; exit 2; }
@@ -43,17 +49,17 @@ done
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# seconds COMMAND...: runs COMMAND with its output in $scratch/out and prints its wall-clock time in seconds.
+# seconds COMMAND...: runs COMMAND with its output in $scratch/out and prints the time it took in seconds:
+# wall clock, or with -c the processor time (user and system) of the process.
 seconds() {
-  local start=$EPOCHREALTIME status=0
-  "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || status=$?
-  local end=$EPOCHREALTIME
+  local status=0 TIMEFORMAT='%3R %3U %3S'
+  { time "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || status=$?; } 2>"$scratch/time"
   if [ $status -ne 0 ]; then
     echo "run.sh: '$*' failed with exit code $status:" >&2
     cat "$scratch/out" "$scratch/err" >&2
     exit 1
   fi
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+  awk -v cpu="$cpu" '{ print cpu ? $2 + $3 : $1 }' "$scratch/time"
 }
 
 median() {
@@ -74,7 +80,7 @@ same_output() {
   fi
 }
 
-echo "vorla: $vorla; $runs run(s) each; $(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "vorla: $vorla; $runs run(s) each, $([ $cpu = 1 ] && echo "processor time" || echo "wall clock"); $(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 echo "| benchmark | vorla | vs Lua 5.4 | vs CPython |"
 echo "|---|---|---|---|"
