@@ -14,7 +14,7 @@ def main():
         s += i % 7
         i += 1
     print(s)
-    yield
+    yield  # makes main a generator, which is what the scheduler runs
 
 
 spawn(main())

@@ -13,7 +13,9 @@
 # other's time in the same round. Times are whole-process, start-up included.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-vorla=$(realpath "${VORLA:-$here/../build/vorla}")
+vorla=${VORLA:-$here/../build/vorla}
+[[ $vorla == */* ]] || vorla=$(command -v "$vorla" || echo "$vorla")
+vorla=$(realpath -m "$vorla")
 lua=$(command -v lua5.4 || true)
 python=/usr/bin/python3
 [ -x "$python" ] || python=

@@ -15,7 +15,7 @@ def tiny(k):
     finished += 1
     if finished == started:
         print(total)
-    yield
+    yield  # makes tiny a generator, which is what the scheduler runs
 
 
 def main():
