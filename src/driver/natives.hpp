@@ -55,7 +55,7 @@ inline void define_console_natives(nspace& space, console& c)
             if (v.size() != 1) throw VORLA_EXCEPTION("read", "invalid argument count");
             // What was written so far is the prompt the user answers.
             c.out.flush();
-            c.in.clear();
+            // A failed read leaves the input failed, so every later read fails too, as a stream does.
             v[0]->read_istream(c.in);
             return std::make_shared<nil>();
         });

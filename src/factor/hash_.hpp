@@ -21,6 +21,8 @@ public:
     using map_type = lib::hash<value, value, key_hash, key_equal>;
 
     hash_();
+    // Values nested a million deep are released by a loop, not by destructors inside destructors.
+    ~hash_() override;
 
     void call_constructor(const value& v) override;
     void call_constructor() override {}
@@ -36,6 +38,8 @@ public:
     std::string describe() const override;
 
     const map_type& entries() const { return map_; }
+
+    void give_up_children(release_list& out) override;
 
 protected:
     VORLA_SITE("vorla::hash_")
@@ -60,7 +64,6 @@ private:
     static map_type copy_of(const map_type& from);
     // The entries of another hash value, or nullptr when it is of another type.
     static hash_* same_type(const value& v);
-    void check_depth(const char* op) const;
 
     map_type map_;
 };
