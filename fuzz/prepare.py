@@ -3,8 +3,8 @@
 
     fuzz/prepare.py OUTDIR
 
-OUTDIR/seeds/ gets every script under tests/scripts and examples (one file each, named after its path,
-so the corpus stays generated rather than committed). OUTDIR/vorla.dict gets the language's words and
+OUTDIR/seeds/ gets every script under tests/scripts and examples but the heavy ones (one file each,
+named after its path, so the corpus stays generated rather than committed). OUTDIR/vorla.dict gets the language's words and
 operators, read from the grammar's literals, and the built-in method and native names, read from the
 method tables, so the dictionary follows the grammar as it changes.
 """
@@ -20,6 +20,8 @@ def seeds(out: pathlib.Path) -> int:
     count = 0
     for top in ("tests/scripts", "examples"):
         for path in sorted((ROOT / top).rglob("*.vl")):
+            if path.with_suffix(".heavy").exists():
+                continue  # millions of values: minutes under the sanitizers, and nothing a mutation needs
             name = str(path.relative_to(ROOT)).replace("/", "_")
             (out / name).write_bytes(path.read_bytes())
             count += 1
