@@ -23,13 +23,6 @@ namespace {
 // loop is a script's own choice, not a finding; one step that never ends still is (libFuzzer's timeout).
 constexpr std::uint64_t step_budget = 200000;
 
-// The stack scripts run on. Smaller than the driver's: there the call-depth limit ends a runaway
-// recursion at 10,000 calls, here the stack guard ends it first, about a thousand calls deep. Each level
-// of a failing call adds a line to the diagnostic, whose text is copied whole at every level, so the
-// cost grows with the square of the depth; at this depth a runaway recursion stays well under a second
-// even in this instrumented build, while the guard that keeps it from overflowing is what is tested.
-constexpr std::size_t script_stack = std::size_t(4) << 20;
-
 bool verbose = false;
 
 // A stream buffer that takes everything and keeps nothing.
@@ -72,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lib::file::decode_utf8(std::string_view(reinterpret_cast<const char*>(data), size));
     vorla::reset_run_state();
     try {
-        vorla::run_on_stack(script_stack, [&] { run(text); });
+        // Scripts run on the driver's large stack, where the call-depth limit ends a runaway recursion.
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(text); });
     } catch (const std::exception& e) {
         // A diagnostic: the run ended as designed. Folding the chain is part of what the driver does.
         const std::string shown = vorla::driver::shorten_chain(e.what());
