@@ -16,7 +16,8 @@ in a fixed sandbox, rebuilt at each start under an exclusive lock (concurrent ru
                                               directory: the include directory of last resort)
     /tmp/vorla-script-tests/scripts/...       a copy of DIR
 
-A test runs with its sandbox directory as working directory and stdin from /dev/null, as
+A test runs with its sandbox directory as working directory and stdin from <name>.in (from /dev/null when
+there is no such file), as
 `/tmp/vorla-script-tests/bin/TOOL <name>.vl [words of <name>.args, one per line]`. A <name>.script file,
 when present, holds the words (one per line) given in place of `<name>.vl`: a path that does not exist, say,
 or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
@@ -113,12 +114,16 @@ def run_one(tool, root, relative, timeout):
     directory, name = os.path.split(os.path.join(SANDBOX, "scripts", relative))
     script = read_words(base + ".script") if os.path.exists(base + ".script") else [name]
     command = [tool] + script + read_words(base + ".args")
+    stdin = open(base + ".in", "rb") if os.path.exists(base + ".in") else subprocess.DEVNULL
     try:
-        done = subprocess.run(command, cwd=directory, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        done = subprocess.run(command, cwd=directory, stdin=stdin, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, timeout=timeout)
     except subprocess.TimeoutExpired as e:
         out = (e.stdout or b"").decode("utf-8", errors="surrogateescape")
         return out, None, "timed out after %s s" % timeout
+    finally:
+        if stdin is not subprocess.DEVNULL:
+            stdin.close()
     out = done.stdout.decode("utf-8", errors="surrogateescape")
     err = done.stderr.decode("utf-8", errors="surrogateescape")
     return out, done.returncode, err

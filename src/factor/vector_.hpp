@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -35,6 +36,9 @@ public:
 
     const Elements& elements() const { return items_; }
 
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
+
 protected:
     sequence() = default;
 
@@ -57,6 +61,9 @@ private:
     value m_push_front(const args& v) requires(!indexed);
     value m_pop_front(const args& v) requires(!indexed);
 
+    using method_body = value (sequence::*)(const args&);
+    template <class Name>
+    static const method_table<Name, method_body>& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     // The elements of another value of this type, or nullptr when it is of another type.
