@@ -55,6 +55,13 @@ std::string read_file(const std::string& path)
     return out.str();
 }
 
+// True when the statement parses, inside a process body, as a declaration.
+bool declares(const std::wstring& statement)
+{
+    const std::wstring program = L"process main() {\n" + statement + L"\n}\n";
+    return parses(program) && find(program_tree(program), sem::rule::declaration) != nullptr;
+}
+
 // The list says what the grammar does: types and containers declare, every reserved word is refused as a
 // name, and the two keywords that are not reserved (`unsigned`, `#include`) are still names.
 TEST(keywords, each_keyword_behaves_in_the_grammar_as_its_class_says)
@@ -65,6 +72,7 @@ TEST(keywords, each_keyword_behaves_in_the_grammar_as_its_class_says)
         switch (k.cls) {
         case sem::keyword_class::type:
         case sem::keyword_class::container: {
+            EXPECT_TRUE(declares(text + L" x;")) << shown;
             const sem::pnode tree = program_tree(text + L" x;");
             const auto expected =
                 k.cls == sem::keyword_class::type ? sem::rule::builtin_type : sem::rule::container_type;
@@ -75,7 +83,7 @@ TEST(keywords, each_keyword_behaves_in_the_grammar_as_its_class_says)
         }
         case sem::keyword_class::word:
             EXPECT_FALSE(parses(L"int " + text + L";")) << shown << " is reserved";
-            EXPECT_FALSE(parses(text + L" x;")) << shown << " is not a type";
+            EXPECT_FALSE(declares(text + L" x(1);")) << shown << " is not a type";
             break;
         case sem::keyword_class::type_part:
             EXPECT_TRUE(parses(L"int " + text + L";")) << shown << " alone is a name";
