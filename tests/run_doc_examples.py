@@ -2,6 +2,7 @@
 """Runs the script examples of the documentation and compares their output with the output shown beside them.
 
 Usage: run_doc_examples.py --vorla BIN [--update] [--timeout SECONDS] FILE_OR_DIR...
+       run_doc_examples.py --self-test      (checks the reading of the marking on a sample, runs nothing)
 
 Markdown files (a directory stands for the *.md files in it) are searched for fenced code blocks. The marking:
 
@@ -168,7 +169,72 @@ def markdown_files(targets):
             yield t
 
 
+SAMPLE = """# sample
+```sh
+vorla x.vl
+```
+```vl file=lib.vl
+int one() { return 1; }
+```
+```vl file=main.vl a b
+#include "lib.vl"
+```
+```input
+some input
+```
+```output exit=1
+shown
+```
+```vl
+process main() { }
+```
+text between
+```output
+```
+```vl
+process main() { }
+```
+```output
+```
+```vl
+process main() { }
+```
+```
+not a script
+```
+"""
+
+
+def self_test():
+    """The marking read from SAMPLE: the helper, words, input, exit status and both kinds of mistake."""
+    with tempfile.NamedTemporaryFile("w", suffix=".md", delete=False, encoding="utf-8") as f:
+        f.write(SAMPLE + "```output\nstray\n```\n")
+        path = f.name
+    try:
+        problems = []
+        found = examples_of(path, problems)
+    finally:
+        os.remove(path)
+    checks = [
+        (len(found), 3),
+        ([h.text for h in found[0].helpers], ["int one() { return 1; }\n"]),
+        ((found[0].name, found[0].args, found[0].exit), ("main.vl", ["a", "b"], 1)),
+        ((found[0].stdin.text, found[0].output.text), ("some input\n", "shown\n")),
+        ((found[1].name, found[1].args, found[1].exit, found[1].stdin, found[1].output.text),
+         ("example.vl", [], 0, None, "")),
+        ([p.split(": ", 1)[1] for p in problems],
+         ["```vl script without an ```output block after it", "```output without a ```vl script before it"]),
+    ]
+    bad = [(got, want) for got, want in checks if got != want]
+    for got, want in bad:
+        print("self-test: got %r, expected %r" % (got, want))
+    print("self-test %s" % ("failed" if bad else "passed"))
+    return 1 if bad else 0
+
+
 def main():
+    if sys.argv[1:] == ["--self-test"]:
+        return self_test()
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--vorla", required=True, help="the interpreter")
     parser.add_argument("--update", action="store_true", help="rewrite the output blocks from actual results")
