@@ -16,6 +16,7 @@ A ```vl block with file=NAME that is followed by another ```vl block instead of 
 it is written beside the next script (for #include examples) and not run by itself. Any other ```vl block
 without an output block is an error, so nothing marked as a script goes unchecked. Blocks with other info
 strings (```sh, plain ```) are not run: write fragments that are not whole scripts that way.
+An output block ends with a line end, so a shown script should end its output with one.
 
 Each script runs in a fresh directory of its own, with that directory as working directory. Standard error
 is not compared. Two normalisations apply to both sides: line numbers of the interpreter's own sources, as
@@ -258,8 +259,8 @@ def main():
                 issues.append(err)
             else:
                 expected = normalise(ex.output.text)
-                if actual != expected:
-                    diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                if normalise(actual) != expected:
+                    diff = difflib.unified_diff(expected.splitlines(True), normalise(actual).splitlines(True),
                                                 "shown", "actual")
                     issues.append("".join(l if l.endswith("\n") else l + "\n" for l in diff))
                 if code != ex.exit:
