@@ -19,9 +19,10 @@ strings (```sh, plain ```) are not run: write fragments that are not whole scrip
 An output block ends with a line end, so a shown script should end its output with one.
 
 Each script runs in a fresh directory of its own, with that directory as working directory. Standard error
-is not compared. Two normalisations apply to both sides: line numbers of the interpreter's own sources, as
-in run_scripts.py, read as "(N)"; and the script's directory reads as /home/you, the interpreter's own
-directory as /usr/local/bin, so the documents show paths a reader could have.
+is not compared. Places in the interpreter's own sources ("factor/boolean.hpp(15)") are compared as
+run_scripts.py compares them, as "SOURCE(N)", so the documents can show real ones without pinning them.
+The script's directory is shown as /home/you and the interpreter's own directory as /usr/local/bin, so the
+documents show paths a reader could have.
 
 --update rewrites each output block (and its exit=N) from the actual results; read every change (git diff)
 before keeping it.
