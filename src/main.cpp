@@ -81,9 +81,8 @@ void define_console_natives(vorla::nspace& space)
             if (v.size() != 1) throw VORLA_EXCEPTION("read", "invalid argument count");
             // What was written so far is the prompt the user answers.
             std::cout.flush();
-            auto& c = wide_console();
-            c.in.clear();
-            v[0]->read_istream(c.in);
+            // A failed read leaves the input failed, so every later read fails too, as a stream does.
+            v[0]->read_istream(wide_console().in);
             return std::make_shared<vorla::nil>();
         });
     });

@@ -205,6 +205,7 @@ value nspace::call_native(const std::wstring& native_name, args& v)
 
 scope_ptr nspace::expand_inline(symbol name, const args& v)
 {
+    table::inline_nesting::check(expand_inline_name);
     VORLA_WRAP(VORLA_EXCEPTION(expand_inline_name, "inline expansion failure, ") << call_text(narrow(*name), v), {
         const table::routine* r = inlines->find(name, v);
         if (!r) throw std::out_of_range("Unable to find key in unordered_map.");

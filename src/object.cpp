@@ -250,7 +250,7 @@ value object::call_cast(type_id_t target, const control_ptr& body)
     table::call_depth depth(fn_call_cast);
     runtime rt{&global, this};
     scope_ptr frame = scope::open(&global, body);
-    const flow f = frame->run(rt);
+    const flow f = table::run_call_frame(*frame, rt);
     if (f == flow::ret) {
         value out = take_in_flight();
         frame.reset();
@@ -392,16 +392,22 @@ value instance::clone() const
     return copy;
 }
 
+void instance::give_up_children(release_list& out)
+{
+    part_.global.variables.give_up_values(out);
+    if (part_.base) out.push_back(std::move(part_.base));
+}
+
 void instance::hash(std::uint32_t& seed) const
 {
-    if (stack_exhausted()) refuse("hash", "nesting too deep");
+    const nesting level(*this, "hash");
     for (const auto& m : part_.global.variables.entries()) m.second->hash(seed);
 }
 
 bool instance::equal(const value& other) const
 {
     if (other->type_id() != part_.id) return false;
-    if (stack_exhausted()) refuse("equal", "nesting too deep");
+    const nesting level(*this, "equal");
     const auto& mine = part_.global.variables.entries();
     const auto& theirs = part_of(other).global.variables.entries();
     if (mine.size() != theirs.size()) return false;
@@ -413,7 +419,7 @@ bool instance::equal(const value& other) const
 std::string instance::describe() const
 {
     // A member can lead back to this instance through a reference; the walk must end in a diagnostic.
-    if (stack_exhausted()) refuse("describe", "nesting too deep");
+    const nesting level(*this, "describe");
     std::string out = narrow(part_.name) + "[";
     bool first = true;
     for (const auto& [member_name, v] : part_.global.variables.entries()) {

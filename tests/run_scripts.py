@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Golden-output script tests: runs every *.vl test through vorla (or vorla-parse) and compares the results.
 
-Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--timeout SECONDS] DIR [FILTER ...]
+Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--heavy] [--timeout SECONDS] DIR [FILTER ...]
 
 Every *.vl file under DIR is a test, except helpers: files (or directories) whose name starts with "_".
 Tests below a directory named "parse" run through the parse tool, all others through vorla (counted as
@@ -16,12 +16,15 @@ in a fixed sandbox, rebuilt at each start under an exclusive lock (concurrent ru
                                               directory: the include directory of last resort)
     /tmp/vorla-script-tests/scripts/...       a copy of DIR
 
-A test runs with its sandbox directory as working directory and stdin from <name>.in (from /dev/null when
-there is no such file), as
-`/tmp/vorla-script-tests/bin/TOOL <name>.vl [words of <name>.args, one per line]`. A <name>.script file,
+A test runs with its sandbox directory as working directory and stdin from <name>.in when that file
+exists (else /dev/null), as `/tmp/vorla-script-tests/bin/TOOL <name>.vl [words of <name>.args, one per line]`. A <name>.script file,
 when present, holds the words (one per line) given in place of `<name>.vl`: a path that does not exist, say,
 or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
 <name>.out and the exit code <name>.code (0 when that file is absent).
+
+A test with a <name>.heavy file (its text says why) builds values millions deep or large: it runs only
+when --heavy is given, which the build gives in the optimised build without sanitizers (a sanitizer
+build would take minutes over it); otherwise it is counted as skipped.
 
 The only normalisation: where a diagnostic names a place in the interpreter's own sources, such as
 "factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", the file and line together read as "SOURCE(N)"
@@ -138,10 +141,10 @@ def run_all(options, root, links):
         if options.filter and not any(f in relative for f in options.filter):
             continue
         tool = links.get("vorla-parse" if is_parse_test(relative) else "vorla")
-        if not tool:
+        base = os.path.join(root, relative[:-3])
+        if not tool or (os.path.exists(base + ".heavy") and not options.heavy):
             skipped += 1
             continue
-        base = os.path.join(root, relative[:-3])
         actual, code, err = run_one(tool, root, relative, options.timeout)
         actual = normalise(actual)
 
@@ -190,6 +193,7 @@ def main():
     parser.add_argument("--vorla", help="the interpreter; without it, interpreter tests are skipped")
     parser.add_argument("--parse", required=True, help="the parse tool, for tests below parse/")
     parser.add_argument("--update", action="store_true", help="rewrite .out/.code files from actual results")
+    parser.add_argument("--heavy", action="store_true", help="also run the tests marked by a .heavy file")
     parser.add_argument("--timeout", type=float, default=120.0, help="seconds allowed per test")
     parser.add_argument("dir", help="the directory holding the tests")
     parser.add_argument("filter", nargs="*", help="run only tests whose relative path contains one of these")

@@ -1,6 +1,7 @@
 // The console as the driver uses it: wide script text encoded to UTF-8 through the narrow standard streams.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -108,8 +109,20 @@ private:
     wchar_t buffer_ = 0;
 };
 
-// A diagnostic chain whose runs of more than 8 identical consecutive lines (deep recursion) are cut to
-// their first 3 and last 2 lines around one line saying how many were left out.
+// How many lines from `i` on continue the pattern of period k: the first k, and every later line equal
+// to the one k before it. Less than k when fewer than k lines are left.
+inline std::size_t repeat_extent(const std::vector<std::string>& lines, std::size_t i, std::size_t k)
+{
+    std::size_t end = std::min(lines.size(), i + k);
+    while (end < lines.size() && lines[end] == lines[end - k]) ++end;
+    return end - i;
+}
+
+// A diagnostic chain with its repetitions folded (deep recursion repeats one line, or a group of 2-4
+// lines when it alternates between calls and constructors, say). A run of more than 8 identical lines
+// keeps its first 3 and last 2 around one line saying how many were left out; a run of more than 8
+// lines repeating a group of 2 to 4 keeps its first and last group around one such line. The
+// smallest repeating group is the one folded.
 inline std::string shorten_chain(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -121,22 +134,42 @@ inline std::string shorten_chain(const std::string& text)
         start = end + 1;
     }
     std::string out;
-    auto emit = [&out](const std::string& line) {
+    auto emit = [&out, &lines](std::size_t from, std::size_t count) {
+        for (std::size_t k = from; k < from + count; ++k) {
+            out += lines[k];
+            out += '\n';
+        }
+    };
+    auto note = [&out](const std::string& line) {
         out += line;
         out += '\n';
     };
+    constexpr std::size_t fold_above = 8;
     for (std::size_t i = 0; i < lines.size();) {
-        std::size_t j = i + 1;
-        while (j < lines.size() && lines[j] == lines[i]) ++j;
-        const std::size_t run = j - i;
-        if (run > 8) {
-            for (std::size_t k = 0; k < 3; ++k) emit(lines[i]);
-            emit(">\t... " + detail::format_number(run - 5) + " identical lines omitted");
-            for (std::size_t k = 0; k < 2; ++k) emit(lines[i]);
-        } else {
-            for (std::size_t k = i; k < j; ++k) emit(lines[k]);
+        const std::size_t same = repeat_extent(lines, i, 1);
+        if (same > fold_above) {
+            emit(i, 3);
+            note(">\t... " + detail::format_number(same - 5) + " identical lines omitted");
+            emit(i + same - 2, 2);
+            i += same;
+            continue;
         }
-        i = j;
+        std::size_t folded = 0;
+        for (std::size_t k = 2; k <= 4 && !folded; ++k) {
+            const std::size_t whole = repeat_extent(lines, i, k) / k * k;  // whole groups only
+            if (whole <= fold_above) continue;
+            emit(i, k);
+            note(">\t... " + detail::format_number(whole - 2 * k) + " lines omitted (a group of " +
+                 detail::format_number(k) + " lines repeated)");
+            emit(i + whole - k, k);
+            folded = whole;
+        }
+        if (folded) {
+            i += folded;
+        } else {
+            emit(i, 1);
+            ++i;
+        }
     }
     out.pop_back();  // the caller ends the text with its own newline
     return out;

@@ -115,7 +115,10 @@ flow c_while::execute(runtime& rt)
 // caller's locals, yet its return/break/continue act on the caller's function and loop.
 flow c_inline::execute(runtime& rt)
 {
-    if (expansion_) return step_held(expansion_, rt);
+    if (expansion_) {
+        const table::inline_nesting level;
+        return step_held(expansion_, rt);
+    }
     args v = evaluate_args(arguments, rt);
     expansion_ = rt.space->expand_inline(name, v);
     return flow::more;

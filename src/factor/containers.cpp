@@ -9,7 +9,6 @@
 #include "factor/nil.hpp"
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
-#include "stack_guard.hpp"
 
 namespace vorla {
 
@@ -42,26 +41,43 @@ Elements sequence<Self, Elements>::deep_copy(const Elements& from)
 }
 
 template <class Self, class Elements>
-void sequence<Self, Elements>::resize(std::size_t n, const value& fill)
+void sequence<Self, Elements>::resize(unsigned int n, const value& fill, const char* op)
 {
+    if (n > size_limit)
+        refuse(op, "container size limit exceeded, size=" + detail::format_number(n) +
+                       " limit=" + detail::format_number(size_limit));
     while (items_.size() > n) items_.pop_back();
+    if (items_.size() == n) return;
+    // The fill value is what the argument is now: `v.resize(n, v)` fills with copies of v as it was,
+    // not of v growing. Every new position gets a value of its own, the last one the snapshot itself.
+    value snapshot = fill ? fill->clone() : make_nil();
     if constexpr (indexed) items_.reserve(n);
-    // Every new position gets a value of its own: no two new elements share one.
-    while (items_.size() < n) items_.push_back(fill ? fill->clone() : make_nil());
+    while (items_.size() + 1 < n) items_.push_back(snapshot->clone());
+    items_.push_back(std::move(snapshot));
 }
 
 template <class Self, class Elements>
-void sequence<Self, Elements>::check_depth(const char* op) const
+sequence<Self, Elements>::~sequence()
 {
-    // A container can reach itself through a ref element; walking it must end in a diagnostic, not a crash.
-    if (stack_exhausted()) refuse(op, "nesting too deep");
+    // The elements themselves go with items_; what only they hold is released here, by the loop.
+    release_list work;
+    for (value& e : items_)
+        if (e.use_count() == 1) e->give_up_children(work);
+    release_all(work);
+}
+
+template <class Self, class Elements>
+void sequence<Self, Elements>::give_up_children(release_list& out)
+{
+    for (value& e : items_) out.push_back(std::move(e));
+    items_.clear();
 }
 
 template <class Self, class Elements>
 void sequence<Self, Elements>::call_constructor(const args& v)
 {
     if (v.size() != 2) refuse("call_constructor", arglist_text(v));
-    resize(index_of(v[0]), v[1]);
+    resize(index_of(v[0]), v[1], "call_constructor");
 }
 
 template <class Self, class Elements>
@@ -71,7 +87,7 @@ void sequence<Self, Elements>::call_constructor(const value& v)
         items_ = deep_copy(other->items_);
         return;
     }
-    resize(index_of(v), nullptr);
+    resize(index_of(v), nullptr, "call_constructor");
 }
 
 template <class Self, class Elements>
@@ -85,6 +101,7 @@ void sequence<Self, Elements>::operator=(const value& r)
 template <class Self, class Elements>
 value sequence<Self, Elements>::clone() const
 {
+    const nesting level(*this, "clone");
     auto c = std::make_shared<Self>();
     static_cast<sequence&>(*c).items_ = deep_copy(items_);
     return c;
@@ -93,7 +110,7 @@ value sequence<Self, Elements>::clone() const
 template <class Self, class Elements>
 void sequence<Self, Elements>::hash(std::uint32_t& seed) const
 {
-    check_depth("hash");
+    const nesting level(*this, "hash");
     if constexpr (Self::hashes_id) hash_combine(seed, Self::id);
     for (const value& e : items_) e->hash(seed);
 }
@@ -103,7 +120,7 @@ bool sequence<Self, Elements>::equal(const value& other) const
 {
     const sequence* o = same_type(other);
     if (!o || o->items_.size() != items_.size()) return false;
-    check_depth("equal");
+    const nesting level(*this, "equal");
     auto b = o->items_.begin();
     for (auto a = items_.begin(); a != items_.end(); ++a, ++b)
         if (!(*a)->equal(*b)) return false;
@@ -113,7 +130,7 @@ bool sequence<Self, Elements>::equal(const value& other) const
 template <class Self, class Elements>
 std::string sequence<Self, Elements>::describe() const
 {
-    check_depth("describe");
+    const nesting level(*this, "describe");
     std::string out = std::string(Self::tag) + "[";
     bool first = true;
     for (const value& e : items_) {
@@ -253,14 +270,14 @@ value sequence<Self, Elements>::m_swap(const args& v)
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_resize(const args& v)
 {
-    resize(index_of(v[0]), nullptr);
+    resize(index_of(v[0]), nullptr, "_method");
     return make_nil();
 }
 
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_resize_fill(const args& v)
 {
-    resize(index_of(v[0]), v[1]);
+    resize(index_of(v[0]), v[1], "_method");
     return make_nil();
 }
 
@@ -334,10 +351,15 @@ hash_* hash_::same_type(const value& v)
     return dynamic_cast<hash_*>(v.get());
 }
 
-void hash_::check_depth(const char* op) const
+hash_::~hash_() { release_children(*this); }
+
+void hash_::give_up_children(release_list& out)
 {
-    // A map can reach itself through a ref value; walking it must end in a diagnostic, not a crash.
-    if (stack_exhausted()) refuse(op, "nesting too deep");
+    for (auto& [k, v] : map_) {
+        out.push_back(k);  // keys cannot be moved out of the map; clear() drops the map's handle below
+        out.push_back(std::move(v));
+    }
+    map_.clear();
 }
 
 void hash_::call_constructor(const value& v)
@@ -357,6 +379,7 @@ void hash_::operator=(const value& r)
 
 value hash_::clone() const
 {
+    const nesting level(*this, "clone");
     auto c = std::make_shared<hash_>();
     c->map_ = copy_of(map_);
     return c;
@@ -364,7 +387,7 @@ value hash_::clone() const
 
 void hash_::hash(std::uint32_t& seed) const
 {
-    check_depth("hash");
+    const nesting level(*this, "hash");
     for (const auto& [k, v] : map_) {
         k->hash(seed);
         v->hash(seed);
@@ -375,7 +398,7 @@ bool hash_::equal(const value& other) const
 {
     const hash_* o = same_type(other);
     if (!o || o->map_.size() != map_.size()) return false;
-    check_depth("equal");
+    const nesting level(*this, "equal");
     auto b = o->map_.begin();
     for (auto a = map_.begin(); a != map_.end(); ++a, ++b)
         if (!a->first->equal(b->first) || !a->second->equal(b->second)) return false;
@@ -384,7 +407,7 @@ bool hash_::equal(const value& other) const
 
 std::string hash_::describe() const
 {
-    check_depth("describe");
+    const nesting level(*this, "describe");
     std::string out = "hash[";
     bool first = true;
     for (const auto& [k, v] : map_) {

@@ -4,6 +4,8 @@
 #include <istream>
 #include <ostream>
 
+#include "stack_guard.hpp"
+
 namespace vorla {
 
 std::string arglist_text(const args& v)
@@ -43,6 +45,30 @@ void factor::refuse_cast(const char* op) const
 void factor::undefined(const char* op)
 {
     throw exception("undefined", __FILE__, std::string("vorla::factor::") + op, __LINE__);
+}
+
+factor::nesting::nesting(const factor& self, const char* op)
+{
+    if (depth_ >= nesting_limit || stack_exhausted()) self.refuse(op, "nesting too deep");
+    ++depth_;
+}
+
+void release_all(release_list& work) noexcept
+{
+    while (!work.empty()) {
+        value v = std::move(work.back());
+        work.pop_back();
+        // Held elsewhere too: dropping this handle releases nothing more.
+        if (v.use_count() == 1) v->give_up_children(work);
+        // v goes here, holding nothing: its destructor has nothing left to release.
+    }
+}
+
+void release_children(factor& self) noexcept
+{
+    release_list work;
+    self.give_up_children(work);
+    release_all(work);
 }
 
 void factor::call_constructor(const args& v) { refuse("call_constructor", arglist_text(v)); }

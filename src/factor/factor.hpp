@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include "../exception.hpp"
 
 namespace vorla {
@@ -14,6 +16,8 @@ namespace vorla {
 class factor;
 using value = std::shared_ptr<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
+// Handles on their way to release (see release_all); most values give up only a few.
+using release_list = boost::container::small_vector<value, 8>;
 using type_id_t = std::uint32_t;
 
 // Fixed type ids of the fifteen built-in value classes. The type-id manager never hands these out.
@@ -139,6 +143,15 @@ public:
 
     factor& operator=(const factor&) = delete;
 
+    // Moves every value handle this value holds into `out`, leaving it holding none. Values that hold
+    // others (refs, containers, instances) override it, so that releasing a structure however deep is a
+    // loop over a work list (release_all) instead of nested destructors.
+    virtual void give_up_children(release_list& out) { (void)out; }
+
+    // How deep a walk over nested values may go: copy, compare, hash and describe recurse through refs
+    // and containers, which may nest millions deep or reach themselves.
+    static constexpr unsigned nesting_limit = 10000;
+
 protected:
     factor() = default;
     factor(const factor&) = default;
@@ -152,7 +165,28 @@ protected:
     [[noreturn]] void refuse_cast(const char* op) const;                   // script bad_cast
     // The factor-level "undefined" failure of the slots a class leaves to the interface itself.
     [[noreturn]] static void undefined(const char* op);
+
+    // Held for one level of a walk over nested values (op: "clone", "hash", "equal", "describe").
+    // Past nesting_limit levels, or near the end of the machine stack, the walk ends in the refusal
+    // "<class>::<op>: nesting too deep" instead of a crash.
+    class nesting {
+    public:
+        nesting(const factor& self, const char* op);
+        ~nesting() { --depth_; }
+        nesting(const nesting&) = delete;
+        nesting& operator=(const nesting&) = delete;
+
+    private:
+        static inline unsigned depth_ = 0;
+    };
 };
+
+// Releases the handles in `work` and everything reachable only through them, one value at a time: a
+// value whose last handle is dropped first gives up its own handles to the work list. Never recurses,
+// however deep the structure (a destructor of a value that holds others calls this on its handles).
+void release_all(release_list& work) noexcept;
+// Releases a value's own handles (see give_up_children) without recursion, for its destructor.
+void release_children(factor& self) noexcept;
 
 // Throws a script bad_cast / range_error value (as a script throw signal) made at the given location.
 [[noreturn]] void throw_bad_cast(const char* file, const std::string& function, int line);

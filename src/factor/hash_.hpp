@@ -22,6 +22,8 @@ public:
     using map_type = lib::hash<value, value, key_hash, key_equal>;
 
     hash_();
+    // Values nested a million deep are released by a loop, not by destructors inside destructors.
+    ~hash_() override;
 
     void call_constructor(const value& v) override;
     void call_constructor() override {}
@@ -40,6 +42,8 @@ public:
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();
+
+    void give_up_children(release_list& out) override;
 
 protected:
     VORLA_SITE("vorla::hash_")
@@ -67,7 +71,6 @@ private:
     static map_type copy_of(const map_type& from);
     // The entries of another hash value, or nullptr when it is of another type.
     static hash_* same_type(const value& v);
-    void check_depth(const char* op) const;
 
     map_type map_;
 };

@@ -17,6 +17,8 @@ class instance final : public factor, public std::enable_shared_from_this<instan
 public:
     // Unconstructed: no members and no base until one call_constructor completes.
     explicit instance(const object& cls) : part_(cls, object::instance_part) {}
+    // Members nested a million deep are released by a loop, not by destructors inside destructors.
+    ~instance() override { release_children(*this); }
 
     void call_constructor(const args& v) override;
     void call_constructor(const value& v) override;
@@ -59,6 +61,7 @@ public:
     std::ostream& write_ostream(std::ostream& os) const override;
     std::wistream& read_istream(std::wistream& is) override;
     std::istream& read_istream(std::istream& is) override;
+    void give_up_children(release_list& out) override;
 
     object& part() noexcept { return part_; }
     const object& part() const noexcept { return part_; }

@@ -15,6 +15,8 @@ class ref : public factor {
 public:
     ref() = default;
     explicit ref(value target) : target_(std::move(target)) {}
+    // A chain of refs millions long is released by a loop, not by one destructor inside the next.
+    ~ref() override { release_children(*this); }
 
     void call_constructor(const value& v) override { target_ = v; }  // shares the value, no copy
     void call_constructor() override { target_ = std::make_shared<nil>(); }
@@ -35,14 +37,27 @@ public:
 
     type_id_t type_id() const override { return tid::ref; }
     value clone() const override { return std::make_shared<ref>(target_); }
-    void hash(std::uint32_t& seed) const override { target()->hash(seed); }
+    void hash(std::uint32_t& seed) const override
+    {
+        const nesting level(*this, "hash");
+        target()->hash(seed);
+    }
     bool equal(const value& other) const override
     {
         if (other->type_id() != type_id()) return false;
         const auto* o = dynamic_cast<const ref*>(other.get());
+        const nesting level(*this, "equal");
         return o && target()->equal(o->target());
     }
-    std::string describe() const override { return "ref(" + target()->describe() + ")"; }
+    std::string describe() const override
+    {
+        const nesting level(*this, "describe");
+        return "ref(" + target()->describe() + ")";
+    }
+    void give_up_children(release_list& out) override
+    {
+        if (target_) out.push_back(std::move(target_));
+    }
 
     // A reference that never received a target (made outside a declaration) reads as a fresh nil.
     value target() const { return target_ ? target_ : std::make_shared<nil>(); }

@@ -11,6 +11,7 @@
 #include "factor/boolean.hpp"
 #include "factor/integer.hpp"
 #include "factor/nil.hpp"
+#include "factor/number_text.hpp"
 #include "factor/real.hpp"
 
 namespace vorla {
@@ -25,7 +26,8 @@ std::basic_string<typename S::char_type> to_text(T v)
     return os.str();
 }
 
-// On a failed extraction the stream zeroes its target; the value must keep its old content instead.
+// A bool reads as the digit 0 or 1. On a failed extraction the stream zeroes its target; the value must
+// keep its old content instead. (Numbers read by the longest-prefix rule of number_text.hpp.)
 template <class Is, class T>
 Is& extract(Is& is, T& v)
 {
@@ -160,9 +162,9 @@ std::wostream& integer<T>::write_ostream(std::wostream& os) const { return os <<
 template <class T>
 std::ostream& integer<T>::write_ostream(std::ostream& os) const { return os << v_; }
 template <class T>
-std::wistream& integer<T>::read_istream(std::wistream& is) { return extract(is, v_); }
+std::wistream& integer<T>::read_istream(std::wistream& is) { return number_text::read(is, v_); }
 template <class T>
-std::istream& integer<T>::read_istream(std::istream& is) { return extract(is, v_); }
+std::istream& integer<T>::read_istream(std::istream& is) { return number_text::read(is, v_); }
 
 template class integer<int>;
 template class integer<unsigned int>;
@@ -237,9 +239,9 @@ std::wostream& real<F>::write_ostream(std::wostream& os) const { return os << v_
 template <class F>
 std::ostream& real<F>::write_ostream(std::ostream& os) const { return os << v_; }
 template <class F>
-std::wistream& real<F>::read_istream(std::wistream& is) { return extract(is, v_); }
+std::wistream& real<F>::read_istream(std::wistream& is) { return number_text::read(is, v_); }
 template <class F>
-std::istream& real<F>::read_istream(std::istream& is) { return extract(is, v_); }
+std::istream& real<F>::read_istream(std::istream& is) { return number_text::read(is, v_); }
 
 template class real<float>;
 template class real<double>;

@@ -5,12 +5,12 @@
 #include <istream>
 #include <memory>
 #include <ostream>
-#include <sstream>
 
 #include <boost/regex.hpp>
 
 #include "factor/boolean.hpp"
 #include "factor/method_table.hpp"
+#include "factor/number_text.hpp"
 #include "factor/unsigned_.hpp"
 
 namespace vorla {
@@ -23,11 +23,8 @@ std::wstring wide_text(const value& v) { return static_cast<std::wstring>(*v); }
 template <class Ch, class T>
 T read_number(const std::basic_string<Ch>& text)
 {
-    // A failed read stores 0 (nothing numeric at the front) or the type's limit (too large).
-    std::basic_istringstream<Ch> is(text);
-    T n{};
-    is >> n;
-    return n;
+    // No number at the front gives 0, one too large the type's limit.
+    return number_text::parse<T>(text).value;
 }
 
 } // namespace

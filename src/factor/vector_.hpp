@@ -39,8 +39,16 @@ public:
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();
 
+    void give_up_children(release_list& out) override;
+
+    // The most elements a count may ask for at once (construction, resize): a larger count is refused
+    // before anything is allocated.
+    static constexpr std::size_t size_limit = 10000000;
+
 protected:
     sequence() = default;
+    // Nested a million deep, the elements are released by a loop, not by destructors inside destructors.
+    ~sequence() override;
 
 private:
     static constexpr bool indexed = std::random_access_iterator<typename Elements::iterator>;
@@ -69,9 +77,9 @@ private:
     // The elements of another value of this type, or nullptr when it is of another type.
     static sequence* same_type(const value& v);
     static Elements deep_copy(const Elements& from);
-    // Drops elements from the end, or appends a clone of `fill` (a new nil when empty) per new position.
-    void resize(std::size_t n, const value& fill);
-    void check_depth(const char* op) const;
+    // Drops elements from the end, or appends per new position a clone of what `fill` is at the call (a
+    // new nil when empty). A count beyond size_limit is refused as `op` before anything changes.
+    void resize(unsigned int n, const value& fill, const char* op);
 
     Elements items_;
 };

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
@@ -23,12 +22,23 @@ void open(const std::wstring& path, std::wstring& out)
 {
     const std::filesystem::path p(vorla::narrow(path));
     std::error_code ec;
-    // A directory opens as a stream on this platform but cannot be read: refuse it the same way.
-    if (std::filesystem::is_directory(p, ec)) throw std::invalid_argument("lib/file/open");
+    const auto status = std::filesystem::status(p, ec);
+    // A missing file, and a directory (which opens as a stream on this platform but cannot be read).
+    if (ec || !std::filesystem::exists(status) || std::filesystem::is_directory(status))
+        throw std::invalid_argument("lib/file/open");
+    // A device or a pipe (/dev/zero, a FIFO) may never end, or block the open itself.
+    if (!std::filesystem::is_regular_file(status)) throw std::invalid_argument("lib/file/open: not a regular file");
     std::ifstream in(p, std::ios::in | std::ios::binary);
     if (!in) throw std::invalid_argument("lib/file/open");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto size = std::filesystem::file_size(p, ec);
+    if (ec) throw std::invalid_argument("lib/file/open");
+    if (size > size_limit)
+        throw std::invalid_argument("lib/file/open: larger than " + std::to_string(size_limit >> 20) + " MiB");
+    // The bytes the size promises, or fewer if the file shrank meanwhile.
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) throw std::invalid_argument("lib/file/open");
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
     out = decode_utf8(bytes);
 }
 

@@ -1,6 +1,7 @@
 // Reading a whole script file as wide text: UTF-8 decoded by hand so no byte ever ends the text early.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,12 @@ namespace lib::file {
 // start a valid sequence becomes U+FFFD; NUL bytes are kept as U+0000, unlike vorla::widen.
 std::wstring decode_utf8(std::string_view bytes);
 
+// The largest script file that is read: 64 MiB.
+inline constexpr std::uintmax_t size_limit = std::uintmax_t(64) << 20;
+
 // Replaces out with the whole content of the file at path (UTF-8 path text). Throws
-// std::invalid_argument("lib/file/open") when the file cannot be opened or read.
+// std::invalid_argument("lib/file/open") when the file cannot be opened or read, and with a reason
+// after "lib/file/open: " when it is no regular file or larger than size_limit.
 void open(const std::wstring& path, std::wstring& out);
 
 } // namespace lib::file

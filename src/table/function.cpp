@@ -43,7 +43,7 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;
         scope_ptr frame = make_frame(r, v, rt.current);
-        switch (frame->run(rt)) {
+        switch (run_call_frame(*frame, rt)) {
         case flow::ret: {
             value out = std::move(in_flight);
             in_flight.reset();

@@ -1,6 +1,7 @@
 // Parameter text, exact-type matching and call frames: what every routine table shares.
 #include "table/routine.hpp"
 
+#include "expression/signal.hpp"
 #include "expression/statements.hpp"
 
 namespace vorla::table {
@@ -73,11 +74,26 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent)
     return frame;
 }
 
+flow run_call_frame(scope& frame, runtime& rt)
+{
+    try {
+        return frame.run(rt);
+    } catch (sig_return& r) {
+        in_flight = std::move(r.v);
+        return flow::ret;
+    }
+}
+
 void call_depth::exceeded(const char* function)
 {
     const unsigned reached = depth_ > limit ? limit : depth_;
     --depth_;
     throw (VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached).mark_out_of_depth();
+}
+
+void inline_nesting::exceeded(const char* function)
+{
+    throw (VORLA_EXCEPTION(function, "inline nesting exceeded, depth=") << limit).mark_out_of_depth();
 }
 
 } // namespace vorla::table

@@ -37,6 +37,11 @@ bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 // parameter to the argument's own handle, any other to the argument's clone.
 scope_ptr make_frame(const routine& r, const args& v, scope* parent);
 
+// Runs the frame of a function or conversion-operator call to completion. A `return` inside a
+// constructor body that this call runs (constructors catch no signals) arrives as a thrown sig_return;
+// it ends this call just like a return of the call's own body: its value waits in `in_flight`.
+flow run_call_frame(scope& frame, runtime& rt);
+
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
 // hold one of these around their bodies), so that runaway recursion ends in the diagnostic
 // "call depth exceeded, depth=<limit>" instead of overflowing the machine stack. A plain recursive
@@ -59,6 +64,31 @@ public:
     call_depth& operator=(const call_depth&) = delete;
 
     static unsigned current() noexcept { return depth_; }
+
+private:
+    [[noreturn]] static void exceeded(const char* function);
+    static inline unsigned depth_ = 0;
+};
+
+// Counts the inline expansions open around the statement running now. An inline body runs inside its
+// caller's step, and every step walks down through all expansions still open, so inline recursion with
+// no end would make each step longer and never finish. Expanding one more past the limit ends in
+// "inline nesting exceeded, depth=<limit>" instead.
+class inline_nesting {
+public:
+    static constexpr unsigned limit = 1000;
+
+    // Held while an inline statement steps the expansion it opened.
+    inline_nesting() noexcept { ++depth_; }
+    ~inline_nesting() { --depth_; }
+    inline_nesting(const inline_nesting&) = delete;
+    inline_nesting& operator=(const inline_nesting&) = delete;
+
+    // Refuses a new expansion when `limit` are open around it.
+    static void check(const char* function)
+    {
+        if (depth_ >= limit) exceeded(function);
+    }
 
 private:
     [[noreturn]] static void exceeded(const char* function);

@@ -35,6 +35,15 @@ public:
     // Rebinds an existing name (instance assignment gives members new value objects).
     void rebind(symbol name, value v);
 
+    // Moves every bound value into `out` and forgets the names (an instance being released gives its
+    // members up this way, see factor::give_up_children).
+    void give_up_values(release_list& out)
+    {
+        for (auto& e : entries_) out.push_back(std::move(e.second));
+        entries_.clear();
+        index_.reset();
+    }
+
     // Lookup that misses with the map's standard out-of-range error.
     const value& at(symbol name);
 

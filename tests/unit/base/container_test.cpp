@@ -8,6 +8,7 @@
 #include "factor/list_.hpp"
 #include "factor/ref.hpp"
 #include "factor/vector_.hpp"
+#include "stack_guard.hpp"
 
 namespace {
 
@@ -303,9 +304,71 @@ TEST(SequenceValue, AContainerReachingItselfEndsInADiagnostic)
 {
     value v = filled(vec(), int_(1));
     call(v, L"push_back", {std::make_shared<ref>(v)});  // the clone of a ref keeps the same target
-    const std::string text = diagnostic([&] { (void)v->describe(); });
+    // On the stack scripts run on, so the nesting limit (not the machine stack) decides where it stops.
+    std::string text;
+    run_on_stack(script_stack_bytes, [&] { text = diagnostic([&] { (void)v->describe(); }); });
     EXPECT_NE(text.find("vorla::vector_::describe: nesting too deep"), std::string::npos) << text.substr(0, 200);
     call(v, L"clear");  // breaks the cycle so the vector can go
+}
+
+// A vector holding a vector holding ... `depth` levels deep, built without recursion.
+value nested(std::size_t depth, value (*make)())
+{
+    value root = make();
+    value at = root;
+    for (std::size_t i = 0; i < depth; ++i) at = call(at, L"push_back", {make()});
+    return root;
+}
+
+TEST(SequenceValue, WalksStopAtTheNestingLimit)
+{
+    run_on_stack(script_stack_bytes, [] {
+        // The limit counts levels: exactly nesting_limit levels are walked, one more is refused.
+        value fits = nested(factor::nesting_limit - 1, vec);
+        EXPECT_EQ(fits->clone()->describe().size(), fits->describe().size());
+        std::uint32_t seed = 0;
+        fits->hash(seed);
+        EXPECT_TRUE(fits->equal(fits->clone()));
+        value deep = nested(factor::nesting_limit, lst);
+        EXPECT_HAS(diagnostic([&] { (void)deep->describe(); }), "vorla::list_::describe: nesting too deep");
+        EXPECT_HAS(diagnostic([&] { (void)deep->clone(); }), "vorla::list_::clone: nesting too deep");
+        EXPECT_HAS(diagnostic([&] { deep->hash(seed); }), "vorla::list_::hash: nesting too deep");
+        value other = nested(factor::nesting_limit, lst);
+        EXPECT_HAS(diagnostic([&] { (void)deep->equal(other); }), "vorla::list_::equal: nesting too deep");
+        // The refusals leave the count where it was: a shallow walk still works afterwards.
+        EXPECT_EQ(filled(vec(), filled(lst()))->describe(), "vector[list[]]");
+    });
+}
+
+TEST(SequenceValue, RefChainsStopAtTheNestingLimit)
+{
+    run_on_stack(script_stack_bytes, [] {
+        value chain = int_(1);
+        for (unsigned i = 0; i <= factor::nesting_limit; ++i) chain = std::make_shared<ref>(chain);
+        EXPECT_HAS(diagnostic([&] { (void)chain->describe(); }), "vorla::ref::describe: nesting too deep");
+        std::uint32_t seed = 0;
+        EXPECT_HAS(diagnostic([&] { chain->hash(seed); }), "vorla::ref::hash: nesting too deep");
+        EXPECT_HAS(diagnostic([&] { (void)chain->equal(std::make_shared<ref>(chain)); }), "vorla::ref::equal: nesting too deep");
+    });
+}
+
+TEST(SequenceValue, DeepStructuresAreReleasedWithoutRecursion)
+{
+    // Run on a small stack: a destructor inside a destructor for each level would overflow it at once.
+    run_on_stack(std::size_t(1) << 20, [] {
+        {
+            value chain = int_(1);
+            for (int i = 0; i < 300000; ++i) chain = std::make_shared<ref>(chain);
+        }
+        { value v = nested(300000, vec); }
+        { value l = nested(300000, lst); }
+        // Shared parts stay alive for their other holders.
+        value shared = filled(vec(), int_(3));
+        {
+            value holder = filled(vec(), std::make_shared<ref>(shared));
+        }
+        EXPECT_EQ(shared->describe(), "vector[int(3)]");
+    });
 }
 
 } // namespace

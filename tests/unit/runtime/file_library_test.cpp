@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "exception.hpp"
@@ -96,6 +97,29 @@ TEST_F(file_library, open_of_missing_file_or_directory_is_invalid_argument)
         EXPECT_STREQ(e.what(), "lib/file/open");
     }
     EXPECT_THROW(lib::file::open(dir_, text), std::invalid_argument);
+}
+
+// What the include may read: a regular file of at most 64 MiB. A device or a FIFO never ends (or
+// blocks the open), so it is refused before it is opened, with the reason in the text.
+TEST_F(file_library, open_reads_only_regular_files_up_to_the_size_limit)
+{
+    auto refusal = [](const std::wstring& path) {
+        std::wstring text;
+        try {
+            lib::file::open(path, text);
+        } catch (const std::invalid_argument& e) {
+            return std::string(e.what());
+        }
+        return std::string("no exception");
+    };
+    EXPECT_EQ(refusal(L"/dev/zero"), "lib/file/open: not a regular file");
+    const std::string fifo = (root_ / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(refusal(vorla::widen(fifo)), "lib/file/open: not a regular file");
+    // A sparse file one byte over the limit is refused from its size alone, without reading it.
+    write("over.vl", "");
+    fs::resize_file(root_ / "over.vl", lib::file::size_limit + 1);
+    EXPECT_EQ(refusal(path("over.vl")), "lib/file/open: larger than 64 MiB");
 }
 
 TEST_F(file_library, single_names_and_joining)
