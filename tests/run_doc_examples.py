@@ -17,6 +17,8 @@ it is written beside the next script (for #include examples) and not run by itse
 without an output block is an error, so nothing marked as a script goes unchecked. Blocks with other info
 strings (```sh, plain ```) are not run: write fragments that are not whole scripts that way.
 An output block ends with a line end, so a shown script should end its output with one.
+The default time allowed per example is generous: a runaway recursion through constructors takes half a
+minute to fail on a loaded machine.
 
 Each script runs in a fresh directory of its own, with that directory as working directory. Standard error
 is not compared. Places in the interpreter's own sources ("factor/boolean.hpp(15)") are compared as
@@ -240,7 +242,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--vorla", required=True, help="the interpreter")
     parser.add_argument("--update", action="store_true", help="rewrite the output blocks from actual results")
-    parser.add_argument("--timeout", type=float, default=60.0, help="seconds allowed per example")
+    parser.add_argument("--timeout", type=float, default=300.0, help="seconds allowed per example")
     parser.add_argument("targets", nargs="+", help="markdown files, or directories of them")
     options = parser.parse_args()
     vorla = os.path.abspath(options.vorla)
