@@ -1,6 +1,8 @@
 // Diagnostic text layout and UTF-8 narrowing/widening that never throw.
 #include "exception.hpp"
 
+#include <new>
+
 namespace vorla {
 
 exception::exception(std::string_view message, std::string_view file, std::string_view function, int line)
@@ -15,11 +17,49 @@ exception::exception(std::string_view message, std::string_view file, std::strin
     text_.append(message);
 }
 
+exception::~exception()
+{
+    // A chain thousands of causes long goes one cause at a time, not by destructors inside destructors.
+    std::shared_ptr<exception> next = std::move(cause_);
+    while (next && next.use_count() == 1) next = std::move(next->cause_);
+}
+
+const std::string& exception::text() const noexcept
+{
+    if (!cause_) return text_;
+    if (whole_.empty()) {
+        try {
+            std::size_t size = text_.size();
+            for (const exception* c = cause_.get(); c; c = c->cause_.get()) size += 3 + c->text_.size();
+            whole_.reserve(size);
+            whole_ = text_;
+            for (const exception* c = cause_.get(); c; c = c->cause_.get()) {
+                whole_ += "\n>\t";
+                whole_ += c->text_;
+            }
+        } catch (const std::bad_alloc&) {
+            whole_.clear();
+            return text_;  // no memory for the whole chain: its first lines at least
+        }
+    }
+    return whole_;
+}
+
 exception& exception::chain(const std::exception& caught)
 {
+    out_of_depth_ = out_of_depth_ || vorla::out_of_depth(caught);
+    if (cause_) {
+        // A second cause goes after the whole first one: join the text so far.
+        text_ = text();
+        cause_.reset();
+        whole_.clear();
+    }
+    if (const auto* diagnostic = dynamic_cast<const exception*>(&caught)) {
+        cause_ = std::make_shared<exception>(*diagnostic);
+        return *this;
+    }
     text_ += "\n>\t";
     text_ += caught.what();
-    out_of_depth_ = out_of_depth_ || vorla::out_of_depth(caught);
     return *this;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -23,11 +24,27 @@ public:
     exception(std::string_view message, std::string_view file, std::string_view function, int line);
     // Keeps an already complete text verbatim (used by value streaming).
     explicit exception(std::string text) : text_(std::move(text)) {}
+    // A copy shares the chained causes and leaves out the joined text (it is joined again when asked).
+    exception(const exception& other)
+        : std::exception(other), text_(other.text_), cause_(other.cause_), out_of_depth_(other.out_of_depth_) {}
+    exception(exception&&) = default;
+    exception& operator=(const exception& other)
+    {
+        text_ = other.text_;
+        cause_ = other.cause_;
+        whole_.clear();
+        out_of_depth_ = other.out_of_depth_;
+        return *this;
+    }
+    exception& operator=(exception&&) = default;
+    ~exception() override;
 
-    const char* what() const noexcept override { return text_.c_str(); }
-    const std::string& text() const noexcept { return text_; }
-
-    // Appends "\n>\t" and the caught exception's text, in place.
+    const char* what() const noexcept override { return text().c_str(); }
+    // The whole text: this exception's lines, then those of every chained cause.
+    const std::string& text() const noexcept;
+    // Appends "\n>\t" and the caught exception's text, in place. A caught diagnostic is shared, not
+    // copied: runaway recursion chains thousands of them, one per level, and copying the growing text at
+    // every level would take time quadratic in the depth.
     exception& chain(const std::exception& caught);
 
     // Set on the diagnostic of runaway recursion and kept by every exception that chains it: layers
@@ -40,7 +57,9 @@ public:
     }
 
 private:
-    std::string text_;
+    std::string text_;                  // this exception's own lines (and causes chained as text)
+    std::shared_ptr<exception> cause_;  // a chained diagnostic, after text_
+    mutable std::string whole_;         // text_ and the causes' lines, joined when first asked for
     bool out_of_depth_ = false;
 };
 

@@ -67,6 +67,37 @@ TEST(Exception, CopyKeepsTheText)
     EXPECT_STREQ(copy.what(), e.what());
 }
 
+TEST(Exception, ChainedCausesKeepTheirOrderAndMarks)
+{
+    vorla::exception inner("deep", "f", "inner", 1);
+    inner.mark_out_of_depth();
+    vorla::exception middle("catch exception", "f", "middle", 2);
+    middle << inner << std::out_of_range("plain cause");
+    vorla::exception outer = vorla::exception("catch exception", "f", "outer", 3) << middle;
+    EXPECT_EQ(outer.text(), "f(3) outer: catch exception\n>\tf(2) middle: catch exception\n>\tf(1) inner: deep"
+                            "\n>\tplain cause");
+    EXPECT_TRUE(outer.out_of_depth());
+    // Streaming a value after a chain appends to the whole text; a copy reads the same.
+    vorla::exception more = outer << 5;
+    EXPECT_EQ(more.text(), outer.text() + "5");
+    vorla::exception copy = outer;
+    EXPECT_STREQ(copy.what(), outer.what());
+}
+
+TEST(Exception, ARunawayChainIsBuiltAndReleasedInLinearTime)
+{
+    // 50,000 levels of wrapping, each level 100 bytes: copying the growing text at every level would
+    // move about 125 GB; sharing the causes takes a blink. Released on a small stack: no recursion.
+    vorla::run_on_stack(std::size_t(1) << 20, [] {
+        vorla::exception e("call depth exceeded", "f", "call", 1);
+        const std::string line(80, 'x');
+        for (int i = 0; i < 50000; ++i) e = vorla::exception(line, "f", "wrap", 2) << e;
+        const std::string text = e.what();
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 50000);
+        EXPECT_NE(text.find("call depth exceeded"), std::string::npos);
+    });
+}
+
 TEST(Narrowing, StopsAtNulAndReplacesWhatUtf8CannotHold)
 {
     std::wstring w = L"ab";
