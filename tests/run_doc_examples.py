@@ -17,8 +17,8 @@ it is written beside the next script (for #include examples) and not run by itse
 without an output block is an error, so nothing marked as a script goes unchecked. Blocks with other info
 strings (```sh, plain ```) are not run: write fragments that are not whole scripts that way.
 An output block ends with a line end, so a shown script should end its output with one.
-The default time allowed per example is generous: a runaway recursion through constructors takes half a
-minute to fail on a loaded machine.
+The default time allowed per example is generous: the runaway-recursion examples run ten thousand calls
+deep, which takes a while on a loaded machine.
 
 Each script runs in a fresh directory of its own, with that directory as working directory. Standard error
 is not compared. Places in the interpreter's own sources ("factor/boolean.hpp(15)") are compared as
