@@ -144,10 +144,9 @@ std::string sequence<Self, Elements>::describe() const
 
 template <class Self, class Elements>
 template <class Name>
-value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
+const method_table<Name, typename sequence<Self, Elements>::method_body>& sequence<Self, Elements>::method_rows()
 {
-    using body = value (sequence::*)(const args&);
-    using table_type = method_table<Name, body>;
+    using table_type = method_table<Name, method_body>;
     static const table_type table = [] {
         if constexpr (indexed)
             return table_type({
@@ -180,8 +179,21 @@ value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
                 {"resize", 2, &sequence::m_resize_fill},
             });
     }();
+    return table;
+}
+
+template <class Self, class Elements>
+method_signatures sequence<Self, Elements>::methods()
+{
+    return method_rows<char>().signatures();
+}
+
+template <class Self, class Elements>
+template <class Name>
+value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
+{
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const body* b = table.find(c);
+    const method_body* b = method_rows<Name>().find(c);
     if (!b) refuse("_method", method_call_text(c));
     return (this->**b)(c.v);
 }
@@ -407,10 +419,9 @@ std::string hash_::describe() const
 }
 
 template <class Name>
-value hash_::dispatch(const method_call<Name>& c)
+const method_table<Name, hash_::method_body>& hash_::method_rows()
 {
-    using body = value (hash_::*)(const args&);
-    static const method_table<Name, body> table({
+    static const method_table<Name, method_body> table({
         {"size", 0, &hash_::m_size},
         {"empty", 0, &hash_::m_empty},
         {"clear", 0, &hash_::m_clear},
@@ -420,8 +431,16 @@ value hash_::dispatch(const method_call<Name>& c)
         {"swap", 1, &hash_::m_swap},
         {"insert", 2, &hash_::m_insert},
     });
+    return table;
+}
+
+method_signatures hash_::methods() { return method_rows<char>().signatures(); }
+
+template <class Name>
+value hash_::dispatch(const method_call<Name>& c)
+{
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const body* b = table.find(c);
+    const method_body* b = method_rows<Name>().find(c);
     if (!b) refuse("_method", method_call_text(c));
     return (this->**b)(c.v);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 #include "lib/hash.hpp"
 
 namespace vorla {
@@ -39,6 +40,9 @@ public:
 
     const map_type& entries() const { return map_; }
 
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
+
     void give_up_children(release_list& out) override;
 
 protected:
@@ -58,6 +62,9 @@ private:
     value m_swap(const args& v);
     value m_insert(const args& v);
 
+    using method_body = value (hash_::*)(const args&);
+    template <class Name>
+    static const method_table<Name, method_body>& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     // A copy shares the keys (nothing can change them) and clones the values.

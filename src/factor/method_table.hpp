@@ -12,6 +12,14 @@
 
 namespace vorla {
 
+// A built-in method as a script calls it: its name and the number of arguments it takes. Each value class
+// with methods lists its table through a static `methods()`, so the documentation can be checked against it.
+struct method_signature {
+    std::string name;
+    std::size_t argc;
+};
+using method_signatures = std::vector<method_signature>;
+
 // One table per class and name kind, built on first use from narrow literals. The same name with another
 // argument count is another method (or none). A built-in class has a couple of dozen methods at most, so a
 // linear scan beats hashing the name, and a lookup allocates nothing.
@@ -42,6 +50,15 @@ public:
         return nullptr;
     }
     const Body* find(const method_call<Ch>& c) const { return find(c.name, c.v.size()); }
+
+    // The rows in table order, names narrowed (they are plain ASCII).
+    method_signatures signatures() const
+    {
+        method_signatures out;
+        out.reserve(entries_.size());
+        for (const entry& e : entries_) out.push_back({std::string(e.name.begin(), e.name.end()), e.argc});
+        return out;
+    }
 
 private:
     struct entry {

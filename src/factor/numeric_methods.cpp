@@ -29,6 +29,45 @@ enum real_method {
     ldexp_, log_, log10_, pow_, sqrt_, ceil_, abs_, floor_, min_, max_, infinity_, is_infinity_
 };
 
+template <class Ch>
+const method_table<Ch, int_method>& signed_rows()
+{
+    static const method_table<Ch, int_method> table({
+        {"abs", 0, int_method::abs},
+        {"max", 0, int_method::max},
+        {"min", 0, int_method::min},
+        {"rand", 0, int_method::rand},
+    });
+    return table;
+}
+
+template <class Ch>
+const method_table<Ch, int_method>& unsigned_rows()
+{
+    static const method_table<Ch, int_method> table({
+        {"max", 0, int_method::max},
+        {"min", 0, int_method::min},
+        {"rand", 0, int_method::rand},
+    });
+    return table;
+}
+
+// float and double answer the same rows.
+template <class Ch>
+const method_table<Ch, real_method>& real_rows()
+{
+    static const method_table<Ch, real_method> table({
+        {"cos", 0, cos_},     {"sin", 0, sin_},       {"tan", 0, tan_},     {"acos", 0, acos_},
+        {"asin", 0, asin_},   {"atan", 0, atan_},     {"atan2", 2, atan2_}, {"cosh", 0, cosh_},
+        {"sinh", 0, sinh_},   {"tanh", 0, tanh_},     {"exp", 0, exp_},     {"frexp", 1, frexp_},
+        {"ldexp", 1, ldexp_}, {"log", 0, log_},       {"log10", 0, log10_}, {"pow", 1, pow_},
+        {"sqrt", 0, sqrt_},   {"ceil", 0, ceil_},     {"abs", 0, abs_},     {"floor", 0, floor_},
+        {"min", 0, min_},     {"max", 0, max_},       {"infinity", 0, infinity_},
+        {"is_infinity", 0, is_infinity_},
+    });
+    return table;
+}
+
 } // namespace
 
 unsigned int random_step(std::uint32_t& state)
@@ -48,13 +87,7 @@ void restart_random() noexcept { random_state = 1; }
 template <class Ch>
 value signed_<int>::_method(const method_call<Ch>& c) const
 {
-    static const method_table<Ch, int_method> table({
-        {"abs", 0, int_method::abs},
-        {"max", 0, int_method::max},
-        {"min", 0, int_method::min},
-        {"rand", 0, int_method::rand},
-    });
-    if (const int_method* m = table.find(c)) {
+    if (const int_method* m = signed_rows<Ch>().find(c)) {
         switch (*m) {
         case int_method::abs:  // the magnitude on the unsigned pattern, so -2^31 stays itself instead of overflowing
             return make(v_ < 0 ? static_cast<int>(0u - static_cast<unsigned int>(v_)) : v_);
@@ -69,12 +102,7 @@ value signed_<int>::_method(const method_call<Ch>& c) const
 template <class Ch>
 value unsigned_<unsigned int>::_method(const method_call<Ch>& c) const
 {
-    static const method_table<Ch, int_method> table({
-        {"max", 0, int_method::max},
-        {"min", 0, int_method::min},
-        {"rand", 0, int_method::rand},
-    });
-    if (const int_method* m = table.find(c)) {
+    if (const int_method* m = unsigned_rows<Ch>().find(c)) {
         switch (*m) {
         case int_method::max: return make(std::numeric_limits<unsigned int>::max());
         case int_method::min: return make(0u);
@@ -90,17 +118,8 @@ template <class F>
 template <class Ch>
 value real<F>::_method(const method_call<Ch>& c) const
 {
-    static const method_table<Ch, real_method> table({
-        {"cos", 0, cos_},     {"sin", 0, sin_},       {"tan", 0, tan_},     {"acos", 0, acos_},
-        {"asin", 0, asin_},   {"atan", 0, atan_},     {"atan2", 2, atan2_}, {"cosh", 0, cosh_},
-        {"sinh", 0, sinh_},   {"tanh", 0, tanh_},     {"exp", 0, exp_},     {"frexp", 1, frexp_},
-        {"ldexp", 1, ldexp_}, {"log", 0, log_},       {"log10", 0, log10_}, {"pow", 1, pow_},
-        {"sqrt", 0, sqrt_},   {"ceil", 0, ceil_},     {"abs", 0, abs_},     {"floor", 0, floor_},
-        {"min", 0, min_},     {"max", 0, max_},       {"infinity", 0, infinity_},
-        {"is_infinity", 0, is_infinity_},
-    });
     static const std::string function = std::string(real_name<F>::cls) + "::_method";
-    const real_method* row = table.find(c);
+    const real_method* row = real_rows<Ch>().find(c);
     if (!row) no_method(c, function, __LINE__);
 
     const F v = v_;
@@ -166,5 +185,15 @@ template value real<float>::_method(const method_call<char>&) const;
 template value real<float>::_method(const method_call<wchar_t>&) const;
 template value real<double>::_method(const method_call<char>&) const;
 template value real<double>::_method(const method_call<wchar_t>&) const;
+
+method_signatures signed_<int>::methods() { return signed_rows<char>().signatures(); }
+method_signatures unsigned_<unsigned int>::methods() { return unsigned_rows<char>().signatures(); }
+template <class F>
+method_signatures real<F>::methods()
+{
+    return real_rows<char>().signatures();
+}
+template method_signatures real<float>::methods();
+template method_signatures real<double>::methods();
 
 } // namespace vorla

@@ -27,14 +27,32 @@ std::string process_<process>::describe() const
     return narrow(p_->root->types->find_str(p_->pid)) + "(" + detail::format_number(p_->serial) + ")";
 }
 
+namespace {
+
+enum class process_method { id, exit };
+
+template <class Ch>
+const method_table<Ch, process_method>& process_rows()
+{
+    static const method_table<Ch, process_method> table({
+        {"id", 0, process_method::id},
+        {"exit", 0, process_method::exit},
+    });
+    return table;
+}
+
+} // namespace
+
+method_signatures process_<process>::methods() { return process_rows<char>().signatures(); }
+
 template <class Ch>
 value process_<process>::_method(const method_call<Ch>& c) const
 {
-    static const std::basic_string<Ch> id{Ch('i'), Ch('d')};
-    static const std::basic_string<Ch> exit{Ch('e'), Ch('x'), Ch('i'), Ch('t')};
-    if (c.v.empty()) {
-        if (c.name == id) return std::make_shared<unsigned_<unsigned int>>(p_->serial);
-        if (c.name == exit) return make_boolean(p_->finished());
+    if (const process_method* m = process_rows<Ch>().find(c)) {
+        switch (*m) {
+        case process_method::id: return std::make_shared<unsigned_<unsigned int>>(p_->serial);
+        case process_method::exit: return make_boolean(p_->finished());
+        }
     }
     if constexpr (std::is_same_v<Ch, char>) refuse("method", call_text(c.name, c.v));
     else refuse("method", call_text(narrow(c.name), c.v));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -30,6 +31,9 @@ public:
     std::string describe() const override;
 
     const std::shared_ptr<process>& target() const noexcept { return p_; }
+
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
 
 protected:
     VORLA_SITE("vorla::process_<class vorla::process<wchar_t> >")

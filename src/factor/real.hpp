@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -71,6 +72,9 @@ public:
     std::istream& read_istream(std::istream& is) override;
 
     F get() const { return v_; }
+
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
 
 protected:
     VORLA_SITE(real_name<F>::cls)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 #include "factor/nil.hpp"
 
 namespace vorla {
@@ -22,14 +23,17 @@ public:
 
     value method(const method_call<wchar_t>& c) override
     {
-        if (c.name == L"get" && c.v.empty()) return target();
+        if (method_rows<wchar_t>().find(c)) return target();
         refuse("method", call_text(narrow(c.name), c.v));
     }
     value method(const method_call<char>& c) override
     {
-        if (c.name == "get" && c.v.empty()) return target();
+        if (method_rows<char>().find(c)) return target();
         refuse("method", call_text(c.name, c.v));
     }
+
+    // The built-in methods' names and argument counts: `get` alone.
+    static method_signatures methods() { return method_rows<char>().signatures(); }
 
     type_id_t type_id() const override { return tid::ref; }
     value clone() const override { return std::make_shared<ref>(target_); }
@@ -62,6 +66,15 @@ protected:
     VORLA_SITE("vorla::ref")
 
 private:
+    // One row, so the method listing and the dispatch cannot disagree.
+    enum class method_id { get };
+    template <class Ch>
+    static const method_table<Ch, method_id>& method_rows()
+    {
+        static const method_table<Ch, method_id> table({{"get", 0, method_id::get}});
+        return table;
+    }
+
     value target_;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "factor/integer.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -22,6 +23,9 @@ public:
     value clone() const override { return make(v_); }
     std::string describe() const override { return "int(" + detail::format_number(v_) + ")"; }
     value make(int n) const override { return std::make_shared<signed_<int>>(n); }
+
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
 
 private:
     template <class Ch>

@@ -126,16 +126,28 @@ string_<Ch>::operator std::wstring() const
 
 template <class Ch>
 template <class Name>
-value string_<Ch>::dispatch(const method_call<Name>& c)
+const method_table<Name, typename string_<Ch>::method_body>& string_<Ch>::method_rows()
 {
-    using fn = value (string_::*)(const args&);
-    static const method_table<Name, fn> table({
+    static const method_table<Name, method_body> table({
         {"empty", 0, &string_::m_empty},
         {"size", 0, &string_::m_size},
         {"at", 1, &string_::m_at},
         {"match", 1, &string_::m_match},
     });
-    const fn* body = table.find(c);
+    return table;
+}
+
+template <class Ch>
+method_signatures string_<Ch>::methods()
+{
+    return method_rows<char>().signatures();
+}
+
+template <class Ch>
+template <class Name>
+value string_<Ch>::dispatch(const method_call<Name>& c)
+{
+    const method_body* body = method_rows<Name>().find(c);
     if (!body) refuse("_method", method_call_text(c));
     return (this->**body)(c.v);
 }

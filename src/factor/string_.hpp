@@ -5,6 +5,7 @@
 #include <string>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -49,6 +50,9 @@ public:
 
     const text_type& text() const { return text_; }
 
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
+
 protected:
     VORLA_SITE("vorla::string_<wchar_t>")
 
@@ -60,6 +64,9 @@ private:
     value m_match(const args& v);
     // Compares with the right operand's wide text by code point value: <0, 0 or >0.
     int compare(const value& r) const;
+    using method_body = value (string_::*)(const args&);
+    template <class Name>
+    static const method_table<Name, method_body>& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
 

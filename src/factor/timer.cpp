@@ -57,16 +57,23 @@ bool timer::equal(const value& other) const
 std::string timer::describe() const { return "timer(" + detail::format_number(ticks_) + ")"; }
 
 template <class Name>
-value timer::dispatch(const method_call<Name>& c)
+const method_table<Name, timer::method_body>& timer::method_rows()
 {
-    using body = value (timer::*)(const args&);
     // All three methods take no argument, so a call with arguments misses like an unknown name.
-    static const method_table<Name, body> table({
+    static const method_table<Name, method_body> table({
         {"start", 0, &timer::m_start},
         {"restart", 0, &timer::m_restart},
         {"elapsed", 0, &timer::m_elapsed},
     });
-    const body* b = table.find(c);
+    return table;
+}
+
+method_signatures timer::methods() { return method_rows<char>().signatures(); }
+
+template <class Name>
+value timer::dispatch(const method_call<Name>& c)
+{
+    const method_body* b = method_rows<Name>().find(c);
     if (!b) refuse("_method", method_call_text(c));
     return (this->**b)(c.v);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -31,6 +32,9 @@ public:
     // Milliseconds since the program started, on a clock that never goes back.
     static std::int32_t now();
 
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
+
 protected:
     VORLA_SITE("vorla::timer")
 
@@ -39,6 +43,9 @@ private:
     value m_restart(const args& v);
     value m_elapsed(const args& v);
 
+    using method_body = value (timer::*)(const args&);
+    template <class Name>
+    static const method_table<Name, method_body>& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     void take(const char* op, const value& v);

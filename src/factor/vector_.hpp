@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "factor/factor.hpp"
+#include "factor/method_table.hpp"
 
 namespace vorla {
 
@@ -34,6 +35,9 @@ public:
     std::string describe() const override;
 
     const Elements& elements() const { return items_; }
+
+    // The built-in methods' names and argument counts, in table order.
+    static method_signatures methods();
 
     void give_up_children(release_list& out) override;
 
@@ -68,6 +72,9 @@ private:
     value m_push_front(const args& v);
     value m_pop_front(const args& v);
 
+    using method_body = value (sequence::*)(const args&);
+    template <class Name>
+    static const method_table<Name, method_body>& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     // The elements of another value of this type, or nullptr when it is of another type.

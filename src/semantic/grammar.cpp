@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "semantic/keywords.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla::detail::semantic {
@@ -206,40 +207,11 @@ grammar::grammar()
     const guard_parser guard;
     const auto dquote = ch_p(L'"');
 
-    R(kw_bool) = str_p(L"bool");
-    R(kw_unsigned) = str_p(L"unsigned");
-    R(kw_int) = str_p(L"int");
-    R(kw_float) = str_p(L"float");
-    R(kw_double) = str_p(L"double");
-    R(kw_string) = str_p(L"string");
+    // Keywords come from the one list that the editor files are checked against; `unsigned int` is the
+    // only one made of two words.
+    for (const keyword& k : keywords)
+        if (k.id != rule::kw_unsigned_int) r_[static_cast<int>(k.id)] = str_p(k.text);
     R(kw_unsigned_int) = R(kw_unsigned) >> +ws >> R(kw_int);
-    R(kw_nil) = str_p(L"nil");
-    R(kw_ref) = str_p(L"ref");
-    R(kw_typeid) = str_p(L"typeid");
-    R(kw_vector) = str_p(L"vector");
-    R(kw_list) = str_p(L"list");
-    R(kw_timer) = str_p(L"timer");
-    R(kw_hash) = str_p(L"hash");
-    R(kw_bad_cast) = str_p(L"bad_cast");
-    R(kw_range_error) = str_p(L"range_error");
-    R(kw_this) = str_p(L"this");
-    R(kw_true) = str_p(L"true");
-    R(kw_false) = str_p(L"false");
-    R(kw_if) = str_p(L"if");
-    R(kw_else) = str_p(L"else");
-    R(kw_while) = str_p(L"while");
-    R(kw_return) = str_p(L"return");
-    R(kw_break) = str_p(L"break");
-    R(kw_continue) = str_p(L"continue");
-    R(kw_process) = str_p(L"process");
-    R(kw_inline) = str_p(L"inline");
-    R(kw_class) = str_p(L"class");
-    R(kw_operator) = str_p(L"operator");
-    R(kw_include) = str_p(L"#include");
-    R(kw_using) = str_p(L"using");
-    R(kw_try) = str_p(L"try");
-    R(kw_catch) = str_p(L"catch");
-    R(kw_throw) = str_p(L"throw");
 
     R(reserved_word) = R(builtin_type) | R(container_type) | R(kw_this) | R(kw_true) | R(kw_false) | R(kw_if) |
                        R(kw_else) | R(kw_while) | R(kw_return) | R(kw_break) | R(kw_continue) | R(kw_process) |
