@@ -1,7 +1,6 @@
 // The scope step, run-to-completion and the two name walks.
 #include "nlookup.hpp"
 
-#include "expression/signal.hpp"
 #include "expression/statements.hpp"
 
 namespace vorla {
@@ -36,8 +35,7 @@ flow scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
     runtime inner{this, rt.space};
-    // An error no expression placed more exactly (a condition that is no bool, say) is placed at its statement.
-    flow f = placed(head_->pos, [&] { return head_->execute(inner); });
+    flow f = head_->execute(inner);
     if (f == flow::done) {
         head_ = nullptr;
         owned_.reset();

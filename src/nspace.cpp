@@ -196,12 +196,7 @@ value nspace::call_function(symbol name, const args& v)
     for (nspace* n = this; n; n = n->parent, ++levels) {
         if (const table::routine* r = n->functions->find(name, v)) {
             runtime rt{&n->global, n};
-            // Inside a class, an unqualified call reaches the class's own methods first.
-            return framed([&] {
-                return (n->parent ? "method " + narrow(n->name) + "::" : std::string("function ")) +
-                       call_signature(narrow(*name), v);
-            },
-                          [&] { return table::function::invoke(*r, v, rt); });
+            return table::function::invoke(*r, v, rt);
         }
     }
     // No namespace has it: the root's report, and one more line for each namespace it was sought from.
@@ -221,6 +216,15 @@ value nspace::call_function(symbol name, const args& v)
         report = std::move(outer << report);
     }
     throw report;
+}
+
+std::string nspace::call_description(symbol name, const args& v)
+{
+    for (nspace* n = this; n; n = n->parent)
+        if (n->functions->find(name, v))
+            return (n->parent ? "method " + narrow(n->name) + "::" : std::string("function ")) +
+                   call_signature(narrow(*name), v);
+    return "function " + call_signature(narrow(*name), v);
 }
 
 value nspace::call_native(const std::wstring& native_name, args& v)
@@ -244,10 +248,11 @@ value nspace::start_process(type_id_t pid, const args& v, script_pos at)
         scope_ptr frame = process_definition(pid, v);
         nspace* top = root();
         const std::uint32_t serial = ++top->serials;
-        auto origin = std::make_shared<const process_origin>(
-            process_origin{pid, serial, at, top->running ? top->running->origin : nullptr});
-        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, serial,
-                                           std::move(origin));
+        process_origin origin{at};
+        if (const process* starter = top->running)
+            origin = {at, starter->serial, starter->pid, starter->origin.at, starter->origin.starter_serial,
+                      starter->origin.starter_pid};
+        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, serial, origin);
         live->push_back(p);
         return std::make_shared<process_<process>>(std::move(p));
     });

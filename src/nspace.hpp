@@ -58,6 +58,9 @@ public:
 
     // Calls.
     value call_function(symbol name, const args& v);
+    // How an error report names the call of call_function(name, v): "function f(int)", or "method C::f(int)"
+    // when the innermost namespace with that signature is a class.
+    std::string call_description(symbol name, const args& v);
     value call_native(const std::wstring& native_name, args& v);
     scope_ptr expand_inline(symbol name, const args& v);
 

@@ -57,7 +57,7 @@ value take_in_flight()
     case flow::ret:
         throw sig_return{take_in_flight()};
     case flow::thr:
-        throw sig_throw{take_in_flight(), take_thrown_trace()};
+        raise_throw(take_in_flight(), handlers_running ? nullptr : take_thrown_trace());
     case flow::brk:
         throw sig_break{};
     default:
@@ -350,6 +350,7 @@ value instance::convert(type_id_t target, const control_ptr& body, const char* o
     // stays in its account for the report, should nothing catch it.
     trace_ptr cause;
     try {
+        const handler_scope handling;
         return const_cast<object&>(part_).call_cast(target, body);
     } catch (const exception& e) {
         if (e.out_of_depth()) throw;

@@ -31,10 +31,38 @@ exception uncaught(const value& thrown, trace_ptr trace)
 // The process and the ones that started it, outermost last, as frames of the report.
 void process::leave(script_trace& trace) const
 {
-    for (const process_origin* o = origin.get(); o; o = o->up.get()) {
-        std::string name = root->type_name(o->pid);
+    auto frame_of = [&](type_id_t id, std::uint32_t number, script_pos at) {
+        std::string name = root->type_name(id);
         if (name.rfind("p?", 0) == 0) name.erase(0, 2);
-        trace.leave_process("process " + name + "#" + std::to_string(o->serial), o->at);
+        trace.leave_process("process " + name + "#" + std::to_string(number), at);
+    };
+    auto running = [&](std::uint32_t number) -> const process* {
+        for (const auto& p : *root->live)
+            if (p->serial == number) return p.get();
+        return nullptr;
+    };
+    frame_of(pid, serial, origin.at);
+    std::uint32_t number = origin.starter_serial, up = origin.grand_serial;
+    type_id_t id = origin.starter_pid, up_id = origin.grand_pid;
+    script_pos at = origin.starter_at;
+    // Serials fall along a chain of starts, so the walk ends. A process two levels up that has finished
+    // is named without its start, and the walk stops there.
+    while (number) {
+        frame_of(id, number, at);
+        if (const process* p = running(number)) {
+            up = p->origin.starter_serial;
+            up_id = p->origin.starter_pid;
+        }
+        if (!up) break;
+        number = up;
+        id = up_id;
+        up = 0;
+        at = {};
+        if (const process* p = running(number)) {
+            at = p->origin.at;
+            up = p->origin.starter_serial;
+            up_id = p->origin.starter_pid;
+        }
     }
 }
 

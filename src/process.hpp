@@ -10,20 +10,23 @@ namespace vorla {
 
 class nspace;
 
-// Where a process came from: which it is, the statement that started it, and the origin of the process
-// that ran that statement. Kept apart from the process, which may be long gone when a report needs it.
+// Where a process came from: the statement that started it, the process that ran that statement (serial
+// 0 for none) with its own start and starter, copied so that they outlive it. Kept in the process
+// itself, so starting one costs no allocation.
 struct process_origin {
-    type_id_t pid;
-    std::uint32_t serial;
-    script_pos at;
-    std::shared_ptr<const process_origin> up;
+    script_pos at{};
+    std::uint32_t starter_serial = 0;
+    type_id_t starter_pid = 0;
+    script_pos starter_at{};
+    std::uint32_t grand_serial = 0;
+    type_id_t grand_pid = 0;
 };
 
 class process {
 public:
     process(type_id_t pid, scope_ptr frame, runtime context, nspace* root, std::uint32_t serial,
-            std::shared_ptr<const process_origin> origin = nullptr)
-        : pid(pid), frame(std::move(frame)), context(context), root(root), serial(serial), origin(std::move(origin)) {}
+            process_origin origin = {})
+        : pid(pid), frame(std::move(frame)), context(context), root(root), serial(serial), origin(origin) {}
     process(const process&) = delete;
     process& operator=(const process&) = delete;
 
@@ -32,7 +35,7 @@ public:
     runtime context;         // the root namespace's global scope and the root namespace
     nspace* const root;
     const std::uint32_t serial;  // the identity number scripts see: 1, 2, 3, ... in start order
-    const std::shared_ptr<const process_origin> origin;
+    const process_origin origin;
 
     // One step: one execute of the frame's head statement. True while statements remain.
     // A return, an uncaught throw or a stray break/continue reaching the top of the body ends the run
@@ -41,7 +44,8 @@ public:
 
     bool finished() const noexcept { return frame->finished(); }
 
-    // Adds this process and the ones that started it to an error's call stack.
+    // Adds this process and the ones that started it to an error's call stack: a starter still running
+    // is followed further; one that has finished is named without its own start.
     void leave(script_trace& trace) const;
 };
 

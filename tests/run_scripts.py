@@ -30,9 +30,8 @@ on both sides, so moving code within or between the interpreter's files changes 
 goldens hold the file name with "(N)", such as "factor/boolean.hpp(N)"; that reads as "SOURCE(N)" too.)
 
 --update rewrites <name>.out (and <name>.code, removed when the code is 0, and <name>.err where one exists)
-in DIR from the actual results;
-read every rewritten file before keeping it. FILTER words restrict the run to tests whose path relative to
-DIR contains one of them.
+in DIR from the actual results; read every rewritten file before keeping it. FILTER words restrict the run
+to tests whose path relative to DIR contains one of them.
 """
 
 import argparse

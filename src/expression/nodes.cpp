@@ -34,7 +34,7 @@ decltype(auto) operate(const expression& node, const char* op, const value& l, c
         t.mark(node.pos);
         if (t.message.empty()) t.message = refusal_sentence(op, *l, r);
         throw;
-    } catch (sig_throw& s) {
+    } catch (sig_throw_unhandled& s) {
         s.script().mark(node.pos);
         throw;
     }
@@ -229,7 +229,7 @@ value e_method::evaluate(runtime& rt) const
         if (t.message.empty() && t.frames.empty())
             t.message = type_word(*target) + " has no method " + rt.space->call_signature(narrow(name), v);
         throw;
-    } catch (sig_throw& s) {
+    } catch (sig_throw_unhandled& s) {
         s.script().mark(pos);
         throw;
     }
@@ -250,7 +250,20 @@ value e_cast::evaluate(runtime& rt) const
 value e_function::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
-    return placed(pos, [&] { return rt.space->call_function(name, v); });
+    // The call is a frame of an error from its body, placed here; an error of the call itself is placed here.
+    auto called = [&](script_trace& t) {
+        if (t.where.known()) t.leave(rt.space->call_description(name, v), pos);
+        else t.mark(pos);
+    };
+    try {
+        return rt.space->call_function(name, v);
+    } catch (exception& e) {
+        called(e.script());
+        throw;
+    } catch (sig_throw_unhandled& s) {
+        called(s.script());
+        throw;
+    }
 }
 
 value e_native::evaluate(runtime& rt) const

@@ -23,6 +23,30 @@ struct sig_throw {
     }
 };
 
+// A script throw raised while no script handler (try, or a conversion turning it into bad_cast) is
+// running: it can only end the run, so its account is gathered on the way out. A throw that a handler
+// may catch is a plain sig_throw, which passes every annotating layer untouched: catching and
+// rethrowing it at each call would make scripts that throw and catch in a loop twice as slow.
+struct sig_throw_unhandled : sig_throw {};
+
+// How many script handlers are running on the current stack (counted while their protected part runs).
+inline unsigned handlers_running = 0;
+
+class handler_scope {
+public:
+    handler_scope() noexcept { ++handlers_running; }
+    ~handler_scope() { --handlers_running; }
+    handler_scope(const handler_scope&) = delete;
+    handler_scope& operator=(const handler_scope&) = delete;
+};
+
+// Raises a script throw of the kind the running handlers call for.
+[[noreturn]] inline void raise_throw(value v, trace_ptr trace)
+{
+    if (handlers_running) throw sig_throw{std::move(v), std::move(trace)};
+    throw sig_throw_unhandled{{std::move(v), std::move(trace)}};
+}
+
 } // namespace vorla
 
 namespace vorla {
@@ -37,7 +61,7 @@ decltype(auto) framed(What&& what, F&& call)
     } catch (exception& e) {
         e.script().leave(what());
         throw;
-    } catch (sig_throw& s) {
+    } catch (sig_throw_unhandled& s) {
         s.script().leave(what());
         throw;
     }
@@ -54,7 +78,7 @@ decltype(auto) placed(script_pos p, F&& operation)
     } catch (exception& e) {
         e.script().mark(p);
         throw;
-    } catch (sig_throw& s) {
+    } catch (sig_throw_unhandled& s) {
         s.script().mark(p);
         throw;
     }

@@ -9,6 +9,13 @@
 
 namespace vorla {
 
+// A condition's truth. A value that cannot be read as bool is placed at the condition.
+static bool condition_holds(const expression& condition, runtime& rt)
+{
+    value v = condition.evaluate(rt);
+    return placed(condition.pos, [&] { return truth(v); });
+}
+
 // Steps a scope the statement holds open. A finished scope is released and reports `done`; an
 // unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
 // catcher decides what to release.
@@ -66,7 +73,7 @@ flow body_state::step(runtime& rt)
 flow c_if::execute(runtime& rt)
 {
     if (body_) return body_.step(rt);
-    if (!truth(condition->evaluate(rt))) return flow::done;
+    if (!condition_holds(*condition, rt)) return flow::done;
     body_.open(rt, then);
     return flow::more;
 }
@@ -74,7 +81,7 @@ flow c_if::execute(runtime& rt)
 flow c_if_else::execute(runtime& rt)
 {
     if (body_) return body_.step(rt);
-    body_.open(rt, truth(condition->evaluate(rt)) ? then : otherwise);
+    body_.open(rt, condition_holds(*condition, rt) ? then : otherwise);
     return flow::more;
 }
 
@@ -83,7 +90,7 @@ flow c_if_else::execute(runtime& rt)
 flow c_while::execute(runtime& rt)
 {
     if (!body_) {
-        if (!truth(condition->evaluate(rt))) return flow::done;
+        if (!condition_holds(*condition, rt)) return flow::done;
         body_.open(rt, body);
         return flow::more;
     }
@@ -123,7 +130,7 @@ flow c_inline::execute(runtime& rt)
         } catch (exception& e) {
             e.script().leave("inline " + narrow(*name), pos);
             throw;
-        } catch (sig_throw& s) {
+        } catch (sig_throw_unhandled& s) {
             s.script().leave("inline " + narrow(*name), pos);
             throw;
         }
@@ -141,6 +148,7 @@ flow c_except::execute(runtime& rt)
     if (!try_) try_ = scope::open(rt.current, body);
     value thrown;
     try {
+        const handler_scope handling;
         flow f = try_->step(rt);
         switch (f) {
         case flow::done:

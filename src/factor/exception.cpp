@@ -72,14 +72,17 @@ template class exception_<range_error_>;
 
 void throw_bad_cast(const char* file, const std::string& function, int line, trace_ptr cause)
 {
-    throw sig_throw{std::make_shared<exception_<bad_cast_>>(file, function, line), std::move(cause)};
+    raise_throw(std::make_shared<exception_<bad_cast_>>(file, function, line), std::move(cause));
 }
 
 void throw_range_error(const char* file, const std::string& function, int line, std::string why)
 {
-    sig_throw s{std::make_shared<exception_<range_error_>>(file, function, line), nullptr};
-    if (!why.empty()) s.script().message = std::move(why);
-    throw s;
+    trace_ptr trace;
+    if (!why.empty() && !handlers_running) {
+        trace = std::make_shared<script_trace>();
+        trace->message = std::move(why);
+    }
+    raise_throw(std::make_shared<exception_<range_error_>>(file, function, line), std::move(trace));
 }
 
 } // namespace vorla

@@ -56,7 +56,7 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
         case flow::thr: {
             value thrown = std::move(in_flight);
             in_flight.reset();
-            throw sig_throw{std::move(thrown), take_thrown_trace()};
+            raise_throw(std::move(thrown), handlers_running ? nullptr : take_thrown_trace());
         }
         case flow::brk:
             throw sig_break{};
