@@ -55,12 +55,54 @@ exception& exception::chain(const std::exception& caught)
         whole_.clear();
     }
     if (const auto* diagnostic = dynamic_cast<const exception*>(&caught)) {
+        // The cause's account is the more exact one: its position and message lie further in.
+        if (diagnostic->trace_) {
+            if (trace_ && diagnostic->trace_->message.empty()) diagnostic->trace_->message = std::move(trace_->message);
+            trace_ = diagnostic->trace_;
+        }
         cause_ = std::make_shared<exception>(*diagnostic);
         return *this;
     }
     text_ += "\n>\t";
     text_ += caught.what();
     return *this;
+}
+
+script_trace& exception::script()
+{
+    if (!trace_) trace_ = std::make_shared<script_trace>();
+    return *trace_;
+}
+
+exception& exception::explain(std::string message)
+{
+    script_trace& t = script();
+    if (t.message.empty()) t.message = std::move(message);
+    return *this;
+}
+
+exception& exception::hint(std::string advice)
+{
+    script().hint = std::move(advice);
+    return *this;
+}
+
+void exception::append(std::string_view s)
+{
+    if (cause_) {
+        // The last line is the last cause's: join the chain into this text first.
+        text_ = text();
+        cause_.reset();
+        whole_.clear();
+    }
+    text_.append(s);
+}
+
+exception operator<<(const exception& e, std::string_view s)
+{
+    exception out = e;
+    out.append(s);
+    return out;
 }
 
 std::string narrow(const wchar_t* w, std::size_t n)

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "position.hpp"
+
 namespace vorla {
 
 // UTF-8 narrowing: stops at the first NUL, never throws; unencodable code points become '?'.
@@ -26,7 +28,8 @@ public:
     explicit exception(std::string text) : text_(std::move(text)) {}
     // A copy shares the chained causes and leaves out the joined text (it is joined again when asked).
     exception(const exception& other)
-        : std::exception(other), text_(other.text_), cause_(other.cause_), out_of_depth_(other.out_of_depth_) {}
+        : std::exception(other), text_(other.text_), cause_(other.cause_), out_of_depth_(other.out_of_depth_),
+          trace_(other.trace_) {}
     exception(exception&&) = default;
     exception& operator=(const exception& other)
     {
@@ -34,6 +37,7 @@ public:
         cause_ = other.cause_;
         whole_.clear();
         out_of_depth_ = other.out_of_depth_;
+        trace_ = other.trace_;
         return *this;
     }
     exception& operator=(exception&&) = default;
@@ -42,6 +46,8 @@ public:
     const char* what() const noexcept override { return text().c_str(); }
     // The whole text: this exception's lines, then those of every chained cause.
     const std::string& text() const noexcept;
+    // Appends text to the last line, in place.
+    void append(std::string_view s);
     // Appends "\n>\t" and the caught exception's text, in place. A caught diagnostic is shared, not
     // copied: runaway recursion chains thousands of them, one per level, and copying the growing text at
     // every level would take time quadratic in the depth.
@@ -56,11 +62,27 @@ public:
         return *this;
     }
 
+    // The script's view of this error (position, plain message, call stack), made on first use and
+    // passed on to every exception that chains this one. Never part of the text.
+    const script_trace* trace() const noexcept { return trace_.get(); }
+    script_trace& script();
+    // Sets the plain message unless a more exact one (from a cause further in) is already there.
+    exception& explain(std::string message);
+    // Sets the hint for a known trap.
+    exception& hint(std::string advice);
+    // Takes over an account gathered elsewhere (by a script throw on its way out), when there is one.
+    exception& adopt(trace_ptr t)
+    {
+        if (t) trace_ = std::move(t);
+        return *this;
+    }
+
 private:
     std::string text_;                  // this exception's own lines (and causes chained as text)
     std::shared_ptr<exception> cause_;  // a chained diagnostic, after text_
     mutable std::string whole_;         // text_ and the causes' lines, joined when first asked for
     bool out_of_depth_ = false;
+    trace_ptr trace_;
 };
 
 // Whether a caught exception is (or chains) the runaway-recursion diagnostic.
@@ -85,17 +107,18 @@ concept streamable_number = std::is_arithmetic_v<T> && !std::is_same_v<T, bool> 
 } // namespace detail
 
 // Value streaming: a new exception whose text is the old one followed by the value's text form.
+// Everything but the text (the runaway-recursion mark, the script's trace) is kept.
+exception operator<<(const exception& e, std::string_view s);
 template <detail::streamable_number T>
 exception operator<<(const exception& e, T v)
 {
-    return exception(e.text() + detail::format_number(v));
+    return e << std::string_view(detail::format_number(v));
 }
-inline exception operator<<(const exception& e, bool v) { return exception(e.text() + (v ? "1" : "0")); }
-inline exception operator<<(const exception& e, const char* s) { return exception(e.text() + s); }
-inline exception operator<<(const exception& e, const std::string& s) { return exception(e.text() + s); }
-inline exception operator<<(const exception& e, std::string_view s) { return exception(e.text() + std::string(s)); }
-inline exception operator<<(const exception& e, const std::wstring& s) { return exception(e.text() + narrow(s)); }
-inline exception operator<<(const exception& e, const wchar_t* s) { return exception(e.text() + narrow(std::wstring(s))); }
+inline exception operator<<(const exception& e, bool v) { return e << std::string_view(v ? "1" : "0"); }
+inline exception operator<<(const exception& e, const char* s) { return e << std::string_view(s); }
+inline exception operator<<(const exception& e, const std::string& s) { return e << std::string_view(s); }
+inline exception operator<<(const exception& e, const std::wstring& s) { return e << std::string_view(narrow(s)); }
+inline exception operator<<(const exception& e, const wchar_t* s) { return e << std::string_view(narrow(std::wstring(s))); }
 
 // Chaining a caught exception: in place on an lvalue, by value on a temporary.
 inline exception& operator<<(exception& e, const std::exception& caught) { return e.chain(caught); }

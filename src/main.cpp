@@ -47,17 +47,19 @@ std::wstring script_path(const char* argv1)
     return lib::basic_filesystem::make_absolute(path);
 }
 
-// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed.
-void run(int argc, char** argv)
+// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed;
+// only the table of source files stays, for the report on standard error.
+void run(int argc, char** argv, std::shared_ptr<vorla::source_files>& files)
 {
     const char* self = argc > 0 && argv[0] ? argv[0] : "";
     if (argc < 2) throw VORLA_EXCEPTION("main", "invalid argument count, argc=") << argc << " argv[0]" << self;
 
     vorla::nspace space;
     vorla::semantic<wchar_t> compiler(space);
+    files = compiler.files;
     compiler.include_directories.push_back(executable_directory(self));
     vorla::driver::define_console_natives(space, wide_console());
-    compiler.compile(script_path(argv[1]));
+    compiler.compile(script_path(argv[1]), argv[1]);
 
     vorla::args arguments;
     for (int i = 2; i < argc; ++i) arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(argv[i])));
@@ -72,11 +74,15 @@ int main(int argc, char** argv)
     vorla::install_locale();
     // Nothing uses C stdio for the console, so the C++ streams may buffer on their own.
     std::ios::sync_with_stdio(false);
+    auto files = std::make_shared<vorla::source_files>();
     try {
         // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.
-        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(argc, argv); });
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(argc, argv, files); });
     } catch (const std::exception& e) {
         std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
+        // The script's own view of the error, for people: where, why and through which calls.
+        const auto* d = dynamic_cast<const vorla::exception*>(&e);
+        if (d && d->trace()) std::cerr << vorla::format_report(*files, *d->trace(), e.what()) << std::flush;
         int ignored = 0;
         std::cin >> ignored;
         return 1;

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "expression/signal.hpp"
 #include "factor/boolean.hpp"
 #include "factor/exception.hpp"
 #include "factor/hash_.hpp"
@@ -81,6 +82,17 @@ std::string nspace::type_name(type_id_t id) const
     } catch (const std::exception&) {
         return detail::format_number(id);
     }
+}
+
+std::string nspace::call_signature(const std::string& routine, const args& v) const
+{
+    std::string out = routine + "(";
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ", ";
+        const std::string word = type_word(v[i]->type_id());
+        out += word.empty() ? type_name(v[i]->type_id()) : word;
+    }
+    return out + ")";
 }
 
 std::shared_ptr<object> nspace::define_object(const std::wstring& class_name)
@@ -190,11 +202,29 @@ value nspace::call_function(symbol name, const args& v)
     // No namespace has it: the root's report, and one more line for each namespace it was sought from.
     const std::string text = call_text(narrow(*name), v);
     exception report = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;
+    const std::string types = call_signature("", v);
+    bool named = false;
+    for (nspace* n = this; n; n = n->parent) named = named || n->functions->defines(name);
+    // `return(x);` parses as a call of a function named return.
+    if (*name == L"return" || *name == L"throw")
+        report.hint("`" + narrow(*name) + "` and its value must be separated by a space: write `" + narrow(*name) +
+                    " " + (v.size() == 1 ? "(x)" : "x") + ";`");
+    report.explain(named ? "no function '" + narrow(*name) + "' takes " + types
+                                            : "no function named '" + narrow(*name) + "'");
     while (--levels) {
         exception outer = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;
         report = std::move(outer << report);
     }
     throw report;
+}
+
+std::string nspace::call_description(symbol name, const args& v)
+{
+    for (nspace* n = this; n; n = n->parent)
+        if (n->functions->find(name, v))
+            return (n->parent ? "method " + narrow(n->name) + "::" : std::string("function ")) +
+                   call_signature(narrow(*name), v);
+    return "function " + call_signature(narrow(*name), v);
 }
 
 value nspace::call_native(const std::wstring& native_name, args& v)
@@ -213,12 +243,17 @@ scope_ptr nspace::expand_inline(symbol name, const args& v)
     });
 }
 
-value nspace::start_process(type_id_t pid, const args& v)
+value nspace::start_process(type_id_t pid, const args& v, script_pos at)
 {
     VORLA_WRAP(VORLA_EXCEPTION(start_process_name, "fail to start process"), {
         scope_ptr frame = process_definition(pid, v);
         nspace* top = root();
-        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, ++top->serials);
+        const std::uint32_t serial = ++top->serials;
+        process_origin origin{at};
+        if (const process* starter = top->running)
+            origin = {at, starter->serial, starter->pid, starter->origin.at, starter->origin.starter_serial,
+                      starter->origin.starter_pid};
+        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, serial, origin);
         live->push_back(p);
         return std::make_shared<process_<process>>(std::move(p));
     });
@@ -245,7 +280,11 @@ scope_ptr nspace::process_definition(type_id_t pid, const args& v)
                 << type_name(pid) << " " << arglist_text(v) << caught;
         }
     }
-    throw VORLA_EXCEPTION(process_definition_name, "undefined process id, pid=") << type_name(pid) << " " << arglist_text(v);
+    std::string name = type_name(pid);
+    if (name.rfind("p?", 0) == 0) name.erase(0, 2);
+    throw VORLA_EXCEPTION(process_definition_name, "undefined process id, pid=")
+              .explain("no process '" + name + "' takes " + call_signature("", v))
+        << type_name(pid) << " " << arglist_text(v);
 }
 
 void nspace::schedule()
@@ -253,8 +292,16 @@ void nspace::schedule()
     // std::list: erasing a finished process costs O(1), and a process appended during the pass is
     // reached because the end is tested after every step.
     process_list& list = *live;
+    // The running process is known only while it steps, whichever way the step ends.
+    struct stepping {
+        process*& running;
+        ~stepping() { running = nullptr; }
+    } guard{running};
     for (auto it = list.begin(); it != list.end();) {
-        if ((*it)->run()) ++it;
+        running = it->get();
+        const bool more = (*it)->run();
+        running = nullptr;
+        if (more) ++it;
         else it = list.erase(it);
     }
 }

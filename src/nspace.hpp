@@ -45,6 +45,7 @@ public:
     // Statement steps the program may still take (kept on the root): no bound unless the host sets one.
     // A script may loop forever on purpose; a host that must finish every input (a fuzzer) bounds it.
     std::uint64_t steps_left = std::numeric_limits<std::uint64_t>::max();
+    process* running = nullptr; // the process taking its step (kept on the root): it starts the ones started now
 
     nspace* root() noexcept;
 
@@ -61,11 +62,15 @@ public:
 
     // Calls.
     value call_function(symbol name, const args& v);
+    // How an error report names the call of call_function(name, v): "function f(int)", or "method C::f(int)"
+    // when the innermost namespace with that signature is a class.
+    std::string call_description(symbol name, const args& v);
     value call_native(const std::wstring& native_name, args& v);
     scope_ptr expand_inline(symbol name, const args& v);
 
     // Processes.
-    value start_process(type_id_t pid, const args& v);
+    // `at` is the statement that starts it (unknown for the first process).
+    value start_process(type_id_t pid, const args& v, script_pos at = {});
     value start_process(const std::wstring& process_name, const args& v);  // start by name ("p?" + name)
     scope_ptr process_definition(type_id_t pid, const args& v);
     // One scheduler pass over the process list (call on the root).
@@ -73,6 +78,8 @@ public:
 
     // The name the type-id manager has for an id (narrowed), or its number when it has none.
     std::string type_name(type_id_t id) const;
+    // A call as a person reads it: "name(int, string)".
+    std::string call_signature(const std::string& routine, const args& v) const;
 };
 
 } // namespace vorla

@@ -10,10 +10,23 @@ namespace vorla {
 
 class nspace;
 
+// Where a process came from: the statement that started it, the process that ran that statement (serial
+// 0 for none) with its own start and starter, copied so that they outlive it. Kept in the process
+// itself, so starting one costs no allocation.
+struct process_origin {
+    script_pos at{};
+    std::uint32_t starter_serial = 0;
+    type_id_t starter_pid = 0;
+    script_pos starter_at{};
+    std::uint32_t grand_serial = 0;
+    type_id_t grand_pid = 0;
+};
+
 class process {
 public:
-    process(type_id_t pid, scope_ptr frame, runtime context, nspace* root, std::uint32_t serial)
-        : pid(pid), frame(std::move(frame)), context(context), root(root), serial(serial) {}
+    process(type_id_t pid, scope_ptr frame, runtime context, nspace* root, std::uint32_t serial,
+            process_origin origin = {})
+        : pid(pid), frame(std::move(frame)), context(context), root(root), serial(serial), origin(origin) {}
     process(const process&) = delete;
     process& operator=(const process&) = delete;
 
@@ -22,6 +35,7 @@ public:
     runtime context;         // the root namespace's global scope and the root namespace
     nspace* const root;
     const std::uint32_t serial;  // the identity number scripts see: 1, 2, 3, ... in start order
+    const process_origin origin;
 
     // One step: one execute of the frame's head statement. True while statements remain.
     // A return, an uncaught throw or a stray break/continue reaching the top of the body ends the run
@@ -29,6 +43,10 @@ public:
     bool run();
 
     bool finished() const noexcept { return frame->finished(); }
+
+    // Adds this process and the ones that started it to an error's call stack: a starter still running
+    // is followed further; one that has finished is named without its own start.
+    void leave(script_trace& trace) const;
 };
 
 } // namespace vorla

@@ -20,7 +20,9 @@ A test runs with its sandbox directory as working directory and stdin from <name
 exists (else /dev/null), as `/tmp/vorla-script-tests/bin/TOOL <name>.vl [words of <name>.args, one per line]`. A <name>.script file,
 when present, holds the words (one per line) given in place of `<name>.vl`: a path that does not exist, say,
 or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
-<name>.out and the exit code <name>.code (0 when that file is absent).
+<name>.out and the exit code <name>.code (0 when that file is absent). When <name>.err exists, the whole
+stderr must equal it too (the script's own view of an error: position, source line, call stack); tests
+without one ignore stderr.
 
 A test with a <name>.heavy file (its text says why) builds values millions deep or large: it runs only
 when --heavy is given, which the build gives in the optimised build without sanitizers (a sanitizer
@@ -31,9 +33,9 @@ The only normalisation: where a diagnostic names a place in the interpreter's ow
 on both sides, so moving code within or between the interpreter's files changes no expected output. (Older
 goldens hold the file name with "(N)", such as "factor/boolean.hpp(N)"; that reads as "SOURCE(N)" too.)
 
---update rewrites <name>.out (and <name>.code, removed when the code is 0) in DIR from the actual results;
-read every rewritten file before keeping it. FILTER words restrict the run to tests whose path relative to
-DIR contains one of them.
+--update rewrites <name>.out (and <name>.code, removed when the code is 0, and <name>.err where one exists)
+in DIR from the actual results; read every rewritten file before keeping it. FILTER words restrict the run
+to tests whose path relative to DIR contains one of them.
 """
 
 import argparse
@@ -115,6 +117,11 @@ def build_sandbox(root, tools):
     return links
 
 
+def difference(expected, actual, expected_name, actual_name):
+    diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True), expected_name, actual_name)
+    return "".join(line if line.endswith("\n") else line + "\n\\ no newline\n" for line in diff)
+
+
 def run_one(tool, root, relative, timeout):
     base = os.path.join(root, relative[:-3])
     directory, name = os.path.split(os.path.join(SANDBOX, "scripts", relative))
@@ -150,6 +157,8 @@ def run_all(options, root, links):
 
         if options.update and code is not None:
             write_text(base + ".out", actual)
+            if os.path.exists(base + ".err"):
+                write_text(base + ".err", normalise(err))
             if code != 0:
                 write_text(base + ".code", "%d\n" % code)
             elif os.path.exists(base + ".code"):
@@ -172,16 +181,18 @@ def run_all(options, root, links):
         elif code != expected_code:
             problems.append("exit code %d, expected %d" % (code, expected_code))
         if expected is not None and actual != expected:
-            diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
-                                        relative[:-3] + ".out", "actual stdout")
-            problems.append("".join(line if line.endswith("\n") else line + "\n\\ no newline\n" for line in diff))
+            problems.append(difference(expected, actual, relative[:-3] + ".out", "actual stdout"))
+        if code is not None and os.path.exists(base + ".err"):
+            expected_err = normalise(read_text(base + ".err"))
+            if normalise(err) != expected_err:
+                problems.append(difference(expected_err, normalise(err), relative[:-3] + ".err", "actual stderr"))
 
         if problems:
             failed += 1
             print("FAIL %s" % relative)
             for p in problems:
                 print(p.rstrip("\n"))
-            if err and code is not None:
+            if err and code is not None and not os.path.exists(base + ".err"):
                 print("stderr:\n" + err.rstrip("\n"))
         else:
             passed += 1

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "factor/factor.hpp"
+#include "position.hpp"
 
 namespace vorla {
 
@@ -13,6 +14,74 @@ struct sig_return {
 };
 struct sig_throw {
     value v;
+    trace_ptr trace = nullptr;  // where it was thrown and the calls it left, made when first needed
+
+    script_trace& script()
+    {
+        if (!trace) trace = std::make_shared<script_trace>();
+        return *trace;
+    }
 };
+
+// A script throw raised while no script handler (try, or a conversion turning it into bad_cast) is
+// running: it can only end the run, so its account is gathered on the way out. A throw that a handler
+// may catch is a plain sig_throw, which passes every annotating layer untouched: catching and
+// rethrowing it at each call would make scripts that throw and catch in a loop twice as slow.
+struct sig_throw_unhandled : sig_throw {};
+
+// How many script handlers are running on the current stack (counted while their protected part runs).
+inline unsigned handlers_running = 0;
+
+class handler_scope {
+public:
+    handler_scope() noexcept { ++handlers_running; }
+    ~handler_scope() { --handlers_running; }
+    handler_scope(const handler_scope&) = delete;
+    handler_scope& operator=(const handler_scope&) = delete;
+};
+
+// Raises a script throw of the kind the running handlers call for.
+[[noreturn]] inline void raise_throw(value v, trace_ptr trace)
+{
+    if (handlers_running) throw sig_throw{std::move(v), std::move(trace)};
+    throw sig_throw_unhandled{{std::move(v), std::move(trace)}};
+}
+
+} // namespace vorla
+
+namespace vorla {
+
+// Runs a call. An error leaving it records the call as a frame of the script's call stack, with the
+// description `what()` made only then; the call site is the next position the error meets.
+template <class What, class F>
+decltype(auto) framed(What&& what, F&& call)
+{
+    try {
+        return call();
+    } catch (exception& e) {
+        e.script().leave(what());
+        throw;
+    } catch (sig_throw_unhandled& s) {
+        s.script().leave(what());
+        throw;
+    }
+}
+
+// Runs one operation of the node at `p`. An error leaving it is marked with p: the innermost mark is
+// the error's place, a later one the call site of a frame it left (see script_trace). Nothing is
+// done and nothing is stored when no error happens.
+template <class F>
+decltype(auto) placed(script_pos p, F&& operation)
+{
+    try {
+        return operation();
+    } catch (exception& e) {
+        e.script().mark(p);
+        throw;
+    } catch (sig_throw_unhandled& s) {
+        s.script().mark(p);
+        throw;
+    }
+}
 
 } // namespace vorla

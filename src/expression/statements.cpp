@@ -9,6 +9,13 @@
 
 namespace vorla {
 
+// A condition's truth. A value that cannot be read as bool is placed at the condition.
+static bool condition_holds(const expression& condition, runtime& rt)
+{
+    value v = condition.evaluate(rt);
+    return placed(condition.pos, [&] { return truth(v); });
+}
+
 // Steps a scope the statement holds open. A finished scope is released and reports `done`; an
 // unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
 // catcher decides what to release.
@@ -41,6 +48,8 @@ flow c_return::execute(runtime& rt)
 flow c_throw::execute(runtime& rt)
 {
     in_flight = e->evaluate(rt);
+    in_flight_at = pos;
+    in_flight_trace.reset();
     return flow::thr;
 }
 
@@ -64,7 +73,7 @@ flow body_state::step(runtime& rt)
 flow c_if::execute(runtime& rt)
 {
     if (body_) return body_.step(rt);
-    if (!truth(condition->evaluate(rt))) return flow::done;
+    if (!condition_holds(*condition, rt)) return flow::done;
     body_.open(rt, then);
     return flow::more;
 }
@@ -72,7 +81,7 @@ flow c_if::execute(runtime& rt)
 flow c_if_else::execute(runtime& rt)
 {
     if (body_) return body_.step(rt);
-    body_.open(rt, truth(condition->evaluate(rt)) ? then : otherwise);
+    body_.open(rt, condition_holds(*condition, rt) ? then : otherwise);
     return flow::more;
 }
 
@@ -81,7 +90,7 @@ flow c_if_else::execute(runtime& rt)
 flow c_while::execute(runtime& rt)
 {
     if (!body_) {
-        if (!truth(condition->evaluate(rt))) return flow::done;
+        if (!condition_holds(*condition, rt)) return flow::done;
         body_.open(rt, body);
         return flow::more;
     }
@@ -117,10 +126,18 @@ flow c_inline::execute(runtime& rt)
 {
     if (expansion_) {
         const table::inline_nesting level;
-        return step_held(expansion_, rt);
+        try {
+            return step_held(expansion_, rt);
+        } catch (exception& e) {
+            e.script().leave("inline " + narrow(*name), pos);
+            throw;
+        } catch (sig_throw_unhandled& s) {
+            s.script().leave("inline " + narrow(*name), pos);
+            throw;
+        }
     }
     args v = evaluate_args(arguments, rt);
-    expansion_ = rt.space->expand_inline(name, v);
+    expansion_ = placed(pos, [&] { return rt.space->expand_inline(name, v); });
     return flow::more;
 }
 
@@ -132,6 +149,7 @@ flow c_except::execute(runtime& rt)
     if (!try_) try_ = scope::open(rt.current, body);
     value thrown;
     try {
+        const handler_scope handling;
         flow f = try_->step(rt);
         switch (f) {
         case flow::done:
@@ -147,6 +165,7 @@ flow c_except::execute(runtime& rt)
     } catch (sig_throw& s) {
         // A throw from a value operation or out of a function called in an expression.
         thrown = std::move(s.v);
+        in_flight_trace = std::move(s.trace);
     }
     return caught(thrown, rt);
 }
@@ -164,6 +183,7 @@ flow c_except::caught(const value& thrown, runtime& rt)
         in_flight = thrown;
         return flow::thr;
     }
+    in_flight_trace.reset();
     // The handler's first step comes with the next call: matching a clause costs no step.
     handler_ = table::make_frame(*clause, v, rt.current);
     return flow::more;
@@ -172,7 +192,7 @@ flow c_except::caught(const value& thrown, runtime& rt)
 flow c_start_p::execute(runtime& rt)
 {
     args v = evaluate_args(arguments, rt);
-    rt.current->variables.declare(variable, rt.space->start_process(pid, v));
+    rt.current->variables.declare(variable, placed(pos, [&] { return rt.space->start_process(pid, v, pos); }));
     return flow::done;
 }
 

@@ -70,14 +70,19 @@ std::string exception_<Tag>::describe() const
 template class exception_<bad_cast_>;
 template class exception_<range_error_>;
 
-void throw_bad_cast(const char* file, const std::string& function, int line)
+void throw_bad_cast(const char* file, const std::string& function, int line, trace_ptr cause)
 {
-    throw sig_throw{std::make_shared<exception_<bad_cast_>>(file, function, line)};
+    raise_throw(std::make_shared<exception_<bad_cast_>>(file, function, line), std::move(cause));
 }
 
-void throw_range_error(const char* file, const std::string& function, int line)
+void throw_range_error(const char* file, const std::string& function, int line, std::string why)
 {
-    throw sig_throw{std::make_shared<exception_<range_error_>>(file, function, line)};
+    trace_ptr trace;
+    if (!why.empty() && !handlers_running) {
+        trace = std::make_shared<script_trace>();
+        trace->message = std::move(why);
+    }
+    raise_throw(std::make_shared<exception_<range_error_>>(file, function, line), std::move(trace));
 }
 
 } // namespace vorla

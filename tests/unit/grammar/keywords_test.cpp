@@ -77,8 +77,9 @@ TEST(keywords, each_keyword_behaves_in_the_grammar_as_its_class_says)
             const auto expected =
                 k.cls == sem::keyword_class::type ? sem::rule::builtin_type : sem::rule::container_type;
             EXPECT_NE(find(tree, expected), nullptr) << shown;
-            if (k.cls == sem::keyword_class::container || text.find(L' ') == std::wstring::npos)
+            if (k.cls == sem::keyword_class::container || text.find(L' ') == std::wstring::npos) {
                 EXPECT_FALSE(parses(L"int " + text + L";")) << shown << " is reserved";
+            }
             break;
         }
         case sem::keyword_class::word:
