@@ -1,11 +1,16 @@
 // vorla: compiles the script named on the command line, starts its process main and runs the scheduler.
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/console.hpp"
+#include "driver/options.hpp"
+#include "driver/terminal.hpp"
+#include "driver/trace.hpp"
 #include "exception.hpp"
 #include "factor/nil.hpp"
 #include "factor/string_.hpp"
@@ -19,7 +24,9 @@ namespace {
 
 // The wide console. Both sides sit on the narrow standard streams (see utf8_writer).
 struct console {
-    vorla::driver::utf8_writer out_buffer{std::cout.rdbuf()};
+    // A person watching a terminal sees each line when it is written; a pipe or file is fully buffered.
+    vorla::driver::line_flusher lines{std::cout.rdbuf(), vorla::driver::terminals::detect().out};
+    vorla::driver::utf8_writer out_buffer{&lines};
     vorla::driver::utf8_reader in_buffer{std::cin.rdbuf()};
     std::wostream out{&out_buffer};
     std::wistream in{&in_buffer};
@@ -98,22 +105,66 @@ void define_console_natives(vorla::nspace& space)
     });
 }
 
-// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed.
-void run(int argc, char** argv)
+void apply_budgets(vorla::step_watch& watch, const vorla::driver::options& o)
 {
-    const char* self = argc > 0 && argv[0] ? argv[0] : "";
-    if (argc < 2) throw VORLA_EXCEPTION("main", "invalid argument count, argc=") << argc << " argv[0]" << self;
+    if (o.max_steps) watch.limit_steps(*o.max_steps);
+    if (o.max_time)
+        watch.limit_time(std::chrono::duration_cast<vorla::step_watch::clock::duration>(
+            std::chrono::duration<double>(*o.max_time)));
+}
 
-    vorla::nspace space;
+// Compiles one script file into a new root namespace, set up as a run sets it up.
+void compile(vorla::nspace& space, const char* self, const std::string& file)
+{
     vorla::semantic<wchar_t> compiler(space);
     compiler.include_directories.push_back(executable_directory(self));
     define_console_natives(space);
-    compiler.compile(script_path(argv[1]));
+    compiler.compile(script_path(file.c_str()));
+}
+
+// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed.
+void run(const vorla::driver::options& o, const char* self)
+{
+    if (o.operands.empty()) {
+        std::cerr << vorla::driver::usage_line() << std::endl;
+        // The count the command line would have without its options: the interpreter's path alone.
+        throw VORLA_EXCEPTION("main", "invalid argument count, argc=") << 1 << " argv[0]" << self;
+    }
+    vorla::nspace space;
+    std::optional<vorla::driver::trace_writer> trace;
+    if (o.trace) space.watch->observe(&trace.emplace(2, vorla::driver::terminals::detect().err));
+    apply_budgets(*space.watch, o);
+    compile(space, self, o.operands.front());
 
     vorla::args arguments;
-    for (int i = 2; i < argc; ++i) arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(argv[i])));
+    for (std::size_t i = 1; i < o.operands.size(); ++i)
+        arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(o.operands[i])));
     space.start_process(L"main", arguments);
-    while (!space.live->empty()) space.schedule();
+    while (!space.live->empty()) {
+        space.watch->begin_pass();
+        space.schedule();
+    }
+}
+
+// --check: each file compiled on its own and named on standard error; a failure prints its diagnostic.
+int check(const vorla::driver::options& o, const char* self)
+{
+    int status = 0;
+    for (const std::string& file : o.operands) {
+        try {
+            vorla::run_on_stack(vorla::script_stack_bytes, [&] {
+                vorla::nspace space;
+                apply_budgets(*space.watch, o);
+                compile(space, self, file);
+            });
+            std::cerr << file << ": ok" << std::endl;
+        } catch (const std::exception& e) {
+            std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
+            std::cerr << file << ": failed" << std::endl;
+            status = 1;
+        }
+    }
+    return status;
 }
 
 } // namespace
@@ -123,19 +174,22 @@ int main(int argc, char** argv)
     vorla::install_locale();
     // Nothing uses C stdio for the console, so the C++ streams may buffer on their own.
     std::ios::sync_with_stdio(false);
+    const vorla::driver::command_line command = vorla::driver::parse_command_line(argc, argv);
+    if (const auto status = vorla::driver::answer_without_running(command, std::cout, std::cerr)) return *status;
+    const char* self = argc > 0 && argv[0] ? argv[0] : "";
+    if (command.opts.check) return check(command.opts, self);
+    const bool terminal_input = vorla::driver::terminals::detect().in;
     try {
         // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.
-        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(argc, argv); });
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(command.opts, self); });
     } catch (const std::exception& e) {
         std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
-        int ignored = 0;
-        std::cin >> ignored;
+        vorla::driver::wait_after_diagnostic(std::cin, terminal_input);
         return 1;
     } catch (...) {
         // Script control flow that escaped every handler: a fault of the interpreter, still not a crash.
         std::cout << VORLA_EXCEPTION("main", "unexpected exception").what() << '\n' << std::flush;
-        int ignored = 0;
-        std::cin >> ignored;
+        vorla::driver::wait_after_diagnostic(std::cin, terminal_input);
         return 1;
     }
     std::cout.flush();

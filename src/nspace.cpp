@@ -46,8 +46,11 @@ nspace::nspace()
       inlines(std::make_shared<table::inline_>()),
       natives(std::make_shared<table::native>()),
       live(std::make_shared<process_list>()),
-      types(std::make_shared<idm<wchar_t>>())
+      types(std::make_shared<idm<wchar_t>>()),
+      watch(nullptr),
+      own_watch_(std::make_unique<step_watch>())
 {
+    watch = own_watch_.get();
 }
 
 nspace::nspace(nspace* parent)
@@ -59,7 +62,8 @@ nspace::nspace(nspace* parent)
       inlines(std::make_shared<table::inline_>()),
       natives(parent->natives),
       live(parent->live),
-      types(parent->types)
+      types(parent->types),
+      watch(parent->watch)
 {
 }
 
@@ -252,7 +256,9 @@ void nspace::schedule()
     // std::list: erasing a finished process costs O(1), and a process appended during the pass is
     // reached because the end is tested after every step.
     process_list& list = *live;
+    step_watch& w = *watch;
     for (auto it = list.begin(); it != list.end();) {
+        w.before_step(**it);
         if ((*it)->run()) ++it;
         else it = list.erase(it);
     }

@@ -9,6 +9,7 @@
 #include "idm.hpp"
 #include "lib/hash.hpp"
 #include "nlookup.hpp"
+#include "step_watch.hpp"
 #include "table/function.hpp"
 #include "table/inline_.hpp"
 #include "table/native.hpp"
@@ -40,6 +41,7 @@ public:
     std::shared_ptr<table::native> natives;
     std::shared_ptr<process_list> live;
     std::shared_ptr<idm<wchar_t>> types;
+    step_watch* watch;  // one per program, owned by the root: budgets and the trace
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
 
     nspace* root() noexcept;
@@ -69,6 +71,9 @@ public:
 
     // The name the type-id manager has for an id (narrowed), or its number when it has none.
     std::string type_name(type_id_t id) const;
+
+private:
+    std::unique_ptr<step_watch> own_watch_;  // the root's; children borrow it, as they never outlive the root
 };
 
 } // namespace vorla

@@ -20,12 +20,14 @@ A test runs with its sandbox directory as working directory and stdin from /dev/
 `/tmp/vorla-script-tests/bin/TOOL <name>.vl [words of <name>.args, one per line]`. A <name>.script file,
 when present, holds the words (one per line) given in place of `<name>.vl`: a path that does not exist, say,
 or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
-<name>.out and the exit code <name>.code (0 when that file is absent).
+<name>.out and the exit code <name>.code (0 when that file is absent). When <name>.err exists, the whole
+stderr must equal it as well (otherwise stderr is only shown when a test fails).
 
 The only normalisation: line numbers of the interpreter's own sources in diagnostics, such as
 "factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", read as "(N)" on both sides.
 
---update rewrites <name>.out (and <name>.code, removed when the code is 0) in DIR from the actual results;
+--update rewrites <name>.out (and <name>.code, removed when the code is 0, and <name>.err where it exists) in DIR
+from the actual results;
 read every rewritten file before keeping it. FILTER words restrict the run to tests whose path relative to
 DIR contains one of them.
 """
@@ -124,6 +126,11 @@ def run_one(tool, root, relative, timeout):
     return out, done.returncode, err
 
 
+def text_diff(expected, actual, expected_name, actual_name):
+    diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True), expected_name, actual_name)
+    return "".join(line if line.endswith("\n") else line + "\n\\ no newline\n" for line in diff)
+
+
 def run_all(options, root, links):
     passed = failed = skipped = 0
     for relative in find_tests(root):
@@ -139,6 +146,8 @@ def run_all(options, root, links):
 
         if options.update and code is not None:
             write_text(base + ".out", actual)
+            if os.path.exists(base + ".err"):
+                write_text(base + ".err", normalise(err))
             if code != 0:
                 write_text(base + ".code", "%d\n" % code)
             elif os.path.exists(base + ".code"):
@@ -161,9 +170,13 @@ def run_all(options, root, links):
         elif code != expected_code:
             problems.append("exit code %d, expected %d" % (code, expected_code))
         if expected is not None and actual != expected:
-            diff = difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
-                                        relative[:-3] + ".out", "actual stdout")
-            problems.append("".join(line if line.endswith("\n") else line + "\n\\ no newline\n" for line in diff))
+            problems.append(text_diff(expected, actual, relative[:-3] + ".out", "actual stdout"))
+
+        if code is not None and os.path.exists(base + ".err"):
+            expected_err = normalise(read_text(base + ".err"))
+            actual_err = normalise(err)
+            if actual_err != expected_err:
+                problems.append(text_diff(expected_err, actual_err, relative[:-3] + ".err", "actual stderr"))
 
         if problems:
             failed += 1
