@@ -1,5 +1,4 @@
 // vorla: compiles the script named on the command line, starts its process main and runs the scheduler.
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -105,14 +104,6 @@ void define_console_natives(vorla::nspace& space)
     });
 }
 
-void apply_budgets(vorla::step_watch& watch, const vorla::driver::options& o)
-{
-    if (o.max_steps) watch.limit_steps(*o.max_steps);
-    if (o.max_time)
-        watch.limit_time(std::chrono::duration_cast<vorla::step_watch::clock::duration>(
-            std::chrono::duration<double>(*o.max_time)));
-}
-
 // Compiles one script file into a new root namespace, set up as a run sets it up.
 void compile(vorla::nspace& space, const char* self, const std::string& file)
 {
@@ -133,7 +124,7 @@ void run(const vorla::driver::options& o, const char* self)
     vorla::nspace space;
     std::optional<vorla::driver::trace_writer> trace;
     if (o.trace) space.watch->observe(&trace.emplace(2, vorla::driver::terminals::detect().err));
-    apply_budgets(*space.watch, o);
+    vorla::driver::apply_budgets(o, *space.watch);
     compile(space, self, o.operands.front());
 
     vorla::args arguments;
@@ -146,25 +137,17 @@ void run(const vorla::driver::options& o, const char* self)
     }
 }
 
-// --check: each file compiled on its own and named on standard error; a failure prints its diagnostic.
+// --check: each file compiled into a namespace of its own, nothing started.
 int check(const vorla::driver::options& o, const char* self)
 {
-    int status = 0;
-    for (const std::string& file : o.operands) {
-        try {
-            vorla::run_on_stack(vorla::script_stack_bytes, [&] {
-                vorla::nspace space;
-                apply_budgets(*space.watch, o);
-                compile(space, self, file);
-            });
-            std::cerr << file << ": ok" << std::endl;
-        } catch (const std::exception& e) {
-            std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
-            std::cerr << file << ": failed" << std::endl;
-            status = 1;
-        }
-    }
-    return status;
+    auto compile_one = [&](const std::string& file) {
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] {
+            vorla::nspace space;
+            vorla::driver::apply_budgets(o, *space.watch);
+            compile(space, self, file);
+        });
+    };
+    return vorla::driver::check_files(o.operands, compile_one, std::cout, std::cerr);
 }
 
 } // namespace

@@ -3,9 +3,14 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
-#include <iterator>
+#include <exception>
+
+#include "driver/console.hpp"
+#include "step_watch.hpp"
 
 #ifndef VORLA_VERSION
 #define VORLA_VERSION "unknown"
@@ -185,6 +190,33 @@ std::optional<int> answer_without_running(const command_line& c, std::ostream& o
         return 0;
     }
     return std::nullopt;
+}
+
+void apply_budgets(const options& o, step_watch& watch)
+{
+    if (o.max_steps) watch.limit_steps(*o.max_steps);
+    if (o.max_time) {
+        // Beyond a century is as good as no limit, and stays inside the clock's range.
+        const double seconds = std::min(*o.max_time, 100.0 * 365 * 24 * 3600);
+        watch.limit_time(std::chrono::duration_cast<step_watch::clock::duration>(std::chrono::duration<double>(seconds)));
+    }
+}
+
+int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
+                std::ostream& out, std::ostream& err)
+{
+    int status = 0;
+    for (const std::string& file : files) {
+        try {
+            compile(file);
+            err << file << ": ok" << std::endl;
+        } catch (const std::exception& e) {
+            out << shorten_chain(e.what()) << '\n' << std::flush;
+            err << file << ": failed" << std::endl;
+            status = 1;
+        }
+    }
+    return status;
 }
 
 } // namespace vorla::driver

@@ -2,10 +2,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+namespace vorla {
+class step_watch;
+}
 
 namespace vorla::driver {
 
@@ -39,5 +44,14 @@ std::string version_text();
 // Answers --help and --version on `out` and a bad command line on `err` (its error and the usage line).
 // Returns the exit status when the command line asks for nothing to be run, and nothing otherwise.
 std::optional<int> answer_without_running(const command_line& c, std::ostream& out, std::ostream& err);
+
+// Gives a run's step watch the budgets the options ask for.
+void apply_budgets(const options& o, step_watch& watch);
+
+// --check: compiles each file with `compile` (which raises the diagnostic of a file that fails), names
+// it on `err` as "FILE: ok" or "FILE: failed", and prints each diagnostic on `out` as a run would.
+// The status is 1 when any file failed, else 0.
+int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
+                std::ostream& out, std::ostream& err);
 
 } // namespace vorla::driver

@@ -7,6 +7,8 @@
 
 #include "../support.hpp"
 #include "driver/options.hpp"
+#include "exception.hpp"
+#include "step_watch.hpp"
 
 namespace vorla::driver {
 namespace {
@@ -127,6 +129,41 @@ TEST(options, help_version_and_errors_answer_without_running)
     EXPECT_EQ(answer_without_running(parse({"--trace", "s.vl"}), rout, rerr), std::nullopt);
     EXPECT_EQ(answer_without_running(parse({}), rout, rerr), std::nullopt);
     EXPECT_EQ(rout.str() + rerr.str(), "");
+}
+
+TEST(check_files, names_every_file_and_prints_each_failure_as_a_run_would)
+{
+    std::vector<std::string> compiled;
+    auto compile = [&](const std::string& file) {
+        compiled.push_back(file);
+        if (file.rfind("bad", 0) == 0) throw VORLA_EXCEPTION("main", "cannot compile ") << file;
+    };
+    std::ostringstream out, err;
+    EXPECT_EQ(check_files({"a.vl", "bad1.vl", "b.vl", "bad2.vl"}, compile, out, err), 1);
+    EXPECT_EQ(compiled, (words{"a.vl", "bad1.vl", "b.vl", "bad2.vl"}));  // a failure does not stop the check
+    EXPECT_EQ(err.str(), "a.vl: ok\nbad1.vl: failed\nb.vl: ok\nbad2.vl: failed\n");
+    EXPECT_HAS(out.str(), "main: cannot compile bad1.vl\n");
+    EXPECT_HAS(out.str(), "main: cannot compile bad2.vl\n");
+
+    std::ostringstream out2, err2;
+    EXPECT_EQ(check_files({"a.vl"}, compile, out2, err2), 0);
+    EXPECT_EQ(out2.str(), "");
+}
+
+TEST(apply_budgets, gives_the_watch_what_the_options_ask_for)
+{
+    step_watch watch;
+    options o;
+    o.max_time = 1e300;  // far beyond the clock's range: as good as no limit, and no overflow
+    apply_budgets(o, watch);
+    for (int i = 0; i < 10000; ++i) watch.tick();
+
+    step_watch limited;
+    o.max_steps = 3;
+    o.max_time.reset();
+    apply_budgets(o, limited);
+    for (int i = 0; i < 3; ++i) limited.tick();
+    EXPECT_THROW(limited.tick(), vorla::exception);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "../compiler/compiled_program.hpp"
 #include "driver/trace.hpp"
+#include "process.hpp"
 #include "step_watch.hpp"
 
 namespace vorla::test {
@@ -167,6 +168,43 @@ TEST_F(traced_program, the_trace_ends_with_the_step_a_budget_refused)
         space.watch->observe(nullptr);
     }
     EXPECT_EQ(traced(), "pass 1: main#1\npass 2: main#1\n");
+}
+
+// What kind of statement each step is about to run, as the trace's position column will show it.
+class statement_recorder final : public step_watch::observer {
+public:
+    std::vector<std::string> seen;
+    void before_step(std::uint64_t, const process& p) override
+    {
+        const control* c = p.frame->active();
+        std::string kind = !c                                            ? "none"
+                           : dynamic_cast<const c_while*>(c)             ? "while"
+                           : dynamic_cast<const c_start_p*>(c)           ? "start"
+                           : dynamic_cast<const c_single*>(c)            ? "expression"
+                           : dynamic_cast<const c_if*>(c)                ? "if"
+                           : dynamic_cast<const c_compound*>(c)          ? "block"
+                                                                         : "other";
+        seen.push_back(std::to_string(p.serial) + " " + kind);
+    }
+};
+
+TEST_F(watched_program, each_step_knows_the_innermost_statement_it_runs)
+{
+    statement_recorder recorder;
+    space.watch->observe(&recorder);
+    drive(LR"(
+        process counter(int n) {
+            int i = 1;
+            while (i <= n) { if (i > 0) { using::write(i); } ++i; }
+        }
+        process main() { using::write("go"); { process::counter a(2); } })");
+    space.watch->observe(nullptr);
+    EXPECT_EQ(out, L"go12");
+    const std::vector<std::string> expected{
+        "1 expression", "1 start",                       // main; the nested block opens with its first statement
+        "2 expression", "2 while", "2 if", "2 expression", "2 expression",  // i = 1, test, if test, write, ++i
+        "2 while", "2 if", "2 expression", "2 expression", "2 while"};
+    EXPECT_EQ(recorder.seen, expected);
 }
 
 } // namespace
