@@ -68,7 +68,9 @@ std::string ambiguity(const std::string& name)
 
 std::string unknown_option(int optopt_value, const char* word)
 {
-    if (optopt_value >= opt_check) return "option " + quoted(long_name(optopt_value)) + " takes no value";
+    // A known option in the report is a long one given a value (-h never fails, so 'h' is --help=...).
+    if (optopt_value >= opt_check || optopt_value == opt_help)
+        return "option " + quoted(long_name(optopt_value)) + " takes no value";
     if (optopt_value != 0)
         return "unknown option " + quoted(std::string("-") + static_cast<char>(optopt_value)) +
                " (put -- before a script whose name starts with -)";

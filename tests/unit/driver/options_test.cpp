@@ -77,6 +77,8 @@ TEST(options, bad_values_are_named)
         EXPECT_NE(parse({"--max-time", bad, "s.vl"}).error, "") << bad;
     EXPECT_EQ(parse({"--max-steps"}).error, "option '--max-steps' needs a value");
     EXPECT_EQ(parse({"--trace=yes", "s.vl"}).error, "option '--trace' takes no value");
+    EXPECT_EQ(parse({"--help=1"}).error, "option '--help' takes no value");
+    EXPECT_EQ(parse({"--trace", "-x.vl"}).error, "unknown option '-x' (put -- before a script whose name starts with -)");
 }
 
 TEST(options, unknown_and_ambiguous_options_are_named)
