@@ -1,6 +1,9 @@
 // Step and time budgets stop a script between steps and inside one step; the trace shows every step.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -168,6 +171,39 @@ TEST_F(traced_program, the_trace_ends_with_the_step_a_budget_refused)
         space.watch->observe(nullptr);
     }
     EXPECT_EQ(traced(), "pass 1: main#1\npass 2: main#1\n");
+}
+
+// What a pipe holds right now, without waiting.
+std::string drain(int fd)
+{
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+    return text;
+}
+
+TEST_F(watched_program, a_trace_to_a_terminal_is_written_line_by_line_else_in_blocks)
+{
+    compile(L"process main() { }");
+    space.start_process(L"main", args{});
+    const process& p = *space.live->front();
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    {
+        driver::trace_writer lines(fds[1], true);
+        lines.before_step(7, p);
+        EXPECT_EQ(drain(fds[0]), "pass 7: main#1\n");
+        driver::trace_writer blocks(fds[1], false);
+        blocks.before_step(8, p);
+        EXPECT_EQ(drain(fds[0]), "");
+        blocks.flush();
+        EXPECT_EQ(drain(fds[0]), "pass 8: main#1\n");
+        blocks.before_step(9, p);
+    }  // a trace that ends writes what it holds
+    EXPECT_EQ(drain(fds[0]), "pass 9: main#1\n");
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 // What kind of statement each step is about to run, as the trace's position column will show it.
