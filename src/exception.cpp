@@ -19,8 +19,41 @@ exception& exception::chain(const std::exception& caught)
 {
     text_ += "\n>\t";
     text_ += caught.what();
-    out_of_depth_ = out_of_depth_ || vorla::out_of_depth(caught);
+    if (const auto* inner = dynamic_cast<const exception*>(&caught)) {
+        out_of_depth_ = out_of_depth_ || inner->out_of_depth_;
+        // The cause's account is the more exact one: its position and message lie further in.
+        if (inner->trace_) {
+            if (trace_ && inner->trace_->message.empty()) inner->trace_->message = std::move(trace_->message);
+            trace_ = inner->trace_;
+        }
+    }
     return *this;
+}
+
+script_trace& exception::script()
+{
+    if (!trace_) trace_ = std::make_shared<script_trace>();
+    return *trace_;
+}
+
+exception& exception::explain(std::string message)
+{
+    script_trace& t = script();
+    if (t.message.empty()) t.message = std::move(message);
+    return *this;
+}
+
+exception& exception::hint(std::string advice)
+{
+    script().hint = std::move(advice);
+    return *this;
+}
+
+exception operator<<(const exception& e, std::string_view s)
+{
+    exception out = e;
+    out.append(s);
+    return out;
 }
 
 std::string narrow(const wchar_t* w, std::size_t n)

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+#include "position.hpp"
 
 namespace vorla {
 
@@ -27,6 +30,8 @@ public:
     const char* what() const noexcept override { return text_.c_str(); }
     const std::string& text() const noexcept { return text_; }
 
+    // Appends text to the last line, in place.
+    void append(std::string_view s) { text_.append(s); }
     // Appends "\n>\t" and the caught exception's text, in place.
     exception& chain(const std::exception& caught);
 
@@ -39,9 +44,25 @@ public:
         return *this;
     }
 
+    // The script's view of this error (position, plain message, call stack), made on first use and
+    // passed on to every exception that chains this one. Never part of the text.
+    const script_trace* trace() const noexcept { return trace_.get(); }
+    script_trace& script();
+    // Sets the plain message unless a more exact one (from a cause further in) is already there.
+    exception& explain(std::string message);
+    // Sets the hint for a known trap.
+    exception& hint(std::string advice);
+    // Takes over an account gathered elsewhere (by a script throw on its way out), when there is one.
+    exception& adopt(trace_ptr t)
+    {
+        if (t) trace_ = std::move(t);
+        return *this;
+    }
+
 private:
     std::string text_;
     bool out_of_depth_ = false;
+    trace_ptr trace_;
 };
 
 // Whether a caught exception is (or chains) the runaway-recursion diagnostic.
@@ -66,17 +87,18 @@ concept streamable_number = std::is_arithmetic_v<T> && !std::is_same_v<T, bool> 
 } // namespace detail
 
 // Value streaming: a new exception whose text is the old one followed by the value's text form.
+// Everything but the text (the runaway-recursion mark, the script's trace) is kept.
+exception operator<<(const exception& e, std::string_view s);
 template <detail::streamable_number T>
 exception operator<<(const exception& e, T v)
 {
-    return exception(e.text() + detail::format_number(v));
+    return e << std::string_view(detail::format_number(v));
 }
-inline exception operator<<(const exception& e, bool v) { return exception(e.text() + (v ? "1" : "0")); }
-inline exception operator<<(const exception& e, const char* s) { return exception(e.text() + s); }
-inline exception operator<<(const exception& e, const std::string& s) { return exception(e.text() + s); }
-inline exception operator<<(const exception& e, std::string_view s) { return exception(e.text() + std::string(s)); }
-inline exception operator<<(const exception& e, const std::wstring& s) { return exception(e.text() + narrow(s)); }
-inline exception operator<<(const exception& e, const wchar_t* s) { return exception(e.text() + narrow(std::wstring(s))); }
+inline exception operator<<(const exception& e, bool v) { return e << std::string_view(v ? "1" : "0"); }
+inline exception operator<<(const exception& e, const char* s) { return e << std::string_view(s); }
+inline exception operator<<(const exception& e, const std::string& s) { return e << std::string_view(s); }
+inline exception operator<<(const exception& e, const std::wstring& s) { return e << std::string_view(narrow(s)); }
+inline exception operator<<(const exception& e, const wchar_t* s) { return e << std::string_view(narrow(std::wstring(s))); }
 
 // Chaining a caught exception: in place on an lvalue, by value on a temporary.
 inline exception& operator<<(exception& e, const std::exception& caught) { return e.chain(caught); }

@@ -45,7 +45,10 @@ template <class Ch>
 type_id_t idm<Ch>::generate(const string_type& name)
 {
     static constexpr const char* function = "vorla::idm<wchar_t>::generate";
-    if (contains(name)) throw VORLA_EXCEPTION(function, "typeid already exists, sid=") << name;
+    if (contains(name))
+        throw VORLA_EXCEPTION(function, "typeid already exists, sid=")
+                  .explain("a class or type named '" + narrow(std::wstring(name.begin(), name.end())) + "' already exists")
+            << name;
     const type_id_t id = next_id(function);
     map_.emplace(name, id);
     return id;
@@ -56,7 +59,10 @@ type_id_t idm<Ch>::generate_p(const string_type& name)
 {
     static constexpr const char* function = "vorla::idm<wchar_t>::generate_p";
     // Processes clash with classes of the same name; a second process of one name replaces the entry.
-    if (contains(name)) throw VORLA_EXCEPTION(function, "typeid already exists, sid") << name;
+    if (contains(name))
+        throw VORLA_EXCEPTION(function, "typeid already exists, sid")
+                  .explain("a class named '" + narrow(std::wstring(name.begin(), name.end())) + "' already exists")
+            << name;
     const type_id_t id = next_id(function);
     map_.insert_or_assign(string_type{static_cast<Ch>('p'), static_cast<Ch>('?')} + name, id);
     return id;

@@ -104,17 +104,21 @@ void define_console_natives(vorla::nspace& space)
     });
 }
 
-// Compiles one script file into a new root namespace, set up as a run sets it up.
-void compile(vorla::nspace& space, const char* self, const std::string& file)
+// Compiles one script file into a new root namespace, set up as a run sets it up. The table of its source
+// files goes to `files`, where it outlives the namespace for the report on standard error.
+void compile(vorla::nspace& space, const char* self, const std::string& file,
+             std::shared_ptr<vorla::source_files>& files)
 {
     vorla::semantic<wchar_t> compiler(space);
+    files = compiler.files;
     compiler.include_directories.push_back(executable_directory(self));
     define_console_natives(space);
-    compiler.compile(script_path(file.c_str()));
+    compiler.compile(script_path(file.c_str()), file);
 }
 
-// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed.
-void run(const vorla::driver::options& o, const char* self)
+// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed;
+// only the table of source files stays, for the report on standard error.
+void run(const vorla::driver::options& o, const char* self, std::shared_ptr<vorla::source_files>& files)
 {
     if (o.operands.empty()) {
         std::cerr << vorla::driver::usage_line() << std::endl;
@@ -125,7 +129,8 @@ void run(const vorla::driver::options& o, const char* self)
     std::optional<vorla::driver::trace_writer> trace;
     if (o.trace) space.watch->observe(&trace.emplace(2, vorla::driver::terminals::detect().err));
     vorla::driver::apply_budgets(o, *space.watch);
-    compile(space, self, o.operands.front());
+    compile(space, self, o.operands.front(), files);
+    if (trace) trace->show_positions(files);
 
     vorla::args arguments;
     for (std::size_t i = 1; i < o.operands.size(); ++i)
@@ -137,17 +142,27 @@ void run(const vorla::driver::options& o, const char* self)
     }
 }
 
+// The script's own view of an error, for people: where, why and through which calls.
+void explain(const std::exception& e, const std::shared_ptr<vorla::source_files>& files)
+{
+    const auto* d = dynamic_cast<const vorla::exception*>(&e);
+    if (d && d->trace() && files) std::cerr << vorla::format_report(*files, *d->trace(), e.what()) << std::flush;
+}
+
 // --check: each file compiled into a namespace of its own, nothing started.
 int check(const vorla::driver::options& o, const char* self)
 {
+    std::shared_ptr<vorla::source_files> files;
     auto compile_one = [&](const std::string& file) {
+        files.reset();
         vorla::run_on_stack(vorla::script_stack_bytes, [&] {
             vorla::nspace space;
             vorla::driver::apply_budgets(o, *space.watch);
-            compile(space, self, file);
+            compile(space, self, file, files);
         });
     };
-    return vorla::driver::check_files(o.operands, compile_one, std::cout, std::cerr);
+    return vorla::driver::check_files(o.operands, compile_one, std::cout, std::cerr,
+                                      [&](const std::exception& e) { explain(e, files); });
 }
 
 } // namespace
@@ -162,11 +177,13 @@ int main(int argc, char** argv)
     const char* self = argc > 0 && argv[0] ? argv[0] : "";
     if (command.opts.check) return check(command.opts, self);
     const bool terminal_input = vorla::driver::terminals::detect().in;
+    std::shared_ptr<vorla::source_files> files;
     try {
         // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.
-        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(command.opts, self); });
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(command.opts, self, files); });
     } catch (const std::exception& e) {
         std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
+        explain(e, files);
         vorla::driver::wait_after_diagnostic(std::cin, terminal_input);
         return 1;
     } catch (...) {

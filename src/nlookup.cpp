@@ -1,6 +1,7 @@
 // The scope step, run-to-completion and the two name walks.
 #include "nlookup.hpp"
 
+#include "expression/signal.hpp"
 #include "expression/statements.hpp"
 
 namespace vorla {
@@ -9,7 +10,12 @@ bool scope::load_head()
 {
     // Stateless statements run straight from the compiled tree; only stateful ones need a clone.
     if (single_) {
-        owned_ = single_->stateful() ? single_->clone() : std::move(single_);
+        if (single_->stateful()) {
+            owned_ = single_->clone();
+            owned_->pos = single_->pos;
+        } else {
+            owned_ = std::move(single_);
+        }
         single_.reset();
         head_ = owned_.get();
         return true;
@@ -18,6 +24,7 @@ bool scope::load_head()
     const control_ptr& next = (*list_)[next_++];
     if (next->stateful()) {
         owned_ = next->clone();
+        owned_->pos = next->pos;
         head_ = owned_.get();
     } else {
         head_ = next.get();  // list_ keeps it alive
@@ -29,7 +36,8 @@ flow scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
     runtime inner{this, rt.space};
-    flow f = head_->execute(inner);
+    // An error no expression placed more exactly (a condition that is no bool, say) is placed at its statement.
+    flow f = placed(head_->pos, [&] { return head_->execute(inner); });
     if (f == flow::done) {
         head_ = nullptr;
         owned_.reset();
@@ -65,7 +73,13 @@ value& nlookup<wchar_t>::find_variable(scope* s, symbol name)
 {
     for (scope* p = s; p; p = p->parent)
         if (value* v = p->variables.find(name)) return *v;
-    throw VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_variable", "reffer to undefined id, id=") << *name;
+    exception e = VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_variable", "reffer to undefined id, id=") << *name;
+    e.explain("no variable named '" + narrow(*name) + "'");
+    // `return;` and `throw;` parse as expressions naming a variable.
+    if (*name == L"return" || *name == L"throw")
+        e.hint("`" + narrow(*name) + "` needs a value after a space, as in `" + narrow(*name) +
+               " 0;`; a function body that simply ends returns nil");
+    throw e;
 }
 
 value& nlookup<wchar_t>::find_member(scope* s, symbol name)
@@ -74,7 +88,9 @@ value& nlookup<wchar_t>::find_member(scope* s, symbol name)
         if (value* v = p->variables.find(name)) return *v;
         if (!p->parent || !p->parent->parent) break;
     }
-    throw VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_member", "undefined member, ") << *name;
+    throw VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_member", "undefined member, ")
+              .explain("no member named '" + narrow(*name) + "'")
+        << *name;
 }
 
 } // namespace vorla

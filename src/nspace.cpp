@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "expression/signal.hpp"
 #include "factor/boolean.hpp"
 #include "factor/exception.hpp"
 #include "factor/hash_.hpp"
@@ -85,6 +86,17 @@ std::string nspace::type_name(type_id_t id) const
     } catch (const std::exception&) {
         return detail::format_number(id);
     }
+}
+
+std::string nspace::call_signature(const std::string& routine, const args& v) const
+{
+    std::string out = routine + "(";
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (i) out += ", ";
+        const std::string word = type_word(v[i]->type_id());
+        out += word.empty() ? type_name(v[i]->type_id()) : word;
+    }
+    return out + ")";
 }
 
 std::shared_ptr<object> nspace::define_object(const std::wstring& class_name)
@@ -188,12 +200,26 @@ value nspace::call_function(symbol name, const args& v)
     for (nspace* n = this; n; n = n->parent, ++levels) {
         if (const table::routine* r = n->functions->find(name, v)) {
             runtime rt{&n->global, n};
-            return table::function::invoke(*r, v, rt);
+            // Inside a class, an unqualified call reaches the class's own methods first.
+            return framed([&] {
+                return (n->parent ? "method " + narrow(n->name) + "::" : std::string("function ")) +
+                       call_signature(narrow(*name), v);
+            },
+                          [&] { return table::function::invoke(*r, v, rt); });
         }
     }
     // No namespace has it: the root's report, and one more line for each namespace it was sought from.
     const std::string text = call_text(narrow(*name), v);
     exception report = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;
+    const std::string types = call_signature("", v);
+    bool named = false;
+    for (nspace* n = this; n; n = n->parent) named = named || n->functions->defines(name);
+    // `return(x);` parses as a call of a function named return.
+    if (*name == L"return" || *name == L"throw")
+        report.hint("`" + narrow(*name) + "` and its value must be separated by a space: write `" + narrow(*name) +
+                    " " + (v.size() == 1 ? "(x)" : "x") + ";`");
+    report.explain(named ? "no function '" + narrow(*name) + "' takes " + types
+                                            : "no function named '" + narrow(*name) + "'");
     while (--levels) {
         exception outer = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;
         report = std::move(outer << report);
@@ -216,12 +242,16 @@ scope_ptr nspace::expand_inline(symbol name, const args& v)
     });
 }
 
-value nspace::start_process(type_id_t pid, const args& v)
+value nspace::start_process(type_id_t pid, const args& v, script_pos at)
 {
     VORLA_WRAP(VORLA_EXCEPTION(start_process_name, "fail to start process"), {
         scope_ptr frame = process_definition(pid, v);
         nspace* top = root();
-        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, ++top->serials);
+        const std::uint32_t serial = ++top->serials;
+        auto origin = std::make_shared<const process_origin>(
+            process_origin{pid, serial, at, top->running ? top->running->origin : nullptr});
+        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, serial,
+                                           std::move(origin));
         live->push_back(p);
         return std::make_shared<process_<process>>(std::move(p));
     });
@@ -248,7 +278,11 @@ scope_ptr nspace::process_definition(type_id_t pid, const args& v)
                 << type_name(pid) << " " << arglist_text(v) << caught;
         }
     }
-    throw VORLA_EXCEPTION(process_definition_name, "undefined process id, pid=") << type_name(pid) << " " << arglist_text(v);
+    std::string name = type_name(pid);
+    if (name.rfind("p?", 0) == 0) name.erase(0, 2);
+    throw VORLA_EXCEPTION(process_definition_name, "undefined process id, pid=")
+              .explain("no process '" + name + "' takes " + call_signature("", v))
+        << type_name(pid) << " " << arglist_text(v);
 }
 
 void nspace::schedule()
@@ -256,10 +290,18 @@ void nspace::schedule()
     // std::list: erasing a finished process costs O(1), and a process appended during the pass is
     // reached because the end is tested after every step.
     process_list& list = *live;
+    // The running process is known only while it steps, whichever way the step ends.
+    struct stepping {
+        process*& running;
+        ~stepping() { running = nullptr; }
+    } guard{running};
     step_watch& w = *watch;
     for (auto it = list.begin(); it != list.end();) {
         w.before_step(**it);
-        if ((*it)->run()) ++it;
+        running = it->get();
+        const bool more = (*it)->run();
+        running = nullptr;
+        if (more) ++it;
         else it = list.erase(it);
     }
 }

@@ -43,6 +43,7 @@ public:
     std::shared_ptr<idm<wchar_t>> types;
     step_watch* watch;  // one per program, owned by the root: budgets and the trace
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
+    process* running = nullptr; // the process taking its step (kept on the root): it starts the ones started now
 
     nspace* root() noexcept;
 
@@ -63,7 +64,8 @@ public:
     scope_ptr expand_inline(symbol name, const args& v);
 
     // Processes.
-    value start_process(type_id_t pid, const args& v);
+    // `at` is the statement that starts it (unknown for the first process).
+    value start_process(type_id_t pid, const args& v, script_pos at = {});
     value start_process(const std::wstring& process_name, const args& v);  // start by name ("p?" + name)
     scope_ptr process_definition(type_id_t pid, const args& v);
     // One scheduler pass over the process list (call on the root).
@@ -71,6 +73,8 @@ public:
 
     // The name the type-id manager has for an id (narrowed), or its number when it has none.
     std::string type_name(type_id_t id) const;
+    // A call as a person reads it: "name(int, string)".
+    std::string call_signature(const std::string& routine, const args& v) const;
 
 private:
     std::unique_ptr<step_watch> own_watch_;  // the root's; children borrow it, as they never outlive the root

@@ -57,7 +57,7 @@ value take_in_flight()
     case flow::ret:
         throw sig_return{take_in_flight()};
     case flow::thr:
-        throw sig_throw{take_in_flight()};
+        throw sig_throw{take_in_flight(), take_thrown_trace()};
     case flow::brk:
         throw sig_break{};
     default:
@@ -150,9 +150,12 @@ void object::run_constructor(const table::routine& r, const args& v)
     // sees parameters, then members, then globals.
     runtime rt{&global, this};
     watch->tick();  // a call like any other for the budgets
-    scope_ptr frame = table::make_frame(r, v, &global);
-    const flow f = frame->run(rt);
-    if (f != flow::done) raise_signal(f);
+    framed([&] { return "constructor " + call_signature(narrow(name), v); },
+           [&] {
+               scope_ptr frame = table::make_frame(r, v, &global);
+               const flow f = frame->run(rt);
+               if (f != flow::done) raise_signal(f);
+           });
 }
 
 void object::call_default_constructor()
@@ -236,11 +239,14 @@ value object::method(symbol method_name, const args& v)
     for (object* o = this;;) {
         if (const table::routine* r = o->functions->find(method_name, v)) {
             runtime rt{&o->global, o};
-            return table::function::invoke(*r, v, rt);
+            return framed([&] { return "method " + call_signature(narrow(o->name) + "::" + narrow(*method_name), v); },
+                          [&] { return table::function::invoke(*r, v, rt); });
         }
         nspace* next = o->parent;
         if (!next || !next->parent)
-            throw VORLA_EXCEPTION(fn_method, "undefined method, ") << call_text(narrow(*method_name), v);
+            throw VORLA_EXCEPTION(fn_method, "undefined method, ")
+                      .explain("class " + narrow(name) + " has no method " + call_signature(narrow(*method_name), v))
+                << call_text(narrow(*method_name), v);
         o = static_cast<object*>(next);
     }
 }
@@ -250,15 +256,18 @@ value object::call_cast(type_id_t target, const control_ptr& body)
     if (!body) throw VORLA_EXCEPTION(fn_call_cast, "undefined casting, typeid=") << target;
     table::call_depth depth(fn_call_cast);
     runtime rt{&global, this};
-    scope_ptr frame = scope::open(&global, body);
-    const flow f = frame->run(rt);
-    if (f == flow::ret) {
-        value out = take_in_flight();
-        frame.reset();
-        return _generate(target, out);
-    }
-    if (f == flow::done) throw VORLA_EXCEPTION(fn_call_cast, "no return statement");
-    raise_signal(f);
+    return framed([&] { return "operator " + type_name(target) + "() of " + narrow(name); }, [&]() -> value {
+        scope_ptr frame = scope::open(&global, body);
+        const flow f = frame->run(rt);
+        if (f == flow::ret) {
+            value out = take_in_flight();
+            frame.reset();
+            return _generate(target, out);
+        }
+        if (f == flow::done)
+            throw VORLA_EXCEPTION(fn_call_cast, "no return statement").explain("the conversion ended without a return");
+        raise_signal(f);
+    });
 }
 
 // ---- the instance value ------------------------------------------------------------------------------
@@ -338,17 +347,29 @@ void instance::operator=(const value& r)
 
 value instance::convert(type_id_t target, const control_ptr& body, const char* op) const
 {
-    // Whatever goes wrong, the script sees one catchable bad_cast from this conversion.
+    // Whatever goes wrong, the script sees one catchable bad_cast from this conversion; what went wrong
+    // stays in its account for the report, should nothing catch it.
+    trace_ptr cause;
     try {
         return const_cast<object&>(part_).call_cast(target, body);
+    } catch (const exception& e) {
+        if (e.out_of_depth()) throw;
+        if (e.trace()) cause = std::make_shared<script_trace>(*e.trace());
     } catch (const std::exception& e) {
         if (out_of_depth(e)) throw;
-    } catch (const sig_throw&) {
+    } catch (sig_throw& s) {
+        cause = std::move(s.trace);
     } catch (const sig_return&) {
     } catch (const sig_break&) {
     } catch (const sig_continue&) {
     }
-    throw_bad_cast(__FILE__, std::string(VORLA_INSTANCE) + op, __LINE__);
+    if (!body) {
+        cause = std::make_shared<script_trace>();
+        cause->message = "class " + narrow(part_.name) + " has no conversion to " + conversion_target(op);
+    } else if (cause && !cause->message.empty()) {
+        cause->message = "conversion of " + narrow(part_.name) + " to " + type_word(target) + " failed: " + cause->message;
+    }
+    throw_bad_cast(__FILE__, std::string(VORLA_INSTANCE) + op, __LINE__, std::move(cause));
 }
 
 instance::operator bool() const { return static_cast<bool>(*convert(tid::boolean, part_.cast_bool, opname::to_bool)); }

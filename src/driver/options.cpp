@@ -205,7 +205,7 @@ void apply_budgets(const options& o, step_watch& watch)
 }
 
 int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
-                std::ostream& out, std::ostream& err)
+                std::ostream& out, std::ostream& err, const std::function<void(const std::exception&)>& explain)
 {
     int status = 0;
     for (const std::string& file : files) {
@@ -214,6 +214,7 @@ int check_files(const std::vector<std::string>& files, const std::function<void(
             err << file << ": ok" << std::endl;
         } catch (const std::exception& e) {
             out << shorten_chain(e.what()) << '\n' << std::flush;
+            if (explain) explain(e);
             err << file << ": failed" << std::endl;
             status = 1;
         }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -49,9 +50,11 @@ std::optional<int> answer_without_running(const command_line& c, std::ostream& o
 void apply_budgets(const options& o, step_watch& watch);
 
 // --check: compiles each file with `compile` (which raises the diagnostic of a file that fails), names
-// it on `err` as "FILE: ok" or "FILE: failed", and prints each diagnostic on `out` as a run would.
-// The status is 1 when any file failed, else 0.
+// it on `err` as "FILE: ok" or "FILE: failed", and prints each diagnostic on `out` as a run would, then
+// lets `explain` add the script's view of it (on standard error). The status is 1 when any file
+// failed, else 0.
 int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
-                std::ostream& out, std::ostream& err);
+                std::ostream& out, std::ostream& err,
+                const std::function<void(const std::exception&)>& explain = {});
 
 } // namespace vorla::driver

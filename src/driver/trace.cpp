@@ -49,6 +49,13 @@ void trace_writer::before_step(std::uint64_t pass, const process& p)
     buffer_ += name_of(p);
     buffer_ += '#';
     append_number(buffer_, p.serial);
+    if (files_) {
+        const control* next = p.frame->active();
+        if (next && next->pos.known()) {
+            buffer_ += " at ";
+            buffer_ += files_->where(next->pos);
+        }
+    }
     buffer_ += '\n';
     if (line_by_line_ || buffer_.size() >= block_size) flush();
 }

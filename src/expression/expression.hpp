@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "factor/factor.hpp"
+#include "position.hpp"
 
 namespace vorla {
 
@@ -23,6 +24,7 @@ class expression {
 public:
     virtual ~expression() = default;
     virtual value evaluate(runtime& rt) const = 0;
+    script_pos pos;  // where the node's construct stands in the script; set once by the compiler
 };
 using expr = std::shared_ptr<const expression>;
 using expr_list = std::vector<expr>;
@@ -39,6 +41,22 @@ enum class flow : unsigned char { done, more, brk, cont, ret, thr };
 
 // The returned or thrown value of a `ret` / `thr` flow on its way to its catcher.
 inline value in_flight;
+// Of a `thr` flow: the throw statement, or the account of a throw that crossed a call on its way.
+inline script_pos in_flight_at;
+inline trace_ptr in_flight_trace;
+
+// The account of the throw in flight, taken off its way: the one it brought across a call, else a new
+// one placed at its throw statement.
+inline trace_ptr take_thrown_trace()
+{
+    trace_ptr t = std::move(in_flight_trace);
+    in_flight_trace.reset();
+    if (!t) {
+        t = std::make_shared<script_trace>();
+        t->where = in_flight_at;
+    }
+    return t;
+}
 
 // A statement node. Nodes that keep execution state are cloned per activation; stateless nodes
 // (expression statements, jumps, empty statements, process starts) run directly from the compiled tree.
@@ -55,6 +73,8 @@ public:
     // The statement the next execute runs: the innermost one a block, branch, loop, try or inline
     // expansion has open, or this one. For people watching the run (the trace); never on a hot path.
     virtual const control* active() const { return this; }
+
+    script_pos pos;  // the statement's first token; set by the compiler, carried to clones by their scope
 
 protected:
     explicit control(bool stateful, bool block = false, bool transparent = false)

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "expression/signal.hpp"
 #include "factor/nil.hpp"
 #include "idm.hpp"
 #include "nlookup.hpp"
@@ -21,6 +22,24 @@ args evaluate_args(const expr_list& list, runtime& rt)
 
 namespace {
 
+// An operator's own step. A failure is placed at the operator and, unless a cause further in said
+// more, explained by the operand types: "cannot add string to bool".
+template <class F>
+decltype(auto) operate(const expression& node, const char* op, const value& l, const factor* r, F&& step)
+{
+    try {
+        return step();
+    } catch (exception& e) {
+        script_trace& t = e.script();
+        t.mark(node.pos);
+        if (t.message.empty()) t.message = refusal_sentence(op, *l, r);
+        throw;
+    } catch (sig_throw& s) {
+        s.script().mark(node.pos);
+        throw;
+    }
+}
+
 // Reference members and the base part are bound by the object being constructed, which is the
 // runtime's namespace while a constructor's initializers run.
 object& constructed_object(runtime& rt, const char* function)
@@ -37,67 +56,67 @@ value e_add::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator+(r);
+    return operate(*this, "operator +", l, r.get(), [&] { return l->operator+(r); });
 }
 value e_sub::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator-(r);
+    return operate(*this, "operator -", l, r.get(), [&] { return l->operator-(r); });
 }
 value e_mul::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator*(r);
+    return operate(*this, "operator *", l, r.get(), [&] { return l->operator*(r); });
 }
 value e_div::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator/(r);
+    return operate(*this, "operator /", l, r.get(), [&] { return l->operator/(r); });
 }
 value e_mod::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator%(r);
+    return operate(*this, "operator %", l, r.get(), [&] { return l->operator%(r); });
 }
 value e_equal::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator==(r);
+    return operate(*this, "operator ==", l, r.get(), [&] { return l->operator==(r); });
 }
 value e_nequal::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator!=(r);
+    return operate(*this, "operator !=", l, r.get(), [&] { return l->operator!=(r); });
 }
 value e_gt::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator>(r);
+    return operate(*this, "operator >", l, r.get(), [&] { return l->operator>(r); });
 }
 value e_lt::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator<(r);
+    return operate(*this, "operator <", l, r.get(), [&] { return l->operator<(r); });
 }
 value e_gte::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator>=(r);
+    return operate(*this, "operator >=", l, r.get(), [&] { return l->operator>=(r); });
 }
 value e_lte::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator<=(r);
+    return operate(*this, "operator <=", l, r.get(), [&] { return l->operator<=(r); });
 }
 
 // The script's && and || never short-circuit: the right side's effects always happen.
@@ -105,13 +124,13 @@ value e_and::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator&&(r);
+    return operate(*this, "operator &&", l, r.get(), [&] { return l->operator&&(r); });
 }
 value e_or::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
     value r = right->evaluate(rt);
-    return l->operator||(r);
+    return operate(*this, "operator ||", l, r.get(), [&] { return l->operator||(r); });
 }
 
 // Assignments take the right side first and change the left value object in place, so every holder
@@ -120,42 +139,42 @@ value e_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
     value l = left->evaluate(rt);
-    l->operator=(r);
+    operate(*this, "operator =", l, r.get(), [&] { l->operator=(r); });
     return l;
 }
 value e_add_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
     value l = left->evaluate(rt);
-    l->operator=(l->operator+(r));
+    operate(*this, "operator +", l, r.get(), [&] { l->operator=(l->operator+(r)); });
     return l;
 }
 value e_sub_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
     value l = left->evaluate(rt);
-    l->operator=(l->operator-(r));
+    operate(*this, "operator -", l, r.get(), [&] { l->operator=(l->operator-(r)); });
     return l;
 }
 value e_mul_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
     value l = left->evaluate(rt);
-    l->operator=(l->operator*(r));
+    operate(*this, "operator *", l, r.get(), [&] { l->operator=(l->operator*(r)); });
     return l;
 }
 value e_div_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
     value l = left->evaluate(rt);
-    l->operator=(l->operator/(r));
+    operate(*this, "operator /", l, r.get(), [&] { l->operator=(l->operator/(r)); });
     return l;
 }
 value e_mod_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
     value l = left->evaluate(rt);
-    l->operator=(l->operator%(r));
+    operate(*this, "operator %", l, r.get(), [&] { l->operator=(l->operator%(r)); });
     return l;
 }
 
@@ -163,47 +182,81 @@ value e_mod_assign::evaluate(runtime& rt) const
 value e_preincr::evaluate(runtime& rt) const
 {
     value v = operand->evaluate(rt);
-    v->operator++();
+    operate(*this, "operator ++", v, nullptr, [&] { v->operator++(); });
     return v;
 }
 value e_predecr::evaluate(runtime& rt) const
 {
     value v = operand->evaluate(rt);
-    v->operator--();
+    operate(*this, "operator --", v, nullptr, [&] { v->operator--(); });
     return v;
 }
-value e_not::evaluate(runtime& rt) const { return operand->evaluate(rt)->operator!(); }
-value e_minus::evaluate(runtime& rt) const { return operand->evaluate(rt)->operator-(); }
+value e_not::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    return operate(*this, "operator !", v, nullptr, [&] { return v->operator!(); });
+}
+value e_minus::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    return operate(*this, "operator -", v, nullptr, [&] { return v->operator-(); });
+}
 
-value e_member::evaluate(runtime& rt) const { return operand->evaluate(rt)->member(name); }
+value e_member::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    try {
+        return v->member(name);
+    } catch (exception& e) {
+        script_trace& t = e.script();
+        t.mark(pos);
+        if (t.message.empty()) t.message = type_word(*v) + " has no member '" + narrow(name) + "'";
+        throw;
+    }
+}
 
 // Arguments before the receiver: their side effects happen even when the receiver then fails.
 value e_method::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
     value target = operand->evaluate(rt);
-    return target->method(method_call<wchar_t>{v, name, interned});
+    try {
+        return target->method(method_call<wchar_t>{v, name, interned});
+    } catch (exception& e) {
+        // A built-in value's refusal says nothing more exact than this; a script method's error does.
+        script_trace& t = e.script();
+        t.mark(pos);
+        if (t.message.empty() && t.frames.empty())
+            t.message = type_word(*target) + " has no method " + rt.space->call_signature(narrow(name), v);
+        throw;
+    } catch (sig_throw& s) {
+        s.script().mark(pos);
+        throw;
+    }
 }
 
 // The stored handle itself, never a copy: assigning through it changes the variable.
-value e_variable::evaluate(runtime& rt) const { return nlookup<wchar_t>::find_variable(rt.current, name); }
+value e_variable::evaluate(runtime& rt) const
+{
+    return placed(pos, [&]() -> value { return nlookup<wchar_t>::find_variable(rt.current, name); });
+}
 
 value e_cast::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
-    return rt.space->_generate(type, v);
+    return placed(pos, [&] { return rt.space->_generate(type, v); });
 }
 
 value e_function::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
-    return rt.space->call_function(name, v);
+    return placed(pos, [&] { return rt.space->call_function(name, v); });
 }
 
 value e_native::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
-    return rt.space->call_native(name, v);
+    return placed(pos, [&] { return rt.space->call_native(name, v); });
 }
 
 // A declaration has no value of its own: using one where a value is wanted yields an empty handle.
@@ -218,7 +271,7 @@ value e_declare::evaluate(runtime& rt) const
 value e_constructor::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
-    return rt.current->variables.declare(name, rt.space->_generate(type, v));
+    return placed(pos, [&]() -> value { return rt.current->variables.declare(name, rt.space->_generate(type, v)); });
 }
 
 // A reference aliases the initializer's own value object; there is no conversion, so the types
@@ -226,11 +279,15 @@ value e_constructor::evaluate(runtime& rt) const
 value e_ref_constructor::evaluate(runtime& rt) const
 {
     value v = initializer->evaluate(rt);
-    if (v->type_id() != type)
-        throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate",
-                              "fail to initialize refference, ")
-            << rt.space->types->find_str(type) << "& " << *name;
-    return rt.current->variables.declare(name, std::move(v));
+    return placed(pos, [&]() -> value {
+        if (v->type_id() != type)
+            throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate",
+                                  "fail to initialize refference, ")
+                      .explain("a reference to " + rt.space->type_name(type) + " cannot refer to a value of type " +
+                               rt.space->type_name(v->type_id()))
+                  << rt.space->types->find_str(type) << "& " << *name;
+        return rt.current->variables.declare(name, std::move(v));
+    });
 }
 
 // During construction the runtime's namespace is the instance's own, so its global scope holds the
@@ -238,19 +295,21 @@ value e_ref_constructor::evaluate(runtime& rt) const
 value e_declare_member::evaluate(runtime& rt) const
 {
     args v = evaluate_args(arguments, rt);
-    value member = rt.space->create_instance(type);
-    switch (v.size()) {
-    case 0:
-        member->call_constructor();
-        break;
-    case 1:
-        member->call_constructor(v.front());
-        break;
-    default:
-        member->call_constructor(v);
-        break;
-    }
-    rt.space->global.variables.declare(name, std::move(member));
+    placed(pos, [&] {
+        value member = rt.space->create_instance(type);
+        switch (v.size()) {
+        case 0:
+            member->call_constructor();
+            break;
+        case 1:
+            member->call_constructor(v.front());
+            break;
+        default:
+            member->call_constructor(v);
+            break;
+        }
+        rt.space->global.variables.declare(name, std::move(member));
+    });
     return std::make_shared<nil>();
 }
 
@@ -259,7 +318,7 @@ value e_ref_member::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate";
     value v = initializer->evaluate(rt);
-    constructed_object(rt, function).call_ref_member_constructor(v, type, name);
+    placed(pos, [&] { constructed_object(rt, function).call_ref_member_constructor(v, type, name); });
     return std::make_shared<nil>();
 }
 
@@ -267,7 +326,7 @@ value e_base::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
     args v = evaluate_args(arguments, rt);
-    constructed_object(rt, function).call_base_constructor(v);
+    placed(pos, [&] { constructed_object(rt, function).call_base_constructor(v); });
     return std::make_shared<nil>();
 }
 

@@ -55,6 +55,8 @@ flow c_return::execute(runtime& rt)
 flow c_throw::execute(runtime& rt)
 {
     in_flight = e->evaluate(rt);
+    in_flight_at = pos;
+    in_flight_trace.reset();
     return flow::thr;
 }
 
@@ -136,9 +138,19 @@ flow c_while::execute(runtime& rt)
 // caller's locals, yet its return/break/continue act on the caller's function and loop.
 flow c_inline::execute(runtime& rt)
 {
-    if (expansion_) return step_held(expansion_, rt);
+    if (expansion_) {
+        try {
+            return step_held(expansion_, rt);
+        } catch (exception& e) {
+            e.script().leave("inline " + narrow(*name), pos);
+            throw;
+        } catch (sig_throw& s) {
+            s.script().leave("inline " + narrow(*name), pos);
+            throw;
+        }
+    }
     args v = evaluate_args(arguments, rt);
-    expansion_ = rt.space->expand_inline(name, v);
+    expansion_ = placed(pos, [&] { return rt.space->expand_inline(name, v); });
     return flow::more;
 }
 
@@ -173,6 +185,7 @@ flow c_except::execute(runtime& rt)
     } catch (sig_throw& s) {
         // A throw from a value operation or out of a function called in an expression.
         thrown = std::move(s.v);
+        in_flight_trace = std::move(s.trace);
     }
     return caught(thrown, rt);
 }
@@ -190,6 +203,7 @@ flow c_except::caught(const value& thrown, runtime& rt)
         in_flight = thrown;
         return flow::thr;
     }
+    in_flight_trace.reset();
     // The handler's first step comes with the next call: matching a clause costs no step.
     handler_ = table::make_frame(*clause, v, rt.current);
     return flow::more;
@@ -198,7 +212,7 @@ flow c_except::caught(const value& thrown, runtime& rt)
 flow c_start_p::execute(runtime& rt)
 {
     args v = evaluate_args(arguments, rt);
-    rt.current->variables.declare(variable, rt.space->start_process(pid, v));
+    rt.current->variables.declare(variable, placed(pos, [&] { return rt.space->start_process(pid, v, pos); }));
     return flow::done;
 }
 

@@ -18,6 +18,10 @@ namespace {
 value make_nil() { return std::make_shared<nil>(); }
 value make_size(std::size_t n) { return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(n)); }
 unsigned int index_of(const value& v) { return static_cast<unsigned int>(*v); }
+std::string index_text(const char* tag, unsigned int i, std::size_t size)
+{
+    return std::string(tag) + " index " + std::to_string(i) + " is out of range (size " + std::to_string(size) + ")";
+}
 
 } // namespace
 
@@ -201,21 +205,21 @@ value sequence<Self, Elements>::m_clear(const args&)
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_front(const args&)
 {
-    if (items_.empty()) Self::out_of_range();
+    if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     return items_.front();
 }
 
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_back(const args&)
 {
-    if (items_.empty()) Self::out_of_range();
+    if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     return items_.back();
 }
 
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_pop_back(const args&)
 {
-    if (items_.empty()) Self::out_of_range();
+    if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     value last = std::move(items_.back());
     items_.pop_back();
     return last;
@@ -256,7 +260,7 @@ template <class Self, class Elements>
 value sequence<Self, Elements>::m_at(const args& v) requires indexed
 {
     const unsigned int i = index_of(v[0]);
-    if (i >= items_.size()) Self::out_of_range();
+    if (i >= items_.size()) Self::out_of_range(index_text(Self::tag, i, items_.size()));
     return items_[i];
 }
 
@@ -264,7 +268,7 @@ template <class Self, class Elements>
 value sequence<Self, Elements>::m_replace(const args& v) requires indexed
 {
     const unsigned int i = index_of(v[0]);
-    if (i >= items_.size()) Self::out_of_range();
+    if (i >= items_.size()) Self::out_of_range(index_text(Self::tag, i, items_.size()));
     value fresh = v[1]->clone();
     return std::exchange(items_[i], std::move(fresh));
 }
@@ -279,7 +283,7 @@ value sequence<Self, Elements>::m_push_front(const args& v) requires(!indexed)
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_pop_front(const args&) requires(!indexed)
 {
-    if (items_.empty()) Self::out_of_range();
+    if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     value first = std::move(items_.front());
     items_.pop_front();
     return first;
@@ -422,7 +426,7 @@ value hash_::m_at(const args& v)
         return map_.at(v[0]);
     } catch (...) {
     }
-    out_of_range();
+    out_of_range("the hash has no key " + v[0]->describe());
 }
 
 value hash_::m_exist(const args& v) { return make_boolean(map_.find(v[0]) != map_.end()); }

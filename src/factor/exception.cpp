@@ -70,14 +70,16 @@ std::string exception_<Tag>::describe() const
 template class exception_<bad_cast_>;
 template class exception_<range_error_>;
 
-void throw_bad_cast(const char* file, const std::string& function, int line)
+void throw_bad_cast(const char* file, const std::string& function, int line, trace_ptr cause)
 {
-    throw sig_throw{std::make_shared<exception_<bad_cast_>>(file, function, line)};
+    throw sig_throw{std::make_shared<exception_<bad_cast_>>(file, function, line), std::move(cause)};
 }
 
-void throw_range_error(const char* file, const std::string& function, int line)
+void throw_range_error(const char* file, const std::string& function, int line, std::string why)
 {
-    throw sig_throw{std::make_shared<exception_<range_error_>>(file, function, line)};
+    sig_throw s{std::make_shared<exception_<range_error_>>(file, function, line), nullptr};
+    if (!why.empty()) s.script().message = std::move(why);
+    throw s;
 }
 
 } // namespace vorla

@@ -28,17 +28,97 @@ std::string call_text(const std::string& name, const args& v)
 
 static std::string fn(const site& s, const char* op) { return std::string(s.cls) + "::" + op; }
 
+std::string type_word(type_id_t id)
+{
+    switch (id) {
+    case tid::boolean: return "bool";
+    case tid::signed_: return "int";
+    case tid::float_: return "float";
+    case tid::double_: return "double";
+    case tid::string_: return "string";
+    case tid::unsigned_: return "unsigned int";
+    case tid::vector_: return "vector";
+    case tid::list_: return "list";
+    case tid::timer: return "timer";
+    case tid::hash_: return "hash";
+    case tid::nil: return "nil";
+    case tid::ref: return "ref";
+    case tid::typeid_: return "typeid";
+    case tid::bad_cast: return "bad_cast";
+    case tid::range_error: return "range_error";
+    default: return {};
+    }
+}
+
+std::string type_word(const factor& v)
+{
+    std::string word = type_word(v.type_id());
+    if (!word.empty()) return word;
+    // An instance describes itself as "Name[members]".
+    const std::string d = v.describe();
+    return d.substr(0, d.find('['));
+}
+
+std::string refusal_sentence(const std::string& op, const factor& self, const factor* operand)
+{
+    const std::string l = type_word(self);
+    if (!operand) {
+        if (op == "operator -") return "cannot negate " + l;
+        if (op == "operator ++") return "cannot increment " + l;
+        if (op == "operator --") return "cannot decrement " + l;
+        if (op == "operator !") return "cannot apply ! to " + l;
+        if (op == "call_constructor") return "cannot make " + l + " from nothing";
+        return {};
+    }
+    const std::string r = type_word(*operand);
+    if (op == "operator +") return "cannot add " + r + " to " + l;
+    if (op == "operator -") return "cannot subtract " + r + " from " + l;
+    if (op == "operator *") return "cannot multiply " + l + " by " + r;
+    if (op == "operator /") return "cannot divide " + l + " by " + r;
+    if (op == "operator %") return "cannot take " + l + " modulo " + r;
+    if (op == "operator =") return "cannot assign " + r + " to " + l;
+    if (op == "call_constructor") return "cannot make " + l + " from " + r;
+    if (op == "operator ==" || op == "operator !=" || op == "operator <" || op == "operator >" ||
+        op == "operator <=" || op == "operator >=")
+        return "cannot compare " + l + " with " + r + " using " + op.substr(9);
+    if (op.rfind("operator ", 0) == 0) return "cannot apply " + op.substr(9) + " to " + l + " and " + r;
+    return {};
+}
+
 void factor::refuse(const char* op, const std::string& message) const
 {
     const site& s = where();
     throw exception(message, s.file, fn(s, op), s.line);
 }
-void factor::refuse(const char* op, const value& operand) const { refuse(op, operand->describe()); }
-void factor::refuse(const char* op) const { refuse(op, std::string()); }
+void factor::refuse(const char* op, const value& operand) const
+{
+    const site& s = where();
+    exception e(operand->describe(), s.file, fn(s, op), s.line);
+    const std::string plain = refusal_sentence(op, *this, operand.get());
+    if (!plain.empty()) e.explain(plain);
+    throw e;
+}
+void factor::refuse(const char* op) const
+{
+    const site& s = where();
+    exception e(std::string(), s.file, fn(s, op), s.line);
+    const std::string plain = refusal_sentence(op, *this, nullptr);
+    if (!plain.empty()) e.explain(plain);
+    throw e;
+}
+std::string conversion_target(const char* op)
+{
+    const std::string o(op);
+    if (o.find("basic_string") != std::string::npos) return "string";
+    return o.rfind("operator ", 0) == 0 ? o.substr(9) : o;
+}
+
 void factor::refuse_cast(const char* op) const
 {
     const site& s = where();
-    throw_bad_cast(s.file, fn(s, op), s.line);
+    auto cause = std::make_shared<script_trace>();
+    cause->message = "cannot convert " + type_word(*this) + " to " + conversion_target(op);
+    throw_bad_cast(s.file, fn(s, op), s.line, std::move(cause));
 }
 void factor::undefined(const char* op)
 {

@@ -155,8 +155,20 @@ protected:
 };
 
 // Throws a script bad_cast / range_error value (as a script throw signal) made at the given location.
-[[noreturn]] void throw_bad_cast(const char* file, const std::string& function, int line);
-[[noreturn]] void throw_range_error(const char* file, const std::string& function, int line);
+// The type of a value as scripts write it ("int", "unsigned int", "vector", a class name).
+std::string type_word(type_id_t id);
+std::string type_word(const factor& v);
+// The plain sentence for an operation ("operator +", "call_constructor", ...) that `self` refused with
+// `operand` (null for one without): "cannot add string to bool". Empty for other operations.
+std::string refusal_sentence(const std::string& op, const factor& self, const factor* operand);
+// The type a conversion slot ("operator int", opname::to_wstring, ...) converts to, as scripts write it.
+std::string conversion_target(const char* op);
+
+// `cause` is the account of the error that made the conversion fail, kept for the report.
+[[noreturn]] void throw_bad_cast(const char* file, const std::string& function, int line,
+                                 trace_ptr cause = nullptr);
+// `why` is the plain account a person reads when nothing catches the error ("vector index 7 is out of range").
+[[noreturn]] void throw_range_error(const char* file, const std::string& function, int line, std::string why = {});
 
 // The truth value of a value, as conditions ask it.
 inline bool truth(const value& v) { return static_cast<bool>(*v); }

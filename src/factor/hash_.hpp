@@ -42,7 +42,10 @@ protected:
 
 private:
     // Range errors are reported from this header, under the method dispatcher's name.
-    [[noreturn]] static void out_of_range() { throw_range_error(__FILE__, "vorla::hash_::_method", __LINE__); }
+    [[noreturn]] static void out_of_range(std::string why = {})
+    {
+        throw_range_error(__FILE__, "vorla::hash_::_method", __LINE__, std::move(why));
+    }
 
     // The built-in methods, reached only through the method tables, which check the argument count.
     value m_size(const args& v);

@@ -17,7 +17,10 @@ public:
     list_() = default;
 
     // Range errors are reported from this header, under the method dispatcher's name.
-    [[noreturn]] static void out_of_range() { throw_range_error(__FILE__, "vorla::list_::_method", __LINE__); }
+    [[noreturn]] static void out_of_range(std::string why = {})
+    {
+        throw_range_error(__FILE__, "vorla::list_::_method", __LINE__, std::move(why));
+    }
 
 protected:
     VORLA_SITE("vorla::list_")

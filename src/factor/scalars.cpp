@@ -48,7 +48,9 @@ void check_divisor(T a, T d, const char* op, int line)
 {
     bool bad = d == 0;
     if constexpr (std::is_signed_v<T>) bad = bad || (a == std::numeric_limits<T>::min() && d == -1);
-    if (bad) throw_range_error(__FILE__, std::string(integer_name<T>::cls) + "::" + op, line);
+    if (bad)
+        throw_range_error(__FILE__, std::string(integer_name<T>::cls) + "::" + op, line,
+                          d == 0 ? "division by zero" : "the quotient does not fit in int");
 }
 
 // float computes in double and rounds the result back; double simply computes in double.

@@ -170,7 +170,10 @@ template <class Ch>
 value string_<Ch>::m_at(const args& v)
 {
     const auto index = static_cast<unsigned int>(*v[0]);
-    if (index >= text_.size()) throw_range_error(__FILE__, "vorla::string_<wchar_t>::_method", __LINE__);
+    if (index >= text_.size())
+        throw_range_error(__FILE__, "vorla::string_<wchar_t>::_method", __LINE__,
+                          "string index " + std::to_string(index) + " is out of range (length " +
+                              std::to_string(text_.size()) + ")");
     return std::make_shared<string_>(text_type(1, text_[index]));
 }
 

@@ -80,7 +80,10 @@ public:
     vector_() = default;
 
     // Range errors are reported from this header, under the method dispatcher's name.
-    [[noreturn]] static void out_of_range() { throw_range_error(__FILE__, "vorla::vector_::_method", __LINE__); }
+    [[noreturn]] static void out_of_range(std::string why = {})
+    {
+        throw_range_error(__FILE__, "vorla::vector_::_method", __LINE__, std::move(why));
+    }
 
 protected:
     VORLA_SITE("vorla::vector_")

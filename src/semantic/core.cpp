@@ -57,6 +57,17 @@ expr_list core<wchar_t>::eval_call_args(const pnode& n) { return call_args(n).li
 
 core<wchar_t>::built core<wchar_t>::dispatch(const pnode& n)
 {
+    // An error is placed at the innermost expression it came from.
+    try {
+        return dispatch_level(n);
+    } catch (vorla::exception& e) {
+        e.script().mark(at(n));
+        throw;
+    }
+}
+
+core<wchar_t>::built core<wchar_t>::dispatch_level(const pnode& n)
+{
     // Every cycle of the expression grammar passes through here (parentheses, arguments, operands).
     if (stack_exhausted()) stack_refusal(fn_expression);
     switch (n.id) {
@@ -104,21 +115,22 @@ core<wchar_t>::built core<wchar_t>::assign_expr(const pnode& n)
     built r = dispatch(c.back());
     for (std::size_t pair = (c.size() - 1) / 2; pair-- > 0;) {
         built l = dispatch(c.at(2 * pair));
-        r = make_assign(operator_rule(c.at(2 * pair + 1)), std::move(l), std::move(r));
+        r = make_assign(c.at(2 * pair + 1), std::move(l), std::move(r));
     }
     return r;
 }
 
-core<wchar_t>::built core<wchar_t>::make_assign(rule op, built l, built r)
+core<wchar_t>::built core<wchar_t>::make_assign(const pnode& at, built l, built r) const
 {
     const std::size_t d = 1 + std::max(l.depth, r.depth);
+    const rule op = operator_rule(at);
     switch (op) {
-    case rule::op_assign: return make<e_assign>(d, std::move(l.e), std::move(r.e));
-    case rule::op_add_assign: return make<e_add_assign>(d, std::move(l.e), std::move(r.e));
-    case rule::op_sub_assign: return make<e_sub_assign>(d, std::move(l.e), std::move(r.e));
-    case rule::op_mul_assign: return make<e_mul_assign>(d, std::move(l.e), std::move(r.e));
-    case rule::op_div_assign: return make<e_div_assign>(d, std::move(l.e), std::move(r.e));
-    case rule::op_mod_assign: return make<e_mod_assign>(d, std::move(l.e), std::move(r.e));
+    case rule::op_assign: return make<e_assign>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_add_assign: return make<e_add_assign>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_sub_assign: return make<e_sub_assign>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_mul_assign: return make<e_mul_assign>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_div_assign: return make<e_div_assign>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_mod_assign: return make<e_mod_assign>(at, d, std::move(l.e), std::move(r.e));
     default: throw VORLA_EXCEPTION(fn_expression, "undefined, rule=") << rule_name(op);
     }
 }
@@ -133,7 +145,7 @@ core<wchar_t>::built core<wchar_t>::logical_expr(const pnode& n)
     for (std::size_t i = 1; i < c.size(); ++i) {
         built x = dispatch(c[i]);
         const std::size_t d = 1 + std::max(r.depth, x.depth);
-        r = is_or ? make<e_or>(d, std::move(r.e), std::move(x.e)) : make<e_and>(d, std::move(r.e), std::move(x.e));
+        r = is_or ? make<e_or>(n, d, std::move(r.e), std::move(x.e)) : make<e_and>(n, d, std::move(r.e), std::move(x.e));
     }
     return r;
 }
@@ -146,26 +158,27 @@ core<wchar_t>::built core<wchar_t>::binary_expr(const pnode& n)
     built r = dispatch(c.front());
     for (std::size_t i = 1; i + 1 < c.size(); i += 2) {
         built x = dispatch(c[i + 1]);
-        r = make_binary(operator_rule(c[i]), std::move(r), std::move(x));
+        r = make_binary(c[i], std::move(r), std::move(x));
     }
     return r;
 }
 
-core<wchar_t>::built core<wchar_t>::make_binary(rule op, built l, built r)
+core<wchar_t>::built core<wchar_t>::make_binary(const pnode& at, built l, built r) const
 {
     const std::size_t d = 1 + std::max(l.depth, r.depth);
+    const rule op = operator_rule(at);
     switch (op) {
-    case rule::op_eq: return make<e_equal>(d, std::move(l.e), std::move(r.e));
-    case rule::op_ne: return make<e_nequal>(d, std::move(l.e), std::move(r.e));
-    case rule::op_gt: return make<e_gt>(d, std::move(l.e), std::move(r.e));
-    case rule::op_lt: return make<e_lt>(d, std::move(l.e), std::move(r.e));
-    case rule::op_ge: return make<e_gte>(d, std::move(l.e), std::move(r.e));
-    case rule::op_le: return make<e_lte>(d, std::move(l.e), std::move(r.e));
-    case rule::op_plus: return make<e_add>(d, std::move(l.e), std::move(r.e));
-    case rule::op_minus: return make<e_sub>(d, std::move(l.e), std::move(r.e));
-    case rule::op_mul: return make<e_mul>(d, std::move(l.e), std::move(r.e));
-    case rule::op_div: return make<e_div>(d, std::move(l.e), std::move(r.e));
-    case rule::op_mod: return make<e_mod>(d, std::move(l.e), std::move(r.e));
+    case rule::op_eq: return make<e_equal>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_ne: return make<e_nequal>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_gt: return make<e_gt>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_lt: return make<e_lt>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_ge: return make<e_gte>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_le: return make<e_lte>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_plus: return make<e_add>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_minus: return make<e_sub>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_mul: return make<e_mul>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_div: return make<e_div>(at, d, std::move(l.e), std::move(r.e));
+    case rule::op_mod: return make<e_mod>(at, d, std::move(l.e), std::move(r.e));
     default: throw VORLA_EXCEPTION(fn_expression, "undefined, rule=") << rule_name(op);
     }
 }
@@ -179,10 +192,10 @@ core<wchar_t>::built core<wchar_t>::unary_expr(const pnode& n)
     for (std::size_t i = 0; i + 1 < c.size(); ++i) {
         const std::size_t d = r.depth + 1;
         switch (c[i].id) {
-        case rule::op_incr: r = make<e_preincr>(d, std::move(r.e)); break;
-        case rule::op_decr: r = make<e_predecr>(d, std::move(r.e)); break;
-        case rule::op_not: r = make<e_not>(d, std::move(r.e)); break;
-        case rule::op_minus: r = make<e_minus>(d, std::move(r.e)); break;
+        case rule::op_incr: r = make<e_preincr>(c[i], d, std::move(r.e)); break;
+        case rule::op_decr: r = make<e_predecr>(c[i], d, std::move(r.e)); break;
+        case rule::op_not: r = make<e_not>(c[i], d, std::move(r.e)); break;
+        case rule::op_minus: r = make<e_minus>(c[i], d, std::move(r.e)); break;
         default: unexpected(fn_expression, c[i]);
         }
     }
@@ -201,10 +214,10 @@ core<wchar_t>::built core<wchar_t>::postfix_expr(const pnode& n)
         if (i + 1 < c.size() && c[i + 1].id == rule::call_args) {
             built_list a = call_args(c[i + 1]);
             const std::size_t d = 1 + std::max(r.depth, a.depth);
-            r = make<e_method>(d, std::move(r.e), name, std::move(a.list));
+            r = make<e_method>(c[i], d, std::move(r.e), name, std::move(a.list));
             ++i;
         } else {
-            r = make<e_member>(r.depth + 1, std::move(r.e), name);
+            r = make<e_member>(c[i], r.depth + 1, std::move(r.e), name);
         }
     }
     return r;
@@ -216,16 +229,17 @@ core<wchar_t>::built core<wchar_t>::primary_expr(const pnode& n)
     const pnode& first = n.children.front();
     switch (first.id) {
     case rule::kw_true:
-        return make<e_constant<boolean, bool>>(1, true);
+        return make<e_constant<boolean, bool>>(first, 1, true);
     case rule::kw_false:
-        return make<e_constant<boolean, bool>>(1, false);
+        return make<e_constant<boolean, bool>>(first, 1, false);
     case rule::kw_this:
         // The language has never given `this` a meaning as an operand.
-        throw refusal(VORLA_EXCEPTION(fn_primary, "invalid use of this, this is not an operand"));
+        throw refusal(VORLA_EXCEPTION(fn_primary, "invalid use of this, this is not an operand")
+                          .explain("`this` cannot be used as a value"));
     case rule::using_call: {
         const auto& u = first.children;
         built_list a = u.size() > 1 ? call_args(u[1]) : built_list{{}, 0};
-        return make<e_native>(a.depth + 1, leaf_text(u.at(0)), std::move(a.list));
+        return make<e_native>(first, a.depth + 1, leaf_text(u.at(0)), std::move(a.list));
     }
     case rule::numeric_literal:
         return numeric_literal(first);
@@ -245,7 +259,8 @@ core<wchar_t>::built core<wchar_t>::primary_expr(const pnode& n)
 core<wchar_t>::built core<wchar_t>::name_expr(const pnode& n)
 {
     const std::wstring& name = leaf_text(n.children.front());
-    if (n.children.size() < 2) return make<e_variable>(1, intern(name));
+    const pnode& at = n.children.front();
+    if (n.children.size() < 2) return make<e_variable>(at, 1, intern(name));
     built_list a = call_args(n.children[1]);
     type_id_t type = 0;
     bool is_type = false;
@@ -255,8 +270,8 @@ core<wchar_t>::built core<wchar_t>::name_expr(const pnode& n)
     } catch (const std::exception&) {
         // Not a type: a script function, bound when it is called.
     }
-    if (is_type) return make<e_cast>(a.depth + 1, type, std::move(a.list));
-    return make<e_function>(a.depth + 1, intern(name), std::move(a.list));
+    if (is_type) return make<e_cast>(at, a.depth + 1, type, std::move(a.list));
+    return make<e_function>(at, a.depth + 1, intern(name), std::move(a.list));
 }
 
 // Literals are read with the stream's own number extraction, which stops at the first character that
@@ -269,7 +284,10 @@ core<wchar_t>::built core<wchar_t>::numeric_literal(const pnode& n)
     auto refuse = [&]() {
         std::wstring whole = text;
         if (suffix) whole += leaf_text(n.children[1]);
-        throw refusal(VORLA_EXCEPTION(fn_literal, "numeric literal out of range, literal=") << whole);
+        const char* type = lit.id == rule::real_literal ? (suffix ? "float" : "double") : (suffix ? "unsigned int" : "int");
+        throw refusal(VORLA_EXCEPTION(fn_literal, "numeric literal out of range, literal=")
+                          .explain("the literal " + narrow(whole) + " does not fit in " + type)
+                      << whole);
     };
     std::wistringstream is(text);
     switch (lit.id) {
@@ -277,10 +295,10 @@ core<wchar_t>::built core<wchar_t>::numeric_literal(const pnode& n)
         double d = 0;
         is >> d;
         if (is.fail() || !std::isfinite(d)) refuse();
-        if (!suffix) return make<e_constant<real<double>, double>>(1, d);
+        if (!suffix) return make<e_constant<real<double>, double>>(n, 1, d);
         const float f = static_cast<float>(d);
         if (!std::isfinite(f)) refuse();
-        return make<e_constant<real<float>, float>>(1, f);
+        return make<e_constant<real<float>, float>>(n, 1, f);
     }
     case rule::hex_literal:
         is >> std::hex;
@@ -298,12 +316,12 @@ core<wchar_t>::built core<wchar_t>::numeric_literal(const pnode& n)
         unsigned int u = 0;
         is >> u;
         if (is.fail()) refuse();
-        return make<e_constant<unsigned_<unsigned int>, unsigned int>>(1, u);
+        return make<e_constant<unsigned_<unsigned int>, unsigned int>>(n, 1, u);
     }
     int i = 0;
     is >> i;
     if (is.fail()) refuse();
-    return make<e_constant<signed_<int>, int>>(1, i);
+    return make<e_constant<signed_<int>, int>>(n, 1, i);
 }
 
 // \n and \t are the only escapes with a meaning; a backslash before any other character keeps that character.
@@ -321,7 +339,7 @@ core<wchar_t>::built core<wchar_t>::string_literal(const pnode& n)
         }
         out += ch;
     }
-    return make<e_constant<string_<wchar_t>, std::wstring>>(1, std::move(out));
+    return make<e_constant<string_<wchar_t>, std::wstring>>(n, 1, std::move(out));
 }
 
 type_id_t core<wchar_t>::eval_ex_type(const pnode& n)
@@ -351,7 +369,14 @@ type_id_t core<wchar_t>::eval_ex_type(const pnode& n)
         default: throw VORLA_EXCEPTION(fn_type, "undefined");
         }
     case rule::identifier:
-        return space.find_typeid(leaf_text(c));
+        try {
+            return space.find_typeid(leaf_text(c));
+        } catch (vorla::exception& e) {
+            e.script().mark(at(c));
+            e.explain("no type named '" + narrow(leaf_text(c)) + "'");
+            if (const char* instead = familiar_type(leaf_text(c))) e.hint(std::string("write `") + instead + "`");
+            throw;
+        }
     default:
         unexpected(fn_type, c);
     }

@@ -26,7 +26,7 @@ inline constexpr std::size_t max_statement_depth = 1000;
 class refusal : public vorla::exception {
 public:
     using vorla::exception::exception;
-    explicit refusal(const vorla::exception& e) : vorla::exception(e.text()) {}
+    explicit refusal(const vorla::exception& e) : vorla::exception(e) {}
 };
 
 // Text of the first leaf under a node (the name under `identifier`, the literal under a literal rule).
@@ -42,6 +42,16 @@ public:
 
     // The namespace compiled into: type names are resolved in it.
     nspace& space;
+    // The file being compiled, as numbered in the run's file table: every node made is placed in it.
+    std::uint32_t file = 0;
+    script_pos at(const pnode& n) const noexcept { return {file, n.offset}; }
+    // A node made outside make(), placed at n.
+    template <class Node>
+    std::shared_ptr<Node> placed_at(std::shared_ptr<Node> node, const pnode& n) const
+    {
+        node->pos = at(n);
+        return node;
+    }
 
     // `expression` (or any expression level) to a node.
     expr eval_expression(const pnode& n);
@@ -62,13 +72,15 @@ protected:
     };
 
     built dispatch(const pnode& n);
+    built dispatch_level(const pnode& n);
     built_list call_args(const pnode& n);
 
     // Raised when the machine stack is nearly used up by nesting in the input.
     [[noreturn]] static void stack_refusal(const char* function);
-    // Every node is built through here so that no tree deeper than max_expression_depth exists.
+    // Every node is built through here so that no tree deeper than max_expression_depth exists; the
+    // node is placed at `where`.
     template <class Node, class... A>
-    static built make(std::size_t depth, A&&... a);
+    built make(const pnode& where, std::size_t depth, A&&... a) const;
 
 private:
     built assign_expr(const pnode& n);
@@ -81,18 +93,24 @@ private:
     built numeric_literal(const pnode& n);
     built string_literal(const pnode& n);
 
-    static built make_assign(rule op, built l, built r);
-    static built make_binary(rule op, built l, built r);
+    built make_assign(const pnode& op, built l, built r) const;
+    built make_binary(const pnode& op, built l, built r) const;
 };
 
 template <class Node, class... A>
-core<wchar_t>::built core<wchar_t>::make(std::size_t depth, A&&... a)
+core<wchar_t>::built core<wchar_t>::make(const pnode& where, std::size_t depth, A&&... a) const
 {
-    if (depth > max_expression_depth)
-        throw refusal(VORLA_EXCEPTION("vorla::detail::semantic::core<wchar_t>::eval_expression",
-                                      "expression nesting too deep, limit=")
-                      << max_expression_depth);
-    return {std::make_shared<const Node>(std::forward<A>(a)...), depth};
+    if (depth > max_expression_depth) {
+        refusal r(VORLA_EXCEPTION("vorla::detail::semantic::core<wchar_t>::eval_expression",
+                                  "expression nesting too deep, limit=")
+                  << max_expression_depth);
+        r.script().mark(at(where));
+        r.explain("expressions nest more than " + std::to_string(max_expression_depth) + " levels deep");
+        throw r;
+    }
+    auto node = std::make_shared<Node>(std::forward<A>(a)...);
+    node->pos = at(where);
+    return {std::move(node), depth};
 }
 
 } // namespace vorla::detail::semantic

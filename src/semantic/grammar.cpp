@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "comment_p.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla::detail::semantic {
@@ -23,25 +24,31 @@ using iter_t = const wchar_t*;
 // (which must not reach the compiler's tree).
 enum node_kind : unsigned char { inner_kind = 0, leaf_kind = 1, empty_kind = 2 };
 
+// A node's kind and where its match began in the parsed text.
+struct node_info {
+    node_kind kind = inner_kind;
+    iter_t at = nullptr;
+};
+
 struct node_factory {
     template <typename IteratorT>
     class factory {
     public:
         typedef IteratorT iterator_t;
-        typedef sp::node_val_data<iterator_t, unsigned char> node_t;
+        typedef sp::node_val_data<iterator_t, node_info> node_t;
 
         template <typename I1, typename I2>
         static node_t create_node(I1 const& first, I2 const& last, bool is_leaf)
         {
             node_t n = is_leaf ? node_t(first, last) : node_t();
-            n.value(is_leaf ? leaf_kind : inner_kind);
+            n.value(node_info{is_leaf ? leaf_kind : inner_kind, first});
             return n;
         }
 
         static node_t empty_node()
         {
             node_t n;
-            n.value(empty_kind);
+            n.value(node_info{empty_kind, nullptr});
             return n;
         }
 
@@ -51,10 +58,23 @@ struct node_factory {
             std::vector<wchar_t> text;
             for (auto const& n : nodes) text.insert(text.end(), n.value.begin(), n.value.end());
             node_t n(text.begin(), text.end());
-            n.value(leaf_kind);
+            n.value(node_info{leaf_kind, nodes.empty() ? nullptr : nodes.begin()->value.value().at});
             return n;
         }
     };
+};
+
+// Spirit's own iteration, which also notes the furthest character any alternative consumed: where a
+// text that does not parse went wrong. Copies of the policy (every rule call makes some) share the mark.
+struct furthest_iteration : sp::iteration_policy {
+    iter_t* furthest = nullptr;
+
+    template <typename ScannerT>
+    void advance(ScannerT const& scan) const
+    {
+        ++scan.first;
+        if (furthest && scan.first > *furthest) *furthest = scan.first;
+    }
 };
 
 // Parse-tree building as Spirit's own, except that concatenated subtrees are moved instead of
@@ -76,9 +96,10 @@ struct tree_policy : sp::pt_tree_policy<match_policy_t, node_factory, sp::nil_t>
         b.trees.clear();
     }
 };
-using scanner_t = sp::scanner<iter_t, sp::scanner_policies<sp::iteration_policy, match_policy_t, sp::action_policy>>;
+using policies_t = sp::scanner_policies<furthest_iteration, match_policy_t, sp::action_policy>;
+using scanner_t = sp::scanner<iter_t, policies_t>;
 using rule_t = sp::rule<scanner_t, sp::parser_context<>, sp::dynamic_parser_tag>;
-using tree_node_t = sp::tree_node<sp::node_val_data<iter_t, unsigned char>>;
+using tree_node_t = sp::tree_node<sp::node_val_data<iter_t, node_info>>;
 
 // Character classes answer through the wide classification functions under the global locale.
 struct ws_parser : sp::char_parser<ws_parser> {
@@ -386,61 +407,85 @@ const grammar& the_grammar()
     return g;
 }
 
-void fill(pnode& dst, const tree_node_t& src)
+// Turns positions in the parsed (stripped) text into source offsets.
+struct offsets {
+    iter_t begin;
+    const offset_map* map;
+    std::uint32_t operator()(iter_t at) const
+    {
+        const auto stripped = static_cast<std::size_t>(at - begin);
+        return static_cast<std::uint32_t>(map ? map->original(stripped) : stripped);
+    }
+};
+
+void fill(pnode& dst, const tree_node_t& src, const offsets& to_source)
 {
     dst.id = static_cast<rule>(static_cast<int>(src.value.id().to_long()) - 1);
-    dst.leaf = src.value.value() == leaf_kind;
+    dst.leaf = src.value.value().kind == leaf_kind;
     if (dst.leaf) dst.text.assign(src.value.begin(), src.value.end());
+    if (src.value.value().at) dst.offset = to_source(src.value.value().at);
 }
 
 // Spirit trees are converted without recursion; their depth is whatever the parser accepted.
-pnode convert(const tree_node_t& root)
+pnode convert(const tree_node_t& root, const offsets& to_source)
 {
     pnode out;
     std::vector<std::pair<const tree_node_t*, pnode*>> todo;
-    fill(out, root);
+    std::vector<pnode*> inner;  // in pre-order, so children come after their parents
+    fill(out, root, to_source);
     todo.emplace_back(&root, &out);
     while (!todo.empty()) {
         auto [src, dst] = todo.back();
         todo.pop_back();
+        if (!dst->leaf) inner.push_back(dst);
         std::size_t kept = 0;
         for (const auto& c : src->children)
-            if (c.value.value() != empty_kind) ++kept;
+            if (c.value.value().kind != empty_kind) ++kept;
         dst->children.resize(kept);
         std::size_t k = 0;
         for (const auto& c : src->children) {
-            if (c.value.value() == empty_kind) continue;
+            if (c.value.value().kind == empty_kind) continue;
             pnode& child = dst->children[k++];
-            fill(child, c);
+            fill(child, c, to_source);
             todo.emplace_back(&c, &child);
         }
         // A zero-length match leaves no trace in a Spirit tree, so the empty text of "" comes back here.
         if (dst->id == rule::string_literal && !dst->leaf && dst->children.empty())
-            dst->children.push_back(pnode{rule::string_literal, true, std::wstring(), {}});
+            dst->children.push_back(pnode{rule::string_literal, true, std::wstring(), {}, dst->offset});
     }
+    // An inner node starts at its first child: whitespace its rule skipped first is not part of it.
+    for (auto it = inner.rbegin(); it != inner.rend(); ++it)
+        if (!(*it)->children.empty()) (*it)->offset = (*it)->children.front().offset;
     return out;
 }
 
 }  // namespace
 
-parse_info parse_program(const std::wstring& stripped)
+parse_info parse_program(const std::wstring& stripped, const offset_map* map)
 {
     const std::size_t n = std::min(stripped.find(L'\0'), stripped.size());
     const wchar_t* const begin = stripped.c_str();
     const wchar_t* const end = begin + n;
     iter_t first = begin;
-    scanner_t scan(first, end);
+    iter_t furthest = begin;
+    furthest_iteration iteration;
+    iteration.furthest = &furthest;
+    scanner_t scan(first, end, policies_t(iteration));
+    const offsets to_source{begin, map};
     parse_info info;
     {
         auto hit = the_grammar().start().parse(scan);
         info.match = static_cast<bool>(hit);
         if (info.match) {
             info.length = hit.length();
-            if (!hit.trees.empty()) info.tree = convert(hit.trees.front());
+            if (!hit.trees.empty()) info.tree = convert(hit.trees.front(), to_source);
         }
     }
     info.full = info.match && first == end;
     info.stop.assign(first, end);
+    const iter_t stopped = std::max(furthest, first);
+    info.furthest = to_source(stopped);
+    if (!info.full) info.hint = parse_hint(std::wstring(begin, end), static_cast<std::size_t>(stopped - begin));
     return info;
 }
 

@@ -111,12 +111,13 @@ std::string failure_line(const parse_info& info)
 parse_info strip_and_parse(const std::wstring& source)
 {
     std::wstring stripped;
+    offset_map map;
     try {
-        stripped = comment_p(source);
+        stripped = comment_p(source, map);
     } catch (const vorla::exception&) {
         return parse_info{};
     }
-    return parse_program(stripped);
+    return parse_program(stripped, &map);
 }
 
 }  // namespace vorla::detail::semantic

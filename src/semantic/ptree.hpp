@@ -2,8 +2,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+namespace vorla {
+class offset_map;
+}
 
 namespace vorla::detail::semantic {
 
@@ -156,6 +161,9 @@ struct pnode {
     bool leaf = false;
     std::wstring text;  // a leaf's matched text; empty for inner nodes
     std::vector<pnode> children;
+    // Where the node starts in the source text (before comments were stripped): for an inner node,
+    // its first leaf, so whitespace the rule skipped at its head does not count.
+    std::uint32_t offset = 0;
 };
 
 struct parse_info {
@@ -164,10 +172,23 @@ struct parse_info {
     std::size_t length = 0;   // characters matched
     std::wstring stop;        // the unparsed rest, up to the first NUL
     pnode tree;               // the `program` node of what matched
+    // The furthest any alternative of the grammar read before giving up, as a source offset: where
+    // a text that does not parse went wrong.
+    std::size_t furthest = 0;
+    // Advice when the text stops at one of the grammar's known traps (see parse_hint); else empty.
+    std::string hint;
 };
 
+// The advice for a text (comments stripped) whose parse went no further than `at`, when what stands
+// there is one of the traps this grammar sets for people used to other languages; empty otherwise.
+std::string parse_hint(const std::wstring& text, std::size_t at);
+
+// The type of this language that a type name from another language means ("integer" -> "int"), or null.
+const char* familiar_type(const std::wstring& name);
+
 // Parses the stripped text up to its first NUL from rule `program`. Never throws for bad input;
-// nesting too deep for the stack simply ends the match at that point.
-parse_info parse_program(const std::wstring& stripped);
+// nesting too deep for the stack simply ends the match at that point. Offsets are mapped back
+// through `map` (the cuts the comment stripper made) when one is given.
+parse_info parse_program(const std::wstring& stripped, const offset_map* map = nullptr);
 
 }  // namespace vorla::detail::semantic

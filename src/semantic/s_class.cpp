@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "expression/nodes.hpp"
 #include "expression/statements.hpp"
@@ -28,7 +29,12 @@ void s_class<wchar_t>::eval_function_def(const pnode& n, nspace& target)
         const symbol name = intern(leaf_text(c.at(1)));
         table::parameter_list params = eval_param_list(c.at(2));
         control_ptr body = eval_block(c.at(3));
-        target.functions->define(params, return_type, name, std::move(body));
+        try {
+            target.functions->define(params, return_type, name, std::move(body));
+        } catch (exception& e) {
+            e.script().mark(at(c.at(1)));
+            throw;
+        }
     });
 }
 
@@ -37,10 +43,25 @@ void s_class<wchar_t>::eval_class_def(const pnode& n)
 {
     VORLA_WRAP(VORLA_EXCEPTION(fn_class_def, "catch exception"), {
         const auto& c = n.children;
-        std::shared_ptr<object> cls = space.define_object(leaf_text(c.at(0)));
+        std::shared_ptr<object> cls;
+        try {
+            cls = space.define_object(leaf_text(c.at(0)));
+        } catch (exception& e) {
+            e.script().mark(at(c.at(0)));
+            throw;
+        }
         for (std::size_t i = 1; i < c.size(); ++i) {
-            if (c[i].id == rule::base_clause) cls->base_id = space.find_typeid(leaf_text(c[i]));
-            else if (c[i].id == rule::class_body) eval_class_body(c[i], *cls);
+            if (c[i].id == rule::base_clause) {
+                try {
+                    cls->base_id = space.find_typeid(leaf_text(c[i]));
+                } catch (exception& e) {
+                    e.script().mark(at(c[i]));
+                    e.explain("no class named '" + narrow(leaf_text(c[i])) + "' to derive from");
+                    throw;
+                }
+            } else if (c[i].id == rule::class_body) {
+                eval_class_body(c[i], *cls);
+            }
         }
     });
 }
@@ -59,11 +80,16 @@ void s_class<wchar_t>::eval_class_body(const pnode& body, object& cls)
     for (const pnode& d : body.children) {
         if (d.id != rule::member_def) continue;
         const pnode& def = d.children.at(0);
-        switch (def.id) {
-        case rule::constructor_def: eval_class_constructor(def, cls); break;
-        case rule::operator_member: eval_operator_def(def.children.at(0), cls); break;
-        case rule::function_def: eval_function_def(def, cls); break;
-        default: throw VORLA_EXCEPTION(fn_class_def, "undefined, rule=") << rule_name(def.id);
+        try {
+            switch (def.id) {
+            case rule::constructor_def: eval_class_constructor(def, cls); break;
+            case rule::operator_member: eval_operator_def(def.children.at(0), cls); break;
+            case rule::function_def: eval_function_def(def, cls); break;
+            default: throw VORLA_EXCEPTION(fn_class_def, "undefined, rule=") << rule_name(def.id);
+            }
+        } catch (exception& e) {
+            e.script().mark(at(def));
+            throw;
         }
     }
 }
@@ -75,7 +101,12 @@ s_class<wchar_t>::init_list s_class<wchar_t>::eval_constructor_list(const pnode&
     for (std::size_t i = 0; i + 1 < c.size(); i += 2) {
         const symbol name = intern(leaf_text(c[i]));
         for (const auto& entry : out)
-            if (entry.first == name) throw VORLA_EXCEPTION(fn_constructor_list, "invalid constructor list, id=") << *name;
+            if (entry.first == name) {
+                exception e = VORLA_EXCEPTION(fn_constructor_list, "invalid constructor list, id=") << *name;
+                e.script().mark(at(c[i]));
+                e.explain("'" + narrow(*name) + "' is initialized twice");
+                throw e;
+            }
         out.emplace_back(name, eval_call_args(c[i + 1]));
     }
     return out;
@@ -89,10 +120,13 @@ void s_class<wchar_t>::eval_class_constructor(const pnode& n, object& cls)
     const std::wstring& constructor_name = leaf_text(c.at(0));
     table::parameter_list params = eval_param_list(c.at(1));
     init_list list;
+    std::unordered_map<symbol, const pnode*> list_nodes;  // where each initializer was written
     std::size_t block_at = 2;
     if (c.at(2).id == rule::ctor_init_list) {
         list = eval_constructor_list(c[2]);
         block_at = 3;
+        for (std::size_t i = 0; i + 1 < c[2].children.size(); i += 2)
+            list_nodes.emplace(intern(leaf_text(c[2].children[i])), &c[2].children[i]);
     }
     control_ptr body = eval_block(c.at(block_at));
 
@@ -105,20 +139,26 @@ void s_class<wchar_t>::eval_class_constructor(const pnode& n, object& cls)
         const auto at = std::find_if(unmentioned.begin(), unmentioned.end(),
                                      [name = name](const auto& m) { return m.first == name; });
         if (at != unmentioned.end()) unmentioned.erase(at);
-        if (!cls.find_member_type(name)) throw VORLA_EXCEPTION(fn_constructor, "undefined id, id=") << *name;
+        if (!cls.find_member_type(name))
+            throw VORLA_EXCEPTION(fn_constructor, "undefined id, id=")
+                      .explain("class " + narrow(cls.name) + " has no member '" + narrow(*name) + "' to initialize")
+                << *name;
     }
 
     expr_list initializers;
     for (const auto& [name, m] : unmentioned) {
         if (m.reference)
-            throw VORLA_EXCEPTION(fn_constructor, "uninitialized refference, ") << space.type_name(m.type) << "& " << *name;
-        initializers.push_back(std::make_shared<e_declare_member>(name, m.type, expr_list{}));
+            throw VORLA_EXCEPTION(fn_constructor, "uninitialized refference, ")
+                      .explain("the reference member '" + narrow(*name) + "' must be initialized by every constructor")
+                << space.type_name(m.type) << "& " << *name;
+        initializers.push_back(placed_at(std::make_shared<e_declare_member>(name, m.type, expr_list{}), c.at(0)));
     }
     const bool base_listed = std::any_of(list.begin(), list.end(), [&](const auto& e) { return names_base(e.first); });
-    if (cls.base_id && !base_listed) initializers.push_back(std::make_shared<e_base>(expr_list{}));
+    if (cls.base_id && !base_listed) initializers.push_back(placed_at(std::make_shared<e_base>(expr_list{}), c.at(0)));
     for (auto& [name, arguments] : list) {
+        const pnode& written = *list_nodes.at(name);
         if (names_base(name)) {
-            initializers.push_back(std::make_shared<e_base>(std::move(arguments)));
+            initializers.push_back(placed_at(std::make_shared<e_base>(std::move(arguments)), written));
             continue;
         }
         const object::member_type& m = *cls.find_member_type(name);
@@ -126,9 +166,9 @@ void s_class<wchar_t>::eval_class_constructor(const pnode& n, object& cls)
             if (arguments.size() != 1)
                 throw VORLA_EXCEPTION(fn_constructor, "invalid argument count of refference constructor, ")
                     << space.type_name(m.type) << "& " << *name;
-            initializers.push_back(std::make_shared<e_ref_member>(name, m.type, arguments.front()));
+            initializers.push_back(placed_at(std::make_shared<e_ref_member>(name, m.type, arguments.front()), written));
         } else {
-            initializers.push_back(std::make_shared<e_declare_member>(name, m.type, std::move(arguments)));
+            initializers.push_back(placed_at(std::make_shared<e_declare_member>(name, m.type, std::move(arguments)), written));
         }
     }
     cls.define_constructor(params, constructor_name,

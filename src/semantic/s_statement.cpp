@@ -54,9 +54,22 @@ control_ptr s_statement<wchar_t>::eval_block(const pnode& n)
 
 control_ptr s_statement<wchar_t>::eval_statement(const pnode& n)
 {
+    const pnode& c = n.id == rule::statement ? n.children.at(0) : n;
+    // The statement is placed at its first token; an error nothing further in placed, at the statement.
+    try {
+        control_ptr made = statement_kind(c);
+        made->pos = at(c);
+        return made;
+    } catch (vorla::exception& e) {
+        e.script().mark(at(c));
+        throw;
+    }
+}
+
+control_ptr s_statement<wchar_t>::statement_kind(const pnode& c)
+{
     if (stack_exhausted()) stack_refusal(fn_statement);
     depth_guard guard(statement_depth_);
-    const pnode& c = n.id == rule::statement ? n.children.at(0) : n;
     switch (c.id) {
     case rule::block:
         return eval_block(c);
@@ -169,7 +182,10 @@ control_ptr s_statement<wchar_t>::eval_process_stmt(const pnode& n)
     } catch (const refusal& e) {
         throw refusal(wrap(e));
     } catch (const std::exception& e) {
-        throw wrap(e);
+        exception report = wrap(e);
+        if (!space.types->contains(key))
+            report.explain("no process named '" + narrow(leaf_text(c.at(0))) + "' is defined before this statement");
+        throw report;
     }
 }
 
@@ -184,7 +200,9 @@ expr s_statement<wchar_t>::eval_declaration(const pnode& n)
         else if (c[i].id == rule::ref_declarator) declarators.push_back(eval_ref_constructor(c[i], type));
         else if (!c[i].leaf) unexpected(fn_statement, c[i]);
     }
-    return std::make_shared<e_declare>(std::move(declarators));
+    auto declaration = std::make_shared<e_declare>(std::move(declarators));
+    declaration->pos = at(n);
+    return declaration;
 }
 
 namespace {
@@ -213,7 +231,9 @@ expr s_statement<wchar_t>::eval_constructor(const pnode& n, type_id_t type)
             a.clear();
         }
     }
-    return std::make_shared<e_constructor>(intern(name), type, std::move(a));
+    auto made = std::make_shared<e_constructor>(intern(name), type, std::move(a));
+    made->pos = at(c.at(0));
+    return made;
 }
 
 // T &r = e and T &r(e) alias e's own value; a reference needs exactly one initializer.
@@ -222,13 +242,19 @@ expr s_statement<wchar_t>::eval_ref_constructor(const pnode& n, type_id_t type)
     const auto& c = n.children;
     const std::wstring& name = leaf_text(c.at(0));
     const pnode& init = c.at(1);
-    if (init.id == rule::initializer)
-        return std::make_shared<e_ref_constructor>(intern(name), type, eval_expression(init.children.at(0)));
-    expr_list a = eval_call_args(inner_call_args(init));
-    if (a.size() != 1)
-        throw VORLA_EXCEPTION(fn_ref, "invalid argument count of constructor for refference, ")
-            << space.types->find_str(type) << "& " << name;
-    return std::make_shared<e_ref_constructor>(intern(name), type, std::move(a.front()));
+    std::shared_ptr<e_ref_constructor> made;
+    if (init.id == rule::initializer) {
+        made = std::make_shared<e_ref_constructor>(intern(name), type, eval_expression(init.children.at(0)));
+    } else {
+        expr_list a = eval_call_args(inner_call_args(init));
+        if (a.size() != 1)
+            throw VORLA_EXCEPTION(fn_ref, "invalid argument count of constructor for refference, ")
+                      .explain("a reference is made from exactly one value")
+                << space.types->find_str(type) << "& " << name;
+        made = std::make_shared<e_ref_constructor>(intern(name), type, std::move(a.front()));
+    }
+    made->pos = at(c.at(0));
+    return made;
 }
 
 table::parameter_list s_statement<wchar_t>::eval_param_list(const pnode& n)

@@ -20,6 +20,7 @@ public:
     control_ptr eval_block(const pnode& n);
     // `statement` to its control node.
     control_ptr eval_statement(const pnode& n);
+    control_ptr statement_kind(const pnode& c);
     // `declaration` to an e_declare (statements and global declarations alike).
     expr eval_declaration(const pnode& n);
     // `condition` to its expression.

@@ -54,9 +54,10 @@ std::wstring directory_of(const std::wstring& file)
 std::string describe_of(const value& v) { return v ? v->describe() : std::string(); }
 } // namespace
 
-void semantic<wchar_t>::compile(const std::wstring& path)
+void semantic<wchar_t>::compile(const std::wstring& path, const std::string& shown)
 {
     dir_stack dirs;
+    top_shown_ = shown;
     compile_file(path, dirs);
 }
 
@@ -68,7 +69,9 @@ void semantic<wchar_t>::compile_file(const std::wstring& path, dir_stack& dirs)
     }
     for (const std::wstring& directory : include_directories)
         if (compile_this(dirs, directory, path)) return;
-    throw VORLA_EXCEPTION(fn_compile_file, "include failure, path=") << path;
+    throw VORLA_EXCEPTION(fn_compile_file, "include failure, path=")
+              .explain("no file '" + narrow(path) + "' was found to include")
+        << path;
 }
 
 bool semantic<wchar_t>::compile_this(dir_stack& dirs, const std::wstring& directory, const std::wstring& path)
@@ -81,23 +84,53 @@ bool semantic<wchar_t>::compile_this(dir_stack& dirs, const std::wstring& direct
     const std::wstring file = found.front();
     if (std::find(compiled_files.begin(), compiled_files.end(), file) != compiled_files.end()) return true;
     compiled_files.push_back(file);
+    // Positions name the file as the user wrote it: the command line's path; an include found beside
+    // the including file under that file's shown directory; any other as it was found.
+    std::string shown = narrow(file);
+    if (shown_.empty() && !top_shown_.empty()) {
+        shown = std::move(top_shown_);
+        top_shown_.clear();
+    } else if (!shown_.empty() && !dirs.empty() && directory == dirs.back() && !path.empty() && path.front() != L'/') {
+        const auto cut = shown_.back().rfind('/');
+        shown = (cut == std::string::npos ? std::string() : shown_.back().substr(0, cut + 1)) + narrow(slashes(path));
+    }
+    const bool included = !shown_.empty();
     try {
         dirs.push_back(directory_of(file));
         std::wstring text;
         ::lib::file::open(file, text);
-        compile_str(std::move(text), dirs);
+        compile_str(std::move(text), dirs, shown);
         dirs.pop_back();
     } catch (const std::exception& e) {
-        throw VORLA_EXCEPTION(fn_compile_this, "compile failure, dir=") << directory << ", path=" << path << e;
+        exception report = VORLA_EXCEPTION(fn_compile_this, "compile failure, dir=") << directory << ", path=" << path << e;
+        if (included && report.trace()) report.script().leave_file(shown);
+        throw report;
     }
     return true;
 }
 
-void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs)
+void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const std::string& shown)
 {
     // Includes recurse through here.
     if (stack_exhausted())
         throw detail::semantic::refusal(VORLA_EXCEPTION(fn_compile_str, "nesting too deep"));
+
+    // Nodes made now are placed in this file; the including file's number comes back afterwards.
+    struct current_file {
+        current_file(semantic& s, std::uint32_t file, const std::string& shown) : s(s), previous(s.part_.file)
+        {
+            s.part_.file = file;
+            s.shown_.push_back(shown);
+        }
+        ~current_file()
+        {
+            s.part_.file = previous;
+            s.shown_.pop_back();
+        }
+        semantic& s;
+        std::uint32_t previous;
+    } placing(*this, files->add(shown, text), shown);
+    const std::uint32_t file = part_.file;
 
     detail::semantic::parse_info info;
     auto failure = [&]() {
@@ -105,21 +138,31 @@ void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs)
                << " match=" << info.match << " full=" << info.full << " length=" << info.length
                << " stop=" << narrow(info.stop);
     };
+    offset_map map;
     try {
-        text = comment_p(text);
+        text = comment_p(text, map);
     } catch (const std::exception&) {
-        throw failure();
+        exception e = failure();
+        e.script().where = {file, static_cast<std::uint32_t>(map.open_at)};
+        e.explain(text[map.open_at] == L'"' ? "this string is never closed" : "this comment is never closed");
+        throw e;
     }
     // Parsing ends at the first NUL: a file read short of its byte count is padded with them.
     const auto nul = text.find(L'\0');
     if (nul != std::wstring::npos) text.resize(nul);
     try {
-        info = detail::semantic::parse_program(text);
+        info = detail::semantic::parse_program(text, &map);
     } catch (const std::exception& e) {
         info = {};
         throw failure() << e;
     }
-    if (!info.match || !info.full) throw failure();
+    if (!info.match || !info.full) {
+        exception e = failure();
+        e.script().where = {file, static_cast<std::uint32_t>(info.furthest)};
+        e.explain("the script does not parse here");
+        if (!info.hint.empty()) e.hint(info.hint);
+        throw e;
+    }
 
     VORLA_WRAP(VORLA_EXCEPTION(fn_compile_str, "semantic failure"), walk(info.tree, dirs););
 }
@@ -128,24 +171,33 @@ void semantic<wchar_t>::walk(const pnode& program, dir_stack& dirs)
 {
     for (const pnode& d : program.children) {
         if (d.leaf) continue;  // whitespace between definitions
-        switch (d.id) {
-        case rule::include_def: eval_include_def(d, dirs); break;
-        case rule::declaration: global_declaration(d); break;
-        case rule::class_def: part_.eval_class_def(d); break;
-        case rule::process_def: eval_process_def(d); break;
-        case rule::inline_def: eval_inline_def(d); break;
-        case rule::function_def: part_.eval_function_def(d, space_); break;
-        default: break;
+        // An error nothing further in placed is placed at its definition.
+        try {
+            switch (d.id) {
+            case rule::include_def: eval_include_def(d, dirs); break;
+            case rule::declaration: global_declaration(d); break;
+            case rule::class_def: part_.eval_class_def(d); break;
+            case rule::process_def: eval_process_def(d); break;
+            case rule::inline_def: eval_inline_def(d); break;
+            case rule::function_def: part_.eval_function_def(d, space_); break;
+            default: break;
+            }
+        } catch (exception& e) {
+            e.script().mark(part_.at(d));
+            throw;
         }
     }
 }
 
 void semantic<wchar_t>::eval_include_def(const pnode& n, dir_stack& dirs)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(fn_include, "catch exception"), {
-        const pnode& path = n.id == rule::include_def ? n.children.at(0) : n;
-        compile_file(leaf_text(path), dirs);
-    });
+    const pnode& path = n.id == rule::include_def ? n.children.at(0) : n;
+    try {
+        VORLA_WRAP(VORLA_EXCEPTION(fn_include, "catch exception"), { compile_file(leaf_text(path), dirs); });
+    } catch (exception& e) {
+        e.script().mark(part_.at(path));
+        throw;
+    }
 }
 
 // A global is created when its declaration is met, so its initializer sees only what came before it.

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "position.hpp"
 #include "semantic/ptree.hpp"
 #include "semantic/s_class.hpp"
 
@@ -29,14 +31,17 @@ public:
     std::vector<std::wstring> include_directories;
     // Full paths of every file compiled so far: each file is compiled once.
     std::vector<std::wstring> compiled_files;
+    // Every source text compiled, numbered as the positions in compiled nodes and in errors name them.
+    std::shared_ptr<source_files> files = std::make_shared<source_files>();
 
-    // The script named on the command line: looked up in the include directories only.
-    void compile(const std::wstring& path);
+    // The script named on the command line: looked up in the include directories only. `shown` is the
+    // path as the user wrote it, used in positions (the path found is used when it is empty).
+    void compile(const std::wstring& path, const std::string& shown = {});
     void compile_file(const std::wstring& path, dir_stack& dirs);
     // True when path was found in directory (and compiled now or before), false when nothing matched.
     bool compile_this(dir_stack& dirs, const std::wstring& directory, const std::wstring& path);
-    // Strips, parses and walks one source text.
-    void compile_str(std::wstring text, dir_stack& dirs);
+    // Strips, parses and walks one source text, known in positions as `shown`.
+    void compile_str(std::wstring text, dir_stack& dirs, const std::string& shown = "<text>");
 
 private:
     void walk(const detail::semantic::pnode& program, dir_stack& dirs);
@@ -47,6 +52,8 @@ private:
 
     nspace& space_;
     detail::semantic::s_class<wchar_t> part_;
+    std::string top_shown_;           // the command line's path, until its file is found
+    std::vector<std::string> shown_;  // the shown paths of the files being compiled, innermost last
 };
 
 } // namespace vorla

@@ -15,6 +15,7 @@ void function::define(const parameter_list& params, type_id_t return_type, symbo
     for (const routine& r : overloads)
         if (same_types(r.params, params))
             throw VORLA_EXCEPTION("vorla::table::function::define", "overwrite function, typeid=")
+                      .explain("'" + narrow(*name) + "' is already defined with these parameter types")
                 << return_type << " id=" << *name << " " << parameter_text(params);
     overloads.push_back(routine{std::move(body), params, return_type});
 }
@@ -56,7 +57,7 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
         case flow::thr: {
             value thrown = std::move(in_flight);
             in_flight.reset();
-            throw sig_throw{std::move(thrown)};
+            throw sig_throw{std::move(thrown), take_thrown_trace()};
         }
         case flow::brk:
             throw sig_break{};

@@ -13,6 +13,8 @@ public:
     void define(const parameter_list& params, type_id_t return_type, symbol name, control_ptr body);
     // The definition whose parameter types equal the arguments' type ids, or nullptr.
     const routine* find(symbol name, const args& v) const noexcept;
+    // Whether any definition has this name.
+    bool defines(symbol name) const noexcept { return entries_.count(name) != 0; }
     // Runs the body to completion in a call frame under rt.current; converts the returned value to the
     // declared return type; a body that falls off its end yields a new nil.
     // A miss raises the map's standard out-of-range error.

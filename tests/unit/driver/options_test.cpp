@@ -150,6 +150,12 @@ TEST(check_files, names_every_file_and_prints_each_failure_as_a_run_would)
     std::ostringstream out2, err2;
     EXPECT_EQ(check_files({"a.vl"}, compile, out2, err2), 0);
     EXPECT_EQ(out2.str(), "");
+
+    // The script's view of each failure comes after its diagnostic and before its name.
+    std::ostringstream out3, err3;
+    auto explain = [&](const std::exception& e) { err3 << "explained: " << e.what() << "\n"; };
+    EXPECT_EQ(check_files({"bad.vl", "a.vl"}, compile, out3, err3, explain), 1);
+    EXPECT_EQ(err3.str(), std::string("explained: ") + out3.str() + "bad.vl: failed\na.vl: ok\n");
 }
 
 TEST(apply_budgets, gives_the_watch_what_the_options_ask_for)

@@ -1,0 +1,107 @@
+// The file table's line arithmetic and the standard-error report built from a script trace.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "exception.hpp"
+#include "position.hpp"
+
+namespace {
+
+TEST(source_files, lines_and_columns_count_characters_from_one)
+{
+    vorla::source_files files;
+    const auto f = files.add("a.vl", L"ab\n\tc\xE9x\r\nlast");
+    EXPECT_EQ(f, 1u);
+    EXPECT_EQ(files.where({f, 0}), "a.vl:1:1");
+    EXPECT_EQ(files.where({f, 2}), "a.vl:1:3");   // the line feed belongs to its line
+    EXPECT_EQ(files.where({f, 5}), "a.vl:2:3");   // a tab and a non-ASCII letter count one each
+    EXPECT_EQ(files.where({f, 9}), "a.vl:3:1");
+    EXPECT_EQ(files.where({f, 99}), "a.vl:3:5");  // past the end: the end
+    EXPECT_EQ(files.source_line({f, 5}), "\tc\xC3\xA9x");  // UTF-8, without the carriage return
+    EXPECT_EQ(files.caret_line({f, 5}), "\t ^");         // tabs are repeated so the caret lines up
+    EXPECT_EQ(files.where({}), "?");
+    EXPECT_EQ(files.where({7, 0}), "?");
+}
+
+TEST(script_trace, a_call_that_never_started_is_no_frame)
+{
+    vorla::script_trace t;
+    t.leave("function f(int)");  // failed on entry: nothing inside was placed
+    t.mark({1, 7});
+    EXPECT_TRUE(t.frames.empty());
+    EXPECT_EQ(t.where.offset, 7u);
+}
+
+TEST(script_trace, first_mark_is_the_place_later_ones_call_sites)
+{
+    vorla::script_trace t;
+    t.mark({1, 10});
+    t.mark({1, 20});  // an outer node of the same expression: ignored
+    t.leave("function f(int)");
+    t.mark({1, 30});
+    t.mark({1, 40});  // outer again: ignored
+    t.leave_process("process main#1", {});
+    EXPECT_EQ(t.where.offset, 10u);
+    ASSERT_EQ(t.frames.size(), 2u);
+    EXPECT_EQ(t.frames[0].at.offset, 30u);
+    EXPECT_FALSE(t.frames[1].at.known());
+}
+
+TEST(script_trace, report_lists_place_source_hint_and_stack)
+{
+    vorla::source_files files;
+    const auto f = files.add("m.vl", L"int f() {\n    return x;\n}\nprocess main() { f(); }\n");
+    vorla::script_trace t;
+    t.mark({f, 21});
+    t.message = "no variable named 'x'";
+    t.hint = "declare it first";
+    t.leave("function f()");
+    t.mark({f, 43});
+    t.leave_process("process main#1", {});
+    EXPECT_EQ(vorla::format_report(files, t, "unused"),
+              "m.vl:2:12: error: no variable named 'x'\n"
+              "    return x;\n"
+              "           ^\n"
+              "hint: declare it first\n"
+              "  in function f() at m.vl:4:18\n"
+              "  in process main#1\n");
+}
+
+TEST(script_trace, report_without_message_uses_the_innermost_chain_line)
+{
+    vorla::source_files files;
+    vorla::script_trace t;
+    EXPECT_EQ(vorla::format_report(files, t, "a.cpp(1) outer: catch exception\n>\tb.cpp(2) vorla::inner: id=at, v=0"),
+              "error: id=at, v=0\n");
+}
+
+TEST(script_trace, long_stacks_keep_both_ends)
+{
+    vorla::source_files files;
+    vorla::script_trace t;
+    t.mark({files.add("r.vl", L"f();"), 0});
+    for (int i = 0; i < 25; ++i) t.leave("function f" + std::to_string(i) + "()");
+    const std::string report = vorla::format_report(files, t, "x");
+    EXPECT_NE(report.find("  in function f9()\n  ... 5 more frames\n  in function f15()\n"), std::string::npos);
+    EXPECT_EQ(report.find("f10()"), std::string::npos);
+}
+
+TEST(exception_trace, chaining_keeps_the_causes_account)
+{
+    vorla::exception inner = VORLA_EXCEPTION("inner", "cause");
+    inner.explain("the real reason");
+    inner.script().mark({1, 5});
+    vorla::exception outer = VORLA_EXCEPTION("outer", "catch exception") << 42;
+    outer.explain("a vaguer reason");
+    outer << inner;
+    ASSERT_NE(outer.trace(), nullptr);
+    EXPECT_EQ(outer.trace()->message, "the real reason");
+    EXPECT_EQ(outer.trace()->where.offset, 5u);
+    // Streaming values keeps the account too.
+    vorla::exception streamed = outer << " more";
+    EXPECT_EQ(streamed.trace(), outer.trace());
+    EXPECT_EQ(streamed.text().substr(streamed.text().size() - 5), " more");
+}
+
+} // namespace
