@@ -2,11 +2,15 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "driver/console.hpp"
 #include "driver/natives.hpp"
+#include "driver/options.hpp"
+#include "driver/terminal.hpp"
+#include "driver/trace.hpp"
 #include "exception.hpp"
 #include "factor/string_.hpp"
 #include "lib/basic_filesystem.hpp"
@@ -19,7 +23,9 @@ namespace {
 
 vorla::driver::console& wide_console()
 {
-    static vorla::driver::console c{std::cout.rdbuf(), std::cin.rdbuf()};
+    // A person watching a terminal sees each line when it is written; a pipe or file is fully buffered.
+    static vorla::driver::line_flusher lines{std::cout.rdbuf(), vorla::driver::terminals::detect().out};
+    static vorla::driver::console c{&lines, std::cin.rdbuf()};
     return c;
 }
 
@@ -47,24 +53,65 @@ std::wstring script_path(const char* argv1)
     return lib::basic_filesystem::make_absolute(path);
 }
 
-// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed;
-// only the table of source files stays, for the report on standard error.
-void run(int argc, char** argv, std::shared_ptr<vorla::source_files>& files)
+// Compiles one script file into a new root namespace, set up as a run sets it up. The table of its source
+// files goes to `files`, where it outlives the namespace for the report on standard error.
+void compile(vorla::nspace& space, const char* self, const std::string& file,
+             std::shared_ptr<vorla::source_files>& files)
 {
-    const char* self = argc > 0 && argv[0] ? argv[0] : "";
-    if (argc < 2) throw VORLA_EXCEPTION("main", "invalid argument count, argc=") << argc << " argv[0]" << self;
-
-    vorla::nspace space;
     vorla::semantic<wchar_t> compiler(space);
     files = compiler.files;
     compiler.include_directories.push_back(executable_directory(self));
     vorla::driver::define_console_natives(space, wide_console());
-    compiler.compile(script_path(argv[1]), argv[1]);
+    compiler.compile(script_path(file.c_str()), file);
+}
+
+// Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed;
+// only the table of source files stays, for the report on standard error.
+void run(const vorla::driver::options& o, const char* self, std::shared_ptr<vorla::source_files>& files)
+{
+    if (o.operands.empty()) {
+        std::cerr << vorla::driver::usage_line() << std::endl;
+        // The count the command line would have without its options: the interpreter's path alone.
+        throw VORLA_EXCEPTION("main", "invalid argument count, argc=") << 1 << " argv[0]" << self;
+    }
+    vorla::nspace space;
+    std::optional<vorla::driver::trace_writer> trace;
+    if (o.trace) space.watch->observe(&trace.emplace(2, vorla::driver::terminals::detect().err));
+    vorla::driver::apply_budgets(o, *space.watch);
+    compile(space, self, o.operands.front(), files);
+    if (trace) trace->show_positions(files);
 
     vorla::args arguments;
-    for (int i = 2; i < argc; ++i) arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(argv[i])));
+    for (std::size_t i = 1; i < o.operands.size(); ++i)
+        arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(o.operands[i])));
     space.start_process(L"main", arguments);
-    while (!space.live->empty()) space.schedule();
+    while (!space.live->empty()) {
+        space.watch->begin_pass();
+        space.schedule();
+    }
+}
+
+// The script's own view of an error, for people: where, why and through which calls.
+void explain(const std::exception& e, const std::shared_ptr<vorla::source_files>& files)
+{
+    const auto* d = dynamic_cast<const vorla::exception*>(&e);
+    if (d && d->trace() && files) std::cerr << vorla::format_report(*files, *d->trace(), e.what()) << std::flush;
+}
+
+// --check: each file compiled into a namespace of its own, nothing started.
+int check(const vorla::driver::options& o, const char* self)
+{
+    std::shared_ptr<vorla::source_files> files;
+    auto compile_one = [&](const std::string& file) {
+        files.reset();
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] {
+            vorla::nspace space;
+            vorla::driver::apply_budgets(o, *space.watch);
+            compile(space, self, file, files);
+        });
+    };
+    return vorla::driver::check_files(o.operands, compile_one, std::cout, std::cerr,
+                                      [&](const std::exception& e) { explain(e, files); });
 }
 
 } // namespace
@@ -74,23 +121,24 @@ int main(int argc, char** argv)
     vorla::install_locale();
     // Nothing uses C stdio for the console, so the C++ streams may buffer on their own.
     std::ios::sync_with_stdio(false);
-    auto files = std::make_shared<vorla::source_files>();
+    const vorla::driver::command_line command = vorla::driver::parse_command_line(argc, argv);
+    if (const auto status = vorla::driver::answer_without_running(command, std::cout, std::cerr)) return *status;
+    const char* self = argc > 0 && argv[0] ? argv[0] : "";
+    if (command.opts.check) return check(command.opts, self);
+    const bool terminal_input = vorla::driver::terminals::detect().in;
+    std::shared_ptr<vorla::source_files> files;
     try {
         // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.
-        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(argc, argv, files); });
+        vorla::run_on_stack(vorla::script_stack_bytes, [&] { run(command.opts, self, files); });
     } catch (const std::exception& e) {
         std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
-        // The script's own view of the error, for people: where, why and through which calls.
-        const auto* d = dynamic_cast<const vorla::exception*>(&e);
-        if (d && d->trace()) std::cerr << vorla::format_report(*files, *d->trace(), e.what()) << std::flush;
-        int ignored = 0;
-        std::cin >> ignored;
+        explain(e, files);
+        vorla::driver::wait_after_diagnostic(std::cin, terminal_input);
         return 1;
     } catch (...) {
         // Script control flow that escaped every handler: a fault of the interpreter, still not a crash.
         std::cout << VORLA_EXCEPTION("main", "unexpected exception").what() << '\n' << std::flush;
-        int ignored = 0;
-        std::cin >> ignored;
+        vorla::driver::wait_after_diagnostic(std::cin, terminal_input);
         return 1;
     }
     std::cout.flush();

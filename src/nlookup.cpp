@@ -56,6 +56,14 @@ flow scope::run(runtime& rt)
     }
 }
 
+const control* scope::active() const
+{
+    if (head_) return head_->active();
+    if (single_) return single_->active();
+    if (list_ && next_ < list_->size()) return (*list_)[next_]->active();
+    return nullptr;
+}
+
 std::shared_ptr<scope> scope::open(scope* parent, const control_ptr& statement)
 {
     if (statement->is_block())

@@ -33,6 +33,9 @@ public:
 
     bool finished() const noexcept { return !head_ && !single_ && (!list_ || next_ >= list_->size()); }
 
+    // The statement the next step runs (see control::active); null when the queue is empty.
+    const control* active() const;
+
     // A scope on one statement; a block is given its own scope directly, since the one-statement scope
     // around it would hold no variables and cost no steps of its own.
     static std::shared_ptr<scope> open(scope* parent, const control_ptr& statement);

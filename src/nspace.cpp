@@ -47,8 +47,11 @@ nspace::nspace()
       inlines(std::make_shared<table::inline_>()),
       natives(std::make_shared<table::native>()),
       live(std::make_shared<process_list>()),
-      types(std::make_shared<idm<wchar_t>>())
+      types(std::make_shared<idm<wchar_t>>()),
+      watch(nullptr),
+      own_watch_(std::make_unique<step_watch>())
 {
+    watch = own_watch_.get();
 }
 
 nspace::nspace(nspace* parent)
@@ -60,7 +63,8 @@ nspace::nspace(nspace* parent)
       inlines(std::make_shared<table::inline_>()),
       natives(parent->natives),
       live(parent->live),
-      types(parent->types)
+      types(parent->types),
+      watch(parent->watch)
 {
 }
 
@@ -297,7 +301,9 @@ void nspace::schedule()
         process*& running;
         ~stepping() { running = nullptr; }
     } guard{running};
+    step_watch& w = *watch;
     for (auto it = list.begin(); it != list.end();) {
+        w.before_step(**it);
         running = it->get();
         const bool more = (*it)->run();
         running = nullptr;

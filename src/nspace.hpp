@@ -10,6 +10,7 @@
 #include "idm.hpp"
 #include "lib/hash.hpp"
 #include "nlookup.hpp"
+#include "step_watch.hpp"
 #include "table/function.hpp"
 #include "table/inline_.hpp"
 #include "table/native.hpp"
@@ -41,6 +42,7 @@ public:
     std::shared_ptr<table::native> natives;
     std::shared_ptr<process_list> live;
     std::shared_ptr<idm<wchar_t>> types;
+    step_watch* watch;  // one per program, owned by the root: budgets and the trace
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
     // Statement steps the program may still take (kept on the root): no bound unless the host sets one.
     // A script may loop forever on purpose; a host that must finish every input (a fuzzer) bounds it.
@@ -80,6 +82,9 @@ public:
     std::string type_name(type_id_t id) const;
     // A call as a person reads it: "name(int, string)".
     std::string call_signature(const std::string& routine, const args& v) const;
+
+private:
+    std::unique_ptr<step_watch> own_watch_;  // the root's; children borrow it, as they never outlive the root
 };
 
 } // namespace vorla

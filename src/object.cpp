@@ -149,6 +149,7 @@ void object::run_constructor(const table::routine& r, const args& v)
     // The frame sits on the instance's variables: initializers declare members there, and the body
     // sees parameters, then members, then globals.
     runtime rt{&global, this};
+    watch->tick();  // a call like any other for the budgets
     framed([&] { return "constructor " + call_signature(narrow(name), v); },
            [&] {
                scope_ptr frame = table::make_frame(r, v, &global);

@@ -70,6 +70,9 @@ public:
     // Keeps no state and declares nothing: runs the same directly in its enclosing scope as in a
     // scope of its own, so a branch or loop body of this kind needs none.
     bool transparent() const noexcept { return transparent_; }
+    // The statement the next execute runs: the innermost one a block, branch, loop, try or inline
+    // expansion has open, or this one. For people watching the run (the trace); never on a hot path.
+    virtual const control* active() const { return this; }
 
     script_pos pos;  // the statement's first token; set by the compiler, carried to clones by their scope
 

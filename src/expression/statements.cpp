@@ -33,6 +33,20 @@ flow c_compound::execute(runtime& rt)
     return step_held(block_, rt);
 }
 
+// A scope held open whose queue is empty has finished its last statement: `outer` runs next.
+static const control* active_in(const scope_ptr& held, const control* outer)
+{
+    const control* inner = held ? held->active() : nullptr;
+    return inner ? inner : outer;
+}
+
+// A block not yet open runs its first statement with the step that opens it.
+const control* c_compound::active() const
+{
+    if (block_ || statements->empty()) return active_in(block_, this);
+    return statements->front()->active();
+}
+
 flow c_single::execute(runtime& rt)
 {
     e->evaluate(rt);
@@ -69,6 +83,12 @@ flow body_state::step(runtime& rt)
     return step_held(scope_, rt);
 }
 
+const control* body_state::active(const control* outer) const
+{
+    if (direct_) return direct_->active();
+    return active_in(scope_, outer);
+}
+
 // The test takes a step of its own; the branch's first step comes with the next call.
 flow c_if::execute(runtime& rt)
 {
@@ -90,6 +110,8 @@ flow c_if_else::execute(runtime& rt)
 flow c_while::execute(runtime& rt)
 {
     if (!body_) {
+        // A loop that never ends inside a function call is stopped by a budget, reported at its test.
+        placed(condition->pos, [&] { rt.space->watch->tick(); });
         if (!condition_holds(*condition, rt)) return flow::done;
         body_.open(rt, body);
         return flow::more;
@@ -139,6 +161,14 @@ flow c_inline::execute(runtime& rt)
     args v = evaluate_args(arguments, rt);
     expansion_ = placed(pos, [&] { return rt.space->expand_inline(name, v); });
     return flow::more;
+}
+
+const control* c_inline::active() const { return active_in(expansion_, this); }
+
+const control* c_except::active() const
+{
+    if (handler_) return active_in(handler_, this);
+    return active_in(try_, this);
 }
 
 flow c_except::execute(runtime& rt)

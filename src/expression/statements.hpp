@@ -18,6 +18,8 @@ public:
     explicit operator bool() const noexcept { return direct_ || scope_; }
     // One step; a finished body is released, a signal leaves it held.
     flow step(runtime& rt);
+    // The body's statement the next step runs, or `outer` when no body is open.
+    const control* active(const control* outer) const;
     void release() noexcept
     {
         direct_ = nullptr;
@@ -38,6 +40,7 @@ public:
         : control(true, true), statements(std::move(statements)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_compound>(statements); }
+    const control* active() const override;
     const std::shared_ptr<const control_list> statements;
 
 private:
@@ -97,6 +100,7 @@ public:
     c_if(expr condition, control_ptr then) : control(true), condition(std::move(condition)), then(std::move(then)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_if>(condition, then); }
+    const control* active() const override { return body_.active(this); }
     const expr condition;
     const control_ptr then;
 
@@ -110,6 +114,7 @@ public:
         : control(true), condition(std::move(condition)), then(std::move(then)), otherwise(std::move(otherwise)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_if_else>(condition, then, otherwise); }
+    const control* active() const override { return body_.active(this); }
     const expr condition;
     const control_ptr then, otherwise;
 
@@ -122,6 +127,7 @@ public:
     c_while(expr condition, control_ptr body) : control(true), condition(std::move(condition)), body(std::move(body)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_while>(condition, body); }
+    const control* active() const override { return body_.active(this); }
     const expr condition;
     const control_ptr body;
 
@@ -135,6 +141,7 @@ public:
     c_inline(symbol name, expr_list arguments) : control(true), name(name), arguments(std::move(arguments)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_inline>(name, arguments); }
+    const control* active() const override;
     const symbol name;
     const expr_list arguments;
 
@@ -149,6 +156,7 @@ public:
         : control(true), body(std::move(body)), clauses(std::move(clauses)) {}
     flow execute(runtime& rt) override;
     control_ptr clone() const override { return std::make_shared<c_except>(body, clauses); }
+    const control* active() const override;
     const control_ptr body;
     const std::shared_ptr<const table::except> clauses;
 

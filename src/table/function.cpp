@@ -40,6 +40,7 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
 {
     static constexpr const char* function_name = "vorla::table::function::call";
     call_depth depth(function_name);
+    rt.space->watch->tick();
     try {
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;

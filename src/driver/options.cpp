@@ -1,0 +1,225 @@
+// Command-line parsing with the C library's getopt_long, which stops at the first non-option word.
+#include "driver/options.hpp"
+
+#include <getopt.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <exception>
+
+#include "driver/console.hpp"
+#include "step_watch.hpp"
+
+#ifndef VORLA_VERSION
+#define VORLA_VERSION "unknown"
+#endif
+
+namespace vorla::driver {
+
+namespace {
+
+enum code : int { opt_check = 256, opt_trace, opt_max_steps, opt_max_time, opt_version, opt_help = 'h' };
+
+constexpr struct option long_options[] = {
+    {"check", no_argument, nullptr, opt_check},
+    {"trace", no_argument, nullptr, opt_trace},
+    {"max-steps", required_argument, nullptr, opt_max_steps},
+    {"max-time", required_argument, nullptr, opt_max_time},
+    {"help", no_argument, nullptr, opt_help},
+    {"version", no_argument, nullptr, opt_version},
+    {nullptr, 0, nullptr, 0},
+};
+
+// "+": stop at the first non-option word instead of moving options from after it (the script's words
+// are the script's). ":": report a missing value apart from an unknown option. Errors are ours to word.
+constexpr const char* short_options = "+:h";
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+// The option a word names: "--max-steps=5" names "--max-steps".
+std::string option_name(const char* word)
+{
+    std::string w = word ? word : "";
+    const auto eq = w.find('=');
+    return eq == std::string::npos ? w : w.substr(0, eq);
+}
+
+std::string long_name(int val)
+{
+    for (const auto& o : long_options)
+        if (o.name && o.val == val) return std::string("--") + o.name;
+    return "?";
+}
+
+// The long options a word abbreviates, when it abbreviates more than one.
+std::string ambiguity(const std::string& name)
+{
+    if (name.size() < 3 || name.compare(0, 2, "--") != 0) return {};
+    std::string matches;
+    int count = 0;
+    for (const auto& o : long_options) {
+        if (!o.name || std::string(o.name).rfind(name.substr(2), 0) != 0) continue;
+        matches += (count++ ? ", --" : "--") + std::string(o.name);
+    }
+    return count > 1 ? matches : std::string();
+}
+
+std::string unknown_option(int optopt_value, const char* word)
+{
+    // A known option in the report is a long one given a value (-h never fails, so 'h' is --help=...).
+    if (optopt_value >= opt_check || optopt_value == opt_help)
+        return "option " + quoted(long_name(optopt_value)) + " takes no value";
+    if (optopt_value != 0)
+        return "unknown option " + quoted(std::string("-") + static_cast<char>(optopt_value)) +
+               " (put -- before a script whose name starts with -)";
+    const std::string name = option_name(word);
+    const std::string several = ambiguity(name);
+    if (!several.empty()) return "ambiguous option " + quoted(name) + " (" + several + ")";
+    return "unknown option " + quoted(name) + " (put -- before a script whose name starts with -)";
+}
+
+bool parse_steps(const char* text, std::uint64_t& out)
+{
+    const char* end = text + std::char_traits<char>::length(text);
+    if (text == end || *text < '0' || *text > '9') return false;
+    auto [p, ec] = std::from_chars(text, end, out);
+    return ec == std::errc() && p == end;
+}
+
+bool parse_seconds(const char* text, double& out)
+{
+    const char* end = text + std::char_traits<char>::length(text);
+    if (text == end || !((*text >= '0' && *text <= '9') || *text == '.')) return false;
+    auto [p, ec] = std::from_chars(text, end, out, std::chars_format::fixed);
+    return ec == std::errc() && p == end && std::isfinite(out);
+}
+
+} // namespace
+
+command_line parse_command_line(int argc, char* const* argv)
+{
+    command_line c;
+    // getopt keeps its cursor in the C library; 0 starts a fresh scan (also for the next call).
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int got = getopt_long(argc, argv, short_options, long_options, nullptr);
+        if (got == -1) break;
+        switch (got) {
+        case opt_check:
+            c.opts.check = true;
+            break;
+        case opt_trace:
+            c.opts.trace = true;
+            break;
+        case opt_help:
+            c.opts.help = true;
+            break;
+        case opt_version:
+            c.opts.version = true;
+            break;
+        case opt_max_steps: {
+            std::uint64_t n = 0;
+            if (!parse_steps(optarg, n)) {
+                c.error = "option '--max-steps' takes a whole number of steps, not " + quoted(optarg);
+                return c;
+            }
+            c.opts.max_steps = n;
+            break;
+        }
+        case opt_max_time: {
+            double s = 0;
+            if (!parse_seconds(optarg, s)) {
+                c.error = "option '--max-time' takes a number of seconds, not " + quoted(optarg);
+                return c;
+            }
+            c.opts.max_time = s;
+            break;
+        }
+        case ':':
+            c.error = "option " + quoted(optopt == opt_help ? std::string("-h") : long_name(optopt)) + " needs a value";
+            return c;
+        default:  // '?'
+            c.error = unknown_option(optopt, optind > 0 && optind <= argc ? argv[optind - 1] : nullptr);
+            return c;
+        }
+    }
+    for (int i = optind; i < argc; ++i) c.opts.operands.emplace_back(argv[i]);
+    if (c.opts.check && c.opts.operands.empty() && !c.opts.help && !c.opts.version)
+        c.error = "option '--check' needs at least one file";
+    return c;
+}
+
+std::string usage_line() { return "usage: vorla [OPTION...] SCRIPT [WORD...]"; }
+
+std::string version_text() { return std::string("vorla ") + VORLA_VERSION; }
+
+std::string help_text()
+{
+    return usage_line() + "\n"
+           "Compiles SCRIPT and every file it includes, starts its process main with the WORDs as string\n"
+           "arguments, and runs every process, one statement step each per pass, until none is left.\n"
+           "\n"
+           "Options come before the script; -- ends them (vorla -- -name.vl runs a script named -name.vl).\n"
+           "  --check            compile each FILE that follows (and what it includes), run nothing:\n"
+           "                     vorla --check FILE... names each file on standard error, exit 1 if any fails\n"
+           "  --trace            one line per scheduler step on standard error:\n"
+           "                     pass, process name#id and the position of the statement it runs\n"
+           "  --max-steps N      stop with a diagnostic after N scheduler steps, or when a single step\n"
+           "                     makes more than N calls and loop iterations\n"
+           "  --max-time SECONDS stop with a diagnostic once the run has taken SECONDS of wall-clock time\n"
+           "  -h, --help         show this help and exit\n"
+           "  --version          show the version and exit\n"
+           "\n"
+           "Exit status: 0 after a normal run, 1 after a diagnostic, 2 for a bad command line.\n"
+           "Documentation: README.md and docs/ in the vorla source tree.\n";
+}
+
+std::optional<int> answer_without_running(const command_line& c, std::ostream& out, std::ostream& err)
+{
+    if (!c.error.empty()) {
+        err << "vorla: " << c.error << '\n' << usage_line() << '\n' << std::flush;
+        return 2;
+    }
+    if (c.opts.help) {
+        out << help_text() << std::flush;
+        return 0;
+    }
+    if (c.opts.version) {
+        out << version_text() << '\n' << std::flush;
+        return 0;
+    }
+    return std::nullopt;
+}
+
+void apply_budgets(const options& o, step_watch& watch)
+{
+    if (o.max_steps) watch.limit_steps(*o.max_steps);
+    if (o.max_time) {
+        // Beyond a century is as good as no limit, and stays inside the clock's range.
+        const double seconds = std::min(*o.max_time, 100.0 * 365 * 24 * 3600);
+        watch.limit_time(std::chrono::duration_cast<step_watch::clock::duration>(std::chrono::duration<double>(seconds)));
+    }
+}
+
+int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
+                std::ostream& out, std::ostream& err, const std::function<void(const std::exception&)>& explain)
+{
+    int status = 0;
+    for (const std::string& file : files) {
+        try {
+            compile(file);
+            err << file << ": ok" << std::endl;
+        } catch (const std::exception& e) {
+            out << shorten_chain(e.what()) << '\n' << std::flush;
+            if (explain) explain(e);
+            err << file << ": failed" << std::endl;
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace vorla::driver

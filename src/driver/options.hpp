@@ -1,0 +1,60 @@
+// The command line: options before the script, then the script and the words it receives.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vorla {
+class step_watch;
+}
+
+namespace vorla::driver {
+
+struct options {
+    bool check = false;    // compile the files that follow, run nothing
+    bool trace = false;    // one line per scheduler step on standard error
+    bool help = false;
+    bool version = false;
+    std::optional<std::uint64_t> max_steps;
+    std::optional<double> max_time;  // seconds of wall-clock time
+    // Every word after the options: the script and the words handed to its process main, or with
+    // --check the files to check.
+    std::vector<std::string> operands;
+};
+
+struct command_line {
+    options opts;
+    std::string error;  // one line naming what is wrong; empty when the command line is usable
+};
+
+// Options stop at the first word that is not one (the script) and at "--"; every word after the script
+// belongs to the script, even one that looks like an option. Long options take their value as the next
+// word or after "=" (--max-steps=100).
+command_line parse_command_line(int argc, char* const* argv);
+
+// "usage: vorla [OPTION...] SCRIPT [WORD...]"
+std::string usage_line();
+std::string help_text();
+std::string version_text();
+
+// Answers --help and --version on `out` and a bad command line on `err` (its error and the usage line).
+// Returns the exit status when the command line asks for nothing to be run, and nothing otherwise.
+std::optional<int> answer_without_running(const command_line& c, std::ostream& out, std::ostream& err);
+
+// Gives a run's step watch the budgets the options ask for.
+void apply_budgets(const options& o, step_watch& watch);
+
+// --check: compiles each file with `compile` (which raises the diagnostic of a file that fails), names
+// it on `err` as "FILE: ok" or "FILE: failed", and prints each diagnostic on `out` as a run would, then
+// lets `explain` add the script's view of it (on standard error). The status is 1 when any file
+// failed, else 0.
+int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
+                std::ostream& out, std::ostream& err,
+                const std::function<void(const std::exception&)>& explain = {});
+
+} // namespace vorla::driver

@@ -1,0 +1,74 @@
+// Watches a run: counts scheduler steps and the calls and loop iterations inside them, so that a step or
+// time budget stops a runaway script, and shows every step to an observer (the trace).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+namespace vorla {
+
+class process;
+
+class step_watch {
+public:
+    // Sees each scheduler step just before it runs.
+    class observer {
+    public:
+        virtual ~observer() = default;
+        virtual void before_step(std::uint64_t pass, const process& p) = 0;
+    };
+
+    using clock = std::chrono::steady_clock;
+
+    // At most this many scheduler steps in all, and at most this many calls and loop iterations within
+    // any one step (a function that never returns runs inside a single step).
+    void limit_steps(std::uint64_t n);
+    // The run may go on until this much wall-clock time has passed from now.
+    void limit_time(clock::duration d);
+    void observe(observer* o);
+
+    // The driver's loop starts a scheduler pass.
+    void begin_pass() noexcept { ++pass_; }
+    std::uint64_t pass() const noexcept { return pass_; }
+    std::uint64_t steps() const noexcept { return steps_; }
+
+    // The scheduler is about to step p. Costs one compare unless something watches.
+    void before_step(const process& p)
+    {
+        if (++steps_ >= step_mark_) at_step_mark(p);
+        ticks_ = 0;
+        tick_mark_ = first_tick_mark_;
+    }
+    // A call or loop iteration inside the current step. Costs one compare unless a budget is due.
+    void tick()
+    {
+        if (++ticks_ >= tick_mark_) at_tick_mark();
+    }
+
+private:
+    static constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();
+    // The clock is read every this many steps or in-step ticks, not at each.
+    static constexpr std::uint64_t steps_per_clock_check = 64;
+    static constexpr std::uint64_t ticks_per_clock_check = 4096;
+
+    void at_step_mark(const process& p);
+    void at_tick_mark();
+    void check_clock(const char* function);
+    void set_marks();
+
+    std::uint64_t pass_ = 0;
+    std::uint64_t steps_ = 0;
+    std::uint64_t step_mark_ = never;  // the step count at which at_step_mark runs
+    std::uint64_t ticks_ = 0;          // calls and loop iterations in the current step
+    std::uint64_t tick_mark_ = never;
+    std::uint64_t first_tick_mark_ = never;
+
+    std::optional<std::uint64_t> max_steps_;
+    std::optional<clock::time_point> deadline_;
+    clock::duration allowed_{};
+    observer* observer_ = nullptr;
+};
+
+} // namespace vorla

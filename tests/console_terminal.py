@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""The console as a person at a terminal meets it, run under a pseudo-terminal.
+
+Usage: console_terminal.py VORLA
+
+- Standard output that is a terminal shows each line as soon as the script writes it, even while the
+  script goes on running; a pipe keeps full buffering.
+- After a diagnostic, a terminal's first Enter (typed after the diagnostic appeared) ends the wait;
+  input that is not a terminal is read as one integer, or ends.
+
+Every wait here has a generous limit; a test fails only when something that must happen did not happen
+within it (or something that must not happen did within a short look).
+"""
+
+import os
+import pty
+import select
+import subprocess
+import sys
+import tempfile
+import time
+
+LIMIT = 30.0  # seconds allowed for something that must happen
+LOOK = 0.5    # seconds to look for something that must not happen
+
+# Writes one line, then a partial one, then runs a function that never returns (a time budget ends it).
+SPINNER = """int spin() { bool on = true; while (on) { } return 0; }
+process main() { using::write("first line\\n"); using::write("partial"); spin(); }
+"""
+
+# Reads one word, echoes it and fails with a diagnostic.
+READ_THEN_FAIL = """process main() { string s; using::read(s); using::write("read " + s + "\\n"); throw 7; }
+"""
+
+FAILURES = []
+
+
+def check(condition, message):
+    if not condition:
+        FAILURES.append(message)
+        print("FAIL " + message)
+
+
+def read_until(fd, needle, limit=LIMIT):
+    """Reads from fd until `needle` has been seen or the limit passes; returns everything read."""
+    data = b""
+    needle = needle.encode("utf-8")
+    end = time.monotonic() + limit
+    while needle not in data.replace(b"\r\n", b"\n"):
+        left = end - time.monotonic()
+        if left <= 0:
+            break
+        ready, _, _ = select.select([fd], [], [], left)
+        if not ready:
+            break
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:  # the terminal closed: the program is gone
+            break
+        if not chunk:
+            break
+        data += chunk
+    return data.replace(b"\r\n", b"\n").decode("utf-8", "replace")
+
+
+def wait_exit(process, limit=LIMIT):
+    try:
+        return process.wait(timeout=limit)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def stop(process):
+    if process.poll() is None:
+        process.kill()
+        process.wait()
+
+
+def script(directory, name, text):
+    path = os.path.join(directory, name)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return path
+
+
+def test_terminal_output_is_flushed_at_each_line(vorla, directory):
+    path = script(directory, "spinner.vl", SPINNER)
+    master, slave = pty.openpty()
+    process = subprocess.Popen([vorla, "--max-time", "120", path], stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    try:
+        shown = read_until(master, "first line\n")
+        check("first line\n" in shown, "terminal: a written line was not shown while the script ran: %r" % shown)
+        check(process.poll() is None, "terminal: the spinning script ended early")
+    finally:
+        stop(process)
+        os.close(master)
+
+
+def test_pipe_output_stays_buffered(vorla, directory):
+    path = script(directory, "spinner.vl", SPINNER)
+    master, slave = pty.openpty()
+    process = subprocess.Popen([vorla, "--max-time", "120", path], stdin=slave, stdout=subprocess.PIPE,
+                               stderr=slave)
+    os.close(slave)
+    try:
+        ready, _, _ = select.select([process.stdout], [], [], LOOK * 2)
+        check(not ready, "pipe: output arrived while the script was still running")
+        check(process.poll() is None, "pipe: the spinning script ended early")
+    finally:
+        stop(process)
+        process.stdout.close()
+        os.close(master)
+
+
+def test_enter_ends_the_wait_on_a_terminal(vorla, directory):
+    path = script(directory, "read_then_fail.vl", READ_THEN_FAIL)
+    master, slave = pty.openpty()
+    process = subprocess.Popen([vorla, path], stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    try:
+        os.write(master, b"word\n")
+        shown = read_until(master, "catch unexpected throw int(7)\n")
+        check("read word\n" in shown, "terminal: the script's output is missing: %r" % shown)
+        check("catch unexpected throw int(7)\n" in shown, "terminal: no diagnostic: %r" % shown)
+        # The newline after "word" was typed before the diagnostic: it must not end the wait.
+        check(wait_exit(process, LOOK) is None, "terminal: the wait ended without an Enter typed after it")
+        os.write(master, b"\n")  # a bare Enter, no number
+        code = wait_exit(process)
+        check(code == 1, "terminal: Enter did not end the wait with status 1 (got %r)" % code)
+    finally:
+        stop(process)
+        os.close(master)
+
+
+def test_other_input_waits_for_one_integer(vorla, directory):
+    path = script(directory, "fail.vl", "process main() { throw 7; }\n")
+    master, slave = pty.openpty()
+    process = subprocess.Popen([vorla, path], stdin=subprocess.PIPE, stdout=slave, stderr=slave)
+    os.close(slave)
+    try:
+        shown = read_until(master, "catch unexpected throw int(7)\n")
+        check("catch unexpected throw int(7)\n" in shown, "pipe input: no diagnostic: %r" % shown)
+        process.stdin.write(b"\n\n")
+        process.stdin.flush()
+        check(wait_exit(process, LOOK) is None, "pipe input: empty lines ended the wait")
+        process.stdin.write(b"12\n")
+        process.stdin.flush()
+        code = wait_exit(process)
+        check(code == 1, "pipe input: an integer did not end the wait with status 1 (got %r)" % code)
+    finally:
+        stop(process)
+        process.stdin.close()
+        os.close(master)
+
+    # End of input ends the wait as well.
+    process = subprocess.Popen([vorla, path], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        process.stdin.close()
+        code = wait_exit(process)
+        check(code == 1, "pipe input: end of input did not end the wait (got %r)" % code)
+    finally:
+        stop(process)
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    vorla = os.path.abspath(sys.argv[1])
+    tests = [test_terminal_output_is_flushed_at_each_line, test_pipe_output_stays_buffered,
+             test_enter_ends_the_wait_on_a_terminal, test_other_input_waits_for_one_integer]
+    failed = 0
+    with tempfile.TemporaryDirectory() as directory:
+        for test in tests:
+            before = len(FAILURES)
+            test(vorla, directory)
+            ok = len(FAILURES) == before
+            failed += 0 if ok else 1
+            print("%s %s" % ("ok  " if ok else "FAIL", test.__name__))
+    print("%d passed, %d failed" % (len(tests) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
