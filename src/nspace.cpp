@@ -111,38 +111,38 @@ value nspace::create_instance(type_id_t id)
     VORLA_WRAP(VORLA_EXCEPTION(create_instance_name, "instance creation failure, typeid=") << id, {
         switch (id) {
         case tid::boolean:
-            return std::make_shared<boolean>();
+            return make<boolean>();
         case tid::signed_:
-            return std::make_shared<signed_<int>>();
+            return make<signed_<int>>();
         case tid::unsigned_:
-            return std::make_shared<unsigned_<unsigned int>>();
+            return make<unsigned_<unsigned int>>();
         case tid::float_:
-            return std::make_shared<real<float>>();
+            return make<real<float>>();
         case tid::double_:
-            return std::make_shared<real<double>>();
+            return make<real<double>>();
         case tid::string_:
-            return std::make_shared<string_<wchar_t>>();
+            return make<string_<wchar_t>>();
         case tid::nil:
-            return std::make_shared<nil>();
+            return make<nil>();
         case tid::ref:
-            return std::make_shared<ref>();
+            return make<ref>();
         case tid::typeid_:
-            return std::make_shared<typeid_>();
+            return make<typeid_>();
         case tid::bad_cast:
-            return std::make_shared<exception_<bad_cast_>>();
+            return make<exception_<bad_cast_>>();
         case tid::range_error:
-            return std::make_shared<exception_<range_error_>>();
+            return make<exception_<range_error_>>();
         case tid::vector_:
-            return std::make_shared<vector_>();
+            return make<vector_>();
         case tid::list_:
-            return std::make_shared<list_>();
+            return make<list_>();
         case tid::hash_:
-            return std::make_shared<hash_>();
+            return make<hash_>();
         case tid::timer:
-            return std::make_shared<timer>();
+            return make<timer>();
         default:
             // A script class: a new instance sharing the class object's compiled data, without members.
-            return std::make_shared<instance>(*get_object(id));
+            return make<instance>(*get_object(id));
         }
     });
 }
@@ -219,7 +219,7 @@ value nspace::start_process(type_id_t pid, const args& v)
         nspace* top = root();
         auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, ++top->serials);
         live->push_back(p);
-        return std::make_shared<process_<process>>(std::move(p));
+        return make<process_<process>>(std::move(p));
     });
 }
 

@@ -388,7 +388,7 @@ value instance::clone() const
 {
     // A copy constructor of the class when it has one, else member-wise copy construction.
     value copy = const_cast<object&>(part_).create_instance(part_.id);
-    copy->call_constructor(std::const_pointer_cast<instance>(shared_from_this()));
+    copy->call_constructor(value(const_cast<instance*>(this)));  // the count lives in the object
     return copy;
 }
 

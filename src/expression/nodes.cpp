@@ -251,7 +251,7 @@ value e_declare_member::evaluate(runtime& rt) const
         break;
     }
     rt.space->global.variables.declare(name, std::move(member));
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 // The member becomes an alias of the initializer's own value; the object checks its type.
@@ -260,7 +260,7 @@ value e_ref_member::evaluate(runtime& rt) const
     static constexpr const char* function = "vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate";
     value v = initializer->evaluate(rt);
     constructed_object(rt, function).call_ref_member_constructor(v, type, name);
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 value e_base::evaluate(runtime& rt) const
@@ -268,7 +268,7 @@ value e_base::evaluate(runtime& rt) const
     static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
     args v = evaluate_args(arguments, rt);
     constructed_object(rt, function).call_base_constructor(v);
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 } // namespace vorla

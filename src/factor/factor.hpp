@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "../exception.hpp"
+#include "handle.hpp"
 
 namespace vorla {
 
 class factor;
-using value = std::shared_ptr<factor>;  // the value handle
+using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
 using type_id_t = std::uint32_t;
 
@@ -91,7 +92,7 @@ inline void hash_combine(std::uint32_t& seed, std::uint32_t h)
 
 // Every slot of the interface. A class overrides what it supports; every other slot is refused by the
 // shared rules below, reported under the class's own name (where()).
-class factor {
+class factor : public counted {
 public:
     virtual ~factor() = default;
 

@@ -63,7 +63,7 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
             throw sig_continue{};
         default:
             // Falling off the end yields nil whatever the declared return type.
-            return std::make_shared<nil>();
+            return make<nil>();
         }
     } catch (const std::exception& caught) {
         throw VORLA_EXCEPTION(function_name, "catch exception") << caught;

@@ -14,8 +14,8 @@ namespace {
 using namespace vorla;
 using namespace vorla::test;
 
-value vec() { return std::make_shared<vector_>(); }
-value lst() { return std::make_shared<list_>(); }
+value vec() { return make<vector_>(); }
+value lst() { return make<list_>(); }
 
 template <class... V>
 value filled(value c, V... v)
@@ -302,7 +302,7 @@ TEST(SequenceValue, OperatorsAndConversionsAreRefused)
 TEST(SequenceValue, AContainerReachingItselfEndsInADiagnostic)
 {
     value v = filled(vec(), int_(1));
-    call(v, L"push_back", {std::make_shared<ref>(v)});  // the clone of a ref keeps the same target
+    call(v, L"push_back", {make<ref>(v)});  // the clone of a ref keeps the same target
     const std::string text = diagnostic([&] { (void)v->describe(); });
     EXPECT_NE(text.find("vorla::vector_::describe: nesting too deep"), std::string::npos) << text.substr(0, 200);
     call(v, L"clear");  // breaks the cycle so the vector can go

@@ -23,7 +23,7 @@ protected:
     {
         root.natives->define(L"log", [this](args& v) -> value {
             log.push_back(narrow(static_cast<std::wstring>(*v.at(0))));
-            return std::make_shared<nil>();
+            return make<nil>();
         });
     }
 

@@ -44,7 +44,7 @@ protected:
 
     value global_int(const wchar_t* name, int n = 0)
     {
-        return space.global.variables.declare(intern(name), std::make_shared<signed_<int>>(n));
+        return space.global.variables.declare(intern(name), make<signed_<int>>(n));
     }
 
     // Steps a scope holding the statements until it finishes or signals; returns the number of steps.
@@ -210,7 +210,7 @@ TEST_F(StatementsTest, UnmatchedThrowLeavesTheTryWithTheSameValue)
     value r = global_int(L"r");
     auto clauses = std::make_shared<table::except>();
     clause(*clauses, tid::unsigned_, L"e", block({assign(L"r", int_expr(1))}));
-    value thrown = std::make_shared<signed_<int>>(7);
+    value thrown = make<signed_<int>>(7);
     global_int(L"x", 0);
     space.global.variables.rebind(intern(L"x"), thrown);
     flow last;
@@ -257,7 +257,7 @@ TEST_F(StatementsTest, ThrowFromAnExpressionIsCaught)
     auto clauses = std::make_shared<table::except>();
     clause(*clauses, tid::signed_, L"e", block({assign(L"r", var(L"e"))}));
     auto t = std::make_shared<c_except>(
-        block({stmt(std::make_shared<raise<sig_throw>>(sig_throw{std::make_shared<signed_<int>>(5)}))}), clauses);
+        block({stmt(std::make_shared<raise<sig_throw>>(sig_throw{make<signed_<int>>(5)}))}), clauses);
     EXPECT_EQ(steps(t), 2);
     EXPECT_EQ(as_int(r), 5);
 }

@@ -66,7 +66,7 @@ TEST_F(tables, duplicate_definitions_are_refused_with_their_messages)
                                        "arguments(type(102) x)"});
 
     table::native na;
-    na.define(L"write", [](args&) -> value { return std::make_shared<nil>(); });
+    na.define(L"write", [](args&) -> value { return make<nil>(); });
     EXPECT_EQ(failure_chain([&] { na.define(L"write", [](args&) -> value { return nullptr; }); }),
               std::vector<std::string>{"table/native.cpp vorla::table::native<wchar_t>::define: overwrite native function, id=write"});
     EXPECT_EQ(failure_text([&] { na.at(L"read"); }), "Unable to find key in unordered_map.");
@@ -97,7 +97,7 @@ TEST_F(tables, overloads_are_chosen_by_exact_type_ids)
     EXPECT_EQ(ns.call_function(f, {int_(0)})->describe(), "int(1)");
     EXPECT_EQ(ns.call_function(f, {uint_(0)})->describe(), "int(2)");
     // No conversion: a float reaches neither.
-    EXPECT_EQ(ns.functions->find(f, {std::make_shared<real<float>>(1.5f)}), nullptr);
+    EXPECT_EQ(ns.functions->find(f, {make<real<float>>(1.5f)}), nullptr);
     EXPECT_EQ(ns.functions->find(f, {int_(0), int_(0)}), nullptr);
     EXPECT_EQ(failure_text([&] { runtime rt{&ns.global, &ns}; ns.functions->call({}, f, rt); }),
               "Unable to find key in unordered_map.");
