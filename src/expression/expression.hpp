@@ -40,25 +40,22 @@ enum class flow : unsigned char { done, more, brk, cont, ret, thr };
 // The returned or thrown value of a `ret` / `thr` flow on its way to its catcher.
 inline value in_flight;
 
-// A statement node. Nodes that keep execution state are cloned per activation; stateless nodes
-// (expression statements, jumps, empty statements, process starts) run directly from the compiled tree.
+// A statement node: immutable after compilation and shared by every activation. What a statement
+// keeps open between its steps (a body, block, try, handler or expansion scope) lives in the scope
+// that runs it (scope::head_state), so starting a statement copies and allocates nothing.
 class control {
 public:
     virtual ~control() = default;
-    virtual flow execute(runtime& rt) = 0;
-    virtual std::shared_ptr<control> clone() const = 0;
-    bool stateful() const noexcept { return stateful_; }
+    virtual flow execute(runtime& rt) const = 0;
     bool is_block() const noexcept { return block_; }  // a c_compound
-    // Keeps no state and declares nothing: runs the same directly in its enclosing scope as in a
+    // Keeps nothing open and declares nothing: runs the same directly in its enclosing scope as in a
     // scope of its own, so a branch or loop body of this kind needs none.
     bool transparent() const noexcept { return transparent_; }
 
 protected:
-    explicit control(bool stateful, bool block = false, bool transparent = false)
-        : stateful_(stateful), block_(block), transparent_(transparent) {}
+    explicit control(bool block = false, bool transparent = false) : block_(block), transparent_(transparent) {}
 
 private:
-    bool stateful_;
     bool block_;
     bool transparent_;
 };

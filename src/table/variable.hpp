@@ -35,6 +35,13 @@ public:
     // Rebinds an existing name (instance assignment gives members new value objects).
     void rebind(symbol name, value v);
 
+    // Drops every binding, in declaration order.
+    void clear() noexcept
+    {
+        entries_.clear();
+        index_.reset();
+    }
+
     // Lookup that misses with the map's standard out-of-range error.
     const value& at(symbol name);
 
