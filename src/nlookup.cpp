@@ -1,6 +1,7 @@
 // The scope step, run-to-completion and the two name walks.
 #include "nlookup.hpp"
 
+#include "expression/signal.hpp"
 #include "expression/statements.hpp"
 
 namespace vorla {
@@ -16,8 +17,8 @@ bool scope::load_head()
 flow scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
-    runtime inner{this, rt.space};
-    flow f = head_->execute(inner);
+    runtime inner{this, rt.space, *rt.out};
+    flow f = run_statement(*head_, inner);
     if (f == flow::done) {
         head_ = nullptr;
         return finished() ? flow::done : flow::more;

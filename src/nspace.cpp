@@ -18,6 +18,7 @@
 #include "factor/typeid_.hpp"
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
+#include "expression/signal.hpp"
 #include "process.hpp"
 
 namespace vorla {
@@ -178,12 +179,20 @@ value nspace::_generate(type_id_t id, const args& from)
 
 value nspace::call_function(symbol name, const args& v)
 {
+    script_signal out;
+    value result = call_function(name, v, out);
+    if (!result && out.pending()) raise_signal(out.kind, out);
+    return result;
+}
+
+value nspace::call_function(symbol name, const args& v, script_signal& out)
+{
     // The innermost namespace with this signature runs it; an error in its body is that call's own
     // report and does not send the search further out.
     std::size_t levels = 0;
     for (nspace* n = this; n; n = n->parent, ++levels) {
         if (const table::routine* r = n->functions->find(name, v)) {
-            runtime rt{&n->global, n};
+            runtime rt{&n->global, n, out};
             return table::function::invoke(*r, v, rt);
         }
     }
@@ -217,7 +226,7 @@ value nspace::start_process(type_id_t pid, const args& v)
     VORLA_WRAP(VORLA_EXCEPTION(start_process_name, "fail to start process"), {
         scope_ptr frame = process_definition(pid, v);
         nspace* top = root();
-        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, ++top->serials);
+        auto p = std::make_shared<process>(pid, std::move(frame), top, &top->global, ++top->serials);
         live->push_back(p);
         return make<process_<process>>(std::move(p));
     });

@@ -12,6 +12,35 @@ namespace vorla {
 // Every statement that keeps something open between its steps keeps it in the state of the scope
 // running it (rt.current->head): the compiled statement itself never changes.
 
+flow run_statement(const control& statement, runtime& rt)
+{
+    try {
+        return statement.execute(rt);
+    } catch (sig_throw& t) {
+        rt.out->v = std::move(t.v);
+        return rt.out->kind = flow::thr;
+    } catch (const sig_break&) {
+        return rt.out->kind = flow::brk;
+    } catch (const sig_continue&) {
+        return rt.out->kind = flow::cont;
+    }
+}
+
+void raise_signal(flow f, script_signal& s)
+{
+    value v = s.take();
+    switch (f) {
+    case flow::ret:
+        throw sig_return{std::move(v)};
+    case flow::thr:
+        throw sig_throw{std::move(v)};
+    case flow::brk:
+        throw sig_break{};
+    default:
+        throw sig_continue{};
+    }
+}
+
 namespace {
 
 // Steps the scope the statement holds open. A finished scope is closed and reports `done`; an
@@ -37,12 +66,15 @@ bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; 
 flow step_body(scope& s, runtime& rt)
 {
     if (s.head.direct) {
-        flow f = s.head.direct->execute(rt);
+        flow f = run_statement(*s.head.direct, rt);
         if (f == flow::done) s.head.direct = nullptr;
         return f;
     }
     return step_inner(s, rt);
 }
+
+// The flow of an expression's value: `done`, or the signal that crossed it instead.
+flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
 
 void close_body(scope& s) noexcept
 {
@@ -60,22 +92,22 @@ flow c_compound::execute(runtime& rt) const
     return step_inner(s, rt);
 }
 
-flow c_single::execute(runtime& rt) const
-{
-    e->evaluate(rt);
-    return flow::done;
-}
+flow c_single::execute(runtime& rt) const { return crossed(e->evaluate(rt), rt); }
 
 flow c_return::execute(runtime& rt) const
 {
-    in_flight = e->evaluate(rt);
-    return flow::ret;
+    value v = e->evaluate(rt);
+    if (!v && rt.out->pending()) return rt.out->kind;
+    rt.out->v = std::move(v);
+    return rt.out->kind = flow::ret;
 }
 
 flow c_throw::execute(runtime& rt) const
 {
-    in_flight = e->evaluate(rt);
-    return flow::thr;
+    value v = e->evaluate(rt);
+    if (!v && rt.out->pending()) return rt.out->kind;
+    rt.out->v = std::move(v);
+    return rt.out->kind = flow::thr;
 }
 
 // The test takes a step of its own; the branch's first step comes with the next call.
@@ -83,7 +115,9 @@ flow c_if::execute(runtime& rt) const
 {
     scope& s = *rt.current;
     if (body_open(s)) return step_body(s, rt);
-    if (!truth(condition->evaluate(rt))) return flow::done;
+    value c = condition->evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    if (!truth(c)) return flow::done;
     open_body(s, then);
     return flow::more;
 }
@@ -92,7 +126,9 @@ flow c_if_else::execute(runtime& rt) const
 {
     scope& s = *rt.current;
     if (body_open(s)) return step_body(s, rt);
-    open_body(s, truth(condition->evaluate(rt)) ? then : otherwise);
+    value c = condition->evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    open_body(s, truth(c) ? then : otherwise);
     return flow::more;
 }
 
@@ -102,29 +138,24 @@ flow c_while::execute(runtime& rt) const
 {
     scope& s = *rt.current;
     if (!body_open(s)) {
-        if (!truth(condition->evaluate(rt))) return flow::done;
+        value c = condition->evaluate(rt);
+        if (!c && rt.out->pending()) return rt.out->kind;
+        if (!truth(c)) return flow::done;
         open_body(s, body);
         return flow::more;
     }
-    flow f;
-    try {
-        f = step_body(s, rt);
-    } catch (const sig_break&) {
-        // Thrown rather than returned when the break came out of a function called in an expression.
-        close_body(s);
-        return flow::done;
-    } catch (const sig_continue&) {
-        close_body(s);
-        return flow::more;
-    }
-    switch (f) {
+    switch (flow f = step_body(s, rt)) {
     case flow::more:
         return flow::more;
     case flow::done:
+        close_body(s);
+        return flow::more;
     case flow::cont:
+        rt.out->take();
         close_body(s);
         return flow::more;
     case flow::brk:
+        rt.out->take();
         close_body(s);
         return flow::done;
     default:
@@ -138,7 +169,8 @@ flow c_inline::execute(runtime& rt) const
 {
     scope& s = *rt.current;
     if (s.head.inner) return step_inner(s, rt);
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
     s.head.inner = rt.space->expand_inline(name, v);
     return flow::more;
 }
@@ -154,25 +186,10 @@ flow c_except::execute(runtime& rt) const
     }
 
     if (!s.head.inner) s.open_inner(body);
-    value thrown;
-    try {
-        flow f = s.head.inner->step(rt);
-        switch (f) {
-        case flow::done:
-            s.close_inner();
-            return flow::done;
-        case flow::thr:
-            thrown = std::move(in_flight);
-            in_flight.reset();
-            break;
-        default:
-            return f;
-        }
-    } catch (sig_throw& t) {
-        // A throw from a value operation or out of a function called in an expression.
-        thrown = std::move(t.v);
-    }
-    return caught(thrown, rt);
+    flow f = s.head.inner->step(rt);
+    if (f == flow::done) s.close_inner();
+    if (f != flow::thr) return f;
+    return caught(rt.out->take(), rt);
 }
 
 flow c_except::caught(const value& thrown, runtime& rt) const
@@ -186,8 +203,8 @@ flow c_except::caught(const value& thrown, runtime& rt) const
         clause = clauses->find(v);
     }
     if (!clause) {
-        in_flight = thrown;
-        return flow::thr;
+        rt.out->v = thrown;
+        return rt.out->kind = flow::thr;
     }
     // The handler's first step comes with the next call: matching a clause costs no step.
     s.head.inner = table::make_frame(*clause, v, rt.current);
@@ -197,7 +214,8 @@ flow c_except::caught(const value& thrown, runtime& rt) const
 
 flow c_start_p::execute(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
     rt.current->variables.declare(variable, rt.space->start_process(pid, v));
     return flow::done;
 }
@@ -206,7 +224,8 @@ flow c_start_p::execute(runtime& rt) const
 // runs the constructor.
 flow c_constructor::execute(runtime& rt) const
 {
-    for (const expr& e : initializers) e->evaluate(rt);
+    for (const expr& e : initializers)
+        if (flow f = crossed(e->evaluate(rt), rt); f != flow::done) return f;
     for (;;) {
         flow f = body->execute(rt);
         if (f != flow::more) return f;

@@ -13,6 +13,7 @@
 namespace vorla {
 
 class factor;
+struct script_signal;
 using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
 using type_id_t = std::uint32_t;
@@ -52,6 +53,10 @@ struct method_call {
     // The interned copy of the name (see symbol.hpp) when the caller has one, so script classes need
     // not look the name up on every call.
     const std::basic_string<Ch>* interned = nullptr;
+    // Where a signal that crosses the call (a script method's body threw or broke out) waits, when the
+    // caller is a running statement: the method then yields an empty handle. Without one, the signal is
+    // raised in its C++ form (expression/signal.hpp).
+    script_signal* out = nullptr;
 };
 
 // Where a value class reports its refusals from: its header, its qualified class name and a line.
