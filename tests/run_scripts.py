@@ -22,10 +22,8 @@ when present, holds the words (one per line) given in place of `<name>.vl`: a pa
 or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
 <name>.out and the exit code <name>.code (0 when that file is absent).
 
-The only normalisation: the interpreter's own source positions in diagnostics, such as
-"factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", read as "FILE(LINE)" on both sides, so moving
-code between the interpreter's files rewrites no expected output. (An expected "factor/boolean.hpp(N)",
-the older spelling, reads the same.)
+The only normalisation: line numbers of the interpreter's own sources in diagnostics, such as
+"factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", read as "(N)" on both sides.
 
 --update rewrites <name>.out (and <name>.code, removed when the code is 0) in DIR from the actual results;
 read every rewritten file before keeping it. FILTER words restrict the run to tests whose path relative to
@@ -43,11 +41,11 @@ import sys
 
 SANDBOX = "/tmp/vorla-script-tests"
 LOCK = "/tmp/vorla-script-tests.lock"
-SOURCE_LINE = re.compile(r"(?<![\w./-])(?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.[ch]pp\((?:\d{1,3}(?:,\d{3})*|N)\)")
+SOURCE_LINE = re.compile(r"(?<![\w./-])((?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.[ch]pp)\(\d{1,3}(?:,\d{3})*\)")
 
 
 def normalise(text):
-    return SOURCE_LINE.sub("FILE(LINE)", text)
+    return SOURCE_LINE.sub(r"\1(N)", text)
 
 
 def find_tests(root):
