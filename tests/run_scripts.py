@@ -22,8 +22,10 @@ when present, holds the words (one per line) given in place of `<name>.vl`: a pa
 or nothing at all when the file is empty, which runs the tool without a script. The whole stdout must equal
 <name>.out and the exit code <name>.code (0 when that file is absent).
 
-The only normalisation: line numbers of the interpreter's own sources in diagnostics, such as
-"factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", read as "(N)" on both sides.
+The only normalisation: where a diagnostic names a place in the interpreter's own sources, such as
+"factor/boolean.hpp(123)" or "semantic/semantic.cpp(1,234)", the file and line together read as "SOURCE(N)"
+on both sides, so moving code within or between the interpreter's files changes no expected output. (Older
+goldens hold the file name with "(N)", such as "factor/boolean.hpp(N)"; that reads as "SOURCE(N)" too.)
 
 --update rewrites <name>.out (and <name>.code, removed when the code is 0) in DIR from the actual results;
 read every rewritten file before keeping it. FILTER words restrict the run to tests whose path relative to
@@ -41,11 +43,12 @@ import sys
 
 SANDBOX = "/tmp/vorla-script-tests"
 LOCK = "/tmp/vorla-script-tests.lock"
-SOURCE_LINE = re.compile(r"(?<![\w./-])((?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.[ch]pp)\(\d{1,3}(?:,\d{3})*\)")
+# A source path relative to src/ and a line number as the diagnostic streams it (grouped by three), or "N".
+SOURCE_PLACE = re.compile(r"(?<![\w./-])(?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.(?:[ch]pp|h)\((?:N|\d{1,3}(?:,\d{3})*)\)")
 
 
 def normalise(text):
-    return SOURCE_LINE.sub(r"\1(N)", text)
+    return SOURCE_PLACE.sub("SOURCE(N)", text)
 
 
 def find_tests(root):

@@ -1,0 +1,1 @@
+-- Start-up cost: a script with nothing to do.
