@@ -73,7 +73,7 @@ void define_console_natives(vorla::nspace& space)
     space.natives->define(L"debug", [](vorla::args& v) -> vorla::value {
         VORLA_WRAP(VORLA_EXCEPTION("debug", "catch exception"), {
             if (v.size() != 1) throw VORLA_EXCEPTION("debug", "invalid argument count");
-            return std::make_shared<vorla::string_<wchar_t>>(vorla::widen(v[0]->describe()));
+            return vorla::make<vorla::string_<wchar_t>>(vorla::widen(v[0]->describe()));
         });
     });
     space.natives->define(L"read", [](vorla::args& v) -> vorla::value {
@@ -83,7 +83,7 @@ void define_console_natives(vorla::nspace& space)
             std::cout.flush();
             // A failed read leaves the input failed, so every later read fails too, as a stream does.
             v[0]->read_istream(wide_console().in);
-            return std::make_shared<vorla::nil>();
+            return vorla::make<vorla::nil>();
         });
     });
     space.natives->define(L"write", [](vorla::args& v) -> vorla::value {
@@ -92,7 +92,7 @@ void define_console_natives(vorla::nspace& space)
             auto& c = wide_console();
             v[0]->write_ostream(c.out);
             c.restore_format();
-            return std::make_shared<vorla::nil>();
+            return vorla::make<vorla::nil>();
         });
     });
 }
@@ -110,7 +110,7 @@ void run(int argc, char** argv)
     compiler.compile(script_path(argv[1]));
 
     vorla::args arguments;
-    for (int i = 2; i < argc; ++i) arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(argv[i])));
+    for (int i = 2; i < argc; ++i) arguments.push_back(vorla::make<vorla::string_<wchar_t>>(vorla::widen(argv[i])));
     space.start_process(L"main", arguments);
     while (!space.live->empty()) space.schedule();
 }

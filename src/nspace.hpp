@@ -55,7 +55,9 @@ public:
     value _generate(type_id_t id, const value& v);
     value _generate(type_id_t id, const args& v);
 
-    // Calls.
+    // Calls. A signal crossing the call waits in `out` and the call yields an empty handle; without a
+    // slot to report to, it is raised in its C++ form (expression/signal.hpp).
+    value call_function(symbol name, const args& v, script_signal& out);
     value call_function(symbol name, const args& v);
     value call_native(const std::wstring& native_name, args& v);
     scope_ptr expand_inline(symbol name, const args& v);

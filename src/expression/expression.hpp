@@ -11,11 +11,45 @@ namespace vorla {
 class nspace;
 class scope;
 
-// Where a node runs: the current scope (variables) and the current namespace (functions, types,
-// natives; the instance's own namespace inside methods and constructors). Owns nothing.
+// What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
+// the script's break, continue, return and throw travelling outward by return value to their catcher.
+enum class flow : unsigned char { done, more, brk, cont, ret, thr };
+
+// A break, continue, return or throw on its way out, with the value of a return or throw. A statement
+// reports the kind as its flow. Where the signal crosses an expression (a called function's body threw
+// or broke out), every node on the way yields an empty handle instead of a value and the signal waits
+// here, in the slot of the runtime that made the call, until the statement around the expression
+// picks it up.
+struct script_signal {
+    flow kind = flow::done;
+    value v;
+
+    bool pending() const noexcept { return kind != flow::done; }
+    // The value, with the slot emptied for the next signal.
+    value take() noexcept
+    {
+        kind = flow::done;
+        return std::move(v);
+    }
+};
+
+// Where a node runs: the current scope (variables), the current namespace (functions, types, natives;
+// the instance's own namespace inside methods and constructors) and the slot where a signal crossing an
+// expression waits. Owns nothing but its own slot.
 struct runtime {
+    // A runtime with a slot of its own (the start of a process, a call or a global initializer).
+    runtime(scope* current, nspace* space) noexcept : current(current), space(space), out(&own_) {}
+    // A runtime reporting to another one's slot.
+    runtime(scope* current, nspace* space, script_signal& out) noexcept : current(current), space(space), out(&out) {}
+    runtime(const runtime&) = delete;
+    runtime& operator=(const runtime&) = delete;
+
     scope* current;
     nspace* space;
+    script_signal* out;
+
+private:
+    script_signal own_;
 };
 
 // An expression node: immutable after compilation, shared freely, evaluated whole.
@@ -27,38 +61,26 @@ public:
 using expr = std::shared_ptr<const expression>;
 using expr_list = std::vector<expr>;
 
-// Evaluates an argument list left to right into a fresh argument vector.
-args evaluate_args(const expr_list& list, runtime& rt);
+// Evaluates an argument list left to right into `out`; false when a signal crossed one of them (the
+// rest are then not evaluated).
+bool evaluate_args(const expr_list& list, runtime& rt, args& out);
 
-// What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
-// the script's break, continue, return and throw travelling outward by return value (the value of a
-// return or throw waits in `in_flight`). Where a signal must cross an expression (a function call
-// inside an expression), it is thrown as sig_break / sig_continue / sig_throw instead; every catcher
-// handles both forms.
-enum class flow : unsigned char { done, more, brk, cont, ret, thr };
-
-// The returned or thrown value of a `ret` / `thr` flow on its way to its catcher.
-inline value in_flight;
-
-// A statement node. Nodes that keep execution state are cloned per activation; stateless nodes
-// (expression statements, jumps, empty statements, process starts) run directly from the compiled tree.
+// A statement node: immutable after compilation and shared by every activation. What a statement
+// keeps open between its steps (a body, block, try, handler or expansion scope) lives in the scope
+// that runs it (scope::head_state), so starting a statement copies and allocates nothing.
 class control {
 public:
     virtual ~control() = default;
-    virtual flow execute(runtime& rt) = 0;
-    virtual std::shared_ptr<control> clone() const = 0;
-    bool stateful() const noexcept { return stateful_; }
+    virtual flow execute(runtime& rt) const = 0;
     bool is_block() const noexcept { return block_; }  // a c_compound
-    // Keeps no state and declares nothing: runs the same directly in its enclosing scope as in a
+    // Keeps nothing open and declares nothing: runs the same directly in its enclosing scope as in a
     // scope of its own, so a branch or loop body of this kind needs none.
     bool transparent() const noexcept { return transparent_; }
 
 protected:
-    explicit control(bool stateful, bool block = false, bool transparent = false)
-        : stateful_(stateful), block_(block), transparent_(transparent) {}
+    explicit control(bool block = false, bool transparent = false) : block_(block), transparent_(transparent) {}
 
 private:
-    bool stateful_;
     bool block_;
     bool transparent_;
 };

@@ -11,12 +11,15 @@
 
 namespace vorla {
 
-args evaluate_args(const expr_list& list, runtime& rt)
+bool evaluate_args(const expr_list& list, runtime& rt, args& out)
 {
-    args v;
-    v.reserve(list.size());
-    for (const expr& e : list) v.push_back(e->evaluate(rt));
-    return v;
+    out.reserve(list.size());
+    for (const expr& e : list) {
+        value v = e->evaluate(rt);
+        if (!v && rt.out->pending()) return false;
+        out.push_back(std::move(v));
+    }
+    return true;
 }
 
 namespace {
@@ -36,67 +39,89 @@ object& constructed_object(runtime& rt, const char* function)
 value e_add::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator+(r);
 }
 value e_sub::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator-(r);
 }
 value e_mul::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator*(r);
 }
 value e_div::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator/(r);
 }
 value e_mod::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator%(r);
 }
 value e_equal::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator==(r);
 }
 value e_nequal::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator!=(r);
 }
 value e_gt::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator>(r);
 }
 value e_lt::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator<(r);
 }
 value e_gte::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator>=(r);
 }
 value e_lte::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator<=(r);
 }
 
@@ -104,13 +129,17 @@ value e_lte::evaluate(runtime& rt) const
 value e_and::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator&&(r);
 }
 value e_or::evaluate(runtime& rt) const
 {
     value l = left->evaluate(rt);
+    if (!l) return l;
     value r = right->evaluate(rt);
+    if (!r) return r;
     return l->operator||(r);
 }
 
@@ -119,42 +148,54 @@ value e_or::evaluate(runtime& rt) const
 value e_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     l->operator=(r);
     return l;
 }
 value e_add_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     l->operator=(l->operator+(r));
     return l;
 }
 value e_sub_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     l->operator=(l->operator-(r));
     return l;
 }
 value e_mul_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     l->operator=(l->operator*(r));
     return l;
 }
 value e_div_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     l->operator=(l->operator/(r));
     return l;
 }
 value e_mod_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     l->operator=(l->operator%(r));
     return l;
 }
@@ -163,26 +204,42 @@ value e_mod_assign::evaluate(runtime& rt) const
 value e_preincr::evaluate(runtime& rt) const
 {
     value v = operand->evaluate(rt);
+    if (!v) return v;
     v->operator++();
     return v;
 }
 value e_predecr::evaluate(runtime& rt) const
 {
     value v = operand->evaluate(rt);
+    if (!v) return v;
     v->operator--();
     return v;
 }
-value e_not::evaluate(runtime& rt) const { return operand->evaluate(rt)->operator!(); }
-value e_minus::evaluate(runtime& rt) const { return operand->evaluate(rt)->operator-(); }
+value e_not::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    return v ? v->operator!() : v;
+}
+value e_minus::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    return v ? v->operator-() : v;
+}
 
-value e_member::evaluate(runtime& rt) const { return operand->evaluate(rt)->member(name); }
+value e_member::evaluate(runtime& rt) const
+{
+    value v = operand->evaluate(rt);
+    return v ? v->member(name) : v;
+}
 
 // Arguments before the receiver: their side effects happen even when the receiver then fails.
 value e_method::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     value target = operand->evaluate(rt);
-    return target->method(method_call<wchar_t>{v, name, interned});
+    if (!target) return target;
+    return target->method(method_call<wchar_t>{v, name, interned, rt.out});
 }
 
 // The stored handle itself, never a copy: assigning through it changes the variable.
@@ -190,26 +247,30 @@ value e_variable::evaluate(runtime& rt) const { return nlookup<wchar_t>::find_va
 
 value e_cast::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     return rt.space->_generate(type, v);
 }
 
 value e_function::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
-    return rt.space->call_function(name, v);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
+    return rt.space->call_function(name, v, *rt.out);
 }
 
 value e_native::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     return rt.space->call_native(name, v);
 }
 
 // A declaration has no value of its own: using one where a value is wanted yields an empty handle.
 value e_declare::evaluate(runtime& rt) const
 {
-    for (const expr& d : declarators) d->evaluate(rt);
+    for (const expr& d : declarators)
+        if (!d->evaluate(rt) && rt.out->pending()) break;
     return value();
 }
 
@@ -217,7 +278,8 @@ value e_declare::evaluate(runtime& rt) const
 // never reach y.
 value e_constructor::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     return rt.current->variables.declare(name, rt.space->_generate(type, v));
 }
 
@@ -226,6 +288,7 @@ value e_constructor::evaluate(runtime& rt) const
 value e_ref_constructor::evaluate(runtime& rt) const
 {
     value v = initializer->evaluate(rt);
+    if (!v) return v;
     if (v->type_id() != type)
         throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate",
                               "fail to initialize refference, ")
@@ -237,7 +300,8 @@ value e_ref_constructor::evaluate(runtime& rt) const
 // instance's members.
 value e_declare_member::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     value member = rt.space->create_instance(type);
     switch (v.size()) {
     case 0:
@@ -251,7 +315,7 @@ value e_declare_member::evaluate(runtime& rt) const
         break;
     }
     rt.space->global.variables.declare(name, std::move(member));
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 // The member becomes an alias of the initializer's own value; the object checks its type.
@@ -259,16 +323,18 @@ value e_ref_member::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate";
     value v = initializer->evaluate(rt);
+    if (!v) return v;
     constructed_object(rt, function).call_ref_member_constructor(v, type, name);
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 value e_base::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     constructed_object(rt, function).call_base_constructor(v);
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 } // namespace vorla

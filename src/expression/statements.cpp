@@ -9,102 +9,154 @@
 
 namespace vorla {
 
-// Steps a scope the statement holds open. A finished scope is released and reports `done`; an
-// unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
-// catcher decides what to release.
-static flow step_held(scope_ptr& held, runtime& rt)
+// Every statement that keeps something open between its steps keeps it in the state of the scope
+// running it (rt.current->head): the compiled statement itself never changes.
+
+flow run_statement(const control& statement, runtime& rt)
 {
-    flow f = held->step(rt);
-    if (f == flow::done) held.reset();
+    try {
+        return statement.execute(rt);
+    } catch (sig_throw& t) {
+        rt.out->v = std::move(t.v);
+        return rt.out->kind = flow::thr;
+    } catch (const sig_break&) {
+        return rt.out->kind = flow::brk;
+    } catch (const sig_continue&) {
+        return rt.out->kind = flow::cont;
+    }
+}
+
+void raise_signal(flow f, script_signal& s)
+{
+    value v = s.take();
+    switch (f) {
+    case flow::ret:
+        throw sig_return{std::move(v)};
+    case flow::thr:
+        throw sig_throw{std::move(v)};
+    case flow::brk:
+        throw sig_break{};
+    default:
+        throw sig_continue{};
+    }
+}
+
+namespace {
+
+// Steps the scope the statement holds open. A finished scope is closed and reports `done`; an
+// unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
+// catcher decides what to close.
+flow step_inner(scope& s, runtime& rt)
+{
+    flow f = s.head.inner->step(rt);
+    if (f == flow::done) s.close_inner();
     return f;
 }
 
-flow c_compound::execute(runtime& rt)
+// The body of a branch or loop: a scope of its own, or a transparent statement run directly.
+void open_body(scope& s, const control_ptr& statement)
 {
-    // Opening the block costs no step of its own: its first statement runs in this same call.
-    if (!block_) block_ = std::make_shared<scope>(rt.current, statements);
-    return step_held(block_, rt);
+    if (statement->transparent()) s.head.direct = statement.get();
+    else s.open_inner(statement);
 }
 
-flow c_single::execute(runtime& rt)
-{
-    e->evaluate(rt);
-    return flow::done;
-}
+bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; }
 
-flow c_return::execute(runtime& rt)
+// One step of the open body; a finished body is closed, a signal leaves it open.
+flow step_body(scope& s, runtime& rt)
 {
-    in_flight = e->evaluate(rt);
-    return flow::ret;
-}
-
-flow c_throw::execute(runtime& rt)
-{
-    in_flight = e->evaluate(rt);
-    return flow::thr;
-}
-
-void body_state::open(runtime& rt, const control_ptr& statement)
-{
-    if (statement->transparent()) direct_ = statement.get();
-    else scope_ = scope::open(rt.current, statement);
-}
-
-flow body_state::step(runtime& rt)
-{
-    if (direct_) {
-        flow f = direct_->execute(rt);
-        if (f == flow::done) direct_ = nullptr;
+    if (s.head.direct) {
+        flow f = run_statement(*s.head.direct, rt);
+        if (f == flow::done) s.head.direct = nullptr;
         return f;
     }
-    return step_held(scope_, rt);
+    return step_inner(s, rt);
+}
+
+// The flow of an expression's value: `done`, or the signal that crossed it instead.
+flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
+
+void close_body(scope& s) noexcept
+{
+    s.head.direct = nullptr;
+    if (s.head.inner) s.close_inner();
+}
+
+} // namespace
+
+flow c_compound::execute(runtime& rt) const
+{
+    // Opening the block costs no step of its own: its first statement runs in this same call.
+    scope& s = *rt.current;
+    if (!s.head.inner) s.open_block(statements);
+    return step_inner(s, rt);
+}
+
+flow c_single::execute(runtime& rt) const { return crossed(e->evaluate(rt), rt); }
+
+flow c_return::execute(runtime& rt) const
+{
+    value v = e->evaluate(rt);
+    if (!v && rt.out->pending()) return rt.out->kind;
+    rt.out->v = std::move(v);
+    return rt.out->kind = flow::ret;
+}
+
+flow c_throw::execute(runtime& rt) const
+{
+    value v = e->evaluate(rt);
+    if (!v && rt.out->pending()) return rt.out->kind;
+    rt.out->v = std::move(v);
+    return rt.out->kind = flow::thr;
 }
 
 // The test takes a step of its own; the branch's first step comes with the next call.
-flow c_if::execute(runtime& rt)
+flow c_if::execute(runtime& rt) const
 {
-    if (body_) return body_.step(rt);
-    if (!truth(condition->evaluate(rt))) return flow::done;
-    body_.open(rt, then);
+    scope& s = *rt.current;
+    if (body_open(s)) return step_body(s, rt);
+    value c = condition->evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    if (!truth(c)) return flow::done;
+    open_body(s, then);
     return flow::more;
 }
 
-flow c_if_else::execute(runtime& rt)
+flow c_if_else::execute(runtime& rt) const
 {
-    if (body_) return body_.step(rt);
-    body_.open(rt, truth(condition->evaluate(rt)) ? then : otherwise);
+    scope& s = *rt.current;
+    if (body_open(s)) return step_body(s, rt);
+    value c = condition->evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    open_body(s, truth(c) ? then : otherwise);
     return flow::more;
 }
 
 // A finished body does not retest in the same call: every iteration's test is a step of its own, so
 // an empty endless loop still yields to other processes.
-flow c_while::execute(runtime& rt)
+flow c_while::execute(runtime& rt) const
 {
-    if (!body_) {
-        if (!truth(condition->evaluate(rt))) return flow::done;
-        body_.open(rt, body);
+    scope& s = *rt.current;
+    if (!body_open(s)) {
+        value c = condition->evaluate(rt);
+        if (!c && rt.out->pending()) return rt.out->kind;
+        if (!truth(c)) return flow::done;
+        open_body(s, body);
         return flow::more;
     }
-    flow f;
-    try {
-        f = body_.step(rt);
-    } catch (const sig_break&) {
-        // Thrown rather than returned when the break came out of a function called in an expression.
-        body_.release();
-        return flow::done;
-    } catch (const sig_continue&) {
-        body_.release();
-        return flow::more;
-    }
-    switch (f) {
+    switch (flow f = step_body(s, rt)) {
     case flow::more:
         return flow::more;
     case flow::done:
+        close_body(s);
+        return flow::more;
     case flow::cont:
-        body_.release();
+        rt.out->take();
+        close_body(s);
         return flow::more;
     case flow::brk:
-        body_.release();
+        rt.out->take();
+        close_body(s);
         return flow::done;
     default:
         return f;  // return and throw belong to an outer catcher
@@ -113,47 +165,40 @@ flow c_while::execute(runtime& rt)
 
 // The expansion's parent is the namespace's global scope, not ours: an inline body cannot see the
 // caller's locals, yet its return/break/continue act on the caller's function and loop.
-flow c_inline::execute(runtime& rt)
+flow c_inline::execute(runtime& rt) const
 {
-    if (expansion_) {
+    scope& s = *rt.current;
+    if (s.head.inner) {
         const table::inline_nesting level;
-        return step_held(expansion_, rt);
+        return step_inner(s, rt);
     }
-    args v = evaluate_args(arguments, rt);
-    expansion_ = rt.space->expand_inline(name, v);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
+    s.head.inner = rt.space->expand_inline(name, v);
     return flow::more;
 }
 
-flow c_except::execute(runtime& rt)
+flow c_except::execute(runtime& rt) const
 {
+    scope& s = *rt.current;
     // A throw out of the handler is not ours to match: it leaves the statement.
-    if (handler_) return step_held(handler_, rt);
-
-    if (!try_) try_ = scope::open(rt.current, body);
-    value thrown;
-    try {
-        flow f = try_->step(rt);
-        switch (f) {
-        case flow::done:
-            try_.reset();
-            return flow::done;
-        case flow::thr:
-            thrown = std::move(in_flight);
-            in_flight.reset();
-            break;
-        default:
-            return f;
-        }
-    } catch (sig_throw& s) {
-        // A throw from a value operation or out of a function called in an expression.
-        thrown = std::move(s.v);
+    if (s.head.handling) {
+        flow f = step_inner(s, rt);
+        if (f == flow::done) s.head.handling = false;
+        return f;
     }
-    return caught(thrown, rt);
+
+    if (!s.head.inner) s.open_inner(body);
+    flow f = s.head.inner->step(rt);
+    if (f == flow::done) s.close_inner();
+    if (f != flow::thr) return f;
+    return caught(rt.out->take(), rt);
 }
 
-flow c_except::caught(const value& thrown, runtime& rt)
+flow c_except::caught(const value& thrown, runtime& rt) const
 {
-    try_.reset();
+    scope& s = *rt.current;
+    s.close_inner();
     args v{thrown};
     const table::routine* clause = clauses->find(v);
     if (!clause) {
@@ -161,26 +206,29 @@ flow c_except::caught(const value& thrown, runtime& rt)
         clause = clauses->find(v);
     }
     if (!clause) {
-        in_flight = thrown;
-        return flow::thr;
+        rt.out->v = thrown;
+        return rt.out->kind = flow::thr;
     }
     // The handler's first step comes with the next call: matching a clause costs no step.
-    handler_ = table::make_frame(*clause, v, rt.current);
+    s.head.inner = table::make_frame(*clause, v, rt.current);
+    s.head.handling = true;
     return flow::more;
 }
 
-flow c_start_p::execute(runtime& rt)
+flow c_start_p::execute(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
     rt.current->variables.declare(variable, rt.space->start_process(pid, v));
     return flow::done;
 }
 
 // A constructor never yields: its whole body runs inside the constructor call. Signals go to whoever
 // runs the constructor.
-flow c_constructor::execute(runtime& rt)
+flow c_constructor::execute(runtime& rt) const
 {
-    for (const expr& e : initializers) e->evaluate(rt);
+    for (const expr& e : initializers)
+        if (flow f = crossed(e->evaluate(rt), rt); f != flow::done) return f;
     for (;;) {
         flow f = body->execute(rt);
         if (f != flow::more) return f;

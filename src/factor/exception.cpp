@@ -32,7 +32,7 @@ void exception_<Tag>::operator=(const value& r)
 template <class Tag>
 value exception_<Tag>::clone() const
 {
-    return std::make_shared<exception_>(file_, function_, line_);
+    return make<exception_>(file_, function_, line_);
 }
 
 namespace {
@@ -72,12 +72,12 @@ template class exception_<range_error_>;
 
 void throw_bad_cast(const char* file, const std::string& function, int line)
 {
-    throw sig_throw{std::make_shared<exception_<bad_cast_>>(file, function, line)};
+    throw sig_throw{make<exception_<bad_cast_>>(file, function, line)};
 }
 
 void throw_range_error(const char* file, const std::string& function, int line)
 {
-    throw sig_throw{std::make_shared<exception_<range_error_>>(file, function, line)};
+    throw sig_throw{make<exception_<range_error_>>(file, function, line)};
 }
 
 } // namespace vorla

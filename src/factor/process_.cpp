@@ -33,7 +33,7 @@ value process_<process>::_method(const method_call<Ch>& c) const
     static const std::basic_string<Ch> id{Ch('i'), Ch('d')};
     static const std::basic_string<Ch> exit{Ch('e'), Ch('x'), Ch('i'), Ch('t')};
     if (c.v.empty()) {
-        if (c.name == id) return std::make_shared<unsigned_<unsigned int>>(p_->serial);
+        if (c.name == id) return make<unsigned_<unsigned int>>(p_->serial);
         if (c.name == exit) return make_boolean(p_->finished());
     }
     if constexpr (std::is_same_v<Ch, char>) refuse("method", call_text(c.name, c.v));

@@ -44,7 +44,7 @@ void string_<Ch>::operator=(const value& r)
 template <class Ch>
 value string_<Ch>::operator+(const value& r) const
 {
-    return std::make_shared<string_>(text_ + wide_text(r));
+    return make<string_>(text_ + wide_text(r));
 }
 
 template <class Ch>
@@ -64,32 +64,32 @@ int string_<Ch>::compare(const value& r) const
 template <class Ch>
 value string_<Ch>::operator==(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) == 0);
+    return make<boolean>(compare(r) == 0);
 }
 template <class Ch>
 value string_<Ch>::operator!=(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) != 0);
+    return make<boolean>(compare(r) != 0);
 }
 template <class Ch>
 value string_<Ch>::operator>=(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) >= 0);
+    return make<boolean>(compare(r) >= 0);
 }
 template <class Ch>
 value string_<Ch>::operator<=(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) <= 0);
+    return make<boolean>(compare(r) <= 0);
 }
 template <class Ch>
 value string_<Ch>::operator>(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) > 0);
+    return make<boolean>(compare(r) > 0);
 }
 template <class Ch>
 value string_<Ch>::operator<(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) < 0);
+    return make<boolean>(compare(r) < 0);
 }
 
 template <class Ch>
@@ -154,13 +154,13 @@ value string_<Ch>::method(const method_call<char>& c)
 template <class Ch>
 value string_<Ch>::m_empty(const args&)
 {
-    return std::make_shared<boolean>(text_.empty());
+    return make<boolean>(text_.empty());
 }
 
 template <class Ch>
 value string_<Ch>::m_size(const args&)
 {
-    return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(text_.size()));
+    return make<unsigned_<unsigned int>>(static_cast<unsigned int>(text_.size()));
 }
 
 template <class Ch>
@@ -168,7 +168,7 @@ value string_<Ch>::m_at(const args& v)
 {
     const auto index = static_cast<unsigned int>(*v[0]);
     if (index >= text_.size()) throw_range_error(__FILE__, "vorla::string_<wchar_t>::_method", __LINE__);
-    return std::make_shared<string_>(text_type(1, text_[index]));
+    return make<string_>(text_type(1, text_[index]));
 }
 
 template <class Ch>
@@ -176,13 +176,13 @@ value string_<Ch>::m_match(const args& v)
 {
     // Compiled anew on every call; a pattern the library rejects surfaces as its own error, a diagnostic.
     const boost::basic_regex<Ch> pattern(wide_text(v[0]));
-    return std::make_shared<boolean>(boost::regex_match(text_, pattern));
+    return make<boolean>(boost::regex_match(text_, pattern));
 }
 
 template <class Ch>
 value string_<Ch>::clone() const
 {
-    return std::make_shared<string_>(text_);
+    return make<string_>(text_);
 }
 
 template <class Ch>
