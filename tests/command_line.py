@@ -9,16 +9,11 @@ import os
 import re
 import subprocess
 import sys
+
+from checklist import check, run_tests
 import tempfile
 
-FAILURES = []
 OPTION = re.compile(r"(?<![\w-])(--?[a-z][a-z-]*)")
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL " + message)
 
 
 def run(vorla, args, cwd=None):
@@ -101,15 +96,7 @@ def main():
     vorla, source = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     tests = [test_help_and_readme_agree, test_version, test_script_named_like_an_option,
              test_readme_example_and_its_trace]
-    failed = 0
-    for test in tests:
-        before = len(FAILURES)
-        test(vorla, source)
-        ok = len(FAILURES) == before
-        failed += 0 if ok else 1
-        print("%s %s" % ("ok  " if ok else "FAIL", test.__name__))
-    print("%d passed, %d failed" % (len(tests) - failed, failed))
-    return 1 if failed else 0
+    return run_tests(tests, vorla, source)
 
 
 if __name__ == "__main__":

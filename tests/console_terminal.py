@@ -17,6 +17,8 @@ import pty
 import select
 import subprocess
 import sys
+
+from checklist import check, run_tests
 import tempfile
 import time
 
@@ -31,15 +33,6 @@ process main() { using::write("first line\\n"); using::write("partial"); spin();
 # Reads one word, echoes it and fails with a diagnostic.
 READ_THEN_FAIL = """process main() { string s; using::read(s); using::write("read " + s + "\\n"); throw 7; }
 """
-
-FAILURES = []
-
-
-def check(condition, message):
-    if not condition:
-        FAILURES.append(message)
-        print("FAIL " + message)
-
 
 def read_until(fd, needle, limit=LIMIT):
     """Reads from fd until `needle` has been seen or the limit passes; returns everything read."""
@@ -170,16 +163,8 @@ def main():
     vorla = os.path.abspath(sys.argv[1])
     tests = [test_terminal_output_is_flushed_at_each_line, test_pipe_output_stays_buffered,
              test_enter_ends_the_wait_on_a_terminal, test_other_input_waits_for_one_integer]
-    failed = 0
     with tempfile.TemporaryDirectory() as directory:
-        for test in tests:
-            before = len(FAILURES)
-            test(vorla, directory)
-            ok = len(FAILURES) == before
-            failed += 0 if ok else 1
-            print("%s %s" % ("ok  " if ok else "FAIL", test.__name__))
-    print("%d passed, %d failed" % (len(tests) - failed, failed))
-    return 1 if failed else 0
+        return run_tests(tests, vorla, directory)
 
 
 if __name__ == "__main__":
