@@ -10,12 +10,7 @@ bool scope::load_head()
 {
     // Stateless statements run straight from the compiled tree; only stateful ones need a clone.
     if (single_) {
-        if (single_->stateful()) {
-            owned_ = single_->clone();
-            owned_->pos = single_->pos;
-        } else {
-            owned_ = std::move(single_);
-        }
+        owned_ = single_->stateful() ? single_->activation() : std::move(single_);
         single_.reset();
         head_ = owned_.get();
         return true;
@@ -23,8 +18,7 @@ bool scope::load_head()
     if (!list_ || next_ >= list_->size()) return false;
     const control_ptr& next = (*list_)[next_++];
     if (next->stateful()) {
-        owned_ = next->clone();
-        owned_->pos = next->pos;
+        owned_ = next->activation();
         head_ = owned_.get();
     } else {
         head_ = next.get();  // list_ keeps it alive

@@ -65,6 +65,14 @@ public:
     virtual ~control() = default;
     virtual flow execute(runtime& rt) = 0;
     virtual std::shared_ptr<control> clone() const = 0;
+    // A fresh activation of this statement at the same script position. Every copy goes through here,
+    // so no clone() override needs to remember the position.
+    std::shared_ptr<control> activation() const
+    {
+        auto copy = clone();
+        copy->pos = pos;
+        return copy;
+    }
     bool stateful() const noexcept { return stateful_; }
     bool is_block() const noexcept { return block_; }  // a c_compound
     // Keeps no state and declares nothing: runs the same directly in its enclosing scope as in a
@@ -74,7 +82,7 @@ public:
     // expansion has open, or this one. For people watching the run (the trace); never on a hot path.
     virtual const control* active() const { return this; }
 
-    script_pos pos;  // the statement's first token; set by the compiler, carried to clones by their scope
+    script_pos pos;  // the statement's first token; set by the compiler, kept by activation()
 
 protected:
     explicit control(bool stateful, bool block = false, bool transparent = false)

@@ -184,7 +184,7 @@ public:
     c_constructor(expr_list initializers, control_ptr body)
         : control(true), initializers(std::move(initializers)), body(std::move(body)) {}
     flow execute(runtime& rt) override;
-    control_ptr clone() const override { return std::make_shared<c_constructor>(initializers, body->clone()); }
+    control_ptr clone() const override { return std::make_shared<c_constructor>(initializers, body->activation()); }
     const expr_list initializers;
     const control_ptr body;
 };
