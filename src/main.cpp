@@ -83,7 +83,7 @@ void run(const vorla::driver::options& o, const char* self, std::shared_ptr<vorl
 
     vorla::args arguments;
     for (std::size_t i = 1; i < o.operands.size(); ++i)
-        arguments.push_back(std::make_shared<vorla::string_<wchar_t>>(vorla::widen(o.operands[i])));
+        arguments.push_back(vorla::make<vorla::string_<wchar_t>>(vorla::widen(o.operands[i])));
     space.start_process(L"main", arguments);
     while (!space.live->empty()) {
         space.watch->begin_pass();

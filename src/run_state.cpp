@@ -1,7 +1,6 @@
 // The reset between script runs in one process.
 #include "run_state.hpp"
 
-#include "expression/expression.hpp"
 #include "factor/integer.hpp"
 #include "table/routine.hpp"
 
@@ -9,7 +8,6 @@ namespace vorla {
 
 void reset_run_state() noexcept
 {
-    in_flight.reset();
     restart_random();
 }
 

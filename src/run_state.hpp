@@ -3,7 +3,7 @@
 
 namespace vorla {
 
-// Drops a returned or thrown value still in flight and restarts the shared random sequence, so that a
+// Restarts the shared random sequence, so that a
 // host running several scripts in one process (the fuzz targets do) gives each the start a new
 // interpreter process would. Call between runs, once everything the previous run built is destroyed.
 void reset_run_state() noexcept;

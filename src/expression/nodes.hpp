@@ -118,7 +118,7 @@ template <class V, class C>
 class e_constant final : public expression {
 public:
     explicit e_constant(C literal) : literal(std::move(literal)) {}
-    value evaluate(runtime&) const override { return std::make_shared<V>(literal); }
+    value evaluate(runtime&) const override { return make<V>(literal); }
     const C literal;
 };
 

@@ -10,11 +10,13 @@
 #include <boost/container/small_vector.hpp>
 
 #include "../exception.hpp"
+#include "handle.hpp"
 
 namespace vorla {
 
 class factor;
-using value = std::shared_ptr<factor>;  // the value handle
+struct script_signal;
+using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
 // Handles on their way to release (see release_all); most values give up only a few.
 using release_list = boost::container::small_vector<value, 8>;
@@ -55,6 +57,10 @@ struct method_call {
     // The interned copy of the name (see symbol.hpp) when the caller has one, so script classes need
     // not look the name up on every call.
     const std::basic_string<Ch>* interned = nullptr;
+    // Where a signal that crosses the call (a script method's body threw or broke out) waits, when the
+    // caller is a running statement: the method then yields an empty handle. Without one, the signal is
+    // raised in its C++ form (expression/signal.hpp).
+    script_signal* out = nullptr;
 };
 
 // Where a value class reports its refusals from: its header, its qualified class name and a line.
@@ -95,7 +101,7 @@ inline void hash_combine(std::uint32_t& seed, std::uint32_t h)
 
 // Every slot of the interface. A class overrides what it supports; every other slot is refused by the
 // shared rules below, reported under the class's own name (where()).
-class factor {
+class factor : public counted {
 public:
     virtual ~factor() = default;
 

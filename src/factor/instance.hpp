@@ -13,7 +13,7 @@ namespace vorla {
 
 // Script classes define no operators: every operator refuses, naming the instance and its operand.
 // The bodies live with the class object in object.cpp, since they run script code.
-class instance final : public factor, public std::enable_shared_from_this<instance> {
+class instance final : public factor {
 public:
     // Unconstructed: no members and no base until one call_constructor completes.
     explicit instance(const object& cls) : part_(cls, object::instance_part) {}

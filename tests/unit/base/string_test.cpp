@@ -18,9 +18,9 @@ using namespace vorla::test;
 TEST(StringValue, JoinsTheRightOperandsWideText)
 {
     EXPECT_EQ(as_text(*str(L"ab") + int_(1)), L"ab1");
-    EXPECT_EQ(as_text(*str(L"ab") + std::make_shared<real<double>>(2.5)), L"ab2.5");
-    EXPECT_EQ(as_text(*str(L"ab") + std::make_shared<boolean>(true)), L"ab1");
-    EXPECT_EQ(as_text(*str(L"ab") + std::make_shared<unsigned_<unsigned int>>(1234u)), L"ab1234");  // wide: no grouping
+    EXPECT_EQ(as_text(*str(L"ab") + make<real<double>>(2.5)), L"ab2.5");
+    EXPECT_EQ(as_text(*str(L"ab") + make<boolean>(true)), L"ab1");
+    EXPECT_EQ(as_text(*str(L"ab") + make<unsigned_<unsigned int>>(1234u)), L"ab1234");  // wide: no grouping
     EXPECT_EQ(as_text(*str(L"ab") + str(L"cd")), L"abcd");
 }
 
@@ -56,7 +56,7 @@ TEST(StringValue, ComparesWithTheIntegersText)
 
 TEST(StringValue, AnOperandWithoutWideTextThrowsBadCast)
 {
-    value r = std::make_shared<ref>(str(L"x"));
+    value r = make<ref>(str(L"x"));
     EXPECT_EQ(thrown_text([&] { (void)(*str(L"a") == r); }).rfind("bad_cast(", 0), 0u);
 }
 
@@ -66,7 +66,7 @@ TEST(StringValue, AssignmentAndConstructorTakeWideText)
     value alias = a;
     *a = int_(42);
     EXPECT_EQ(as_text(alias), L"42");
-    a->call_constructor(std::make_shared<boolean>(false));
+    a->call_constructor(make<boolean>(false));
     EXPECT_EQ(as_text(a), L"0");
     a->call_constructor();
     EXPECT_EQ(as_text(a), L"0");
