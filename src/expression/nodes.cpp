@@ -64,7 +64,7 @@ value apply_assign(const expression& node, const char* op, const expr& left, con
     if (!r) return r;
     value l = left->evaluate(rt);
     if (!l) return l;
-    operate(node, op, l, r.get(), [&] { l->operator=(apply(*l, r)); });
+    operate(node, op, l, r.get(), [&] { apply(*l, r); });
     return l;
 }
 
@@ -162,23 +162,23 @@ value e_assign::evaluate(runtime& rt) const
 }
 value e_add_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator +", left, right, rt, [](const factor& l, const value& r) { return l.operator+(r); });
+    return apply_assign(*this, "operator +", left, right, rt, [](factor& l, const value& r) { l.add_assign(r); });
 }
 value e_sub_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator -", left, right, rt, [](const factor& l, const value& r) { return l.operator-(r); });
+    return apply_assign(*this, "operator -", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator-(r)); });
 }
 value e_mul_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator *", left, right, rt, [](const factor& l, const value& r) { return l.operator*(r); });
+    return apply_assign(*this, "operator *", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator*(r)); });
 }
 value e_div_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator /", left, right, rt, [](const factor& l, const value& r) { return l.operator/(r); });
+    return apply_assign(*this, "operator /", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator/(r)); });
 }
 value e_mod_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator %", left, right, rt, [](const factor& l, const value& r) { return l.operator%(r); });
+    return apply_assign(*this, "operator %", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator%(r)); });
 }
 
 // ++x / --x change x in place and yield x's own handle, so ++x = 5 assigns to x.

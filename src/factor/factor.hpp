@@ -149,6 +149,10 @@ public:
 
     factor& operator=(const factor&) = delete;
 
+    // l += r: l = l + r, changing l in place. A value that can grow in place (a string) overrides it, so
+    // appending to a long string costs the piece, not a copy of the whole.
+    virtual void add_assign(const value& r) { operator=(operator+(r)); }
+
     // Moves every value handle this value holds into `out`, leaving it holding none. Values that hold
     // others (refs, containers, instances) override it, so that releasing a structure however deep is a
     // loop over a work list (release_all) instead of nested destructors.

@@ -42,6 +42,12 @@ void string_<Ch>::operator=(const value& r)
 }
 
 template <class Ch>
+void string_<Ch>::add_assign(const value& r)
+{
+    text_ += wide_text(r);
+}
+
+template <class Ch>
 value string_<Ch>::operator+(const value& r) const
 {
     return make<string_>(text_ + wide_text(r));

@@ -33,6 +33,31 @@ TEST(StringValue, JoiningLeavesBothOperandsAlone)
     EXPECT_NE(c.get(), a.get());
 }
 
+// += grows the string's own object: every holder of the handle sees the longer text, the right
+// operand is read before the left changes (s += s doubles), and any operand joins as its wide text.
+TEST(StringValue, AppendingGrowsTheSameObject)
+{
+    value s = str(L"ab");
+    value holder = s;
+    s->add_assign(int_(12));
+    EXPECT_EQ(as_text(holder), L"ab12");
+    s->add_assign(s);
+    EXPECT_EQ(as_text(s), L"ab12ab12");
+    s->add_assign(make<real<double>>(2.5));
+    EXPECT_EQ(as_text(holder), L"ab12ab122.5");
+}
+
+// Other values keep l = l + r: an int stays an int of the sum, and a refusal is operator +'s own.
+TEST(StringValue, OtherValuesAppendAsSumAndAssign)
+{
+    value i = int_(40);
+    value holder = i;
+    i->add_assign(int_(2));
+    EXPECT_EQ(static_cast<int>(*holder), 42);
+    value b = make<boolean>(true);
+    EXPECT_THROW(b->add_assign(int_(1)), std::exception);
+}
+
 TEST(StringValue, ComparesByCodePoint)
 {
     EXPECT_TRUE(as_bool(*str(L"abc") < str(L"abd")));

@@ -288,7 +288,7 @@ TEST_F(StatementsTest, ThrowFromAnExpressionIsCaught)
     auto clauses = std::make_shared<table::except>();
     clause(*clauses, tid::signed_, L"e", block({assign(L"r", var(L"e"))}));
     auto t = std::make_shared<c_except>(
-        block({stmt(std::make_shared<raise<sig_throw>>(sig_throw{make<signed_<int>>(5)}))}), clauses);
+        block({stmt(std::make_shared<raise<sig_throw>>(sig_throw{make<signed_<int>>(5), nullptr}))}), clauses);
     EXPECT_EQ(steps(t), 2);
     EXPECT_EQ(as_int(r), 5);
 }
