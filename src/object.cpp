@@ -391,10 +391,11 @@ instance::operator std::wstring() const
 }
 instance::operator std::string() const { undefined(opname::to_string); }
 
-value instance::member(const std::wstring& name) const
+value instance::member(const std::wstring& name) const { return member_of(intern(name)); }
+value instance::member_of(symbol name) const
 {
     VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_member, describe()), {
-        return nlookup<wchar_t>::find_member(const_cast<scope*>(&part_.global), intern(name));
+        return nlookup<wchar_t>::find_member(const_cast<scope*>(&part_.global), name);
     });
 }
 value instance::member(const std::string&) const { undefined("member"); }

@@ -210,7 +210,7 @@ value e_member::evaluate(runtime& rt) const
     value v = operand->evaluate(rt);
     if (!v) return v;
     try {
-        return v->member(name);
+        return v->member_of(interned);
     } catch (exception& e) {
         script_trace& t = e.script();
         t.mark(pos);

@@ -149,6 +149,10 @@ public:
 
     factor& operator=(const factor&) = delete;
 
+    // member(*name) for a name interned when the script was compiled (see symbol.hpp): an instance finds it without
+    // interning the text again on every access.
+    virtual value member_of(const std::wstring* name) const { return member(*name); }
+
     // l += r: l = l + r, changing l in place. A value that can grow in place (a string) overrides it, so
     // appending to a long string costs the piece, not a copy of the whole.
     virtual void add_assign(const value& r) { operator=(operator+(r)); }
