@@ -1,9 +1,7 @@
-// The thread's current interpreter context and its detached one.
+// The thread's detached context, for code that runs outside every interpreter.
 #include "context.hpp"
 
 namespace vorla {
-
-thread_local context* context::current_ = nullptr;
 
 context& context::detached() noexcept
 {

@@ -63,7 +63,9 @@ public:
 
 private:
     static context& detached() noexcept;
-    static thread_local context* current_;
+    // Defined here with its constant initial value, so that every reader knows it needs no dynamic
+    // initialisation and reads it directly instead of through the thread-local wrapper call.
+    static inline thread_local context* current_ = nullptr;
 
     // Node-based, so interned addresses never move.
     std::unordered_set<std::wstring> names_;

@@ -305,7 +305,15 @@ void nspace::schedule()
     for (auto it = list.begin(); it != list.end();) {
         w.before_step(**it);
         running = it->get();
-        const bool more = (*it)->run();
+        bool more;
+        try {
+            more = (*it)->run();
+        } catch (...) {
+            // A step that fails leaves its process in no state to go on: it is dropped, and a host that
+            // keeps scheduling after the error runs the others.
+            list.erase(it);
+            throw;
+        }
         running = nullptr;
         if (more) ++it;
         else it = list.erase(it);

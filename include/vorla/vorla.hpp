@@ -22,10 +22,17 @@ enum class value_kind { nil, int_, uint_, float_, double_, bool_, string, vector
 
 // A handle on one script value. Copies share the value, as two script variables bound to one value
 // do. A value taken from an interpreter must not outlive it unless it is of one of the plain kinds
-// above (other than `other`), which stand on their own.
+// above (other than `other`), which stand on their own. Like an interpreter, a value and its copies are
+// used on one thread at a time.
 class script_value {
 public:
     script_value();  // nil
+    script_value(const script_value& other);
+    script_value(script_value&& other) noexcept;
+    script_value& operator=(const script_value& other);
+    script_value& operator=(script_value&& other) noexcept;
+    ~script_value();
+
     value_kind kind() const noexcept;
     // The type as scripts write it: "int", "unsigned int", "string", "vector", a class name...
     std::string type_name() const;
@@ -48,10 +55,12 @@ public:
     std::vector<std::pair<script_value, script_value>> as_hash() const;
 
 private:
-    friend class interpreter;
     friend struct value_access;
-    explicit script_value(std::shared_ptr<void> handle) : handle_(std::move(handle)) {}
-    std::shared_ptr<void> handle_;  // the interpreter's value handle, never empty
+    struct uninitialized {};
+    explicit script_value(uninitialized) noexcept {}  // for the library, which places a handle at once
+    // The interpreter's own value handle lives in place here (it is at most two pointers wide), so a
+    // script_value costs no allocation of its own; only the library knows its type. Never empty.
+    alignas(void*) unsigned char handle_[2 * sizeof(void*)];
 };
 
 script_value make_nil();

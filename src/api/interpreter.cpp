@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <optional>
 
 #include "context.hpp"
@@ -29,8 +30,20 @@ namespace vorla {
 
 // The one place that turns public handles into the interpreter's own and back.
 struct value_access {
-    static value of(const script_value& v) { return std::static_pointer_cast<factor>(v.handle_); }
-    static script_value wrap(value v) { return script_value(std::shared_ptr<void>(std::move(v))); }
+    static_assert(sizeof(value) <= sizeof(script_value::handle_) && alignof(value) <= alignof(void*),
+                  "script_value has room for exactly one value handle");
+    static value& of(script_value& v) { return *std::launder(reinterpret_cast<value*>(v.handle_)); }
+    static const value& of(const script_value& v)
+    {
+        return *std::launder(reinterpret_cast<const value*>(v.handle_));
+    }
+    // A script_value around a handle; the empty handle never goes out (the caller makes nil instead).
+    static script_value wrap(value v)
+    {
+        script_value out{script_value::uninitialized{}};
+        new (out.handle_) value(std::move(v));
+        return out;
+    }
     static args of(const std::vector<script_value>& list)
     {
         args out;
@@ -61,7 +74,21 @@ const Class& exactly(const value& v, type_id_t id, const char* wanted)
 
 // ---- values --------------------------------------------------------------------------------------------
 
-script_value::script_value() : handle_(fresh_nil()) {}
+script_value::script_value() { new (handle_) value(fresh_nil()); }
+script_value::script_value(const script_value& other) { new (handle_) value(value_access::of(other)); }
+script_value::script_value(script_value&& other) noexcept { new (handle_) value(value_access::of(other)); }
+script_value& script_value::operator=(const script_value& other)
+{
+    value_access::of(*this) = value_access::of(other);
+    return *this;
+}
+// A moved-from script_value keeps sharing the value, never empty: every handle a host holds stays usable.
+script_value& script_value::operator=(script_value&& other) noexcept
+{
+    value_access::of(*this) = value_access::of(other);
+    return *this;
+}
+script_value::~script_value() { value_access::of(*this).~value(); }
 
 value_kind script_value::kind() const noexcept
 {

@@ -303,9 +303,29 @@ TEST_F(embed, run_errors_name_the_process_and_leave_the_interpreter_usable)
     EXPECT_NE(e.report().find("process main"), std::string::npos) << e.report();
     EXPECT_EQ(v.call("ok").as_int(), 3);
 
+    EXPECT_EQ(v.processes(), 0u);
+
     const script_error unknown = failure([&] { v.call("nothing"); });
     EXPECT_NE(std::string(unknown.what()).find("function id resolution failure"), std::string::npos);
     EXPECT_THROW(v.start("nobody"), script_error);
+}
+
+TEST_F(embed, a_process_whose_step_fails_is_dropped_and_the_others_go_on)
+{
+    interpreter v(routed());
+    v.compile_string("two.vl", R"(
+        process fails() { using::write("f"); int x = 1 / (1 - 1); using::write("never"); }
+        process counts() { int i = 0; while (i < 3) { ++i; using::write(i); } }
+    )");
+    v.start("fails");
+    v.start("counts");
+    EXPECT_TRUE(v.step());
+    EXPECT_THROW(v.step(), script_error);
+    EXPECT_EQ(v.processes(), 1u);
+    v.run();
+    EXPECT_EQ(out.str().find("never"), std::string::npos);
+    EXPECT_EQ(out.str().substr(0, 1), "f");
+    EXPECT_NE(out.str().find("123"), std::string::npos) << out.str();
 }
 
 // ---- limits and the scheduler --------------------------------------------------------------------------
