@@ -222,7 +222,7 @@ struct interpreter::impl {
         : console(o.output ? o.output->rdbuf() : std::cout.rdbuf(), o.input ? o.input->rdbuf() : std::cin.rdbuf()),
           compiler(space)
     {
-        names.call_limit = o.call_depth_limit;
+        state.call_limit = o.call_depth_limit;
         if (o.trace_fd >= 0) space.watch->observe(&trace.emplace(o.trace_fd, o.trace_line_by_line));
         if (o.step_budget) space.watch->limit_steps(*o.step_budget);
         if (o.time_budget) {
@@ -237,7 +237,7 @@ struct interpreter::impl {
     }
 
     // The context first, so that it outlives everything holding the names it interned.
-    context names;
+    context state;
     driver::console console;
     std::optional<driver::trace_writer> trace;
     nspace space;
@@ -264,7 +264,7 @@ struct interpreter::impl {
     template <class F>
     auto guarded(F&& f) -> decltype(f())
     {
-        const context::entry running(names);
+        const context::entry running(state);
         try {
             return f();
         } catch (const script_error&) {
@@ -289,10 +289,8 @@ struct interpreter::impl {
 
 interpreter::interpreter(interpreter_options options) : impl_(std::make_unique<impl>(options)) {}
 
-interpreter::~interpreter()
-{
-    if (impl_ && impl_->trace) impl_->trace->flush();
-}
+// The trace's last lines are written when it is destroyed, after everything that ran.
+interpreter::~interpreter() = default;
 
 void interpreter::define_native(const std::string& name, native function)
 {
