@@ -19,8 +19,8 @@
 
 namespace {
 
-// Statement steps one input may take, compile-time initializers and every process together. An endless
-// loop is a script's own choice, not a finding; one step that never ends still is (libFuzzer's timeout).
+// Scheduler steps one input may take, and calls and loop iterations within any one step (compile-time
+// initializers included). An endless loop is a script's own choice, not a finding.
 constexpr std::uint64_t step_budget = 200000;
 
 bool verbose = false;
@@ -45,7 +45,7 @@ void run(const std::wstring& text)
     vorla::driver::console console(&sink, &empty);
 
     vorla::nspace space;
-    space.steps_left = step_budget;
+    space.watch->limit_steps(step_budget);
     vorla::semantic<wchar_t> compiler(space);
     // No include directories and no including file: an #include is looked up nowhere and fails, so
     // an input never reads the machine's files.

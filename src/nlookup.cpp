@@ -1,6 +1,7 @@
 // The scope step, run-to-completion and the two name walks.
 #include "nlookup.hpp"
 
+#include "expression/signal.hpp"
 #include "expression/statements.hpp"
 #include "nspace.hpp"
 
@@ -8,35 +9,19 @@ namespace vorla {
 
 bool scope::load_head()
 {
-    // Stateless statements run straight from the compiled tree; only stateful ones need a clone.
-    if (single_) {
-        owned_ = single_->stateful() ? single_->activation() : std::move(single_);
-        single_.reset();
-        head_ = owned_.get();
-        return true;
-    }
-    if (!list_ || next_ >= list_->size()) return false;
-    const control_ptr& next = (*list_)[next_++];
-    if (next->stateful()) {
-        owned_ = next->activation();
-        head_ = owned_.get();
-    } else {
-        head_ = next.get();  // list_ keeps it alive
-    }
+    if (next_ >= length()) return false;
+    head_ = single_ ? single_.get() : (*list_)[next_].get();  // the queue keeps it alive
+    ++next_;
     return true;
 }
 
 flow scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
-    nspace& root = *rt.space->root();
-    if (root.steps_left == 0) throw VORLA_EXCEPTION("vorla::scope::step", "step limit reached");
-    --root.steps_left;
-    runtime inner{this, rt.space};
-    flow f = head_->execute(inner);
+    runtime inner{this, rt.space, *rt.out};
+    flow f = run_statement(*head_, inner);
     if (f == flow::done) {
         head_ = nullptr;
-        owned_.reset();
         return finished() ? flow::done : flow::more;
     }
     return f;
@@ -52,17 +37,71 @@ flow scope::run(runtime& rt)
 
 const control* scope::active() const
 {
-    if (head_) return head_->active();
-    if (single_) return single_->active();
-    if (list_ && next_ < list_->size()) return (*list_)[next_]->active();
+    if (head_) return head_->active(*this);
+    if (next_ < length()) return (single_ ? single_ : (*list_)[next_])->active(*this);
     return nullptr;
 }
 
-std::shared_ptr<scope> scope::open(scope* parent, const control_ptr& statement)
+scope_ptr scope::open(scope* parent, const control_ptr& statement)
 {
-    if (statement->is_block())
-        return std::make_shared<scope>(parent, static_cast<const c_compound&>(*statement).statements);
-    return std::make_shared<scope>(parent, statement);
+    scope_ptr s = statement->is_block()
+                      ? std::make_shared<scope>(parent, static_cast<const c_compound&>(*statement).statements)
+                      : std::make_shared<scope>(parent, statement);
+    s->reusable_ = true;
+    return s;
+}
+
+void scope::restart(scope* p) noexcept
+{
+    parent = p;
+    next_ = 0;
+    head_ = nullptr;
+}
+
+void scope::clear() noexcept
+{
+    variables.clear();
+    head_ = nullptr;
+    head.direct = nullptr;
+    head.handling = false;
+    if (head.inner) close_inner();
+}
+
+void scope::open_inner(const control_ptr& statement)
+{
+    if (statement->is_block()) return open_block(static_cast<const c_compound&>(*statement).statements);
+    if (!head.spare) {
+        head.inner = open(this, statement);
+        return;
+    }
+    head.inner = std::move(head.spare);
+    scope& s = *head.inner;
+    s.restart(this);
+    if (s.single_ != statement) s.single_ = statement;
+    s.list_.reset();
+}
+
+void scope::open_block(const std::shared_ptr<const control_list>& statements)
+{
+    if (!head.spare) {
+        head.inner = std::make_shared<scope>(this, statements);
+        head.inner->reusable_ = true;
+        return;
+    }
+    head.inner = std::move(head.spare);
+    scope& s = *head.inner;
+    s.restart(this);
+    if (s.list_ != statements) s.list_ = statements;
+    s.single_.reset();
+}
+
+void scope::close_inner() noexcept
+{
+    scope_ptr closing = std::move(head.inner);
+    if (closing->reusable_ && closing.use_count() == 1) {
+        closing->clear();
+        head.spare = std::move(closing);
+    }
 }
 
 value& nlookup<wchar_t>::find_variable(scope* s, symbol name)

@@ -8,6 +8,9 @@
 
 namespace vorla {
 
+class scope;
+using scope_ptr = std::shared_ptr<scope>;
+
 class scope {
 public:
     // A namespace's global scope: variables only, no statements.
@@ -23,6 +26,16 @@ public:
     scope* parent;
     table::variable variables;
 
+    // What the running head statement keeps open between its steps. Only the head statement runs, so
+    // one of these per scope holds the state of every statement kind.
+    struct head_state {
+        scope_ptr inner;                   // its open body, block, try, handler or expansion scope
+        const control* direct = nullptr;   // a transparent body it runs straight in this scope
+        bool handling = false;             // a try statement: `inner` is the handler, not the try body
+        scope_ptr spare;                   // a finished body scope kept for the next one (see reopen)
+    };
+    head_state head;
+
     // One step: executes the head statement once under {this, rt.space}; a finished statement leaves the
     // queue. Returns `more` while statements remain, `done` when the queue is empty, or the signal the
     // head statement raised (the queue is then left as it was).
@@ -31,25 +44,37 @@ public:
     // Steps until the queue is empty or a signal arrives.
     flow run(runtime& rt);
 
-    bool finished() const noexcept { return !head_ && !single_ && (!list_ || next_ >= list_->size()); }
+    bool finished() const noexcept { return !head_ && next_ >= length(); }
 
     // The statement the next step runs (see control::active); null when the queue is empty.
     const control* active() const;
 
     // A scope on one statement; a block is given its own scope directly, since the one-statement scope
     // around it would hold no variables and cost no steps of its own.
-    static std::shared_ptr<scope> open(scope* parent, const control_ptr& statement);
+    static scope_ptr open(scope* parent, const control_ptr& statement);
+
+    // Opens head.inner on the statement, reusing the spare scope of an earlier body when there is one:
+    // a loop body or branch costs no allocation per run.
+    void open_inner(const control_ptr& statement);
+    void open_block(const std::shared_ptr<const control_list>& statements);
+    // Closes head.inner: its variables and anything it held open go now, the scope itself is kept as
+    // the spare when nothing else holds it.
+    void close_inner() noexcept;
 
 private:
+    std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }
     bool load_head();
+    // Back to the first statement of its queue, under `parent` (the caller sets the queue).
+    void restart(scope* parent) noexcept;
+    // Drops the variables and whatever the head statement held open.
+    void clear() noexcept;
 
-    control_ptr single_;                        // a one-statement queue, not yet started
+    control_ptr single_;                        // a one-statement queue
     std::shared_ptr<const control_list> list_;  // compiled statements, shared with the compiled block
-    std::size_t next_ = 0;                      // first statement of list_ not yet started
-    control* head_ = nullptr;                   // the running head statement
-    control_ptr owned_;                         // the head's private clone, when it keeps state
+    std::size_t next_ = 0;                      // first statement of the queue not yet started
+    const control* head_ = nullptr;             // the running head statement
+    bool reusable_ = false;                     // made by open(): may be restarted on another body
 };
-using scope_ptr = std::shared_ptr<scope>;
 
 template <class Ch>
 struct nlookup;

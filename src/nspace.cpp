@@ -19,6 +19,7 @@
 #include "factor/typeid_.hpp"
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
+#include "expression/signal.hpp"
 #include "process.hpp"
 
 namespace vorla {
@@ -127,38 +128,38 @@ value nspace::create_instance(type_id_t id)
     VORLA_WRAP(VORLA_EXCEPTION(create_instance_name, "instance creation failure, typeid=") << id, {
         switch (id) {
         case tid::boolean:
-            return std::make_shared<boolean>();
+            return make<boolean>();
         case tid::signed_:
-            return std::make_shared<signed_<int>>();
+            return make<signed_<int>>();
         case tid::unsigned_:
-            return std::make_shared<unsigned_<unsigned int>>();
+            return make<unsigned_<unsigned int>>();
         case tid::float_:
-            return std::make_shared<real<float>>();
+            return make<real<float>>();
         case tid::double_:
-            return std::make_shared<real<double>>();
+            return make<real<double>>();
         case tid::string_:
-            return std::make_shared<string_<wchar_t>>();
+            return make<string_<wchar_t>>();
         case tid::nil:
-            return std::make_shared<nil>();
+            return make<nil>();
         case tid::ref:
-            return std::make_shared<ref>();
+            return make<ref>();
         case tid::typeid_:
-            return std::make_shared<typeid_>();
+            return make<typeid_>();
         case tid::bad_cast:
-            return std::make_shared<exception_<bad_cast_>>();
+            return make<exception_<bad_cast_>>();
         case tid::range_error:
-            return std::make_shared<exception_<range_error_>>();
+            return make<exception_<range_error_>>();
         case tid::vector_:
-            return std::make_shared<vector_>();
+            return make<vector_>();
         case tid::list_:
-            return std::make_shared<list_>();
+            return make<list_>();
         case tid::hash_:
-            return std::make_shared<hash_>();
+            return make<hash_>();
         case tid::timer:
-            return std::make_shared<timer>();
+            return make<timer>();
         default:
             // A script class: a new instance sharing the class object's compiled data, without members.
-            return std::make_shared<instance>(*get_object(id));
+            return make<instance>(*get_object(id));
         }
     });
 }
@@ -194,12 +195,20 @@ value nspace::_generate(type_id_t id, const args& from)
 
 value nspace::call_function(symbol name, const args& v)
 {
+    script_signal out;
+    value result = call_function(name, v, out);
+    if (!result && out.pending()) raise_signal(out.kind, out);
+    return result;
+}
+
+value nspace::call_function(symbol name, const args& v, script_signal& out)
+{
     // The innermost namespace with this signature runs it; an error in its body is that call's own
     // report and does not send the search further out.
     std::size_t levels = 0;
     for (nspace* n = this; n; n = n->parent, ++levels) {
         if (const table::routine* r = n->functions->find(name, v)) {
-            runtime rt{&n->global, n};
+            runtime rt{&n->global, n, out};
             return table::function::invoke(*r, v, rt);
         }
     }
@@ -257,9 +266,9 @@ value nspace::start_process(type_id_t pid, const args& v, script_pos at)
         if (const process* starter = top->running)
             origin = {at, starter->serial, starter->pid, starter->origin.at, starter->origin.starter_serial,
                       starter->origin.starter_pid};
-        auto p = std::make_shared<process>(pid, std::move(frame), runtime{&top->global, top}, top, serial, origin);
+        auto p = std::make_shared<process>(pid, std::move(frame), top, &top->global, serial, origin);
         live->push_back(p);
-        return std::make_shared<process_<process>>(std::move(p));
+        return make<process_<process>>(std::move(p));
     });
 }
 
@@ -309,9 +318,9 @@ void nspace::schedule()
         try {
             more = (*it)->run();
         } catch (...) {
-            // A step that fails leaves its process in no state to go on: it is dropped, and a host that
-            // keeps scheduling after the error runs the others.
-            list.erase(it);
+            // The pass ends here and the list stays as it is; a host that goes on after the error
+            // learns which process failed.
+            failed = it->get();
             throw;
         }
         running = nullptr;

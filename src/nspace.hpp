@@ -44,10 +44,14 @@ public:
     std::shared_ptr<idm<wchar_t>> types;
     step_watch* watch;  // one per program, owned by the root: budgets and the trace
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
-    // Statement steps the program may still take (kept on the root): no bound unless the host sets one.
-    // A script may loop forever on purpose; a host that must finish every input (a fuzzer) bounds it.
-    std::uint64_t steps_left = std::numeric_limits<std::uint64_t>::max();
+    // Script handlers (try statements, conversions) whose protected part is running on the current stack
+    // (kept on the root): a throw raised while none runs can only end the run, so only then does it
+    // gather its account on the way out.
+    unsigned handlers_running = 0;
     process* running = nullptr; // the process taking its step (kept on the root): it starts the ones started now
+    // The process whose step raised the error that ended the last pass early (kept on the root); null
+    // when no pass has failed since the host last cleared it.
+    process* failed = nullptr;
 
     nspace* root() noexcept;
 
@@ -62,7 +66,9 @@ public:
     value _generate(type_id_t id, const value& v);
     value _generate(type_id_t id, const args& v);
 
-    // Calls.
+    // Calls. A signal crossing the call waits in `out` and the call yields an empty handle; without a
+    // slot to report to, it is raised in its C++ form (expression/signal.hpp).
+    value call_function(symbol name, const args& v, script_signal& out);
     value call_function(symbol name, const args& v);
     // How an error report names the call of call_function(name, v): "function f(int)", or "method C::f(int)"
     // when the innermost namespace with that signature is a class.

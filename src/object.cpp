@@ -27,13 +27,6 @@ constexpr const char* fn_member = VORLA_INSTANCE "member";
 constexpr const char* fn_instance_method = VORLA_INSTANCE "method";
 #undef VORLA_OBJECT
 
-value take_in_flight()
-{
-    value v = std::move(in_flight);
-    in_flight.reset();
-    return v;
-}
-
 // A runaway recursion (exception::out_of_depth) passes the class layers without a line of their own:
 // through constructors, methods or conversions it then reads as a run of identical lines that the
 // driver shortens, and a conversion does not turn it into a catchable bad_cast (the script could
@@ -50,19 +43,12 @@ value take_in_flight()
         }                                                                                                      \
     } while (0)
 
-// A signal left over from a constructor or conversion body crosses the expression that called it.
-[[noreturn]] void raise_signal(flow f)
+// A signal left over from a constructor or conversion body crosses the expression that called it, in its
+// C++ form; a throw no handler can catch takes its account along.
+[[noreturn]] void leave_body(flow f, script_signal& s, nspace& space)
 {
-    switch (f) {
-    case flow::ret:
-        throw sig_return{take_in_flight()};
-    case flow::thr:
-        raise_throw(take_in_flight(), handlers_running ? nullptr : take_thrown_trace());
-    case flow::brk:
-        throw sig_break{};
-    default:
-        throw sig_continue{};
-    }
+    s.crossing_call(space.root()->handlers_running);
+    raise_signal(f, s);
 }
 
 object& part_of(const value& v) { return static_cast<instance&>(*v).part(); }
@@ -148,13 +134,14 @@ void object::run_constructor(const table::routine& r, const args& v)
 {
     // The frame sits on the instance's variables: initializers declare members there, and the body
     // sees parameters, then members, then globals.
+    // A signal left over from the body crosses the expression that called the constructor.
     runtime rt{&global, this};
     watch->tick();  // a call like any other for the budgets
     framed([&] { return "constructor " + call_signature(narrow(name), v); },
            [&] {
                scope_ptr frame = table::make_frame(r, v, &global);
                const flow f = frame->run(rt);
-               if (f != flow::done) raise_signal(f);
+               if (f != flow::done) leave_body(f, *rt.out, *this);
            });
 }
 
@@ -232,15 +219,26 @@ void object::link_base()
 
 // ---- methods and conversions -------------------------------------------------------------------------
 
-value object::method(symbol method_name, const args& v)
+value object::method(symbol method_name, const args& v, script_signal* out)
 {
     // Outward through the base instances only: the namespace that is no class is the root, where
     // global functions live, and those are never methods.
     for (object* o = this;;) {
         if (const table::routine* r = o->functions->find(method_name, v)) {
+            auto what = [&] { return "method " + call_signature(narrow(o->name) + "::" + narrow(*method_name), v); };
+            if (out) {
+                // The signal slot of the statement calling it: a throw out of the body travels as its flow.
+                runtime rt{&o->global, o, *out};
+                value result = framed(what, [&] { return table::function::invoke(*r, v, rt); });
+                if (!result && out->kind == flow::thr && out->trace) out->trace->leave(what());
+                return result;
+            }
             runtime rt{&o->global, o};
-            return framed([&] { return "method " + call_signature(narrow(o->name) + "::" + narrow(*method_name), v); },
-                          [&] { return table::function::invoke(*r, v, rt); });
+            return framed(what, [&] {
+                value result = table::function::invoke(*r, v, rt);
+                if (!result) raise_signal(rt.out->kind, *rt.out);
+                return result;
+            });
         }
         nspace* next = o->parent;
         if (!next || !next->parent)
@@ -260,13 +258,13 @@ value object::call_cast(type_id_t target, const control_ptr& body)
         scope_ptr frame = scope::open(&global, body);
         const flow f = table::run_call_frame(*frame, rt);
         if (f == flow::ret) {
-            value out = take_in_flight();
+            value out = rt.out->take();
             frame.reset();
             return _generate(target, out);
         }
         if (f == flow::done)
             throw VORLA_EXCEPTION(fn_call_cast, "no return statement").explain("the conversion ended without a return");
-        raise_signal(f);
+        leave_body(f, *rt.out, *this);
     });
 }
 
@@ -351,7 +349,7 @@ value instance::convert(type_id_t target, const control_ptr& body, const char* o
     // stays in its account for the report, should nothing catch it.
     trace_ptr cause;
     try {
-        const handler_scope handling;
+        const handler_scope handling(const_cast<object&>(part_).root()->handlers_running);
         return const_cast<object&>(part_).call_cast(target, body);
     } catch (const exception& e) {
         if (e.out_of_depth()) throw;
@@ -393,17 +391,18 @@ instance::operator std::wstring() const
 }
 instance::operator std::string() const { undefined(opname::to_string); }
 
-value instance::member(const std::wstring& name) const
+value instance::member(const std::wstring& name) const { return member_of(intern(name)); }
+value instance::member_of(symbol name) const
 {
     VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_member, describe()), {
-        return nlookup<wchar_t>::find_member(const_cast<scope*>(&part_.global), intern(name));
+        return nlookup<wchar_t>::find_member(const_cast<scope*>(&part_.global), name);
     });
 }
 value instance::member(const std::string&) const { undefined("member"); }
 
 value instance::method(const method_call<wchar_t>& c)
 {
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_instance_method, describe()), { return part_.method(c.interned ? c.interned : intern(c.name), c.v); });
+    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_instance_method, describe()), { return part_.method(c.interned ? c.interned : intern(c.name), c.v, c.out); });
 }
 value instance::method(const method_call<char>&) { undefined("method"); }
 
@@ -411,7 +410,7 @@ value instance::clone() const
 {
     // A copy constructor of the class when it has one, else member-wise copy construction.
     value copy = const_cast<object&>(part_).create_instance(part_.id);
-    copy->call_constructor(std::const_pointer_cast<instance>(shared_from_this()));
+    copy->call_constructor(value(const_cast<instance*>(this)));  // the count lives in the object
     return copy;
 }
 

@@ -57,8 +57,9 @@ public:
     // A reference member initializer: binds the member to v itself, which must be of exactly that type.
     void call_ref_member_constructor(const value& v, type_id_t type, symbol member_name);
 
-    // A method of this class or of a base class (never a global function).
-    value method(symbol method_name, const args& v);
+    // A method of this class or of a base class (never a global function). A signal crossing the call
+    // waits in `out` (the call then yields an empty handle); without one it is raised in its C++ form.
+    value method(symbol method_name, const args& v, script_signal* out = nullptr);
 
     // Runs a conversion body and returns its result made into a new value of the target type.
     value call_cast(type_id_t target, const control_ptr& body);

@@ -9,14 +9,6 @@ namespace vorla {
 namespace {
 constexpr const char* run_name = "vorla::process<wchar_t>::run";
 
-// The value of a ret/thr flow, taken off its way so nothing else sees it again.
-value take_in_flight()
-{
-    value v = std::move(in_flight);
-    in_flight.reset();
-    return v;
-}
-
 // The report of a script exception nothing caught: placed at its throw, naming the value.
 exception uncaught(const value& thrown, trace_ptr trace)
 {
@@ -68,19 +60,13 @@ void process::leave(script_trace& trace) const
 
 bool process::run()
 {
+    // The frame's step turns a throw, break or continue raised in its C++ form into its flow; only a
+    // return out of a constructor body arrives here in that form.
     flow f;
     try {
         f = frame->step(context);
-    } catch (sig_throw& t) {
-        exception e = uncaught(t.v, std::move(t.trace));
-        leave(e.script());
-        throw e;
     } catch (const sig_return& r) {
         throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << r.v->describe();
-    } catch (const sig_break&) {
-        throw VORLA_EXCEPTION(run_name, "catch unexpected break");
-    } catch (const sig_continue&) {
-        throw VORLA_EXCEPTION(run_name, "catch unexpected continue");
     } catch (exception& e) {
         leave(e.script());
         throw;
@@ -91,10 +77,10 @@ bool process::run()
     case flow::done:
         return false;
     case flow::ret:
-        throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << take_in_flight()->describe();
+        throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << context.out->take()->describe();
     case flow::thr: {
-        trace_ptr trace = take_thrown_trace();
-        exception e = uncaught(take_in_flight(), std::move(trace));
+        trace_ptr trace = context.out->take_trace();
+        exception e = uncaught(context.out->take(), std::move(trace));
         leave(e.script());
         throw e;
     }

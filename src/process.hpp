@@ -24,15 +24,18 @@ struct process_origin {
 
 class process {
 public:
-    process(type_id_t pid, scope_ptr frame, runtime context, nspace* root, std::uint32_t serial,
+    // Steps run under the root namespace and its global scope.
+    process(type_id_t pid, scope_ptr frame, nspace* root, scope* root_scope, std::uint32_t serial,
             process_origin origin = {})
-        : pid(pid), frame(std::move(frame)), context(context), root(root), serial(serial), origin(origin) {}
+        : pid(pid), frame(std::move(frame)), context(root_scope, root), root(root), serial(serial), origin(origin)
+    {
+    }
     process(const process&) = delete;
     process& operator=(const process&) = delete;
 
     const type_id_t pid;     // the definition's name ("p?" + name) in the type-id manager
     const scope_ptr frame;   // parameters, locals and the body's statement queue
-    runtime context;         // the root namespace's global scope and the root namespace
+    runtime context;         // the root namespace's global scope, the root namespace, the signal slot
     nspace* const root;
     const std::uint32_t serial;  // the identity number scripts see: 1, 2, 3, ... in start order
     const process_origin origin;

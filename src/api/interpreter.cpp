@@ -7,6 +7,7 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "context.hpp"
 #include "driver/console.hpp"
@@ -55,7 +56,7 @@ struct value_access {
 
 namespace {
 
-value fresh_nil() { return std::make_shared<nil>(); }
+value fresh_nil() { return make<nil>(); }
 
 [[noreturn]] void wrong_kind(const char* wanted, const factor& found)
 {
@@ -160,17 +161,17 @@ std::vector<std::pair<script_value, script_value>> script_value::as_hash() const
 }
 
 script_value make_nil() { return value_access::wrap(fresh_nil()); }
-script_value make_int(int v) { return value_access::wrap(std::make_shared<signed_<int>>(v)); }
-script_value make_uint(unsigned int v) { return value_access::wrap(std::make_shared<unsigned_<unsigned int>>(v)); }
-script_value make_double(double v) { return value_access::wrap(std::make_shared<real<double>>(v)); }
-script_value make_bool(bool v) { return value_access::wrap(std::make_shared<boolean>(v)); }
-script_value make_string(const std::wstring& v) { return value_access::wrap(std::make_shared<string_<wchar_t>>(v)); }
+script_value make_int(int v) { return value_access::wrap(make<signed_<int>>(v)); }
+script_value make_uint(unsigned int v) { return value_access::wrap(make<unsigned_<unsigned int>>(v)); }
+script_value make_double(double v) { return value_access::wrap(make<real<double>>(v)); }
+script_value make_bool(bool v) { return value_access::wrap(make<boolean>(v)); }
+script_value make_string(const std::wstring& v) { return value_access::wrap(make<string_<wchar_t>>(v)); }
 script_value make_string(const std::string& utf8) { return make_string(widen(utf8)); }
 script_value make_string(const char* utf8) { return make_string(widen(utf8 ? std::string(utf8) : std::string())); }
 
 script_value make_vector(const std::vector<script_value>& elements)
 {
-    const value made = std::make_shared<vector_>();
+    const value made = make<vector_>();
     static const std::string push_back = "push_back";
     for (const script_value& e : elements) {
         const args one{value_access::of(e)};
@@ -181,7 +182,7 @@ script_value make_vector(const std::vector<script_value>& elements)
 
 script_value make_hash(const std::vector<std::pair<script_value, script_value>>& entries)
 {
-    const value made = std::make_shared<hash_>();
+    const value made = make<hash_>();
     static const std::string insert = "insert";
     for (const auto& [key, item] : entries) {
         const args pair{value_access::of(key), value_access::of(item)};
@@ -278,11 +279,19 @@ struct interpreter::impl {
         }
     }
 
+    // One scheduler pass. A process whose step fails is in no state to go on: it is dropped, so that a
+    // host that carries on after the error runs the others.
     bool pass()
     {
         if (space.live->empty()) return false;
         space.watch->begin_pass();
-        space.schedule();
+        try {
+            space.schedule();
+        } catch (...) {
+            if (process* p = std::exchange(space.failed, nullptr))
+                space.live->remove_if([p](const auto& entry) { return entry.get() == p; });
+            throw;
+        }
         return !space.live->empty();
     }
 };
@@ -359,7 +368,22 @@ script_value interpreter::call(const std::string& function, const std::vector<sc
 {
     return impl_->guarded([&] {
         const args given = value_access::of(arguments);
-        return value_access::wrap(impl_->space.call_function(intern(widen(function)), given));
+        const symbol name = intern(widen(function));
+        script_signal out;
+        value result = impl_->space.call_function(name, given, out);
+        if (result) return value_access::wrap(std::move(result));
+        // A signal that left the function: to the host, as to a process, an error.
+        static constexpr const char* call_name = "vorla::interpreter::call";
+        if (out.kind == flow::thr) {
+            trace_ptr trace = out.take_trace();
+            const std::string text = out.take()->describe();
+            exception e = VORLA_EXCEPTION(call_name, "catch unexpected throw ") << text;
+            e.adopt(std::move(trace));
+            e.explain("nothing caught the exception " + text);
+            e.script().leave(impl_->space.call_description(name, given));
+            throw e;
+        }
+        throw VORLA_EXCEPTION(call_name, out.kind == flow::brk ? "catch unexpected break" : "catch unexpected continue");
     });
 }
 

@@ -47,7 +47,7 @@ inline void define_console_natives(nspace& space, console& c)
     space.natives->define(L"debug", [](args& v) -> value {
         VORLA_WRAP(VORLA_EXCEPTION("debug", "catch exception"), {
             if (v.size() != 1) throw VORLA_EXCEPTION("debug", "invalid argument count");
-            return std::make_shared<string_<wchar_t>>(widen(v[0]->describe()));
+            return make<string_<wchar_t>>(widen(v[0]->describe()));
         });
     });
     space.natives->define(L"read", [&c](args& v) -> value {
@@ -57,7 +57,7 @@ inline void define_console_natives(nspace& space, console& c)
             c.out.flush();
             // A failed read leaves the input failed, so every later read fails too, as a stream does.
             v[0]->read_istream(c.in);
-            return std::make_shared<nil>();
+            return make<nil>();
         });
     });
     space.natives->define(L"write", [&c](args& v) -> value {
@@ -65,7 +65,7 @@ inline void define_console_natives(nspace& space, console& c)
             if (v.size() != 1) throw VORLA_EXCEPTION("write", "invalid argument count");
             v[0]->write_ostream(c.out);
             c.restore_format();
-            return std::make_shared<nil>();
+            return make<nil>();
         });
     });
 }

@@ -12,11 +12,66 @@ namespace vorla {
 class nspace;
 class scope;
 
-// Where a node runs: the current scope (variables) and the current namespace (functions, types,
-// natives; the instance's own namespace inside methods and constructors). Owns nothing.
+// What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
+// the script's break, continue, return and throw travelling outward by return value to their catcher.
+enum class flow : unsigned char { done, more, brk, cont, ret, thr };
+
+// A break, continue, return or throw on its way out, with the value of a return or throw. A statement
+// reports the kind as its flow. Where the signal crosses an expression (a called function's body threw
+// or broke out), every node on the way yields an empty handle instead of a value and the signal waits
+// here, in the slot of the runtime that made the call, until the statement around the expression
+// picks it up.
+//
+// A throw also carries where it was thrown and, once it has crossed a call while no script handler was
+// running (so nothing can catch it and the run will report it), the script's account of its way out.
+struct script_signal {
+    flow kind = flow::done;
+    value v;
+    script_pos at;         // of a throw: the throw statement
+    trace_ptr trace;       // of a throw no handler can catch, made when it first crosses a call
+
+    bool pending() const noexcept { return kind != flow::done; }
+    // The value, with the slot emptied for the next signal.
+    value take() noexcept
+    {
+        kind = flow::done;
+        trace.reset();
+        return std::move(v);
+    }
+    // The account of a throw, taken off its way: the one it brought across a call, else a new one
+    // placed at its throw statement.
+    trace_ptr take_trace()
+    {
+        if (trace) return std::move(trace);
+        auto t = std::make_shared<script_trace>();
+        t->where = at;
+        return t;
+    }
+    // A throw about to cross a call: with no script handler running it can only end the run, so from
+    // here on it carries its account, which every frame it leaves adds to.
+    void crossing_call(unsigned handlers_running)
+    {
+        if (kind == flow::thr && !handlers_running && !trace) trace = take_trace();
+    }
+};
+
+// Where a node runs: the current scope (variables), the current namespace (functions, types, natives;
+// the instance's own namespace inside methods and constructors) and the slot where a signal crossing an
+// expression waits. Owns nothing but its own slot.
 struct runtime {
+    // A runtime with a slot of its own (the start of a process, a call or a global initializer).
+    runtime(scope* current, nspace* space) noexcept : current(current), space(space), out(&own_) {}
+    // A runtime reporting to another one's slot.
+    runtime(scope* current, nspace* space, script_signal& out) noexcept : current(current), space(space), out(&out) {}
+    runtime(const runtime&) = delete;
+    runtime& operator=(const runtime&) = delete;
+
     scope* current;
     nspace* space;
+    script_signal* out;
+
+private:
+    script_signal own_;
 };
 
 // An expression node: immutable after compilation, shared freely, evaluated whole.
@@ -29,67 +84,32 @@ public:
 using expr = std::shared_ptr<const expression>;
 using expr_list = std::vector<expr>;
 
-// Evaluates an argument list left to right into a fresh argument vector.
-args evaluate_args(const expr_list& list, runtime& rt);
+// Evaluates an argument list left to right into `out`; false when a signal crossed one of them (the
+// rest are then not evaluated).
+bool evaluate_args(const expr_list& list, runtime& rt, args& out);
 
-// What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
-// the script's break, continue, return and throw travelling outward by return value (the value of a
-// return or throw waits in `in_flight`). Where a signal must cross an expression (a function call
-// inside an expression), it is thrown as sig_break / sig_continue / sig_throw instead; every catcher
-// handles both forms.
-enum class flow : unsigned char { done, more, brk, cont, ret, thr };
-
-// The returned or thrown value of a `ret` / `thr` flow on its way to its catcher.
-inline value in_flight;
-// Of a `thr` flow: the throw statement, or the account of a throw that crossed a call on its way.
-inline script_pos in_flight_at;
-inline trace_ptr in_flight_trace;
-
-// The account of the throw in flight, taken off its way: the one it brought across a call, else a new
-// one placed at its throw statement.
-inline trace_ptr take_thrown_trace()
-{
-    trace_ptr t = std::move(in_flight_trace);
-    in_flight_trace.reset();
-    if (!t) {
-        t = std::make_shared<script_trace>();
-        t->where = in_flight_at;
-    }
-    return t;
-}
-
-// A statement node. Nodes that keep execution state are cloned per activation; stateless nodes
-// (expression statements, jumps, empty statements, process starts) run directly from the compiled tree.
+// A statement node: immutable after compilation and shared by every activation. What a statement
+// keeps open between its steps (a body, block, try, handler or expansion scope) lives in the scope
+// that runs it (scope::head_state), so starting a statement copies and allocates nothing.
 class control {
 public:
     virtual ~control() = default;
-    virtual flow execute(runtime& rt) = 0;
-    virtual std::shared_ptr<control> clone() const = 0;
-    // A fresh activation of this statement at the same script position. Every copy goes through here,
-    // so no clone() override needs to remember the position.
-    std::shared_ptr<control> activation() const
-    {
-        auto copy = clone();
-        copy->pos = pos;
-        return copy;
-    }
-    bool stateful() const noexcept { return stateful_; }
+    virtual flow execute(runtime& rt) const = 0;
     bool is_block() const noexcept { return block_; }  // a c_compound
-    // Keeps no state and declares nothing: runs the same directly in its enclosing scope as in a
+    // Keeps nothing open and declares nothing: runs the same directly in its enclosing scope as in a
     // scope of its own, so a branch or loop body of this kind needs none.
     bool transparent() const noexcept { return transparent_; }
-    // The statement the next execute runs: the innermost one a block, branch, loop, try or inline
-    // expansion has open, or this one. For people watching the run (the trace); never on a hot path.
-    virtual const control* active() const { return this; }
+    // The statement the next execute runs, this statement being the head of `s`: the innermost one a
+    // block, branch, loop, try or inline expansion has open in s, or this one. For people watching the
+    // run (the trace); never on a hot path.
+    virtual const control* active(const scope& s) const;
 
-    script_pos pos;  // the statement's first token; set by the compiler, kept by activation()
+    script_pos pos;  // the statement's first token; set once by the compiler
 
 protected:
-    explicit control(bool stateful, bool block = false, bool transparent = false)
-        : stateful_(stateful), block_(block), transparent_(transparent) {}
+    explicit control(bool block = false, bool transparent = false) : block_(block), transparent_(transparent) {}
 
 private:
-    bool stateful_;
     bool block_;
     bool transparent_;
 };

@@ -12,12 +12,15 @@
 
 namespace vorla {
 
-args evaluate_args(const expr_list& list, runtime& rt)
+bool evaluate_args(const expr_list& list, runtime& rt, args& out)
 {
-    args v;
-    v.reserve(list.size());
-    for (const expr& e : list) v.push_back(e->evaluate(rt));
-    return v;
+    out.reserve(list.size());
+    for (const expr& e : list) {
+        value v = e->evaluate(rt);
+        if (!v && rt.out->pending()) return false;
+        out.push_back(std::move(v));
+    }
+    return true;
 }
 
 namespace {
@@ -34,10 +37,44 @@ decltype(auto) operate(const expression& node, const char* op, const value& l, c
         t.mark(node.pos);
         if (t.message.empty()) t.message = refusal_sentence(op, *l, r);
         throw;
-    } catch (sig_throw_unhandled& s) {
-        s.script().mark(node.pos);
+    } catch (sig_throw& s) {
+        if (s.trace) s.trace->mark(node.pos);
         throw;
     }
+}
+
+// A binary operator: left first, then right; the left value's operator decides the result. An empty
+// operand is a signal crossing the expression, passed on.
+template <class Apply>
+value apply_binary(const expression& node, const char* op, const expr& left, const expr& right, runtime& rt, Apply apply)
+{
+    value l = left->evaluate(rt);
+    if (!l) return l;
+    value r = right->evaluate(rt);
+    if (!r) return r;
+    return operate(node, op, l, r.get(), [&] { return apply(*l, r); });
+}
+
+// A compound assignment: the right side first, then the left value object changes in place, so every
+// holder of that handle (the variable, references, reference parameters) sees the new content.
+template <class Apply>
+value apply_assign(const expression& node, const char* op, const expr& left, const expr& right, runtime& rt, Apply apply)
+{
+    value r = right->evaluate(rt);
+    if (!r) return r;
+    value l = left->evaluate(rt);
+    if (!l) return l;
+    operate(node, op, l, r.get(), [&] { apply(*l, r); });
+    return l;
+}
+
+// A unary operator on the operand's own value object.
+template <class Apply>
+value apply_unary(const expression& node, const char* op, const expr& operand, runtime& rt, Apply apply)
+{
+    value v = operand->evaluate(rt);
+    if (!v) return v;
+    return operate(node, op, v, nullptr, [&] { return apply(v); });
 }
 
 // Reference members and the base part are bound by the object being constructed, which is the
@@ -49,164 +86,131 @@ object& constructed_object(runtime& rt, const char* function)
     return *o;
 }
 
+// A throw crossing the expression at `p` with an account (it will end the run): p is its place or the
+// call site of the frame it just left.
+value passed(const value& v, script_pos p, const runtime& rt)
+{
+    if (!v && rt.out->kind == flow::thr && rt.out->trace) rt.out->trace->mark(p);
+    return v;
+}
+
 } // namespace
 
-// Arithmetic and comparison: left first, then right; the left value's operator decides the result.
 value e_add::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator +", l, r.get(), [&] { return l->operator+(r); });
+    return apply_binary(*this, "operator +", left, right, rt, [](const factor& l, const value& r) { return l.operator+(r); });
 }
 value e_sub::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator -", l, r.get(), [&] { return l->operator-(r); });
+    return apply_binary(*this, "operator -", left, right, rt, [](const factor& l, const value& r) { return l.operator-(r); });
 }
 value e_mul::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator *", l, r.get(), [&] { return l->operator*(r); });
+    return apply_binary(*this, "operator *", left, right, rt, [](const factor& l, const value& r) { return l.operator*(r); });
 }
 value e_div::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator /", l, r.get(), [&] { return l->operator/(r); });
+    return apply_binary(*this, "operator /", left, right, rt, [](const factor& l, const value& r) { return l.operator/(r); });
 }
 value e_mod::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator %", l, r.get(), [&] { return l->operator%(r); });
+    return apply_binary(*this, "operator %", left, right, rt, [](const factor& l, const value& r) { return l.operator%(r); });
 }
 value e_equal::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator ==", l, r.get(), [&] { return l->operator==(r); });
+    return apply_binary(*this, "operator ==", left, right, rt, [](const factor& l, const value& r) { return l.operator==(r); });
 }
 value e_nequal::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator !=", l, r.get(), [&] { return l->operator!=(r); });
+    return apply_binary(*this, "operator !=", left, right, rt, [](const factor& l, const value& r) { return l.operator!=(r); });
 }
 value e_gt::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator >", l, r.get(), [&] { return l->operator>(r); });
+    return apply_binary(*this, "operator >", left, right, rt, [](const factor& l, const value& r) { return l.operator>(r); });
 }
 value e_lt::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator <", l, r.get(), [&] { return l->operator<(r); });
+    return apply_binary(*this, "operator <", left, right, rt, [](const factor& l, const value& r) { return l.operator<(r); });
 }
 value e_gte::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator >=", l, r.get(), [&] { return l->operator>=(r); });
+    return apply_binary(*this, "operator >=", left, right, rt, [](const factor& l, const value& r) { return l.operator>=(r); });
 }
 value e_lte::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator <=", l, r.get(), [&] { return l->operator<=(r); });
+    return apply_binary(*this, "operator <=", left, right, rt, [](const factor& l, const value& r) { return l.operator<=(r); });
 }
 
 // The script's && and || never short-circuit: the right side's effects always happen.
 value e_and::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator &&", l, r.get(), [&] { return l->operator&&(r); });
+    return apply_binary(*this, "operator &&", left, right, rt, [](const factor& l, const value& r) { return l.operator&&(r); });
 }
 value e_or::evaluate(runtime& rt) const
 {
-    value l = left->evaluate(rt);
-    value r = right->evaluate(rt);
-    return operate(*this, "operator ||", l, r.get(), [&] { return l->operator||(r); });
+    return apply_binary(*this, "operator ||", left, right, rt, [](const factor& l, const value& r) { return l.operator||(r); });
 }
 
-// Assignments take the right side first and change the left value object in place, so every holder
-// of that handle (the variable, references, reference parameters) sees the new content.
 value e_assign::evaluate(runtime& rt) const
 {
     value r = right->evaluate(rt);
+    if (!r) return r;
     value l = left->evaluate(rt);
+    if (!l) return l;
     operate(*this, "operator =", l, r.get(), [&] { l->operator=(r); });
     return l;
 }
 value e_add_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
-    value l = left->evaluate(rt);
-    operate(*this, "operator +", l, r.get(), [&] { l->operator=(l->operator+(r)); });
-    return l;
+    return apply_assign(*this, "operator +", left, right, rt, [](factor& l, const value& r) { l.add_assign(r); });
 }
 value e_sub_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
-    value l = left->evaluate(rt);
-    operate(*this, "operator -", l, r.get(), [&] { l->operator=(l->operator-(r)); });
-    return l;
+    return apply_assign(*this, "operator -", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator-(r)); });
 }
 value e_mul_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
-    value l = left->evaluate(rt);
-    operate(*this, "operator *", l, r.get(), [&] { l->operator=(l->operator*(r)); });
-    return l;
+    return apply_assign(*this, "operator *", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator*(r)); });
 }
 value e_div_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
-    value l = left->evaluate(rt);
-    operate(*this, "operator /", l, r.get(), [&] { l->operator=(l->operator/(r)); });
-    return l;
+    return apply_assign(*this, "operator /", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator/(r)); });
 }
 value e_mod_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
-    value l = left->evaluate(rt);
-    operate(*this, "operator %", l, r.get(), [&] { l->operator=(l->operator%(r)); });
-    return l;
+    return apply_assign(*this, "operator %", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator%(r)); });
 }
 
 // ++x / --x change x in place and yield x's own handle, so ++x = 5 assigns to x.
 value e_preincr::evaluate(runtime& rt) const
 {
-    value v = operand->evaluate(rt);
-    operate(*this, "operator ++", v, nullptr, [&] { v->operator++(); });
-    return v;
+    return apply_unary(*this, "operator ++", operand, rt, [](const value& v) {
+        v->operator++();
+        return v;
+    });
 }
 value e_predecr::evaluate(runtime& rt) const
 {
-    value v = operand->evaluate(rt);
-    operate(*this, "operator --", v, nullptr, [&] { v->operator--(); });
-    return v;
+    return apply_unary(*this, "operator --", operand, rt, [](const value& v) {
+        v->operator--();
+        return v;
+    });
 }
 value e_not::evaluate(runtime& rt) const
 {
-    value v = operand->evaluate(rt);
-    return operate(*this, "operator !", v, nullptr, [&] { return v->operator!(); });
+    return apply_unary(*this, "operator !", operand, rt, [](const value& v) { return v->operator!(); });
 }
 value e_minus::evaluate(runtime& rt) const
 {
-    value v = operand->evaluate(rt);
-    return operate(*this, "operator -", v, nullptr, [&] { return v->operator-(); });
+    return apply_unary(*this, "operator -", operand, rt, [](const value& v) { return v->operator-(); });
 }
 
 value e_member::evaluate(runtime& rt) const
 {
     value v = operand->evaluate(rt);
+    if (!v) return v;
     try {
-        return v->member(name);
+        return v->member_of(interned);
     } catch (exception& e) {
         script_trace& t = e.script();
         t.mark(pos);
@@ -218,10 +222,12 @@ value e_member::evaluate(runtime& rt) const
 // Arguments before the receiver: their side effects happen even when the receiver then fails.
 value e_method::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     value target = operand->evaluate(rt);
+    if (!target) return target;
     try {
-        return target->method(method_call<wchar_t>{v, name, interned});
+        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out}), pos, rt);
     } catch (exception& e) {
         // A built-in value's refusal says nothing more exact than this; a script method's error does.
         script_trace& t = e.script();
@@ -229,8 +235,8 @@ value e_method::evaluate(runtime& rt) const
         if (t.message.empty() && t.frames.empty())
             t.message = type_word(*target) + " has no method " + rt.space->call_signature(narrow(name), v);
         throw;
-    } catch (sig_throw_unhandled& s) {
-        s.script().mark(pos);
+    } catch (sig_throw& s) {
+        if (s.trace) s.trace->mark(pos);
         throw;
     }
 }
@@ -243,39 +249,45 @@ value e_variable::evaluate(runtime& rt) const
 
 value e_cast::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&] { return rt.space->_generate(type, v); });
 }
 
 value e_function::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     // The call is a frame of an error from its body, placed here; an error of the call itself is placed here.
     auto called = [&](script_trace& t) {
         if (t.where.known()) t.leave(rt.space->call_description(name, v), pos);
         else t.mark(pos);
     };
     try {
-        return rt.space->call_function(name, v);
+        value out = rt.space->call_function(name, v, *rt.out);
+        if (!out && rt.out->kind == flow::thr && rt.out->trace) called(*rt.out->trace);
+        return out;
     } catch (exception& e) {
         called(e.script());
         throw;
-    } catch (sig_throw_unhandled& s) {
-        called(s.script());
+    } catch (sig_throw& s) {
+        if (s.trace) called(*s.trace);
         throw;
     }
 }
 
 value e_native::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&] { return rt.space->call_native(name, v); });
 }
 
 // A declaration has no value of its own: using one where a value is wanted yields an empty handle.
 value e_declare::evaluate(runtime& rt) const
 {
-    for (const expr& d : declarators) d->evaluate(rt);
+    for (const expr& d : declarators)
+        if (!d->evaluate(rt) && rt.out->pending()) break;
     return value();
 }
 
@@ -283,7 +295,8 @@ value e_declare::evaluate(runtime& rt) const
 // never reach y.
 value e_constructor::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&]() -> value { return rt.current->variables.declare(name, rt.space->_generate(type, v)); });
 }
 
@@ -292,6 +305,7 @@ value e_constructor::evaluate(runtime& rt) const
 value e_ref_constructor::evaluate(runtime& rt) const
 {
     value v = initializer->evaluate(rt);
+    if (!v) return v;
     return placed(pos, [&]() -> value {
         if (v->type_id() != type)
             throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate",
@@ -307,7 +321,8 @@ value e_ref_constructor::evaluate(runtime& rt) const
 // instance's members.
 value e_declare_member::evaluate(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] {
         value member = rt.space->create_instance(type);
         switch (v.size()) {
@@ -323,7 +338,7 @@ value e_declare_member::evaluate(runtime& rt) const
         }
         rt.space->global.variables.declare(name, std::move(member));
     });
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 // The member becomes an alias of the initializer's own value; the object checks its type.
@@ -331,16 +346,18 @@ value e_ref_member::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_ref_member<wchar_t,struct vorla::runtime>::evaluate";
     value v = initializer->evaluate(rt);
+    if (!v) return v;
     placed(pos, [&] { constructed_object(rt, function).call_ref_member_constructor(v, type, name); });
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 value e_base::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] { constructed_object(rt, function).call_base_constructor(v); });
-    return std::make_shared<nil>();
+    return make<nil>();
 }
 
 } // namespace vorla

@@ -62,10 +62,12 @@ VORLA_UNARY_NODE(e_minus)
 
 class e_member final : public expression {
 public:
-    e_member(expr operand, std::wstring name) : operand(std::move(operand)), name(std::move(name)) {}
+    e_member(expr operand, std::wstring name)
+        : operand(std::move(operand)), name(std::move(name)), interned(intern(this->name)) {}
     value evaluate(runtime& rt) const override;
     const expr operand;
     const std::wstring name;
+    const symbol interned;  // once, when compiling: an access costs no interning
 };
 
 class e_method final : public expression {
@@ -118,7 +120,7 @@ template <class V, class C>
 class e_constant final : public expression {
 public:
     explicit e_constant(C literal) : literal(std::move(literal)) {}
-    value evaluate(runtime&) const override { return std::make_shared<V>(literal); }
+    value evaluate(runtime&) const override { return make<V>(literal); }
     const C literal;
 };
 

@@ -1,55 +1,51 @@
-// The script signals: break, continue, return and throw unwind the interpreter as plain C++ throws.
+// The C++ form of the script signals, for value code that has no statement to report to.
 #pragma once
 
-#include "factor/factor.hpp"
-#include "position.hpp"
+#include "expression/expression.hpp"
 
 namespace vorla {
 
-// Deliberately not std::exception: a handler for interpreter diagnostics must never swallow script control flow.
+// Script signals travel between statements and across calls as flows (script_signal). Value operations
+// run inside C++ interfaces with no runtime at hand: a built-in failure (bad_cast, range_error) and a
+// signal left over from a constructor, method or conversion body are raised as one of these instead,
+// and the statement step they happen in turns them back into the flow (run_statement). Deliberately not
+// std::exception: a handler for interpreter diagnostics must never swallow script control flow.
 struct sig_break {};
 struct sig_continue {};
 struct sig_return {
     value v;
 };
+// A throw carries the script's account of its way out only when no script handler was running where
+// it was raised: then it can only end the run, and every layer it passes adds its position or frame.
+// A throw a handler may catch carries none and passes every annotating layer untouched: annotating
+// it at each call would make scripts that throw and catch in a loop twice as slow.
 struct sig_throw {
     value v;
-    trace_ptr trace = nullptr;  // where it was thrown and the calls it left, made when first needed
-
-    script_trace& script()
-    {
-        if (!trace) trace = std::make_shared<script_trace>();
-        return *trace;
-    }
+    trace_ptr trace;
 };
 
-// A script throw raised while no script handler (try, or a conversion turning it into bad_cast) is
-// running: it can only end the run, so its account is gathered on the way out. A throw that a handler
-// may catch is a plain sig_throw, which passes every annotating layer untouched: catching and
-// rethrowing it at each call would make scripts that throw and catch in a loop twice as slow.
-struct sig_throw_unhandled : sig_throw {};
-
-// How many script handlers are running on the current stack (counted while their protected part runs).
-inline unsigned handlers_running = 0;
-
+// Counts the script handlers running on the current C++ stack (try statements and conversions that
+// turn a throw into bad_cast, while their protected part runs) in the run's counter.
 class handler_scope {
 public:
-    handler_scope() noexcept { ++handlers_running; }
-    ~handler_scope() { --handlers_running; }
+    explicit handler_scope(unsigned& running) noexcept : running_(running) { ++running_; }
+    ~handler_scope() { --running_; }
     handler_scope(const handler_scope&) = delete;
     handler_scope& operator=(const handler_scope&) = delete;
+
+private:
+    unsigned& running_;
 };
 
-// Raises a script throw of the kind the running handlers call for.
-[[noreturn]] inline void raise_throw(value v, trace_ptr trace)
-{
-    if (handlers_running) throw sig_throw{std::move(v), std::move(trace)};
-    throw sig_throw_unhandled{{std::move(v), std::move(trace)}};
-}
+// Raises the signal of flow f (brk, cont, ret or thr; the value and account waiting in s) in its C++
+// form, emptying the slot.
+[[noreturn]] void raise_signal(flow f, script_signal& s);
 
-} // namespace vorla
-
-namespace vorla {
+// Executes one step of a statement; a throw, break or continue raised in its C++ form during the step
+// comes out as the statement's flow, a thrown value and its account in rt.out. (A return out of a
+// constructor body is no statement's to take: it keeps travelling as sig_return to the top of the
+// process.)
+flow run_statement(const control& statement, runtime& rt);
 
 // Runs a call. An error leaving it records the call as a frame of the script's call stack, with the
 // description `what()` made only then; the call site is the next position the error meets.
@@ -61,8 +57,8 @@ decltype(auto) framed(What&& what, F&& call)
     } catch (exception& e) {
         e.script().leave(what());
         throw;
-    } catch (sig_throw_unhandled& s) {
-        s.script().leave(what());
+    } catch (sig_throw& s) {
+        if (s.trace) s.trace->leave(what());
         throw;
     }
 }
@@ -78,8 +74,8 @@ decltype(auto) placed(script_pos p, F&& operation)
     } catch (exception& e) {
         e.script().mark(p);
         throw;
-    } catch (sig_throw_unhandled& s) {
-        s.script().mark(p);
+    } catch (sig_throw& s) {
+        if (s.trace) s.trace->mark(p);
         throw;
     }
 }

@@ -9,228 +9,285 @@
 
 namespace vorla {
 
-// A condition's truth. A value that cannot be read as bool is placed at the condition.
-static bool condition_holds(const expression& condition, runtime& rt)
+// Every statement that keeps something open between its steps keeps it in the state of the scope
+// running it (rt.current->head): the compiled statement itself never changes.
+
+const control* control::active(const scope&) const { return this; }
+
+flow run_statement(const control& statement, runtime& rt)
 {
-    value v = condition.evaluate(rt);
-    return placed(condition.pos, [&] { return truth(v); });
+    try {
+        return statement.execute(rt);
+    } catch (sig_throw& t) {
+        rt.out->v = std::move(t.v);
+        rt.out->at = statement.pos;
+        rt.out->trace = std::move(t.trace);
+        return rt.out->kind = flow::thr;
+    } catch (const sig_break&) {
+        return rt.out->kind = flow::brk;
+    } catch (const sig_continue&) {
+        return rt.out->kind = flow::cont;
+    }
 }
 
-// Steps a scope the statement holds open. A finished scope is released and reports `done`; an
-// unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
-// catcher decides what to release.
-static flow step_held(scope_ptr& held, runtime& rt)
+void raise_signal(flow f, script_signal& s)
 {
-    flow f = held->step(rt);
-    if (f == flow::done) held.reset();
+    trace_ptr trace = std::move(s.trace);
+    value v = s.take();
+    switch (f) {
+    case flow::ret:
+        throw sig_return{std::move(v)};
+    case flow::thr:
+        throw sig_throw{std::move(v), std::move(trace)};
+    case flow::brk:
+        throw sig_break{};
+    default:
+        throw sig_continue{};
+    }
+}
+
+namespace {
+
+// Steps the scope the statement holds open. A finished scope is closed and reports `done`; an
+// unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
+// catcher decides what to close.
+flow step_inner(scope& s, runtime& rt)
+{
+    flow f = s.head.inner->step(rt);
+    if (f == flow::done) s.close_inner();
     return f;
 }
 
-flow c_compound::execute(runtime& rt)
+// The body of a branch or loop: a scope of its own, or a transparent statement run directly.
+void open_body(scope& s, const control_ptr& statement)
 {
-    // Opening the block costs no step of its own: its first statement runs in this same call.
-    if (!block_) block_ = std::make_shared<scope>(rt.current, statements);
-    return step_held(block_, rt);
+    if (statement->transparent()) s.head.direct = statement.get();
+    else s.open_inner(statement);
 }
 
-// A scope held open whose queue is empty has finished its last statement: `outer` runs next.
-static const control* active_in(const scope_ptr& held, const control* outer)
+bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; }
+
+// One step of the open body; a finished body is closed, a signal leaves it open.
+flow step_body(scope& s, runtime& rt)
+{
+    if (s.head.direct) {
+        flow f = run_statement(*s.head.direct, rt);
+        if (f == flow::done) s.head.direct = nullptr;
+        return f;
+    }
+    return step_inner(s, rt);
+}
+
+// The flow of an expression's value: `done`, or the signal that crossed it instead.
+flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
+
+// A condition's truth. A value that cannot be read as bool is placed at the condition.
+bool holds(const expression& condition, const value& v)
+{
+    return placed(condition.pos, [&] { return truth(v); });
+}
+
+// The statement the next step of `held` runs, or `outer` when nothing is held open or its queue is
+// empty (it has finished its last statement and `outer` runs next).
+const control* active_in(const scope_ptr& held, const control* outer)
 {
     const control* inner = held ? held->active() : nullptr;
     return inner ? inner : outer;
 }
 
+// The body of a branch or loop that `outer` holds open in s.
+const control* active_body(const scope& s, const control* outer)
+{
+    if (s.head.direct) return s.head.direct->active(s);
+    return active_in(s.head.inner, outer);
+}
+
+void close_body(scope& s) noexcept
+{
+    s.head.direct = nullptr;
+    if (s.head.inner) s.close_inner();
+}
+
+} // namespace
+
+flow c_compound::execute(runtime& rt) const
+{
+    // Opening the block costs no step of its own: its first statement runs in this same call.
+    scope& s = *rt.current;
+    if (!s.head.inner) s.open_block(statements);
+    return step_inner(s, rt);
+}
+
 // A block not yet open runs its first statement with the step that opens it.
-const control* c_compound::active() const
+const control* c_compound::active(const scope& s) const
 {
-    if (block_ || statements->empty()) return active_in(block_, this);
-    return statements->front()->active();
+    if (s.head.inner || statements->empty()) return active_in(s.head.inner, this);
+    return statements->front()->active(s);
 }
 
-flow c_single::execute(runtime& rt)
+flow c_single::execute(runtime& rt) const { return crossed(e->evaluate(rt), rt); }
+
+flow c_return::execute(runtime& rt) const
 {
-    e->evaluate(rt);
-    return flow::done;
+    value v = e->evaluate(rt);
+    if (!v && rt.out->pending()) return rt.out->kind;
+    rt.out->v = std::move(v);
+    return rt.out->kind = flow::ret;
 }
 
-flow c_return::execute(runtime& rt)
+flow c_throw::execute(runtime& rt) const
 {
-    in_flight = e->evaluate(rt);
-    return flow::ret;
-}
-
-flow c_throw::execute(runtime& rt)
-{
-    in_flight = e->evaluate(rt);
-    in_flight_at = pos;
-    in_flight_trace.reset();
-    return flow::thr;
-}
-
-void body_state::open(runtime& rt, const control_ptr& statement)
-{
-    if (statement->transparent()) direct_ = statement.get();
-    else scope_ = scope::open(rt.current, statement);
-}
-
-flow body_state::step(runtime& rt)
-{
-    if (direct_) {
-        flow f = direct_->execute(rt);
-        if (f == flow::done) direct_ = nullptr;
-        return f;
-    }
-    return step_held(scope_, rt);
-}
-
-const control* body_state::active(const control* outer) const
-{
-    if (direct_) return direct_->active();
-    return active_in(scope_, outer);
+    value v = e->evaluate(rt);
+    if (!v && rt.out->pending()) return rt.out->kind;
+    rt.out->v = std::move(v);
+    rt.out->at = pos;
+    rt.out->trace.reset();
+    return rt.out->kind = flow::thr;
 }
 
 // The test takes a step of its own; the branch's first step comes with the next call.
-flow c_if::execute(runtime& rt)
+flow c_if::execute(runtime& rt) const
 {
-    if (body_) return body_.step(rt);
-    if (!condition_holds(*condition, rt)) return flow::done;
-    body_.open(rt, then);
+    scope& s = *rt.current;
+    if (body_open(s)) return step_body(s, rt);
+    value c = condition->evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    if (!holds(*condition, c)) return flow::done;
+    open_body(s, then);
     return flow::more;
 }
 
-flow c_if_else::execute(runtime& rt)
+const control* c_if::active(const scope& s) const { return active_body(s, this); }
+
+flow c_if_else::execute(runtime& rt) const
 {
-    if (body_) return body_.step(rt);
-    body_.open(rt, condition_holds(*condition, rt) ? then : otherwise);
+    scope& s = *rt.current;
+    if (body_open(s)) return step_body(s, rt);
+    value c = condition->evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    open_body(s, holds(*condition, c) ? then : otherwise);
     return flow::more;
 }
+
+const control* c_if_else::active(const scope& s) const { return active_body(s, this); }
 
 // A finished body does not retest in the same call: every iteration's test is a step of its own, so
 // an empty endless loop still yields to other processes.
-flow c_while::execute(runtime& rt)
+flow c_while::execute(runtime& rt) const
 {
-    if (!body_) {
+    scope& s = *rt.current;
+    if (!body_open(s)) {
         // A loop that never ends inside a function call is stopped by a budget, reported at its test.
         placed(condition->pos, [&] { rt.space->watch->tick(); });
-        if (!condition_holds(*condition, rt)) return flow::done;
-        body_.open(rt, body);
+        value c = condition->evaluate(rt);
+        if (!c && rt.out->pending()) return rt.out->kind;
+        if (!holds(*condition, c)) return flow::done;
+        open_body(s, body);
         return flow::more;
     }
-    flow f;
-    try {
-        f = body_.step(rt);
-    } catch (const sig_break&) {
-        // Thrown rather than returned when the break came out of a function called in an expression.
-        body_.release();
-        return flow::done;
-    } catch (const sig_continue&) {
-        body_.release();
-        return flow::more;
-    }
-    switch (f) {
+    switch (flow f = step_body(s, rt)) {
     case flow::more:
         return flow::more;
     case flow::done:
+        close_body(s);
+        return flow::more;
     case flow::cont:
-        body_.release();
+        rt.out->take();
+        close_body(s);
         return flow::more;
     case flow::brk:
-        body_.release();
+        rt.out->take();
+        close_body(s);
         return flow::done;
     default:
         return f;  // return and throw belong to an outer catcher
     }
 }
 
+const control* c_while::active(const scope& s) const { return active_body(s, this); }
+
 // The expansion's parent is the namespace's global scope, not ours: an inline body cannot see the
 // caller's locals, yet its return/break/continue act on the caller's function and loop.
-flow c_inline::execute(runtime& rt)
+flow c_inline::execute(runtime& rt) const
 {
-    if (expansion_) {
+    scope& s = *rt.current;
+    if (s.head.inner) {
         const table::inline_nesting level;
+        flow f;
         try {
-            return step_held(expansion_, rt);
+            f = step_inner(s, rt);
         } catch (exception& e) {
             e.script().leave("inline " + narrow(*name), pos);
             throw;
-        } catch (sig_throw_unhandled& s) {
-            s.script().leave("inline " + narrow(*name), pos);
-            throw;
         }
+        // A throw that will end the run lists the expansion it leaves.
+        if (f == flow::thr && rt.out->trace) rt.out->trace->leave("inline " + narrow(*name), pos);
+        return f;
     }
-    args v = evaluate_args(arguments, rt);
-    expansion_ = placed(pos, [&] { return rt.space->expand_inline(name, v); });
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
+    s.head.inner = placed(pos, [&] { return rt.space->expand_inline(name, v); });
     return flow::more;
 }
 
-const control* c_inline::active() const { return active_in(expansion_, this); }
+const control* c_inline::active(const scope& s) const { return active_in(s.head.inner, this); }
 
-const control* c_except::active() const
-{
-    if (handler_) return active_in(handler_, this);
-    return active_in(try_, this);
-}
+const control* c_except::active(const scope& s) const { return active_in(s.head.inner, this); }
 
-flow c_except::execute(runtime& rt)
+flow c_except::execute(runtime& rt) const
 {
+    scope& s = *rt.current;
     // A throw out of the handler is not ours to match: it leaves the statement.
-    if (handler_) return step_held(handler_, rt);
-
-    if (!try_) try_ = scope::open(rt.current, body);
-    value thrown;
-    try {
-        const handler_scope handling;
-        flow f = try_->step(rt);
-        switch (f) {
-        case flow::done:
-            try_.reset();
-            return flow::done;
-        case flow::thr:
-            thrown = std::move(in_flight);
-            in_flight.reset();
-            break;
-        default:
-            return f;
-        }
-    } catch (sig_throw& s) {
-        // A throw from a value operation or out of a function called in an expression.
-        thrown = std::move(s.v);
-        in_flight_trace = std::move(s.trace);
+    if (s.head.handling) {
+        flow f = step_inner(s, rt);
+        if (f == flow::done) s.head.handling = false;
+        return f;
     }
-    return caught(thrown, rt);
+
+    if (!s.head.inner) s.open_inner(body);
+    flow f;
+    {
+        const handler_scope handling(rt.space->root()->handlers_running);
+        f = s.head.inner->step(rt);
+    }
+    if (f == flow::done) s.close_inner();
+    if (f != flow::thr) return f;
+    return caught(rt.out->v, rt);
 }
 
-flow c_except::caught(const value& thrown, runtime& rt)
+flow c_except::caught(const value& thrown, runtime& rt) const
 {
-    try_.reset();
+    scope& s = *rt.current;
+    s.close_inner();
     args v{thrown};
     const table::routine* clause = clauses->find(v);
     if (!clause) {
         v.clear();
         clause = clauses->find(v);
     }
-    if (!clause) {
-        in_flight = thrown;
-        return flow::thr;
-    }
-    in_flight_trace.reset();
+    // No clause matches: the throw goes on outward as it came, account and all.
+    if (!clause) return flow::thr;
+    rt.out->take();
     // The handler's first step comes with the next call: matching a clause costs no step.
-    handler_ = table::make_frame(*clause, v, rt.current);
+    s.head.inner = table::make_frame(*clause, v, rt.current);
+    s.head.handling = true;
     return flow::more;
 }
 
-flow c_start_p::execute(runtime& rt)
+flow c_start_p::execute(runtime& rt) const
 {
-    args v = evaluate_args(arguments, rt);
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
     rt.current->variables.declare(variable, placed(pos, [&] { return rt.space->start_process(pid, v, pos); }));
     return flow::done;
 }
 
 // A constructor never yields: its whole body runs inside the constructor call. Signals go to whoever
 // runs the constructor.
-flow c_constructor::execute(runtime& rt)
+flow c_constructor::execute(runtime& rt) const
 {
-    for (const expr& e : initializers) e->evaluate(rt);
+    for (const expr& e : initializers)
+        if (flow f = crossed(e->evaluate(rt), rt); f != flow::done) return f;
     for (;;) {
         flow f = body->execute(rt);
         if (f != flow::more) return f;

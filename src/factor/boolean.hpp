@@ -44,6 +44,6 @@ protected:
 };
 
 // A new boolean handle: what every comparison and logical operator yields.
-inline value make_boolean(bool b) { return std::make_shared<boolean>(b); }
+inline value make_boolean(bool b) { return make<boolean>(b); }
 
 } // namespace vorla

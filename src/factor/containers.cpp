@@ -15,8 +15,8 @@ namespace vorla {
 
 namespace {
 
-value make_nil() { return std::make_shared<nil>(); }
-value make_size(std::size_t n) { return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(n)); }
+value make_nil() { return make<nil>(); }
+value make_size(std::size_t n) { return make<unsigned_<unsigned int>>(static_cast<unsigned int>(n)); }
 unsigned int index_of(const value& v) { return static_cast<unsigned int>(*v); }
 std::string index_text(const char* tag, unsigned int i, std::size_t size)
 {
@@ -107,7 +107,7 @@ template <class Self, class Elements>
 value sequence<Self, Elements>::clone() const
 {
     const nesting level(*this, "clone");
-    auto c = std::make_shared<Self>();
+    auto c = make<Self>();
     static_cast<sequence&>(*c).items_ = deep_copy(items_);
     return c;
 }
@@ -384,7 +384,7 @@ void hash_::operator=(const value& r)
 value hash_::clone() const
 {
     const nesting level(*this, "clone");
-    auto c = std::make_shared<hash_>();
+    auto c = make<hash_>();
     c->map_ = copy_of(map_);
     return c;
 }

@@ -32,7 +32,7 @@ void exception_<Tag>::operator=(const value& r)
 template <class Tag>
 value exception_<Tag>::clone() const
 {
-    return std::make_shared<exception_>(file_, function_, line_);
+    return make<exception_>(file_, function_, line_);
 }
 
 namespace {
@@ -72,17 +72,19 @@ template class exception_<range_error_>;
 
 void throw_bad_cast(const char* file, const std::string& function, int line, trace_ptr cause)
 {
-    raise_throw(std::make_shared<exception_<bad_cast_>>(file, function, line), std::move(cause));
+    throw sig_throw{make<exception_<bad_cast_>>(file, function, line), std::move(cause)};
 }
 
 void throw_range_error(const char* file, const std::string& function, int line, std::string why)
 {
+    // Value code cannot tell whether a script handler is running: the account with the exact reason is
+    // made either way, as a range error is rare and a handler drops it.
     trace_ptr trace;
-    if (!why.empty() && !handlers_running) {
+    if (!why.empty()) {
         trace = std::make_shared<script_trace>();
         trace->message = std::move(why);
     }
-    raise_throw(std::make_shared<exception_<range_error_>>(file, function, line), std::move(trace));
+    throw sig_throw{make<exception_<range_error_>>(file, function, line), std::move(trace)};
 }
 
 } // namespace vorla

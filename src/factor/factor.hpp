@@ -10,11 +10,13 @@
 #include <boost/container/small_vector.hpp>
 
 #include "../exception.hpp"
+#include "handle.hpp"
 
 namespace vorla {
 
 class factor;
-using value = std::shared_ptr<factor>;  // the value handle
+struct script_signal;
+using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
 // Handles on their way to release (see release_all); most values give up only a few.
 using release_list = boost::container::small_vector<value, 8>;
@@ -55,6 +57,10 @@ struct method_call {
     // The interned copy of the name (see symbol.hpp) when the caller has one, so script classes need
     // not look the name up on every call.
     const std::basic_string<Ch>* interned = nullptr;
+    // Where a signal that crosses the call (a script method's body threw or broke out) waits, when the
+    // caller is a running statement: the method then yields an empty handle. Without one, the signal is
+    // raised in its C++ form (expression/signal.hpp).
+    script_signal* out = nullptr;
 };
 
 // Where a value class reports its refusals from: its header, its qualified class name and a line.
@@ -95,7 +101,7 @@ inline void hash_combine(std::uint32_t& seed, std::uint32_t h)
 
 // Every slot of the interface. A class overrides what it supports; every other slot is refused by the
 // shared rules below, reported under the class's own name (where()).
-class factor {
+class factor : public counted {
 public:
     virtual ~factor() = default;
 
@@ -142,6 +148,14 @@ public:
     virtual std::istream& read_istream(std::istream& is);          // 40
 
     factor& operator=(const factor&) = delete;
+
+    // member(*name) for a name interned when the script was compiled (see symbol.hpp): an instance finds it without
+    // interning the text again on every access.
+    virtual value member_of(const std::wstring* name) const { return member(*name); }
+
+    // l += r: l = l + r, changing l in place. A value that can grow in place (a string) overrides it, so
+    // appending to a long string costs the piece, not a copy of the whole.
+    virtual void add_assign(const value& r) { operator=(operator+(r)); }
 
     // Moves every value handle this value holds into `out`, leaving it holding none. Values that hold
     // others (refs, containers, instances) override it, so that releasing a structure however deep is a

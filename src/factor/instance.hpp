@@ -13,7 +13,7 @@ namespace vorla {
 
 // Script classes define no operators: every operator refuses, naming the instance and its operand.
 // The bodies live with the class object in object.cpp, since they run script code.
-class instance final : public factor, public std::enable_shared_from_this<instance> {
+class instance final : public factor {
 public:
     // Unconstructed: no members and no base until one call_constructor completes.
     explicit instance(const object& cls) : part_(cls, object::instance_part) {}
@@ -50,6 +50,7 @@ public:
     explicit operator std::wstring() const override;
     value member(const std::wstring& name) const override;
     value member(const std::string& name) const override;
+    value member_of(const std::wstring* name) const override;
     value method(const method_call<wchar_t>& c) override;
     value method(const method_call<char>& c) override;
     type_id_t type_id() const override { return part_.id; }

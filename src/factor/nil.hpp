@@ -18,7 +18,7 @@ public:
     void operator=(const value& r) override { refuse("operator =", r); }
     value operator!() const override { return make_boolean(true); }
     type_id_t type_id() const override { return tid::nil; }
-    value clone() const override { return std::make_shared<nil>(); }
+    value clone() const override { return make<nil>(); }
     void hash(std::uint32_t& seed) const override { hash_combine(seed, 0u); }
     bool equal(const value& other) const override { return other->type_id() == tid::nil; }
     std::string describe() const override { return "nil()"; }

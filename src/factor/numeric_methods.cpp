@@ -147,7 +147,7 @@ value real<F>::_method(const method_call<Ch>& c) const
     case frexp_: {
         int e = 0;
         const F m = std::frexp(v, &e);
-        c.v[0]->operator=(std::make_shared<signed_<int>>(e));  // the argument's own assignment decides
+        c.v[0]->operator=(vorla::make<signed_<int>>(e));  // the argument's own assignment decides
         return make(m);
     }
     case ldexp_: return make(std::ldexp(v, static_cast<int>(*c.v[0])));

@@ -50,7 +50,7 @@ value process_<process>::_method(const method_call<Ch>& c) const
 {
     if (const process_method* m = process_rows<Ch>().find(c)) {
         switch (*m) {
-        case process_method::id: return std::make_shared<unsigned_<unsigned int>>(p_->serial);
+        case process_method::id: return make<unsigned_<unsigned int>>(p_->serial);
         case process_method::exit: return make_boolean(p_->finished());
         }
     }

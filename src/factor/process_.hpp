@@ -25,7 +25,7 @@ public:
     value method(const method_call<wchar_t>& c) override { return _method(c); }
     value method(const method_call<char>& c) override { return _method(c); }
     type_id_t type_id() const override;
-    value clone() const override { return std::make_shared<process_<process>>(p_); }
+    value clone() const override { return make<process_<process>>(p_); }
     void hash(std::uint32_t& seed) const override { hash_combine(seed, type_id()); }
     bool equal(const value& other) const override;
     std::string describe() const override;

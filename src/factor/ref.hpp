@@ -19,7 +19,7 @@ public:
     ~ref() override { release_children(*this); }
 
     void call_constructor(const value& v) override { target_ = v; }  // shares the value, no copy
-    void call_constructor() override { target_ = std::make_shared<nil>(); }
+    void call_constructor() override { target_ = make<nil>(); }
 
     value method(const method_call<wchar_t>& c) override
     {
@@ -36,7 +36,7 @@ public:
     static method_signatures methods() { return method_rows<char>().signatures(); }
 
     type_id_t type_id() const override { return tid::ref; }
-    value clone() const override { return std::make_shared<ref>(target_); }
+    value clone() const override { return make<ref>(target_); }
     void hash(std::uint32_t& seed) const override
     {
         const nesting level(*this, "hash");
@@ -60,7 +60,7 @@ public:
     }
 
     // A reference that never received a target (made outside a declaration) reads as a fresh nil.
-    value target() const { return target_ ? target_ : std::make_shared<nil>(); }
+    value target() const { return target_ ? target_ : make<nil>(); }
 
 protected:
     VORLA_SITE("vorla::ref")

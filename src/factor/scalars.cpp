@@ -1,5 +1,6 @@
 // The scalar values: boolean and nil, the 32-bit integers and the floating-point numbers.
 #include <boost/functional/hash.hpp>
+#include <charconv>
 #include <cmath>
 #include <functional>
 #include <istream>
@@ -24,6 +25,21 @@ std::basic_string<typename S::char_type> to_text(T v)
     S os;
     os << v;
     return os.str();
+}
+
+// Wide number text as the wide streams write it (their punctuation is always the classic one: no
+// grouping, '.' for the point), formatted straight into a buffer. Reals take the streams' default
+// form, printf's "%.6g"; a float is written through its double, as the streams do.
+template <class T>
+std::wstring wide_text(T v)
+{
+    char buffer[64];
+    std::to_chars_result r;
+    if constexpr (std::is_floating_point_v<T>)
+        r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
+    else
+        r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::wstring(buffer, r.ptr);
 }
 
 // A bool reads as the digit 0 or 1. On a failed extraction the stream zeroes its target; the value must
@@ -89,7 +105,7 @@ value boolean::operator==(const value& r) const { return make_boolean(b_ == stat
 value boolean::operator!=(const value& r) const { return make_boolean(b_ != static_cast<bool>(*r)); }
 void boolean::operator=(const value& r) { b_ = static_cast<bool>(*r); }
 value boolean::operator!() const { return make_boolean(!b_); }
-value boolean::clone() const { return std::make_shared<boolean>(b_); }
+value boolean::clone() const { return make<boolean>(b_); }
 bool boolean::equal(const value& other) const
 {
     return other->type_id() == type_id() && static_cast<bool>(*other) == b_;
@@ -153,7 +169,7 @@ value integer<T>::operator!() const { return make_boolean(v_ == 0); }
 template <class T>
 integer<T>::operator std::string() const { return to_text<std::ostringstream>(v_); }
 template <class T>
-integer<T>::operator std::wstring() const { return to_text<std::wostringstream>(v_); }
+integer<T>::operator std::wstring() const { return wide_text(v_); }
 template <class T>
 bool integer<T>::equal(const value& other) const
 {
@@ -174,7 +190,7 @@ template class integer<unsigned int>;
 // ---- reals
 
 template <class F>
-value real<F>::make(F x) { return std::make_shared<real<F>>(x); }
+value real<F>::make(F x) { return vorla::make<real<F>>(x); }
 
 template <class F>
 value real<F>::operator+(const value& r) const { return make(computed(v_, operand(r), std::plus<>())); }
@@ -219,7 +235,7 @@ real<F>::operator int() const { return static_cast<int>(static_cast<unsigned int
 template <class F>
 real<F>::operator std::string() const { return to_text<std::ostringstream>(v_); }
 template <class F>
-real<F>::operator std::wstring() const { return to_text<std::wostringstream>(v_); }
+real<F>::operator std::wstring() const { return wide_text(v_); }
 // Both zeros hash alike because they compare equal.
 template <class F>
 void real<F>::hash(std::uint32_t& seed) const

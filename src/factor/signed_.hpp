@@ -22,7 +22,7 @@ public:
     type_id_t type_id() const override { return tid::signed_; }
     value clone() const override { return make(v_); }
     std::string describe() const override { return "int(" + detail::format_number(v_) + ")"; }
-    value make(int n) const override { return std::make_shared<signed_<int>>(n); }
+    value make(int n) const override { return vorla::make<signed_<int>>(n); }
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();

@@ -42,9 +42,15 @@ void string_<Ch>::operator=(const value& r)
 }
 
 template <class Ch>
+void string_<Ch>::add_assign(const value& r)
+{
+    text_ += wide_text(r);
+}
+
+template <class Ch>
 value string_<Ch>::operator+(const value& r) const
 {
-    return std::make_shared<string_>(text_ + wide_text(r));
+    return make<string_>(text_ + wide_text(r));
 }
 
 template <class Ch>
@@ -64,32 +70,32 @@ int string_<Ch>::compare(const value& r) const
 template <class Ch>
 value string_<Ch>::operator==(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) == 0);
+    return make<boolean>(compare(r) == 0);
 }
 template <class Ch>
 value string_<Ch>::operator!=(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) != 0);
+    return make<boolean>(compare(r) != 0);
 }
 template <class Ch>
 value string_<Ch>::operator>=(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) >= 0);
+    return make<boolean>(compare(r) >= 0);
 }
 template <class Ch>
 value string_<Ch>::operator<=(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) <= 0);
+    return make<boolean>(compare(r) <= 0);
 }
 template <class Ch>
 value string_<Ch>::operator>(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) > 0);
+    return make<boolean>(compare(r) > 0);
 }
 template <class Ch>
 value string_<Ch>::operator<(const value& r) const
 {
-    return std::make_shared<boolean>(compare(r) < 0);
+    return make<boolean>(compare(r) < 0);
 }
 
 template <class Ch>
@@ -166,13 +172,13 @@ value string_<Ch>::method(const method_call<char>& c)
 template <class Ch>
 value string_<Ch>::m_empty(const args&)
 {
-    return std::make_shared<boolean>(text_.empty());
+    return make<boolean>(text_.empty());
 }
 
 template <class Ch>
 value string_<Ch>::m_size(const args&)
 {
-    return std::make_shared<unsigned_<unsigned int>>(static_cast<unsigned int>(text_.size()));
+    return make<unsigned_<unsigned int>>(static_cast<unsigned int>(text_.size()));
 }
 
 template <class Ch>
@@ -183,7 +189,7 @@ value string_<Ch>::m_at(const args& v)
         throw_range_error(__FILE__, "vorla::string_<wchar_t>::_method", __LINE__,
                           "string index " + std::to_string(index) + " is out of range (length " +
                               std::to_string(text_.size()) + ")");
-    return std::make_shared<string_>(text_type(1, text_[index]));
+    return make<string_>(text_type(1, text_[index]));
 }
 
 template <class Ch>
@@ -191,13 +197,13 @@ value string_<Ch>::m_match(const args& v)
 {
     // Compiled anew on every call; a pattern the library rejects surfaces as its own error, a diagnostic.
     const boost::basic_regex<Ch> pattern(wide_text(v[0]));
-    return std::make_shared<boolean>(boost::regex_match(text_, pattern));
+    return make<boolean>(boost::regex_match(text_, pattern));
 }
 
 template <class Ch>
 value string_<Ch>::clone() const
 {
-    return std::make_shared<string_>(text_);
+    return make<string_>(text_);
 }
 
 template <class Ch>

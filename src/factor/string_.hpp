@@ -27,6 +27,7 @@ public:
     value operator>(const value& r) const override;
     value operator<(const value& r) const override;
     void operator=(const value& r) override;
+    void add_assign(const value& r) override;
 
     explicit operator unsigned int() const override;
     explicit operator int() const override;

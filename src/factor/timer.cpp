@@ -14,7 +14,7 @@ namespace {
 // Taken while the program starts up, before any script runs.
 const std::chrono::steady_clock::time_point program_start = std::chrono::steady_clock::now();
 
-value make_double(double x) { return std::make_shared<real<double>>(x); }
+value make_double(double x) { return make<real<double>>(x); }
 
 } // namespace
 
@@ -42,7 +42,7 @@ void timer::operator=(const value& r) { take("operator =", r); }
 
 value timer::clone() const
 {
-    auto c = std::make_shared<timer>();
+    auto c = make<timer>();
     c->ticks_ = ticks_;
     return c;
 }

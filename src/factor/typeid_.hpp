@@ -18,8 +18,8 @@ public:
 
     void call_constructor(const value& v) override { id_ = v->type_id(); }
     void call_constructor() override { id_ = 0; }
-    value operator==(const value& r) const override { return std::make_shared<boolean>(equal(r)); }
-    value operator!=(const value& r) const override { return std::make_shared<boolean>(!equal(r)); }
+    value operator==(const value& r) const override { return make<boolean>(equal(r)); }
+    value operator!=(const value& r) const override { return make<boolean>(!equal(r)); }
 
     explicit operator bool() const override { return id_ != 0; }
     explicit operator unsigned int() const override { return id_; }
@@ -35,7 +35,7 @@ public:
     }
 
     type_id_t type_id() const override { return tid::typeid_; }
-    value clone() const override { return std::make_shared<typeid_>(id_); }
+    value clone() const override { return make<typeid_>(id_); }
     void hash(std::uint32_t& seed) const override { hash_combine(seed, id_); }
     bool equal(const value& other) const override
     {

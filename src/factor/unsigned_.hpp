@@ -22,7 +22,7 @@ public:
     type_id_t type_id() const override { return tid::unsigned_; }
     value clone() const override { return make(v_); }
     std::string describe() const override { return "unsigned(" + detail::format_number(v_) + ")"; }
-    value make(unsigned int n) const override { return std::make_shared<unsigned_<unsigned int>>(n); }
+    value make(unsigned int n) const override { return vorla::make<unsigned_<unsigned int>>(n); }
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t header = 16;      // keeps payloads 16-byte aligned; holds the size class
 constexpr std::size_t granule = 16;
-constexpr std::size_t classes = 16;     // payloads up to 256 bytes are pooled
+constexpr std::size_t classes = 32;     // payloads up to 512 bytes are pooled (call frames among them)
 constexpr std::size_t large = 0xFF;
 constexpr std::size_t chunk_bytes = 64 * 1024;
 

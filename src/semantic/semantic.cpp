@@ -208,6 +208,8 @@ void semantic<wchar_t>::global_declaration(const pnode& n)
             expr declaration = part_.eval_declaration(n);
             runtime rt{&space_.global, &space_};
             declaration->evaluate(rt);
+            // A signal that crossed the initializer has no statement to go to: it is reported below.
+            if (rt.out->pending()) raise_signal(rt.out->kind, *rt.out);
         });
     } catch (const sig_return& s) {
         throw VORLA_EXCEPTION(fn_global, "catch unexpected return ") << describe_of(s.v);

@@ -33,7 +33,9 @@ value function::call(const args& v, symbol name, runtime& rt) const
 {
     const routine* r = find(name, v);
     if (!r) throw std::out_of_range("Unable to find key in unordered_map.");
-    return invoke(*r, v, rt);
+    value out = invoke(*r, v, rt);
+    if (!out) raise_signal(rt.out->kind, *rt.out);
+    return out;
 }
 
 value function::invoke(const routine& r, const args& v, runtime& rt)
@@ -45,27 +47,28 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;
         scope_ptr frame = make_frame(r, v, rt.current);
-        switch (run_call_frame(*frame, rt)) {
+        runtime body{rt.current, rt.space};  // the body's own signal slot
+        switch (const flow f = run_call_frame(*frame, body)) {
         case flow::ret: {
-            value out = std::move(in_flight);
-            in_flight.reset();
+            value out = body.out->take();
             frame.reset();
             // A returned value nobody else holds, already of the declared type, is its own conversion.
             if (out.use_count() == 1 && tid::plain_copy(return_type) && out->type_id() == return_type) return out;
             return rt.space->_generate(return_type, out);
         }
-        case flow::thr: {
-            value thrown = std::move(in_flight);
-            in_flight.reset();
-            raise_throw(std::move(thrown), handlers_running ? nullptr : take_thrown_trace());
-        }
+        case flow::thr:
+            body.out->crossing_call(rt.space->root()->handlers_running);
+            rt.out->at = body.out->at;
+            rt.out->trace = std::move(body.out->trace);
+            [[fallthrough]];
         case flow::brk:
-            throw sig_break{};
         case flow::cont:
-            throw sig_continue{};
+            rt.out->v = body.out->take();
+            rt.out->kind = f;
+            return value();
         default:
             // Falling off the end yields nil whatever the declared return type.
-            return std::make_shared<nil>();
+            return make<nil>();
         }
     } catch (const std::exception& caught) {
         throw VORLA_EXCEPTION(function_name, "catch exception") << caught;

@@ -15,13 +15,14 @@ public:
     const routine* find(symbol name, const args& v) const noexcept;
     // Whether any definition has this name.
     bool defines(symbol name) const noexcept { return entries_.count(name) != 0; }
-    // Runs the body to completion in a call frame under rt.current; converts the returned value to the
+    // Runs the body to completion in a call frame under rt.current (a signal crossing the call is raised
+    // in its C++ form); converts the returned value to the
     // declared return type; a body that falls off its end yields a new nil.
     // A miss raises the map's standard out-of-range error.
     value call(const args& v, symbol name, runtime& rt) const;
     // The call of an already found definition (rt.current becomes the frame's parent). Errors of the
-    // body come out as "catch exception" over the cause; a script throw as sig_throw, a stray
-    // break/continue as sig_break/sig_continue.
+    // body come out as "catch exception" over the cause. A script throw or a stray break/continue
+    // crosses the call: it waits in rt.out and the call yields an empty handle.
     static value invoke(const routine& r, const args& v, runtime& rt);
 
 private:

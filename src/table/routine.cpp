@@ -79,8 +79,8 @@ flow run_call_frame(scope& frame, runtime& rt)
     try {
         return frame.run(rt);
     } catch (sig_return& r) {
-        in_flight = std::move(r.v);
-        return flow::ret;
+        rt.out->v = std::move(r.v);
+        return rt.out->kind = flow::ret;
     }
 }
 

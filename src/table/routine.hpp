@@ -40,7 +40,7 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent);
 
 // Runs the frame of a function or conversion-operator call to completion. A `return` inside a
 // constructor body that this call runs (constructors catch no signals) arrives as a thrown sig_return;
-// it ends this call just like a return of the call's own body: its value waits in `in_flight`.
+// it ends this call just like a return of the call's own body: its value waits in rt.out.
 flow run_call_frame(scope& frame, runtime& rt);
 
 // Counts the script calls in progress (functions; constructors and conversion operators too, which

@@ -44,6 +44,13 @@ public:
         index_.reset();
     }
 
+    // Drops every binding, in declaration order.
+    void clear() noexcept
+    {
+        entries_.clear();
+        index_.reset();
+    }
+
     // Lookup that misses with the map's standard out-of-range error.
     const value& at(symbol name);
 

@@ -62,13 +62,13 @@ inline lines chain(const std::string& text)
 
 // ---- values
 
-inline value int_(int n) { return std::make_shared<signed_<int>>(n); }
-inline value uint_(unsigned int n) { return std::make_shared<unsigned_<unsigned int>>(n); }
-inline value float_(float x) { return std::make_shared<real<float>>(x); }
-inline value double_(double x) { return std::make_shared<real<double>>(x); }
-inline value bool_(bool b) { return std::make_shared<boolean>(b); }
-inline value nil_() { return std::make_shared<nil>(); }
-inline value str(const std::wstring& text) { return std::make_shared<string_<wchar_t>>(text); }
+inline value int_(int n) { return make<signed_<int>>(n); }
+inline value uint_(unsigned int n) { return make<unsigned_<unsigned int>>(n); }
+inline value float_(float x) { return make<real<float>>(x); }
+inline value double_(double x) { return make<real<double>>(x); }
+inline value bool_(bool b) { return make<boolean>(b); }
+inline value nil_() { return make<nil>(); }
+inline value str(const std::wstring& text) { return make<string_<wchar_t>>(text); }
 
 inline int as_int(const value& v) { return static_cast<int>(*v); }
 inline unsigned int as_unsigned(const value& v) { return static_cast<unsigned int>(*v); }

@@ -41,42 +41,42 @@ TEST(ExceptionValue, LineIsWrittenLikeOtherNarrowNumbers)
 
 TEST(ExceptionValue, DeclaredValueHasNoLocation)
 {
-    value v = std::make_shared<bad_cast_value>();
+    value v = make<bad_cast_value>();
     v->call_constructor();
     EXPECT_EQ(v->describe(), "bad_cast((0) : )");
 }
 
 TEST(ExceptionValue, AssignmentCopiesTheLocationOfTheSameType)
 {
-    value target = std::make_shared<range_error_value>();
+    value target = make<range_error_value>();
     value alias = target;
-    value source = std::make_shared<range_error_value>("a.hpp", "vorla::f", 3);
+    value source = make<range_error_value>("a.hpp", "vorla::f", 3);
     *target = source;
     EXPECT_EQ(alias->describe(), "range_error(a.hpp(3) : vorla::f)");
     EXPECT_TRUE(target->equal(source));
 
-    value other = std::make_shared<range_error_value>();
+    value other = make<range_error_value>();
     other->call_constructor(source);
     EXPECT_TRUE(other->equal(source));
 }
 
 TEST(ExceptionValue, AssignmentOfTheOtherTypeIsADiagnostic)
 {
-    value target = std::make_shared<range_error_value>("a.hpp", "vorla::f", 3);
-    value wrong = std::make_shared<bad_cast_value>("b.hpp", "vorla::g", 4);
+    value target = make<range_error_value>("a.hpp", "vorla::f", 3);
+    value wrong = make<bad_cast_value>("b.hpp", "vorla::g", 4);
     const std::string d = diagnostic([&] { *target = wrong; });
     EXPECT_EQ(d.rfind("factor/exception.hpp(", 0), 0u) << d;
     EXPECT_TRUE(ends_with(d, ") vorla::exception_<class vorla::range_error_>::operator =: bad_cast(b.hpp(4) : vorla::g)"))
         << d;
-    EXPECT_TRUE(ends_with(diagnostic([&] { target->call_constructor(std::make_shared<signed_<int>>(1)); }),
+    EXPECT_TRUE(ends_with(diagnostic([&] { target->call_constructor(make<signed_<int>>(1)); }),
                           " vorla::exception_<class vorla::range_error_>::call_constructor: int(1)"));
     EXPECT_EQ(target->describe(), "range_error(a.hpp(3) : vorla::f)");
 }
 
 TEST(ExceptionValue, RefusesOperatorsMembersAndStreams)
 {
-    value a = std::make_shared<bad_cast_value>();
-    value b = std::make_shared<bad_cast_value>();
+    value a = make<bad_cast_value>();
+    value b = make<bad_cast_value>();
     EXPECT_TRUE(ends_with(diagnostic([&] { (void)(*a == b); }),
                           " vorla::exception_<class vorla::bad_cast_>::operator ==: bad_cast((0) : )"));
     EXPECT_TRUE(ends_with(diagnostic([&] { (void)(*a != b); }),
@@ -94,7 +94,7 @@ TEST(ExceptionValue, RefusesOperatorsMembersAndStreams)
 
 TEST(ExceptionValue, ConversionsThrowANewBadCast)
 {
-    value r = std::make_shared<range_error_value>("a.hpp", "vorla::f", 3);
+    value r = make<range_error_value>("a.hpp", "vorla::f", 3);
     value b = thrown([&] { (void)static_cast<bool>(*r); });
     ASSERT_TRUE(b);
     EXPECT_EQ(b->type_id(), tid::bad_cast);
@@ -109,18 +109,18 @@ TEST(ExceptionValue, ConversionsThrowANewBadCast)
 
 TEST(ExceptionValue, CloneEqualHash)
 {
-    value a = std::make_shared<bad_cast_value>("a.hpp", "vorla::f", 3);
+    value a = make<bad_cast_value>("a.hpp", "vorla::f", 3);
     value c = a->clone();
     EXPECT_NE(a.get(), c.get());
     EXPECT_TRUE(a->equal(c));
-    EXPECT_FALSE(a->equal(std::make_shared<bad_cast_value>("a.hpp", "vorla::f", 4)));
-    EXPECT_FALSE(a->equal(std::make_shared<bad_cast_value>("a.hpp", "vorla::g", 3)));
-    EXPECT_FALSE(a->equal(std::make_shared<range_error_value>("a.hpp", "vorla::f", 3)));
+    EXPECT_FALSE(a->equal(make<bad_cast_value>("a.hpp", "vorla::f", 4)));
+    EXPECT_FALSE(a->equal(make<bad_cast_value>("a.hpp", "vorla::g", 3)));
+    EXPECT_FALSE(a->equal(make<range_error_value>("a.hpp", "vorla::f", 3)));
 
     std::uint32_t h1 = 0, h2 = 0, h3 = 0;
     a->hash(h1);
     c->hash(h2);
-    std::make_shared<bad_cast_value>("a.hpp", "vorla::f", 4)->hash(h3);
+    make<bad_cast_value>("a.hpp", "vorla::f", 4)->hash(h3);
     EXPECT_EQ(h1, h2);
     EXPECT_NE(h1, h3);
 }

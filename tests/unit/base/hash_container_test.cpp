@@ -13,7 +13,7 @@ namespace {
 using namespace vorla;
 using namespace vorla::test;
 
-value map() { return std::make_shared<hash_>(); }
+value map() { return make<hash_>(); }
 
 void expect_hash_refusal(const std::string& text, const std::string& function, const std::string& message)
 {
@@ -26,7 +26,7 @@ void expect_hash_range_error(const value& v) { expect_range_error(v, "factor/has
 class unhashable : public factor {
 public:
     type_id_t type_id() const override { return 9000; }
-    value clone() const override { return std::make_shared<unhashable>(); }
+    value clone() const override { return make<unhashable>(); }
     void hash(std::uint32_t&) const override { throw VORLA_EXCEPTION("test::unhashable::hash", "no hash"); }
     bool equal(const value&) const override { return false; }
     std::string describe() const override { return "unhashable()"; }
@@ -96,13 +96,13 @@ TEST(HashValue, AtTurnsAnyLookupFailureIntoARangeError)
     // Enough entries that a lookup hashes its key rather than comparing it with each entry in turn.
     value h = map();
     for (int n = 0; n < 40; ++n) call(h, L"insert", {int_(n), int_(n)});
-    expect_hash_range_error(thrown([&] { call(h, L"at", {std::make_shared<unhashable>()}); }));
+    expect_hash_range_error(thrown([&] { call(h, L"at", {make<unhashable>()}); }));
     // Elsewhere a key's failure stays what it was.
-    EXPECT_NE(diagnostic([&] { call(h, L"exist", {std::make_shared<unhashable>()}); }).find("no hash"),
+    EXPECT_NE(diagnostic([&] { call(h, L"exist", {make<unhashable>()}); }).find("no hash"),
               std::string::npos);
-    EXPECT_NE(diagnostic([&] { call(h, L"erase", {std::make_shared<unhashable>()}); }).find("no hash"),
+    EXPECT_NE(diagnostic([&] { call(h, L"erase", {make<unhashable>()}); }).find("no hash"),
               std::string::npos);
-    EXPECT_NE(diagnostic([&] { call(h, L"insert", {std::make_shared<unhashable>(), int_(1)}); }).find("no hash"),
+    EXPECT_NE(diagnostic([&] { call(h, L"insert", {make<unhashable>(), int_(1)}); }).find("no hash"),
               std::string::npos);
     EXPECT_EQ(call(h, L"size")->describe(), "unsigned(40)");
 }
@@ -156,7 +156,7 @@ TEST(HashValue, AssignmentReplacesTheEntries)
     value t = map();
     t->call_constructor(other);
     EXPECT_TRUE(t->equal(other));
-    expect_hash_refusal(diagnostic([&] { *h = std::make_shared<vector_>(); }), "vorla::hash_::operator =", "vector[]");
+    expect_hash_refusal(diagnostic([&] { *h = make<vector_>(); }), "vorla::hash_::operator =", "vector[]");
     expect_hash_refusal(diagnostic([&] { h->call_constructor(int_(1)); }), "vorla::hash_::call_constructor", "int(1)");
     expect_hash_refusal(diagnostic([&] {
                             h->call_constructor(args{int_(1), int_(2)});
@@ -172,7 +172,7 @@ TEST(HashValue, SwapExchangesOnlyWithAnotherHash)
     call(a, L"swap", {b});
     EXPECT_EQ(a->describe(), "hash[]");
     EXPECT_EQ(b->describe(), "hash[(int(1) , int(1))]");
-    expect_hash_refusal(diagnostic([&] { call(b, L"swap", {std::make_shared<vector_>()}); }), "vorla::hash_::_method",
+    expect_hash_refusal(diagnostic([&] { call(b, L"swap", {make<vector_>()}); }), "vorla::hash_::_method",
                    "id=swap, v[0]=vector[]");
     EXPECT_EQ(b->describe(), "hash[(int(1) , int(1))]");
 }

@@ -139,7 +139,7 @@ TEST(RealMethods, FrexpAssignsTheExponentToItsArgument)
     EXPECT_EQ(as_double(d), 2.0);
     EXPECT_EQ(d->type_id(), tid::double_);
 
-    EXPECT_EQ(diagnostic_with_line_n([] { call(double_(8), L"frexp", {std::make_shared<nil>()}); }),
+    EXPECT_EQ(diagnostic_with_line_n([] { call(double_(8), L"frexp", {make<nil>()}); }),
               "factor/nil.hpp(N) vorla::nil::operator =: int(4)");
 }
 

@@ -18,14 +18,14 @@ value get(const value& r) { return call(r, L"get"); }
 
 value make_ref(const value& target)
 {
-    value r = std::make_shared<ref>();
+    value r = make<ref>();
     r->call_constructor(target);
     return r;
 }
 
 value make_typeid(const value& of)
 {
-    value t = std::make_shared<typeid_>();
+    value t = make<typeid_>();
     t->call_constructor(of);
     return t;
 }
@@ -52,7 +52,7 @@ TEST(RefValue, CloneSharesTheTarget)
 
 TEST(RefValue, DefaultTargetIsNil)
 {
-    value r = std::make_shared<ref>();
+    value r = make<ref>();
     r->call_constructor();
     EXPECT_EQ(get(r)->type_id(), tid::nil);
     EXPECT_EQ(r->describe(), "ref(nil())");
@@ -60,7 +60,7 @@ TEST(RefValue, DefaultTargetIsNil)
 
 TEST(RefValue, GetWithoutAnyTargetGivesAFreshNil)
 {
-    value r = std::make_shared<ref>();
+    value r = make<ref>();
     value a = get(r), b = get(r);
     EXPECT_EQ(a->type_id(), tid::nil);
     EXPECT_NE(a.get(), b.get());

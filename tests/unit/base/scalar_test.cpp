@@ -25,7 +25,7 @@ public:
     explicit operator float() const override { ++asked; return 1; }
     explicit operator double() const override { ++asked; return 1; }
     type_id_t type_id() const override { return 9999; }
-    value clone() const override { return std::make_shared<probe>(); }
+    value clone() const override { return make<probe>(); }
     void hash(std::uint32_t&) const override {}
     bool equal(const value&) const override { return false; }
     std::string describe() const override { return "probe()"; }
@@ -38,7 +38,7 @@ protected:
 class opaque : public factor {
 public:
     type_id_t type_id() const override { return 9998; }
-    value clone() const override { return std::make_shared<opaque>(); }
+    value clone() const override { return make<opaque>(); }
     void hash(std::uint32_t&) const override {}
     bool equal(const value&) const override { return false; }
     std::string describe() const override { return "opaque()"; }
@@ -176,7 +176,7 @@ TEST(Nil, LogicAndComparisons)
     EXPECT_EQ(as_int(nil_()), 0);
     EXPECT_EQ(static_cast<std::wstring>(*nil_()), L"0");
 
-    auto p = std::make_shared<probe>();
+    auto p = make<probe>();
     EXPECT_FALSE(as_bool(*nil_() && p));
     EXPECT_EQ(p->asked, 0);
 
@@ -187,7 +187,7 @@ TEST(Nil, LogicAndComparisons)
 
 TEST(Boolean, LogicConvertsTheRightOperandOnlyWhenNeeded)
 {
-    auto p = std::make_shared<probe>();
+    auto p = make<probe>();
     EXPECT_FALSE(as_bool(*bool_(false) && p));
     EXPECT_TRUE(as_bool(*bool_(true) || p));
     EXPECT_EQ(p->asked, 0);
@@ -204,8 +204,8 @@ TEST(Boolean, LogicConvertsTheRightOperandOnlyWhenNeeded)
 
 TEST(Boolean, ComparingWithAValueWithoutTruthIsABadCast)
 {
-    expect_script_throw([] { *bool_(true) == std::make_shared<opaque>(); }, tid::bad_cast);
-    expect_script_throw([] { *nil_() == std::make_shared<opaque>(); }, tid::bad_cast);
+    expect_script_throw([] { *bool_(true) == make<opaque>(); }, tid::bad_cast);
+    expect_script_throw([] { *nil_() == make<opaque>(); }, tid::bad_cast);
 }
 
 TEST(Boolean, ConstructAssignAndConvert)

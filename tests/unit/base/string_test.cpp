@@ -18,9 +18,9 @@ using namespace vorla::test;
 TEST(StringValue, JoinsTheRightOperandsWideText)
 {
     EXPECT_EQ(as_text(*str(L"ab") + int_(1)), L"ab1");
-    EXPECT_EQ(as_text(*str(L"ab") + std::make_shared<real<double>>(2.5)), L"ab2.5");
-    EXPECT_EQ(as_text(*str(L"ab") + std::make_shared<boolean>(true)), L"ab1");
-    EXPECT_EQ(as_text(*str(L"ab") + std::make_shared<unsigned_<unsigned int>>(1234u)), L"ab1234");  // wide: no grouping
+    EXPECT_EQ(as_text(*str(L"ab") + make<real<double>>(2.5)), L"ab2.5");
+    EXPECT_EQ(as_text(*str(L"ab") + make<boolean>(true)), L"ab1");
+    EXPECT_EQ(as_text(*str(L"ab") + make<unsigned_<unsigned int>>(1234u)), L"ab1234");  // wide: no grouping
     EXPECT_EQ(as_text(*str(L"ab") + str(L"cd")), L"abcd");
 }
 
@@ -31,6 +31,31 @@ TEST(StringValue, JoiningLeavesBothOperandsAlone)
     EXPECT_EQ(as_text(a), L"ab");
     EXPECT_EQ(as_text(b), L"cd");
     EXPECT_NE(c.get(), a.get());
+}
+
+// += grows the string's own object: every holder of the handle sees the longer text, the right
+// operand is read before the left changes (s += s doubles), and any operand joins as its wide text.
+TEST(StringValue, AppendingGrowsTheSameObject)
+{
+    value s = str(L"ab");
+    value holder = s;
+    s->add_assign(int_(12));
+    EXPECT_EQ(as_text(holder), L"ab12");
+    s->add_assign(s);
+    EXPECT_EQ(as_text(s), L"ab12ab12");
+    s->add_assign(make<real<double>>(2.5));
+    EXPECT_EQ(as_text(holder), L"ab12ab122.5");
+}
+
+// Other values keep l = l + r: an int stays an int of the sum, and a refusal is operator +'s own.
+TEST(StringValue, OtherValuesAppendAsSumAndAssign)
+{
+    value i = int_(40);
+    value holder = i;
+    i->add_assign(int_(2));
+    EXPECT_EQ(static_cast<int>(*holder), 42);
+    value b = make<boolean>(true);
+    EXPECT_THROW(b->add_assign(int_(1)), std::exception);
 }
 
 TEST(StringValue, ComparesByCodePoint)
@@ -56,7 +81,7 @@ TEST(StringValue, ComparesWithTheIntegersText)
 
 TEST(StringValue, AnOperandWithoutWideTextThrowsBadCast)
 {
-    value r = std::make_shared<ref>(str(L"x"));
+    value r = make<ref>(str(L"x"));
     EXPECT_EQ(thrown_text([&] { (void)(*str(L"a") == r); }).rfind("bad_cast(", 0), 0u);
 }
 
@@ -66,7 +91,7 @@ TEST(StringValue, AssignmentAndConstructorTakeWideText)
     value alias = a;
     *a = int_(42);
     EXPECT_EQ(as_text(alias), L"42");
-    a->call_constructor(std::make_shared<boolean>(false));
+    a->call_constructor(make<boolean>(false));
     EXPECT_EQ(as_text(a), L"0");
     a->call_constructor();
     EXPECT_EQ(as_text(a), L"0");

@@ -14,7 +14,7 @@ namespace {
 using namespace vorla;
 using namespace vorla::test;
 
-std::shared_ptr<timer> make_timer() { return std::make_shared<timer>(); }
+handle<timer> make_timer() { return make<timer>(); }
 
 double number(const value& v)
 {

@@ -23,7 +23,7 @@ protected:
         EXPECT_TRUE(locale_installed);
         space.natives->define(L"write", [this](args& v) -> value {
             for (const value& x : v) out += static_cast<std::wstring>(*x);
-            return std::make_shared<nil>();
+            return make<nil>();
         });
     }
 

@@ -32,7 +32,7 @@ protected:
         compiler.include_directories.push_back(dir);
         space.natives->define(L"write", [this](args& v) -> value {
             for (const value& x : v) out += static_cast<std::wstring>(*x);
-            return std::make_shared<nil>();
+            return make<nil>();
         });
     }
     ~driver() override { fs::remove_all(root); }

@@ -305,6 +305,16 @@ TEST_F(embed, run_errors_name_the_process_and_leave_the_interpreter_usable)
 
     EXPECT_EQ(v.processes(), 0u);
 
+    // A script exception no script catches leaves a called function as an error of the call.
+    v.compile_string("throws.vl", "int fails(int d) {\n  return 1 / d;\n}\n");
+    const script_error thrown = failure([&] { v.call("fails", {vorla::make_int(0)}); });
+    EXPECT_NE(std::string(thrown.what()).find("catch unexpected throw range_error("), std::string::npos)
+        << thrown.what();
+    EXPECT_EQ(thrown.file(), "throws.vl");
+    EXPECT_EQ(thrown.line(), 2u);
+    EXPECT_NE(thrown.report().find("function fails(int)"), std::string::npos) << thrown.report();
+    EXPECT_EQ(v.call("fails", {vorla::make_int(1)}).as_int(), 1);
+
     const script_error unknown = failure([&] { v.call("nothing"); });
     EXPECT_NE(std::string(unknown.what()).find("function id resolution failure"), std::string::npos);
     EXPECT_THROW(v.start("nobody"), script_error);

@@ -31,9 +31,9 @@ const bool locale_ready = (install_locale(), true);
 
 using lines = std::vector<std::string>;
 
-value int_(int n) { return std::make_shared<signed_<int>>(n); }
-value uint_(unsigned n) { return std::make_shared<unsigned_<unsigned int>>(n); }
-value str(const wchar_t* s) { return std::make_shared<string_<wchar_t>>(s); }
+value int_(int n) { return make<signed_<int>>(n); }
+value uint_(unsigned n) { return make<unsigned_<unsigned int>>(n); }
+value str(const wchar_t* s) { return make<string_<wchar_t>>(s); }
 expr k(int n) { return std::make_shared<e_constant<signed_<int>, int>>(n); }
 expr var(const wchar_t* name) { return std::make_shared<e_variable>(intern(name)); }
 control_ptr block(control_list l) { return std::make_shared<c_compound>(std::move(l)); }
@@ -371,7 +371,6 @@ TEST_F(classes, a_throw_or_a_failure_inside_a_conversion_becomes_a_bad_cast)
     value v = built(a);
     EXPECT_EQ(thrown([&] { (void)static_cast<int>(*v); })->type_id(), tid::bad_cast);
     EXPECT_EQ(thrown([&] { (void)static_cast<float>(*v); })->type_id(), tid::bad_cast);
-    EXPECT_FALSE(in_flight);
 }
 
 TEST_F(classes, operators_are_refused_with_the_descriptions_of_both_sides)

@@ -39,7 +39,7 @@ protected:
     // Declares a fresh int variable in the local scope and returns its handle.
     value declare_int(const wchar_t* name, int n)
     {
-        return local.variables.declare(intern(name), std::make_shared<signed_<int>>(n));
+        return local.variables.declare(intern(name), make<signed_<int>>(n));
     }
     expr probed(const std::string& tag, expr inner) { return std::make_shared<probe>(log, tag, std::move(inner)); }
 
@@ -54,7 +54,7 @@ TEST_F(NodesTest, LogicalOperatorsEvaluateBothSides)
     int calls = 0;
     space.natives->define(L"f", [&calls](args&) -> value {
         ++calls;
-        return std::make_shared<boolean>(true);
+        return make<boolean>(true);
     });
     auto f = std::make_shared<e_native>(L"f", expr_list{});
 
@@ -137,7 +137,7 @@ TEST_F(NodesTest, DeclaratorConvertsItsInitializerToTheDeclaredType)
 
 TEST_F(NodesTest, ReferenceDeclaratorRefusesAnotherTypeEvenWhenConvertible)
 {
-    local.variables.declare(intern(L"y"), std::make_shared<unsigned_<unsigned int>>(1u));
+    local.variables.declare(intern(L"y"), make<unsigned_<unsigned int>>(1u));
     try {
         e_ref_constructor(intern(L"r"), tid::signed_, var(L"y")).evaluate(rt);
         FAIL() << "an int& bound to an unsigned value";
@@ -231,7 +231,7 @@ TEST_F(NodesTest, ArgumentsArePassedAsTheVariablesOwnValues)
     value seen;
     space.natives->define(L"keep", [&seen](args& v) -> value {
         seen = v.at(0);
-        return std::make_shared<boolean>(true);
+        return make<boolean>(true);
     });
     e_native(L"keep", expr_list{var(L"x")}).evaluate(rt);
     EXPECT_EQ(seen.get(), x.get());
@@ -257,7 +257,7 @@ TEST_F(NodesTest, FunctionSeesGlobalsButNotItsCallersLocals)
         EXPECT_NE(std::string(e.what()).find("reffer to undefined id, id=x"), std::string::npos) << e.what();
     }
 
-    space.global.variables.declare(intern(L"x"), std::make_shared<signed_<int>>(42));
+    space.global.variables.declare(intern(L"x"), make<signed_<int>>(42));
     EXPECT_EQ(as_int(e_function(intern(L"peek"), expr_list{}).evaluate(rt)), 42);
 }
 

@@ -162,7 +162,7 @@ TEST_F(namespace_, an_error_in_a_found_body_is_reported_not_replaced)
 
 TEST_F(namespace_, natives_are_called_by_name_and_their_failures_wrapped)
 {
-    root.natives->define(L"twice", [](args& v) -> value { return std::make_shared<signed_<int>>(2 * static_cast<int>(*v.at(0))); });
+    root.natives->define(L"twice", [](args& v) -> value { return make<signed_<int>>(2 * static_cast<int>(*v.at(0))); });
     root.natives->define(L"picky", [](args&) -> value { throw VORLA_EXCEPTION("picky", "invalid argument count"); });
     nspace child(&root);
     args four{int_(4)};

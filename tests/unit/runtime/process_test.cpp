@@ -23,7 +23,7 @@ protected:
     {
         root.natives->define(L"log", [this](args& v) -> value {
             log.push_back(narrow(static_cast<std::wstring>(*v.at(0))));
-            return std::make_shared<nil>();
+            return make<nil>();
         });
     }
 
@@ -161,7 +161,6 @@ TEST_F(processes, return_throw_and_break_at_process_level_end_the_run)
     root.start_process(L"r", {});
     EXPECT_EQ(failure_chain([&] { root.schedule(); }),
               lines{"process.cpp vorla::process<wchar_t>::run: catch unexpected return int(5)"});
-    EXPECT_FALSE(in_flight);
     root.live->clear();
 
     define(L"t", {std::make_shared<c_throw>(int_expr(6))});
@@ -194,6 +193,8 @@ TEST_F(processes, an_error_leaves_the_pass_at_once_and_keeps_the_list)
     EXPECT_THROW(root.schedule(), vorla::exception);
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(root.live->size(), 2u);
+    // The host learns which one failed.
+    EXPECT_EQ(root.failed, root.live->front().get());
 }
 
 TEST_F(processes, identity_numbers_count_starts_and_describe_names_the_definition)

@@ -27,7 +27,7 @@ control_ptr if_(expr c, control_ptr then) { return std::make_shared<c_if>(std::m
 control_ptr while_(expr c, control_ptr body) { return std::make_shared<c_while>(std::move(c), std::move(body)); }
 control_ptr throw_(expr e) { return std::make_shared<c_throw>(std::move(e)); }
 
-// Raises a C++ signal, as a function called inside an expression does when a jump or throw leaves it.
+// Raises a C++ signal, as a value operation or a constructor body does when a throw or jump leaves it.
 template <class Signal>
 class raise final : public expression {
 public:
@@ -40,18 +40,18 @@ private:
 
 class StatementsTest : public ::testing::Test {
 protected:
-    void SetUp() override { in_flight.reset(); }
+    script_signal out;  // where the steps below report a signal
 
     value global_int(const wchar_t* name, int n = 0)
     {
-        return space.global.variables.declare(intern(name), std::make_shared<signed_<int>>(n));
+        return space.global.variables.declare(intern(name), make<signed_<int>>(n));
     }
 
     // Steps a scope holding the statements until it finishes or signals; returns the number of steps.
     int steps(const control_list& statements, flow* last = nullptr)
     {
         scope s(&space.global, std::make_shared<const control_list>(statements));
-        runtime rt{&space.global, &space};
+        runtime rt{&space.global, &space, out};
         for (int n = 1; n <= 10000; ++n) {
             flow f = s.step(rt);
             if (f != flow::more) {
@@ -167,8 +167,8 @@ TEST_F(StatementsTest, ReturnCarriesItsValue)
     flow last;
     EXPECT_EQ(steps(block({std::make_shared<c_return>(int_expr(12)), stmt(int_expr(0))}), &last), 1);
     EXPECT_EQ(last, flow::ret);
-    ASSERT_NE(in_flight, nullptr);
-    EXPECT_EQ(as_int(in_flight), 12);
+    ASSERT_NE(out.v, nullptr);
+    EXPECT_EQ(as_int(out.v), 12);
 }
 
 TEST_F(StatementsTest, ReturnLeavesALoop)
@@ -176,7 +176,7 @@ TEST_F(StatementsTest, ReturnLeavesALoop)
     flow last;
     steps(while_(bool_expr(true), block({std::make_shared<c_return>(int_expr(3))})), &last);
     EXPECT_EQ(last, flow::ret);
-    EXPECT_EQ(as_int(in_flight), 3);
+    EXPECT_EQ(as_int(out.v), 3);
 }
 
 TEST_F(StatementsTest, CatchPrefersTheClauseOfTheThrownType)
@@ -192,7 +192,8 @@ TEST_F(StatementsTest, CatchPrefersTheClauseOfTheThrownType)
     EXPECT_EQ(steps(t, &last), 3);
     EXPECT_EQ(last, flow::done);
     EXPECT_EQ(as_int(r), 7);
-    EXPECT_EQ(in_flight, nullptr);
+    EXPECT_FALSE(out.pending());
+    EXPECT_EQ(out.v, nullptr);
 }
 
 TEST_F(StatementsTest, CatchFallsBackToTheParameterlessClause)
@@ -210,14 +211,44 @@ TEST_F(StatementsTest, UnmatchedThrowLeavesTheTryWithTheSameValue)
     value r = global_int(L"r");
     auto clauses = std::make_shared<table::except>();
     clause(*clauses, tid::unsigned_, L"e", block({assign(L"r", int_expr(1))}));
-    value thrown = std::make_shared<signed_<int>>(7);
+    value thrown = make<signed_<int>>(7);
     global_int(L"x", 0);
     space.global.variables.rebind(intern(L"x"), thrown);
     flow last;
     EXPECT_EQ(steps(std::make_shared<c_except>(block({throw_(var(L"x"))}), clauses), &last), 1);
     EXPECT_EQ(last, flow::thr);
-    EXPECT_EQ(in_flight.get(), thrown.get());
+    EXPECT_EQ(out.v.get(), thrown.get());
     EXPECT_EQ(as_int(r), 0);
+}
+
+TEST_F(StatementsTest, AThrowOutOfACalledFunctionReachesTheCatchAsAFlow)
+{
+    // int f() { throw 9; }   try { r = f(); } catch (int e) { r = e; }
+    value r = global_int(L"r");
+    symbol f = intern(L"f");
+    space.functions->define({}, tid::signed_, f, block({throw_(int_expr(9))}));
+    auto clauses = std::make_shared<table::except>();
+    clause(*clauses, tid::signed_, L"e", block({assign(L"r", var(L"e"))}));
+    auto call = std::make_shared<e_function>(f, expr_list{});
+    flow last;
+    EXPECT_EQ(steps(std::make_shared<c_except>(block({assign(L"r", call)}), clauses), &last), 2);
+    EXPECT_EQ(last, flow::done);
+    EXPECT_EQ(as_int(r), 9);
+    EXPECT_FALSE(out.pending());
+}
+
+TEST_F(StatementsTest, ABreakOutOfACalledFunctionEndsTheCallersLoop)
+{
+    // int b() { break; }   while (true) { ++n; b(); ++n; }
+    value n = global_int(L"n");
+    symbol b = intern(L"b");
+    space.functions->define({}, tid::signed_, b, block({std::make_shared<c_break>()}));
+    auto call = std::make_shared<e_function>(b, expr_list{});
+    flow last;
+    steps(while_(bool_expr(true), block({incr(L"n"), stmt(call), incr(L"n")})), &last);
+    EXPECT_EQ(last, flow::done);
+    EXPECT_EQ(as_int(n), 1);
+    EXPECT_FALSE(out.pending());
 }
 
 TEST_F(StatementsTest, ClauseParameterIsACopyUnlessDeclaredAReference)
@@ -257,7 +288,7 @@ TEST_F(StatementsTest, ThrowFromAnExpressionIsCaught)
     auto clauses = std::make_shared<table::except>();
     clause(*clauses, tid::signed_, L"e", block({assign(L"r", var(L"e"))}));
     auto t = std::make_shared<c_except>(
-        block({stmt(std::make_shared<raise<sig_throw>>(sig_throw{std::make_shared<signed_<int>>(5)}))}), clauses);
+        block({stmt(std::make_shared<raise<sig_throw>>(sig_throw{make<signed_<int>>(5), nullptr}))}), clauses);
     EXPECT_EQ(steps(t), 2);
     EXPECT_EQ(as_int(r), 5);
 }
@@ -272,7 +303,7 @@ TEST_F(StatementsTest, TryStatementPassesOtherSignalsAndDiagnostics)
     EXPECT_THROW(steps(std::make_shared<c_except>(block({stmt(var(L"undeclared"))}), clauses)), exception);
 }
 
-TEST_F(StatementsTest, ClonesOfOneLoopKeepSeparateState)
+TEST_F(StatementsTest, TwoActivationsOfOneLoopKeepSeparateState)
 {
     value total = global_int(L"total");
     // { int n = 0; while (n < 3) { ++n; ++total; } }, compiled once and run by two activations in turn.
@@ -327,7 +358,7 @@ TEST_F(StatementsTest, ReturnInsideAnInlineLeavesThroughTheCaller)
     flow last;
     steps(block({std::make_shared<c_inline>(intern(L"leave"), expr_list{}), stmt(var(L"never"))}), &last);
     EXPECT_EQ(last, flow::ret);
-    EXPECT_EQ(as_int(in_flight), 8);
+    EXPECT_EQ(as_int(out.v), 8);
 }
 
 TEST_F(StatementsTest, ProcessStartDeclaresTheProcessAndRunsLater)
@@ -371,7 +402,7 @@ TEST_F(StatementsTest, ConstructorPassesSignalsOut)
     scope frame(&space.global);
     runtime rt{&frame, &space};
     EXPECT_EQ(ctor.execute(rt), flow::thr);
-    EXPECT_EQ(as_int(in_flight), 4);
+    EXPECT_EQ(as_int(rt.out->v), 4);
 }
 
 } // namespace
