@@ -104,11 +104,11 @@ void scope::close_inner() noexcept
     }
 }
 
-value& nlookup<wchar_t>::find_variable(scope* s, symbol name)
+// Out of line and cold: building the report inline would weigh on every successful lookup.
+[[noreturn, gnu::cold, gnu::noinline]] static void no_variable(symbol name, script_pos at)
 {
-    for (scope* p = s; p; p = p->parent)
-        if (value* v = p->variables.find(name)) return *v;
     exception e = VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_variable", "reffer to undefined id, id=") << *name;
+    if (at.known()) e.script().mark(at);
     e.explain("no variable named '" + narrow(*name) + "'");
     // `return;` and `throw;` parse as expressions naming a variable.
     if (*name == L"return" || *name == L"throw")
@@ -117,15 +117,27 @@ value& nlookup<wchar_t>::find_variable(scope* s, symbol name)
     throw e;
 }
 
+[[noreturn, gnu::cold, gnu::noinline]] static void no_member(symbol name)
+{
+    throw VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_member", "undefined member, ")
+              .explain("no member named '" + narrow(*name) + "'")
+        << *name;
+}
+
+value& nlookup<wchar_t>::find_variable(scope* s, symbol name, script_pos at)
+{
+    for (scope* p = s; p; p = p->parent)
+        if (value* v = p->variables.find(name)) return *v;
+    no_variable(name, at);
+}
+
 value& nlookup<wchar_t>::find_member(scope* s, symbol name)
 {
     for (scope* p = s; p; p = p->parent) {
         if (value* v = p->variables.find(name)) return *v;
         if (!p->parent || !p->parent->parent) break;
     }
-    throw VORLA_EXCEPTION("vorla::nlookup<wchar_t>::find_member", "undefined member, ")
-              .explain("no member named '" + narrow(*name) + "'")
-        << *name;
+    no_member(name);
 }
 
 } // namespace vorla

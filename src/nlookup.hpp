@@ -81,8 +81,10 @@ struct nlookup;
 
 template <>
 struct nlookup<wchar_t> {
-    // The variable's own handle, searching this scope and every enclosing one up to the root scope.
-    static value& find_variable(scope* s, symbol name);
+    // The variable's own handle, searching this scope and every enclosing one up to the root scope. A
+    // name found nowhere is reported at `at`, the naming node's position: the lookup places its own
+    // failure, so the hot path has nothing to guard.
+    static value& find_variable(scope* s, symbol name, script_pos at = {});
     // A member of an instance: searches from the instance's global scope through its base instances,
     // never reaching the root scope (global variables).
     static value& find_member(scope* s, symbol name);

@@ -65,9 +65,10 @@ decltype(auto) framed(What&& what, F&& call)
 
 // Runs one operation of the node at `p`. An error leaving it is marked with p: the innermost mark is
 // the error's place, a later one the call site of a frame it left (see script_trace). Nothing is
-// done and nothing is stored when no error happens.
+// done and nothing is stored when no error happens. `p` is the node's own member, taken by reference:
+// a copy would have to stay live across the operation, two registers on every evaluation.
 template <class F>
-decltype(auto) placed(script_pos p, F&& operation)
+decltype(auto) placed(const script_pos& p, F&& operation)
 {
     try {
         return operation();
