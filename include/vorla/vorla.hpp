@@ -167,9 +167,9 @@ private:
 // a host that wants the same texts calls it too, before anything else runs.
 void install_locale();
 
-// Runs f to completion on a new thread with a stack as large as the vorla program's (256 MiB of reserved
-// address space), and rethrows what f throws. On a thread's usual stack deep script recursion ends early,
-// with the diagnostic of the call depth reached, instead of at call_depth_limit.
+// Runs f to completion on a stack as large as the one the vorla program gives scripts (256 MiB of
+// reserved address space), and rethrows what f throws. On a thread's usual stack deep script recursion
+// ends early, with the diagnostic of the call depth reached, instead of at call_depth_limit.
 void with_script_stack(const std::function<void()>& f);
 
 } // namespace vorla
