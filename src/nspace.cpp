@@ -50,6 +50,7 @@ nspace::nspace()
       live(std::make_shared<process_list>()),
       types(std::make_shared<idm<wchar_t>>()),
       watch(nullptr),
+      ctx(&context::current()),
       own_watch_(std::make_unique<step_watch>())
 {
     watch = own_watch_.get();
@@ -65,7 +66,8 @@ nspace::nspace(nspace* parent)
       natives(parent->natives),
       live(parent->live),
       types(parent->types),
-      watch(parent->watch)
+      watch(parent->watch),
+      ctx(parent->ctx)
 {
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <new>
 #include <optional>
 #include <utility>
@@ -223,6 +224,7 @@ struct interpreter::impl {
         : console(o.output ? o.output->rdbuf() : std::cout.rdbuf(), o.input ? o.input->rdbuf() : std::cin.rdbuf()),
           compiler(space)
     {
+        space.ctx = &state;
         state.call_limit = o.call_depth_limit;
         if (o.trace_fd >= 0) space.watch->observe(&trace.emplace(o.trace_fd, o.trace_line_by_line));
         if (o.step_budget) space.watch->limit_steps(*o.step_budget);
@@ -279,20 +281,22 @@ struct interpreter::impl {
         }
     }
 
-    // One scheduler pass. A process whose step fails is in no state to go on: it is dropped, so that a
-    // host that carries on after the error runs the others.
-    bool pass()
+    // At most n scheduler passes; returns whether any process is left. A process whose step fails is in
+    // no state to go on: it is dropped, so that a host that carries on after the error runs the others.
+    bool passes(std::uint64_t n)
     {
-        if (space.live->empty()) return false;
-        space.watch->begin_pass();
+        const nspace::process_list& live = *space.live;
         try {
-            space.schedule();
+            for (; n && !live.empty(); --n) {
+                space.watch->begin_pass();
+                space.schedule();
+            }
         } catch (...) {
             if (process* p = std::exchange(space.failed, nullptr))
                 space.live->remove_if([p](const auto& entry) { return entry.get() == p; });
             throw;
         }
-        return !space.live->empty();
+        return !live.empty();
     }
 };
 
@@ -342,24 +346,17 @@ void interpreter::start(const std::string& process, const std::vector<script_val
 
 bool interpreter::step()
 {
-    return impl_->guarded([&] { return impl_->pass(); });
+    return impl_->guarded([&] { return impl_->passes(1); });
 }
 
 bool interpreter::run_for(std::uint64_t passes)
 {
-    return impl_->guarded([&] {
-        for (std::uint64_t i = 0; i < passes; ++i)
-            if (!impl_->pass()) return false;
-        return !impl_->space.live->empty();
-    });
+    return impl_->guarded([&] { return impl_->passes(passes); });
 }
 
 void interpreter::run()
 {
-    impl_->guarded([&] {
-        while (impl_->pass()) {
-        }
-    });
+    impl_->guarded([&] { impl_->passes(std::numeric_limits<std::uint64_t>::max()); });
 }
 
 std::size_t interpreter::processes() const { return impl_->space.live->size(); }

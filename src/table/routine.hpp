@@ -51,7 +51,8 @@ flow run_call_frame(scope& frame, runtime& rt);
 // runs scripts on a 256 MiB stack instead, where the default limit keeps a margin of six.
 class call_depth {
 public:
-    explicit call_depth(const char* function) : context_(context::current())
+    // `where` is the context of the running interpreter, as the caller's namespace holds it.
+    call_depth(context& where, const char* function) : context_(where)
     {
         if (++context_.call_depth > context_.call_limit || stack_exhausted()) exceeded(function);
     }

@@ -244,4 +244,23 @@ TEST_F(tables, deeper_bodies_per_call_are_stopped_by_the_stack_check_or_the_limi
     EXPECT_EQ(context::current().call_depth, 0u);
 }
 
+// Calls count in the context the namespace belongs to, against that context's limit; a namespace made
+// inside another interpreter's context keeps its own.
+TEST_F(tables, calls_count_in_the_namespaces_own_context)
+{
+    context mine;
+    mine.call_limit = 5;
+    ns.ctx = &mine;
+    ns.functions->define({param(tid::signed_, L"n")}, tid::signed_, f,
+                         block({return_stmt(std::make_shared<e_function>(f, expr_list{var(L"n")}))}));
+    auto lines = failure_chain([&] { ns.call_function(f, {int_(1)}); });
+    EXPECT_EQ(lines.size(), 6u);
+    EXPECT_NE(lines.back().find("call depth exceeded, depth=5"), std::string::npos) << lines.back();
+    EXPECT_EQ(mine.call_depth, 0u);
+    context other;
+    const context::entry running(other);
+    nspace inside;
+    EXPECT_EQ(inside.ctx, &other);
+}
+
 } // namespace
