@@ -60,6 +60,13 @@ public:
     // Closes head.inner: its variables and anything it held open go now, the scope itself is kept as
     // the spare when nothing else holds it.
     void close_inner() noexcept;
+    // Empties the scope (variables and whatever its statements held open) and puts it back before its
+    // first statement, for another run under the same parent.
+    void rewind() noexcept
+    {
+        clear();
+        restart(parent);
+    }
 
 private:
     std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }

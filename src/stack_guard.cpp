@@ -1,14 +1,14 @@
-// Finds the current thread's stack bounds once and compares the stack pointer against them.
+// Finds the current stack's bounds once and compares the stack pointer against them; runs work on a big stack.
 #include "stack_guard.hpp"
 
 #include <pthread.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
-
-namespace vorla {
-namespace {
 
 // gcc announces AddressSanitizer with a macro, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
@@ -18,6 +18,12 @@ namespace {
 #define VORLA_ADDRESS_SANITIZER 1
 #endif
 #endif
+#if defined(VORLA_ADDRESS_SANITIZER)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+namespace vorla {
+namespace {
 
 #if defined(VORLA_ADDRESS_SANITIZER)
 constexpr std::size_t reserve = 2u << 20;  // sanitizer frames and reports need more room
@@ -53,35 +59,78 @@ bool stack_exhausted() noexcept
 }
 
 namespace {
+
+// The script runs on a stack of its own, switched to on the same thread (a context, not a thread): with
+// no second thread in the process, the C++ library counts shared handles without locked instructions.
 struct stack_job {
     const std::function<void()>* f;
     std::exception_ptr error;
+    ucontext_t caller;
+    void* caller_fake_stack = nullptr;  // the sanitizer's record of the caller's stack while we are away
+    const void* caller_bottom = nullptr;
+    std::size_t caller_size = 0;
 };
-void* stack_job_main(void* p)
+
+#if defined(VORLA_ADDRESS_SANITIZER)
+// The sanitizer must be told of every stack switch, or a throw on the new stack confuses its shadow.
+void leaving(void** fake_stack, const void* bottom, std::size_t size)
 {
-    auto* job = static_cast<stack_job*>(p);
+    __sanitizer_start_switch_fiber(fake_stack, bottom, size);
+}
+void arrived(void* fake_stack, const void** bottom, std::size_t* size)
+{
+    __sanitizer_finish_switch_fiber(fake_stack, bottom, size);
+}
+#else
+void leaving(void**, const void*, std::size_t) {}
+void arrived(void*, const void**, std::size_t*) {}
+#endif
+
+// makecontext passes int arguments only: the job's address comes in two halves.
+void stack_job_main(unsigned high, unsigned low)
+{
+    auto* job = reinterpret_cast<stack_job*>((std::uintptr_t(high) << 32) | std::uintptr_t(low));
+    arrived(nullptr, &job->caller_bottom, &job->caller_size);
     try {
         (*job->f)();
     } catch (...) {
         job->error = std::current_exception();
     }
-    return nullptr;
+    // Returning resumes job->caller (uc_link); this stack is done for good.
+    leaving(nullptr, job->caller_bottom, job->caller_size);
 }
+
 } // namespace
 
 void run_on_stack(std::size_t bytes, const std::function<void()>& f)
 {
-    stack_job job{&f, nullptr};
-    pthread_attr_t attr;
-    pthread_t thread;
-    bool started = pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, bytes) == 0 &&
-                   pthread_create(&thread, &attr, stack_job_main, &job) == 0;
-    pthread_attr_destroy(&attr);
-    if (!started) {
-        f();  // no thread to be had: run on the current stack, the depth checks still hold
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    bytes = (bytes + page - 1) / page * page;
+    // Address space only: pages are used when touched. The lowest page stays unmapped as a guard.
+    void* mem = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
+                     -1, 0);
+    if (mem == MAP_FAILED) {
+        f();  // no stack to be had: run on the current one, the depth checks still hold
         return;
     }
-    pthread_join(thread, nullptr);
+    mprotect(mem, page, PROT_NONE);
+    stack_job job{&f, nullptr, {}};
+    ucontext_t inner;
+    getcontext(&inner);
+    inner.uc_stack.ss_sp = mem;
+    inner.uc_stack.ss_size = bytes;
+    inner.uc_link = &job.caller;
+    const auto address = reinterpret_cast<std::uintptr_t>(&job);
+    makecontext(&inner, reinterpret_cast<void (*)()>(stack_job_main), 2, unsigned(address >> 32),
+                unsigned(address & 0xFFFFFFFFu));
+    // The guard's limit follows the stack we are on.
+    const std::uintptr_t outer_limit = limit;
+    limit = reinterpret_cast<std::uintptr_t>(mem) + page + reserve;
+    leaving(&job.caller_fake_stack, mem, bytes);
+    swapcontext(&job.caller, &inner);
+    arrived(job.caller_fake_stack, nullptr, nullptr);
+    limit = outer_limit;
+    munmap(mem, bytes);
     if (job.error) std::rethrow_exception(job.error);
 }
 

@@ -6,7 +6,7 @@
 
 namespace vorla {
 
-// True when less than the reserve is left on the current thread's stack. Cheap: one comparison
+// True when less than the reserve is left on the current stack. Cheap: one comparison
 // after the first call on a thread.
 bool stack_exhausted() noexcept;
 
@@ -17,8 +17,8 @@ std::size_t stack_reserve() noexcept;
 // whose frames are several times larger. Reserved address space; pages are used only when touched.
 constexpr std::size_t script_stack_bytes = std::size_t(256) << 20;
 
-// Runs f to completion on a new thread with a stack of the given size and waits for it; an exception
-// escaping f is rethrown in the caller.
+// Runs f to completion on a new stack of the given size, on the calling thread; an exception escaping f
+// is rethrown in the caller, on the caller's stack.
 void run_on_stack(std::size_t bytes, const std::function<void()>& f);
 
 } // namespace vorla

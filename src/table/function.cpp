@@ -46,12 +46,17 @@ value function::invoke(const routine& r, const args& v, runtime& rt)
     try {
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;
-        scope_ptr frame = make_frame(r, v, rt.current);
+        // The frame goes back to r's spares however the call ends.
+        struct lease {
+            const routine& r;
+            scope_ptr frame;
+            ~lease() { release_frame(r, frame); }
+        } call{r, make_frame(r, v, rt.current)};
         runtime body{rt.current, rt.space};  // the body's own signal slot
-        switch (const flow f = run_call_frame(*frame, body)) {
+        switch (const flow f = run_call_frame(*call.frame, body)) {
         case flow::ret: {
             value out = body.out->take();
-            frame.reset();
+            release_frame(r, call.frame);
             // A returned value nobody else holds, already of the declared type, is its own conversion.
             if (out.use_count() == 1 && tid::plain_copy(return_type) && out->type_id() == return_type) return out;
             return rt.space->_generate(return_type, out);

@@ -48,18 +48,36 @@ struct block_frame {
 };
 } // namespace
 
+namespace {
+// The statements of a body that runs in a block frame, or null for a body that runs in a plain frame.
+const std::shared_ptr<const control_list>* frame_block(const routine& r) noexcept
+{
+    const auto* body = r.body->is_block() ? &static_cast<const c_compound&>(*r.body).statements : nullptr;
+    // An empty block still takes the frame's first step to finish, so it keeps the plain frame.
+    return body && !(*body)->empty() ? body : nullptr;
+}
+
+// More spare frames than this per routine would only hold memory: a call pops one, its return puts
+// one back, so a recursion reuses the same few.
+constexpr std::size_t max_spare_frames = 4;
+} // namespace
+
 scope_ptr make_frame(const routine& r, const args& v, scope* parent)
 {
     scope_ptr frame;
     scope* bind;
-    const auto* body = r.body->is_block() ? &static_cast<const c_compound&>(*r.body).statements : nullptr;
-    // An empty block still takes the frame's first step to finish, so it keeps the plain frame.
-    if (body && !(*body)->empty()) {
-        auto both = std::make_shared<block_frame>(parent, *body);
-        bind = &both->params;
-        frame = scope_ptr(both, &both->block);
+    if (const auto* body = frame_block(r)) {
+        if (!r.spare_frames.empty()) {
+            frame = std::move(r.spare_frames.back());
+            r.spare_frames.pop_back();
+            bind = frame->parent;  // the parameters' scope
+            bind->parent = parent;
+        } else {
+            auto both = std::make_shared<block_frame>(parent, *body);
+            bind = &both->params;
+            frame = scope_ptr(both, &both->block);
+        }
     } else {
-        // The scope clones the body itself when the body reaches its head; the compiled tree stays shared.
         frame = std::make_shared<scope>(parent, r.body);
         bind = frame.get();
     }
@@ -72,6 +90,18 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent)
         bind->variables.declare(p.name, own ? v[i] : v[i]->clone());
     }
     return frame;
+}
+
+void release_frame(const routine& r, scope_ptr& frame) noexcept
+{
+    if (frame.use_count() != 1 || r.spare_frames.size() >= max_spare_frames || !frame_block(r)) {
+        frame.reset();
+        return;
+    }
+    scope& block = *frame;
+    block.rewind();
+    block.parent->variables.clear();
+    r.spare_frames.push_back(std::move(frame));
 }
 
 flow run_call_frame(scope& frame, runtime& rt)

@@ -25,6 +25,9 @@ struct routine {
     control_ptr body;
     parameter_list params;
     type_id_t return_type = 0;  // function table only
+    // Call frames of finished calls, emptied and kept for the next calls (see release_frame): a call
+    // then allocates and builds no scopes. Not part of the definition.
+    mutable std::vector<scope_ptr> spare_frames = {};
 };
 
 // "arguments(type(102) a, type(105) s)"; "arguments()" when empty.
@@ -34,9 +37,14 @@ std::string parameter_text(const parameter_list& params);
 bool matches(const parameter_list& params, const args& v) noexcept;
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
-// A new scope under `parent` running a clone of the body, parameters bound in order: a reference
-// parameter to the argument's own handle, any other to the argument's clone.
+// A new scope under `parent` running the body, parameters bound in order: a reference parameter to
+// the argument's own handle, any other to the argument's clone. Reuses a spare frame of r when it has
+// one.
 scope_ptr make_frame(const routine& r, const args& v, scope* parent);
+
+// The end of a call: the frame is emptied (its variables released now, as if destroyed) and kept as
+// a spare of r when nothing else holds it; otherwise simply let go. `frame` is empty afterwards.
+void release_frame(const routine& r, scope_ptr& frame) noexcept;
 
 // Runs the frame of a function or conversion-operator call to completion. A `return` inside a
 // constructor body that this call runs (constructors catch no signals) arrives as a thrown sig_return;
