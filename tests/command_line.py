@@ -10,7 +10,7 @@ import re
 import subprocess
 import sys
 
-from checklist import check, run_tests
+from checklist import check, run_tests, without_sanitizer_notice
 import tempfile
 
 OPTION = re.compile(r"(?<![\w-])(--?[a-z][a-z-]*)")
@@ -19,7 +19,7 @@ OPTION = re.compile(r"(?<![\w-])(--?[a-z][a-z-]*)")
 def run(vorla, args, cwd=None):
     done = subprocess.run([vorla] + args, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=60)
-    return done.returncode, done.stdout.decode(), done.stderr.decode()
+    return done.returncode, done.stdout.decode(), without_sanitizer_notice(done.stderr.decode())
 
 
 def options_in(text):

@@ -48,6 +48,8 @@ import shutil
 import subprocess
 import sys
 
+from checklist import without_sanitizer_notice
+
 SANDBOX = "/tmp/vorla-script-tests"
 LOCK = "/tmp/vorla-script-tests.lock"
 # A source path relative to src/ and a line number as the diagnostic streams it (grouped by three), or "N".
@@ -142,7 +144,7 @@ def run_one(tool, root, relative, timeout):
         if stdin is not subprocess.DEVNULL:
             stdin.close()
     out = done.stdout.decode("utf-8", errors="surrogateescape")
-    err = done.stderr.decode("utf-8", errors="surrogateescape")
+    err = without_sanitizer_notice(done.stderr.decode("utf-8", errors="surrogateescape"))
     return out, done.returncode, err
 
 

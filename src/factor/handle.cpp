@@ -58,7 +58,7 @@ void counted::operator delete(void* p, std::size_t size) noexcept
     if (!p) return;
     const std::size_t cls = size_class(size);
     if (!pooled || cls == 0 || cls > classes) {
-        ::operator delete(p, size);
+        ::operator delete(p);  // unsized: clang offers the sized form only with -fsized-deallocation
         return;
     }
     auto* b = static_cast<free_block*>(p);
