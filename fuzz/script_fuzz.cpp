@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "context.hpp"
 #include "driver/console.hpp"
 #include "driver/natives.hpp"
 #include "lib/file.hpp"
 #include "locale.hpp"
 #include "nspace.hpp"
-#include "run_state.hpp"
 #include "semantic/semantic.hpp"
 #include "stack_guard.hpp"
 
@@ -69,9 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::wstring text =
         lib::file::decode_utf8(std::string_view(reinterpret_cast<const char*>(data), size));
-    vorla::reset_run_state();
+    // Each input runs in a context of its own, as in an interpreter of its own: fresh names, random sequence
+    // and counts.
+    vorla::context input;
     try {
-        vorla::run_on_stack(script_stack, [&] { run(text); });
+        vorla::run_on_stack(script_stack, [&] {
+            const vorla::context::entry running(input);
+            run(text);
+        });
     } catch (const std::exception& e) {
         // A diagnostic: the run ended as designed. Folding the chain is part of what the driver does.
         const std::string shown = vorla::driver::shorten_chain(e.what());
@@ -80,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (verbose) std::cerr << shown << '\n';
     }
     // Anything else thrown (script control flow that escaped every handler) is left to libFuzzer.
-    if (!vorla::no_call_in_progress()) {
+    if (input.call_depth != 0) {
         std::cerr << "call depth count not back at zero after the run\n";
         std::abort();
     }

@@ -50,6 +50,7 @@ nspace::nspace()
       live(std::make_shared<process_list>()),
       types(std::make_shared<idm<wchar_t>>()),
       watch(nullptr),
+      ctx(&context::current()),
       own_watch_(std::make_unique<step_watch>())
 {
     watch = own_watch_.get();
@@ -65,7 +66,8 @@ nspace::nspace(nspace* parent)
       natives(parent->natives),
       live(parent->live),
       types(parent->types),
-      watch(parent->watch)
+      watch(parent->watch),
+      ctx(parent->ctx)
 {
 }
 
@@ -314,7 +316,15 @@ void nspace::schedule()
     for (auto it = list.begin(); it != list.end();) {
         w.before_step(**it);
         running = it->get();
-        const bool more = (*it)->run();
+        bool more;
+        try {
+            more = (*it)->run();
+        } catch (...) {
+            // The pass ends here and the list stays as it is; a host that goes on after the error
+            // learns which process failed.
+            failed = it->get();
+            throw;
+        }
         running = nullptr;
         if (more) ++it;
         else it = list.erase(it);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "context.hpp"
 #include "idm.hpp"
 #include "lib/hash.hpp"
 #include "nlookup.hpp"
@@ -43,12 +44,18 @@ public:
     std::shared_ptr<process_list> live;
     std::shared_ptr<idm<wchar_t>> types;
     step_watch* watch;  // one per program, owned by the root: budgets and the trace
+    // The interpreter's context (context.hpp), shared by every namespace of the program: the root takes
+    // the one current when it is made, and a host that owns the context sets it.
+    context* ctx;
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
     // Script handlers (try statements, conversions) whose protected part is running on the current stack
     // (kept on the root): a throw raised while none runs can only end the run, so only then does it
     // gather its account on the way out.
     unsigned handlers_running = 0;
     process* running = nullptr; // the process taking its step (kept on the root): it starts the ones started now
+    // The process whose step raised the error that ended the last pass early (kept on the root); null
+    // when no pass has failed since the host last cleared it.
+    process* failed = nullptr;
 
     nspace* root() noexcept;
 

@@ -252,7 +252,7 @@ value object::method(symbol method_name, const args& v, script_signal* out)
 value object::call_cast(type_id_t target, const control_ptr& body)
 {
     if (!body) throw VORLA_EXCEPTION(fn_call_cast, "undefined casting, typeid=") << target;
-    table::call_depth depth(fn_call_cast);
+    table::call_depth depth(*ctx, fn_call_cast);
     runtime rt{&global, this};
     return framed([&] { return "operator " + type_name(target) + "() of " + narrow(name); }, [&]() -> value {
         scope_ptr frame = scope::open(&global, body);
@@ -272,7 +272,7 @@ value object::call_cast(type_id_t target, const control_ptr& body)
 
 void instance::call_constructor(const args& v)
 {
-    table::call_depth depth(fn_call_constructor);
+    table::call_depth depth(*part_.ctx, fn_call_constructor);
     VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, arglist_text(v)), {
         const table::routine* r = part_.constructors->find(v);
         if (!r) throw VORLA_EXCEPTION(fn_call_constructor, "undefined");
@@ -282,7 +282,7 @@ void instance::call_constructor(const args& v)
 
 void instance::call_constructor(const value& v)
 {
-    table::call_depth depth(fn_call_constructor);
+    table::call_depth depth(*part_.ctx, fn_call_constructor);
     VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, v->describe()), {
         const args one{v};
         if (const table::routine* r = part_.constructors->find(one)) {
@@ -297,7 +297,7 @@ void instance::call_constructor(const value& v)
 
 void instance::call_constructor()
 {
-    table::call_depth depth(fn_call_constructor);
+    table::call_depth depth(*part_.ctx, fn_call_constructor);
     VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, ""), {
         const args none;
         if (const table::routine* r = part_.constructors->find(none)) part_.run_constructor(*r, none);

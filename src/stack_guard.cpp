@@ -32,6 +32,8 @@ constexpr std::size_t reserve = 2u << 20;  // sanitizer frames and reports need 
 constexpr std::size_t reserve = 512u << 10;
 #endif
 
+// The lowest address the current thread's stack may reach: a fact of the thread, not of an interpreter
+// (interpreters on one thread share its stack), so it is kept per thread.
 thread_local std::uintptr_t limit = 0;
 
 std::uintptr_t find_limit() noexcept

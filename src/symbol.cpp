@@ -1,14 +1,10 @@
-// The name pool behind intern(): node-based, so interned addresses never move.
+// Interning through the running interpreter's context.
 #include "symbol.hpp"
 
-#include <unordered_set>
+#include "context.hpp"
 
 namespace vorla {
 
-symbol intern(const std::wstring& name)
-{
-    static std::unordered_set<std::wstring>* pool = new std::unordered_set<std::wstring>;  // lives to exit
-    return &*pool->insert(name).first;
-}
+symbol intern(const std::wstring& name) { return context::current().intern(name); }
 
 } // namespace vorla

@@ -3,7 +3,8 @@
 
 Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--heavy] [--timeout SECONDS] DIR [FILTER ...]
 
-Every *.vl file under DIR is a test, except helpers: files (or directories) whose name starts with "_".
+Every *.vl file under DIR is a test, except helpers: files (or directories) whose name starts with "_", and
+everything below a directory holding C++ sources (a host program, whose scripts need its natives).
 Tests below a directory named "parse" run through the parse tool, all others through vorla (counted as
 skipped when --vorla is not given).
 
@@ -62,6 +63,9 @@ def normalise(text):
 def find_tests(root):
     tests = []
     for dirpath, dirnames, filenames in os.walk(root):
+        if any(name.endswith(".cpp") for name in filenames):
+            dirnames[:] = []
+            continue
         dirnames[:] = sorted(d for d in dirnames if not d.startswith("_"))
         for name in sorted(filenames):
             if name.endswith(".vl") and not name.startswith("_"):

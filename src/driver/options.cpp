@@ -10,7 +10,7 @@
 #include <exception>
 
 #include "driver/console.hpp"
-#include "step_watch.hpp"
+#include "exception.hpp"
 
 #ifndef VORLA_VERSION
 #define VORLA_VERSION "unknown"
@@ -194,14 +194,16 @@ std::optional<int> answer_without_running(const command_line& c, std::ostream& o
     return std::nullopt;
 }
 
-void apply_budgets(const options& o, step_watch& watch)
+void apply_budgets(const options& o, interpreter_options& settings)
 {
-    if (o.max_steps) watch.limit_steps(*o.max_steps);
-    if (o.max_time) {
-        // Beyond a century is as good as no limit, and stays inside the clock's range.
-        const double seconds = std::min(*o.max_time, 100.0 * 365 * 24 * 3600);
-        watch.limit_time(std::chrono::duration_cast<step_watch::clock::duration>(std::chrono::duration<double>(seconds)));
-    }
+    settings.step_budget = o.max_steps;
+    settings.time_budget = o.max_time;
+}
+
+std::string usage_diagnostic(const char* self)
+{
+    // The count the command line would have without its options: the interpreter's path alone.
+    return (VORLA_EXCEPTION("main", "invalid argument count, argc=") << 1 << " argv[0]" << self).text();
 }
 
 int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace vorla {
-class step_watch;
-}
+#include "vorla/vorla.hpp"
 
 namespace vorla::driver {
 
@@ -46,8 +44,11 @@ std::string version_text();
 // Returns the exit status when the command line asks for nothing to be run, and nothing otherwise.
 std::optional<int> answer_without_running(const command_line& c, std::ostream& out, std::ostream& err);
 
-// Gives a run's step watch the budgets the options ask for.
-void apply_budgets(const options& o, step_watch& watch);
+// Gives an interpreter the budgets the options ask for.
+void apply_budgets(const options& o, interpreter_options& settings);
+
+// The diagnostic of a command line without a script, naming the interpreter's path as `self`.
+std::string usage_diagnostic(const char* self);
 
 // --check: compiles each file with `compile` (which raises the diagnostic of a file that fails), names
 // it on `err` as "FILE: ok" or "FILE: failed", and prints each diagnostic on `out` as a run would, then

@@ -4,6 +4,7 @@
 #include <istream>
 #include <ostream>
 
+#include "context.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla {
@@ -127,7 +128,7 @@ void factor::undefined(const char* op)
     throw exception("undefined", __FILE__, std::string("vorla::factor::") + op, __LINE__);
 }
 
-factor::nesting::nesting(const factor& self, const char* op)
+factor::nesting::nesting(const factor& self, const char* op) : depth_(context::current().value_nesting)
 {
     if (depth_ >= nesting_limit || stack_exhausted()) self.refuse(op, "nesting too deep");
     ++depth_;

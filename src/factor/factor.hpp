@@ -191,7 +191,7 @@ protected:
         nesting& operator=(const nesting&) = delete;
 
     private:
-        static inline unsigned depth_ = 0;
+        unsigned& depth_;  // the running interpreter's count (context.hpp)
     };
 };
 

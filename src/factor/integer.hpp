@@ -78,10 +78,8 @@ extern template class integer<int>;
 extern template class integer<unsigned int>;
 
 // The interpreter's own pseudo-random generator, the same on every platform and never seeded:
-// one step of it on the given state, and the next number of the one sequence every script shares.
+// one step of it on the given state, and the next number of the running interpreter's sequence.
 unsigned int random_step(std::uint32_t& state);
 unsigned int next_random();
-// Puts the shared sequence back at its start, as a new run of the interpreter finds it.
-void restart_random() noexcept;
 
 } // namespace vorla

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "context.hpp"
 #include "factor/boolean.hpp"
 #include "factor/method_table.hpp"
 #include "factor/real.hpp"
@@ -76,13 +77,7 @@ unsigned int random_step(std::uint32_t& state)
     return (state >> 16) & 0x7FFFu;
 }
 
-namespace {
-std::uint32_t random_state = 1;
-} // namespace
-
-unsigned int next_random() { return random_step(random_state); }
-
-void restart_random() noexcept { random_state = 1; }
+unsigned int next_random() { return random_step(context::current().random_state); }
 
 template <class Ch>
 value signed_<int>::_method(const method_call<Ch>& c) const

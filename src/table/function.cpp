@@ -41,7 +41,7 @@ value function::call(const args& v, symbol name, runtime& rt) const
 value function::invoke(const routine& r, const args& v, runtime& rt)
 {
     static constexpr const char* function_name = "vorla::table::function::call";
-    call_depth depth(function_name);
+    call_depth depth(*rt.space->ctx, function_name);
     rt.space->watch->tick();
     try {
         // Read before the body runs: nothing the body does may reach back into the definition.

@@ -116,8 +116,8 @@ flow run_call_frame(scope& frame, runtime& rt)
 
 void call_depth::exceeded(const char* function)
 {
-    const unsigned reached = depth_ > limit ? limit : depth_;
-    --depth_;
+    const unsigned reached = context_.call_depth > context_.call_limit ? context_.call_limit : context_.call_depth;
+    --context_.call_depth;
     throw (VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached).mark_out_of_depth();
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "context.hpp"
 #include "expression/expression.hpp"
 #include "nlookup.hpp"
 #include "stack_guard.hpp"
@@ -51,31 +52,25 @@ void release_frame(const routine& r, scope_ptr& frame) noexcept;
 flow run_call_frame(scope& frame, runtime& rt);
 
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
-// hold one of these around their bodies), so that runaway recursion ends in the diagnostic
-// "call depth exceeded, depth=<limit>" instead of overflowing the machine stack. A plain recursive
-// function takes about 2.1 KiB of stack per level in the sanitizer build, 3.9 KiB with loops and
-// branches around the call (so only 2,000-4,000 levels fit a default 8 MiB stack); the driver runs
-// scripts on a 256 MiB stack instead, where the limit keeps a margin of six.
+// hold one of these around their bodies) in the running interpreter's context, so that runaway recursion
+// ends in the diagnostic "call depth exceeded, depth=<limit>" instead of overflowing the machine stack.
+// A plain recursive function takes about 2.1 KiB of stack per level in the sanitizer build, 3.9 KiB with
+// loops and branches around the call (so only 2,000-4,000 levels fit a default 8 MiB stack); the driver
+// runs scripts on a 256 MiB stack instead, where the default limit keeps a margin of six.
 class call_depth {
 public:
-    // Scripts run on a stack of script_stack_bytes, where this many nested calls need under a sixth of
-    // it even in sanitizer builds (measured at about 2-4 KiB per call there). On a smaller stack the
-    // stack check stops the recursion first, with the depth reached.
-    static constexpr unsigned limit = 10000;
-
-    explicit call_depth(const char* function)
+    // `where` is the context of the running interpreter, as the caller's namespace holds it.
+    call_depth(context& where, const char* function) : context_(where)
     {
-        if (++depth_ > limit || stack_exhausted()) exceeded(function);
+        if (++context_.call_depth > context_.call_limit || stack_exhausted()) exceeded(function);
     }
-    ~call_depth() { --depth_; }
+    ~call_depth() { --context_.call_depth; }
     call_depth(const call_depth&) = delete;
     call_depth& operator=(const call_depth&) = delete;
 
-    static unsigned current() noexcept { return depth_; }
-
 private:
-    [[noreturn]] static void exceeded(const char* function);
-    static inline unsigned depth_ = 0;
+    [[noreturn]] void exceeded(const char* function);
+    context& context_;
 };
 
 // Counts the inline expansions open around the statement running now. An inline body runs inside its
@@ -87,20 +82,20 @@ public:
     static constexpr unsigned limit = 1000;
 
     // Held while an inline statement steps the expansion it opened.
-    inline_nesting() noexcept { ++depth_; }
-    ~inline_nesting() { --depth_; }
+    inline_nesting() noexcept : context_(context::current()) { ++context_.inline_depth; }
+    ~inline_nesting() { --context_.inline_depth; }
     inline_nesting(const inline_nesting&) = delete;
     inline_nesting& operator=(const inline_nesting&) = delete;
 
     // Refuses a new expansion when `limit` are open around it.
     static void check(const char* function)
     {
-        if (depth_ >= limit) exceeded(function);
+        if (context::current().inline_depth >= limit) exceeded(function);
     }
 
 private:
     [[noreturn]] static void exceeded(const char* function);
-    static inline unsigned depth_ = 0;
+    context& context_;
 };
 
 } // namespace vorla::table

@@ -1,10 +1,10 @@
-// Unit tests of what a host uses to run many scripts in one process: the step bound and the reset between runs.
+// Unit tests of what a host uses to run many scripts in one process: the step bound and a context per run.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "compiled_program.hpp"
-#include "run_state.hpp"
+#include "context.hpp"
 #include "stack_guard.hpp"
 
 namespace {
@@ -43,7 +43,7 @@ TEST_F(run_bounds, EveryEndlessLoopEndsAtTheStepBound)
             }
         });
         EXPECT_NE(what.find("step budget spent"), std::string::npos) << narrow(text) << "\n" << what;
-        EXPECT_TRUE(no_call_in_progress()) << narrow(text);
+        EXPECT_EQ(context::current().call_depth, 0u) << narrow(text);
     }
 }
 
@@ -56,22 +56,28 @@ TEST_F(run_bounds, AFinishedRunCountsTheStepsItTook)
     EXPECT_LT(space.watch->steps(), 100u);
 }
 
-TEST_F(run_bounds, ResetRestartsTheRandomSequence)
+// Each run in a context of its own starts the random sequence afresh; a run in the same context goes on
+// where the last one stopped.
+TEST_F(run_bounds, EachContextHasItsOwnRandomSequence)
 {
     const std::wstring text = L"process main() { int i = 0; using::write(i.rand()); using::write(\",\"); using::write(i.rand()); }";
-    reset_run_state();
-    const std::wstring first = run(text);
-    reset_run_state();
-    out.clear();
-    nspace again;
-    semantic<wchar_t> c(again);
-    again.natives = space.natives;
-    semantic<wchar_t>::dir_stack dirs;
-    c.compile_str(text, dirs);
-    again.start_process(L"main", args{});
-    while (!again.live->empty()) again.schedule();
-    EXPECT_EQ(out, first);
-    EXPECT_EQ(first, L"41,18467");
+    auto run_in = [&](context& where) {
+        const context::entry running(where);
+        out.clear();
+        nspace again;
+        semantic<wchar_t> c(again);
+        again.natives = space.natives;
+        semantic<wchar_t>::dir_stack dirs;
+        c.compile_str(text, dirs);
+        again.start_process(L"main", args{});
+        while (!again.live->empty()) again.schedule();
+        return out;
+    };
+    context first, second;
+    EXPECT_EQ(run_in(first), L"41,18467");
+    EXPECT_EQ(run_in(second), L"41,18467");
+    EXPECT_EQ(run_in(first), L"6334,26500");
+    EXPECT_EQ(first.call_depth, 0u);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "context.hpp"
 #include "expression/nodes.hpp"
 #include "expression/signal.hpp"
 #include "expression/statements.hpp"
@@ -416,7 +417,7 @@ TEST_F(classes, a_class_that_contains_itself_ends_in_the_call_depth_diagnostic)
     const lines report = failure([&] { built(a); });
     ASSERT_FALSE(report.empty());
     EXPECT_NE(report.back().find("call_constructor: call depth exceeded, depth="), std::string::npos);
-    EXPECT_EQ(table::call_depth::current(), 0u);
+    EXPECT_EQ(context::current().call_depth, 0u);
 }
 
 } // namespace

@@ -193,6 +193,8 @@ TEST_F(processes, an_error_leaves_the_pass_at_once_and_keeps_the_list)
     EXPECT_THROW(root.schedule(), vorla::exception);
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(root.live->size(), 2u);
+    // The host learns which one failed.
+    EXPECT_EQ(root.failed, root.live->front().get());
 }
 
 TEST_F(processes, identity_numbers_count_starts_and_describe_names_the_definition)

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "context.hpp"
 #include "../support.hpp"
 #include "nspace.hpp"
 #include "stack_guard.hpp"
@@ -221,11 +222,11 @@ TEST_F(tables, recursion_works_and_unbounded_recursion_ends_in_the_depth_diagnos
     // On the interpreter's own stack size the counted limit is what stops it.
     std::vector<std::string> lines;
     run_on_stack(script_stack_bytes, [&] { lines = failure_chain([&] { ns.call_function(f, {int_(1)}); }); });
-    ASSERT_EQ(lines.size(), table::call_depth::limit + 1);
+    ASSERT_EQ(lines.size(), context::default_call_limit + 1);
     EXPECT_EQ(lines.front(), "table/function.cpp vorla::table::function::call: catch exception");
     EXPECT_EQ(lines.back(), "table/routine.cpp vorla::table::function::call: call depth exceeded, depth=" +
-                                detail::format_number(table::call_depth::limit));
-    EXPECT_EQ(table::call_depth::current(), 0u);
+                                detail::format_number(context::default_call_limit));
+    EXPECT_EQ(context::current().call_depth, 0u);
     // The interpreter is still usable afterwards.
     EXPECT_EQ(ns.call_function(fact, {int_(3)})->describe(), "int(6)");
 }
@@ -240,7 +241,26 @@ TEST_F(tables, deeper_bodies_per_call_are_stopped_by_the_stack_check_or_the_limi
                          block({std::make_shared<c_while>(std::make_shared<e_gt>(var(L"n"), int_expr(0)), inner)}));
     auto lines = failure_chain([&] { ns.call_function(f, {int_(1)}); });
     EXPECT_NE(lines.back().find("call depth exceeded, depth="), std::string::npos);
-    EXPECT_EQ(table::call_depth::current(), 0u);
+    EXPECT_EQ(context::current().call_depth, 0u);
+}
+
+// Calls count in the context the namespace belongs to, against that context's limit; a namespace made
+// inside another interpreter's context keeps its own.
+TEST_F(tables, calls_count_in_the_namespaces_own_context)
+{
+    context mine;
+    mine.call_limit = 5;
+    ns.ctx = &mine;
+    ns.functions->define({param(tid::signed_, L"n")}, tid::signed_, f,
+                         block({return_stmt(std::make_shared<e_function>(f, expr_list{var(L"n")}))}));
+    auto lines = failure_chain([&] { ns.call_function(f, {int_(1)}); });
+    EXPECT_EQ(lines.size(), 6u);
+    EXPECT_NE(lines.back().find("call depth exceeded, depth=5"), std::string::npos) << lines.back();
+    EXPECT_EQ(mine.call_depth, 0u);
+    context other;
+    const context::entry running(other);
+    nspace inside;
+    EXPECT_EQ(inside.ctx, &other);
 }
 
 } // namespace

@@ -1,0 +1,74 @@
+// The state one interpreter keeps for its runs: interned names, the random sequence and the depth counters.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "symbol.hpp"
+
+namespace vorla {
+
+// Everything a script run changes outside the values and namespaces it builds. Each interpreter owns
+// one, so several interpreters in one program keep their own names, random sequences and limits.
+//
+// The value layer (a number's rand, a container's walk) has no namespace at hand to find its interpreter,
+// so the context of the interpreter that is running is found through one thread-local pointer, set by the
+// interpreter on entry to every operation that runs script code (context::entry). One interpreter runs at
+// a time on a thread; one whose native calls into another interpreter makes that one current for the call
+// and gets its own back afterwards. Code that runs outside every interpreter (layer tests that build
+// trees by hand, vorla-parse) uses the thread's detached context.
+class context {
+public:
+    context() = default;
+    context(const context&) = delete;
+    context& operator=(const context&) = delete;
+
+    // The one interned copy of a name: the same text yields the same address for the context's life.
+    symbol intern(const std::wstring& name) { return &*names_.insert(name).first; }
+
+    // The interpreter's own pseudo-random sequence; see next_random().
+    std::uint32_t random_state = 1;
+    // Script calls in progress (functions, constructors, conversions) and the most allowed at once.
+    unsigned call_depth = 0;
+    unsigned call_limit = default_call_limit;
+    // Inline expansions open around the running statement.
+    unsigned inline_depth = 0;
+    // Levels of a walk over nested values in progress (copy, compare, hash, describe).
+    unsigned value_nesting = 0;
+
+    // Scripts run on a stack of script_stack_bytes, where this many nested calls need under a sixth of it
+    // even in sanitizer builds (measured at about 2-4 KiB per call there). On a smaller stack the stack
+    // check stops the recursion first, with the depth reached.
+    static constexpr unsigned default_call_limit = 10000;
+
+    // The context of the interpreter running on this thread, or the thread's detached one.
+    static context& current() noexcept
+    {
+        context* c = current_;
+        return c ? *c : detached();
+    }
+
+    // Makes a context current for its lifetime and restores the previous one after.
+    class entry {
+    public:
+        explicit entry(context& c) noexcept : previous_(current_) { current_ = &c; }
+        ~entry() { current_ = previous_; }
+        entry(const entry&) = delete;
+        entry& operator=(const entry&) = delete;
+
+    private:
+        context* previous_;
+    };
+
+private:
+    static context& detached() noexcept;
+    // Defined here with its constant initial value, so that every reader knows it needs no dynamic
+    // initialisation and reads it directly instead of through the thread-local wrapper call.
+    static inline thread_local context* current_ = nullptr;
+
+    // Node-based, so interned addresses never move.
+    std::unordered_set<std::wstring> names_;
+};
+
+} // namespace vorla
