@@ -21,7 +21,10 @@ struct free_block {
     free_block* next;
 };
 
-free_block* free_lists[classes + 1];
+// One set of lists per thread: interpreters on different threads run at the same time, and a list is
+// touched by no lock. A block freed on another thread than the one that carved it simply joins that
+// thread's list; chunks are never returned, so nothing is lost.
+thread_local free_block* free_lists[classes + 1];
 
 std::size_t size_class(std::size_t size) { return (size + granule - 1) / granule; }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "vorla/vorla.hpp"
@@ -110,6 +111,21 @@ TEST_F(embed, two_interpreters_interleaved_step_by_step_keep_their_own_processes
     EXPECT_EQ(b.call("taken").as_int(), 7);
     EXPECT_EQ(a.processes(), 0u);
     EXPECT_FALSE(a.step());
+}
+
+// One interpreter per thread, at the same time: nothing a run allocates or counts is shared between
+// threads, so each prints exactly what it prints alone.
+TEST_F(embed, interpreters_on_two_threads_at_once_do_not_disturb_each_other)
+{
+    const std::vector<std::pair<std::string, int>> left{{"p", 20000}, {"q", 15000}}, right{{"r", 30000}};
+    const std::string expected_left = alone(left), expected_right = alone(right);
+    std::string got_left, got_right;
+    std::thread a([&] { got_left = alone(left); });
+    std::thread b([&] { got_right = alone(right); });
+    a.join();
+    b.join();
+    EXPECT_EQ(got_left, expected_left);
+    EXPECT_EQ(got_right, expected_right);
 }
 
 TEST_F(embed, a_native_of_one_interpreter_may_run_another_and_each_keeps_its_own_state)
