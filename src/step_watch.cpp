@@ -18,7 +18,11 @@ std::uint64_t after(std::uint64_t n, std::uint64_t more) noexcept
 }
 
 // A budget that is spent ends the run: no script handler may catch it and carry on.
-[[noreturn]] void spent(exception e) { throw e.mark_out_of_depth(); }
+[[noreturn]] void spent(exception e, script_pos at = {})
+{
+    if (at.known()) e.script().mark(at);
+    throw e.mark_out_of_depth();
+}
 
 } // namespace
 
@@ -56,11 +60,11 @@ void step_watch::set_marks()
     tick_mark_ = tick;
 }
 
-void step_watch::check_clock(const char* function)
+void step_watch::check_clock(const char* function, script_pos at)
 {
     if (deadline_ && clock::now() >= *deadline_) {
         const double seconds = std::chrono::duration<double>(allowed_).count();
-        spent(VORLA_EXCEPTION(function, "time budget spent, max-time=") << seconds);
+        spent(VORLA_EXCEPTION(function, "time budget spent, max-time=") << seconds, at);
     }
 }
 
@@ -75,12 +79,13 @@ void step_watch::at_step_mark(const process& p)
     set_marks();
 }
 
-void step_watch::at_tick_mark()
+void step_watch::at_tick_mark(script_pos at)
 {
     if (max_steps_ && ticks_ > *max_steps_)
         spent(VORLA_EXCEPTION(tick_name, "step budget spent in one step (calls and loop iterations), max-steps=")
-              << *max_steps_);
-    check_clock(tick_name);
+                  << *max_steps_,
+              at);
+    check_clock(tick_name, at);
     std::uint64_t tick = never;
     if (max_steps_) tick = after(*max_steps_, 1);
     if (deadline_) tick = std::min(tick, after(ticks_, ticks_per_clock_check));

@@ -7,6 +7,8 @@
 #include <limits>
 #include <optional>
 
+#include "position.hpp"
+
 namespace vorla {
 
 class process;
@@ -41,10 +43,11 @@ public:
         ticks_ = 0;
         tick_mark_ = first_tick_mark_;
     }
-    // A call or loop iteration inside the current step. Costs one compare unless a budget is due.
-    void tick()
+    // A call or loop iteration inside the current step. Costs one compare unless a budget is due. A
+    // budget spent here is reported at `at` (a loop's test), when the caller knows a script position.
+    void tick(script_pos at = {})
     {
-        if (++ticks_ >= tick_mark_) at_tick_mark();
+        if (++ticks_ >= tick_mark_) at_tick_mark(at);
     }
 
 private:
@@ -54,8 +57,8 @@ private:
     static constexpr std::uint64_t ticks_per_clock_check = 4096;
 
     void at_step_mark(const process& p);
-    void at_tick_mark();
-    void check_clock(const char* function);
+    void at_tick_mark(script_pos at);
+    void check_clock(const char* function, script_pos at = {});
     void set_marks();
 
     std::uint64_t pass_ = 0;

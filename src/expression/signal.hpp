@@ -68,7 +68,7 @@ decltype(auto) framed(What&& what, F&& call)
 // done and nothing is stored when no error happens. `p` is the node's own member, taken by reference:
 // a copy would have to stay live across the operation, two registers on every evaluation.
 template <class F>
-decltype(auto) placed(const script_pos& p, F&& operation)
+[[gnu::always_inline]] inline decltype(auto) placed(const script_pos& p, F&& operation)
 {
     try {
         return operation();

@@ -82,7 +82,7 @@ flow step_body(scope& s, runtime& rt)
 flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
 
 // A condition's truth. A value that cannot be read as bool is placed at the condition.
-bool holds(const expression& condition, const value& v)
+[[gnu::always_inline]] inline bool holds(const expression& condition, const value& v)
 {
     return placed(condition.pos, [&] { return truth(v); });
 }
@@ -178,7 +178,7 @@ flow c_while::execute(runtime& rt) const
     scope& s = *rt.current;
     if (!body_open(s)) {
         // A loop that never ends inside a function call is stopped by a budget, reported at its test.
-        placed(condition->pos, [&] { rt.space->watch->tick(); });
+        rt.space->watch->tick(condition->pos);
         value c = condition->evaluate(rt);
         if (!c && rt.out->pending()) return rt.out->kind;
         if (!holds(*condition, c)) return flow::done;
