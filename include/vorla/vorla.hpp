@@ -118,7 +118,8 @@ struct interpreter_options {
 };
 
 // One interpreter: its own compiled program, processes, random sequence, names and limits. Several may
-// live in one program; each runs on one thread at a time, and a native of one may call into another.
+// live in one program; each runs on one thread at a time (interpreters on different threads may run at
+// the same time), and a native of one may call into another.
 // Scripts recurse on the machine stack of the thread that calls in (see with_script_stack).
 class interpreter {
 public:
