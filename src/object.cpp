@@ -188,17 +188,7 @@ void object::call_base_constructor(const args& v)
 {
     if (!base_id) throw VORLA_EXCEPTION(fn_base_constructor, "class has no base class, class=") << name;
     base = create_instance(base_id);
-    switch (v.size()) {
-    case 0:
-        base->call_constructor();
-        break;
-    case 1:
-        base->call_constructor(v.front());
-        break;
-    default:
-        base->call_constructor(v);
-        break;
-    }
+    construct(*base, v);
     link_base();
 }
 

@@ -325,17 +325,7 @@ value e_declare_member::evaluate(runtime& rt) const
     if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] {
         value member = rt.space->create_instance(type);
-        switch (v.size()) {
-        case 0:
-            member->call_constructor();
-            break;
-        case 1:
-            member->call_constructor(v.front());
-            break;
-        default:
-            member->call_constructor(v);
-            break;
-        }
+        construct(*member, v);
         rt.space->global.variables.declare(name, std::move(member));
     });
     return make<nil>();

@@ -202,10 +202,26 @@ void release_all(release_list& work) noexcept;
 // Releases a value's own handles (see give_up_children) without recursion, for its destructor.
 void release_children(factor& self) noexcept;
 
-// Throws a script bad_cast / range_error value (as a script throw signal) made at the given location.
 // The type of a value as scripts write it ("int", "unsigned int", "vector", a class name).
 std::string type_word(type_id_t id);
 std::string type_word(const factor& v);
+
+// Runs the constructor slot that fits the argument count: none, one value, or the whole list.
+inline void construct(factor& f, const args& v)
+{
+    switch (v.size()) {
+    case 0:
+        f.call_constructor();
+        break;
+    case 1:
+        f.call_constructor(v.front());
+        break;
+    default:
+        f.call_constructor(v);
+        break;
+    }
+}
+
 // The plain sentence for an operation ("operator +", "call_constructor", ...) that `self` refused with
 // `operand` (null for one without): "cannot add string to bool". Empty for other operations.
 std::string refusal_sentence(const std::string& op, const factor& self, const factor* operand);
