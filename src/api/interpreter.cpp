@@ -311,12 +311,14 @@ void interpreter::define_native(const std::string& name, native function)
     impl_->guarded([&] {
         const std::string shown = name;
         impl_->space.natives->define(widen(name), [shown, f = std::move(function)](args& v) -> value {
-            VORLA_WRAP(VORLA_EXCEPTION(shown.c_str(), "catch exception"), {
+            try {
                 std::vector<script_value> given;
                 given.reserve(v.size());
                 for (const value& a : v) given.push_back(value_access::wrap(a));
                 return value_access::of(f(given));
-            });
+            } catch (const std::exception& e) {
+                throw exception(VORLA_EXCEPTION(shown.c_str(), "catch exception")) << e;
+            }
         });
     });
 }
