@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -18,6 +19,7 @@ public:
 
     // Values are made and dropped on almost every step: they come from free lists kept per size, with
     // no header in front, so a small value costs its own bytes only. (Sanitizer builds use the heap.)
+    // Both are inline: taking or returning a block is a few instructions, worth no call.
     static void* operator new(std::size_t size);
     static void operator delete(void* p, std::size_t size) noexcept;
 
@@ -30,6 +32,60 @@ private:
     friend class handle;
     mutable std::uint32_t holders_ = 0;
 };
+
+namespace value_pool {
+
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool pooled = false;  // the sanitizer must see every allocation
+#else
+inline constexpr bool pooled = true;
+#endif
+
+inline constexpr std::size_t granule = 8;
+inline constexpr std::size_t classes = 32;  // objects up to 256 bytes are pooled
+
+struct free_block {
+    free_block* next;
+};
+
+// One set of lists per thread: interpreters on different threads run at the same time, and a list is
+// touched by no lock. A block freed on another thread than the one that carved it simply joins that
+// thread's list; chunks are never returned, so nothing is lost. Constant-initialised and trivially
+// destroyed, so every access is a plain thread-local load with no wrapper call.
+inline thread_local free_block* free_lists[classes + 1] = {};
+
+constexpr std::size_t size_class(std::size_t size) { return (size + granule - 1) / granule; }
+
+// Carves a new chunk into blocks of class cls and returns one of them (handle.cpp).
+void* refill(std::size_t cls);
+
+} // namespace value_pool
+
+inline void* counted::operator new(std::size_t size)
+{
+    using namespace value_pool;
+    const std::size_t cls = size_class(size);
+    if (!pooled || cls == 0 || cls > classes) return ::operator new(size);
+    if (free_block* b = free_lists[cls]) {
+        free_lists[cls] = b->next;
+        return b;
+    }
+    return refill(cls);
+}
+
+inline void counted::operator delete(void* p, std::size_t size) noexcept
+{
+    using namespace value_pool;
+    if (!p) return;
+    const std::size_t cls = size_class(size);
+    if (!pooled || cls == 0 || cls > classes) {
+        ::operator delete(p);  // unsized: clang offers the sized form only with -fsized-deallocation
+        return;
+    }
+    auto* b = static_cast<free_block*>(p);
+    b->next = free_lists[cls];
+    free_lists[cls] = b;
+}
 
 // An owning pointer to a counted object of class T (or a class derived from it). The last handle to
 // let go deletes the object through its virtual destructor.
