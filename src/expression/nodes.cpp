@@ -55,16 +55,34 @@ value apply_binary(const expression& node, const char* op, const expr& left, con
     return operate(node, op, l, r.get(), [&] { return apply(*l, r); });
 }
 
+// An arithmetic operator: left first, then right. A left value held by nothing but this expression
+// (a literal, another operator's result) takes the result itself when its class works it out in place;
+// any other is left alone and the left value's operator makes the result.
+template <arith op>
+value apply_arithmetic(const expression& node, const char* op_name, const expr& left, const expr& right, runtime& rt)
+{
+    value l = left->evaluate(rt);
+    if (!l) return l;
+    value r = right->evaluate(rt);
+    if (!r) return r;
+    return operate(node, op_name, l, r.get(), [&] {
+        if (l.use_count() == 1 && l->operate_in_place(op, r)) return l;
+        return arithmetic(*l, op, r);
+    });
+}
+
 // A compound assignment: the right side first, then the left value object changes in place, so every
 // holder of that handle (the variable, references, reference parameters) sees the new content.
-template <class Apply>
-value apply_assign(const expression& node, const char* op, const expr& left, const expr& right, runtime& rt, Apply apply)
+template <arith op>
+value apply_assign(const expression& node, const char* op_name, const expr& left, const expr& right, runtime& rt)
 {
     value r = right->evaluate(rt);
     if (!r) return r;
     value l = left->evaluate(rt);
     if (!l) return l;
-    operate(node, op, l, r.get(), [&] { apply(*l, r); });
+    operate(node, op_name, l, r.get(), [&] {
+        if (!l->operate_in_place(op, r)) l->operator=(arithmetic(*l, op, r));
+    });
     return l;
 }
 
@@ -98,23 +116,23 @@ value passed(const value& v, script_pos p, const runtime& rt)
 
 value e_add::evaluate(runtime& rt) const
 {
-    return apply_binary(*this, "operator +", left, right, rt, [](const factor& l, const value& r) { return l.operator+(r); });
+    return apply_arithmetic<arith::add>(*this, "operator +", left, right, rt);
 }
 value e_sub::evaluate(runtime& rt) const
 {
-    return apply_binary(*this, "operator -", left, right, rt, [](const factor& l, const value& r) { return l.operator-(r); });
+    return apply_arithmetic<arith::sub>(*this, "operator -", left, right, rt);
 }
 value e_mul::evaluate(runtime& rt) const
 {
-    return apply_binary(*this, "operator *", left, right, rt, [](const factor& l, const value& r) { return l.operator*(r); });
+    return apply_arithmetic<arith::mul>(*this, "operator *", left, right, rt);
 }
 value e_div::evaluate(runtime& rt) const
 {
-    return apply_binary(*this, "operator /", left, right, rt, [](const factor& l, const value& r) { return l.operator/(r); });
+    return apply_arithmetic<arith::div>(*this, "operator /", left, right, rt);
 }
 value e_mod::evaluate(runtime& rt) const
 {
-    return apply_binary(*this, "operator %", left, right, rt, [](const factor& l, const value& r) { return l.operator%(r); });
+    return apply_arithmetic<arith::mod>(*this, "operator %", left, right, rt);
 }
 value e_equal::evaluate(runtime& rt) const
 {
@@ -162,23 +180,23 @@ value e_assign::evaluate(runtime& rt) const
 }
 value e_add_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator +", left, right, rt, [](factor& l, const value& r) { l.add_assign(r); });
+    return apply_assign<arith::add>(*this, "operator +", left, right, rt);
 }
 value e_sub_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator -", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator-(r)); });
+    return apply_assign<arith::sub>(*this, "operator -", left, right, rt);
 }
 value e_mul_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator *", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator*(r)); });
+    return apply_assign<arith::mul>(*this, "operator *", left, right, rt);
 }
 value e_div_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator /", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator/(r)); });
+    return apply_assign<arith::div>(*this, "operator /", left, right, rt);
 }
 value e_mod_assign::evaluate(runtime& rt) const
 {
-    return apply_assign(*this, "operator %", left, right, rt, [](factor& l, const value& r) { l.operator=(l.operator%(r)); });
+    return apply_assign<arith::mod>(*this, "operator %", left, right, rt);
 }
 
 // ++x / --x change x in place and yield x's own handle, so ++x = 5 assigns to x.
@@ -227,7 +245,7 @@ value e_method::evaluate(runtime& rt) const
     value target = operand->evaluate(rt);
     if (!target) return target;
     try {
-        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out}), pos, rt);
+        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin}), pos, rt);
     } catch (exception& e) {
         // A built-in value's refusal says nothing more exact than this; a script method's error does.
         script_trace& t = e.script();

@@ -73,12 +73,14 @@ public:
 class e_method final : public expression {
 public:
     e_method(expr operand, std::wstring name, expr_list arguments)
-        : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)), interned(intern(this->name)) {}
+        : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)), interned(intern(this->name)),
+          builtin(method_name_of(std::wstring_view(this->name))) {}
     value evaluate(runtime& rt) const override;
     const expr operand;
     const std::wstring name;
     const expr_list arguments;
     const symbol interned;
+    const method_name builtin;  // once, when compiling: a built-in value's method is found by a switch
 };
 
 class e_variable final : public expression {

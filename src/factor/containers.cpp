@@ -147,40 +147,39 @@ std::string sequence<Self, Elements>::describe() const
 }
 
 template <class Self, class Elements>
-template <class Name>
-const method_table<Name, typename sequence<Self, Elements>::method_body>& sequence<Self, Elements>::method_rows()
+const method_table& sequence<Self, Elements>::method_rows()
 {
-    using table_type = method_table<Name, method_body>;
-    static const table_type table = [] {
+    using m = method_name;
+    static const method_table table = [] {
         if constexpr (indexed)
-            return table_type({
-                {"size", 0, &sequence::m_size},
-                {"empty", 0, &sequence::m_empty},
-                {"pop_back", 0, &sequence::m_pop_back},
-                {"clear", 0, &sequence::m_clear},
-                {"back", 0, &sequence::m_back},
-                {"front", 0, &sequence::m_front},
-                {"at", 1, &sequence::m_at},
-                {"push_back", 1, &sequence::m_push_back},
-                {"swap", 1, &sequence::m_swap},
-                {"resize", 1, &sequence::m_resize},
-                {"replace", 2, &sequence::m_replace},
-                {"resize", 2, &sequence::m_resize_fill},
+            return method_table({
+                {m::size, 0},
+                {m::empty, 0},
+                {m::pop_back, 0},
+                {m::clear, 0},
+                {m::back, 0},
+                {m::front, 0},
+                {m::at, 1},
+                {m::push_back, 1},
+                {m::swap, 1},
+                {m::resize, 1},
+                {m::replace, 2},
+                {m::resize, 2},
             });
         else
-            return table_type({
-                {"empty", 0, &sequence::m_empty},
-                {"size", 0, &sequence::m_size},
-                {"front", 0, &sequence::m_front},
-                {"back", 0, &sequence::m_back},
-                {"pop_front", 0, &sequence::m_pop_front},
-                {"pop_back", 0, &sequence::m_pop_back},
-                {"clear", 0, &sequence::m_clear},
-                {"resize", 1, &sequence::m_resize},
-                {"push_front", 1, &sequence::m_push_front},
-                {"push_back", 1, &sequence::m_push_back},
-                {"swap", 1, &sequence::m_swap},
-                {"resize", 2, &sequence::m_resize_fill},
+            return method_table({
+                {m::empty, 0},
+                {m::size, 0},
+                {m::front, 0},
+                {m::back, 0},
+                {m::pop_front, 0},
+                {m::pop_back, 0},
+                {m::clear, 0},
+                {m::resize, 1},
+                {m::push_front, 1},
+                {m::push_back, 1},
+                {m::swap, 1},
+                {m::resize, 2},
             });
     }();
     return table;
@@ -189,17 +188,33 @@ const method_table<Name, typename sequence<Self, Elements>::method_body>& sequen
 template <class Self, class Elements>
 method_signatures sequence<Self, Elements>::methods()
 {
-    return method_rows<char>().signatures();
+    return method_rows().signatures();
 }
 
 template <class Self, class Elements>
 template <class Name>
 value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
 {
-    // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const method_body* b = method_rows<Name>().find(c);
-    if (!b) refuse("_method", method_call_text(c));
-    return (this->**b)(c.v);
+    // Only the lookup is guarded: errors inside a method body propagate as they are. The table holds
+    // at and replace for the vector only, push_front and pop_front for the list only.
+    const args& v = c.v;
+    switch (method_rows().find(c)) {
+    case method_name::size: return m_size(v);
+    case method_name::empty: return m_empty(v);
+    case method_name::clear: return m_clear(v);
+    case method_name::front: return m_front(v);
+    case method_name::back: return m_back(v);
+    case method_name::pop_back: return m_pop_back(v);
+    case method_name::push_back: return m_push_back(v);
+    case method_name::pop_front: return m_pop_front(v);
+    case method_name::push_front: return m_push_front(v);
+    case method_name::swap: return m_swap(v);
+    case method_name::resize: return v.size() == 1 ? m_resize(v) : m_resize_fill(v);
+    case method_name::at: return m_at(v);
+    case method_name::replace: return m_replace(v);
+    default: break;
+    }
+    refuse("_method", method_call_text(c));
 }
 
 template <class Self, class Elements>
@@ -422,31 +437,40 @@ std::string hash_::describe() const
     return out + "]";
 }
 
-template <class Name>
-const method_table<Name, hash_::method_body>& hash_::method_rows()
+const method_table& hash_::method_rows()
 {
-    static const method_table<Name, method_body> table({
-        {"size", 0, &hash_::m_size},
-        {"empty", 0, &hash_::m_empty},
-        {"clear", 0, &hash_::m_clear},
-        {"at", 1, &hash_::m_at},
-        {"exist", 1, &hash_::m_exist},
-        {"erase", 1, &hash_::m_erase},
-        {"swap", 1, &hash_::m_swap},
-        {"insert", 2, &hash_::m_insert},
+    static const method_table table({
+        {method_name::size, 0},
+        {method_name::empty, 0},
+        {method_name::clear, 0},
+        {method_name::at, 1},
+        {method_name::exist, 1},
+        {method_name::erase, 1},
+        {method_name::swap, 1},
+        {method_name::insert, 2},
     });
     return table;
 }
 
-method_signatures hash_::methods() { return method_rows<char>().signatures(); }
+method_signatures hash_::methods() { return method_rows().signatures(); }
 
 template <class Name>
 value hash_::dispatch(const method_call<Name>& c)
 {
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const method_body* b = method_rows<Name>().find(c);
-    if (!b) refuse("_method", method_call_text(c));
-    return (this->**b)(c.v);
+    const args& v = c.v;
+    switch (method_rows().find(c)) {
+    case method_name::size: return m_size(v);
+    case method_name::empty: return m_empty(v);
+    case method_name::clear: return m_clear(v);
+    case method_name::at: return m_at(v);
+    case method_name::exist: return m_exist(v);
+    case method_name::erase: return m_erase(v);
+    case method_name::swap: return m_swap(v);
+    case method_name::insert: return m_insert(v);
+    default: break;
+    }
+    refuse("_method", method_call_text(c));
 }
 
 value hash_::method(const method_call<wchar_t>& c) { return dispatch(c); }

@@ -11,6 +11,7 @@
 
 #include "../exception.hpp"
 #include "handle.hpp"
+#include "method_name.hpp"
 
 namespace vorla {
 
@@ -61,7 +62,13 @@ struct method_call {
     // caller is a running statement: the method then yields an empty handle. Without one, the signal is
     // raised in its C++ form (expression/signal.hpp).
     script_signal* out = nullptr;
+    // The name as a built-in method name, when the caller resolved it once beforehand; built-in classes
+    // resolve it from the text otherwise.
+    method_name method = method_name::unresolved;
 };
+
+// The five arithmetic operators, for slots that take the operator as an argument.
+enum class arith : std::uint8_t { add, sub, mul, div, mod };
 
 // Where a value class reports its refusals from: its header, its qualified class name and a line.
 struct site {
@@ -153,9 +160,18 @@ public:
     // interning the text again on every access.
     virtual value member_of(const std::wstring* name) const { return member(*name); }
 
-    // l += r: l = l + r, changing l in place. A value that can grow in place (a string) overrides it, so
-    // appending to a long string costs the piece, not a copy of the whole.
-    virtual void add_assign(const value& r) { operator=(operator+(r)); }
+    // l op= r worked out inside this object, for a class whose `l op r` is a new value of its own class
+    // holding exactly what this leaves in l: numbers for all five operators, strings for +. Such a class
+    // overrides it, so that `l op= r` makes no intermediate value, a string grows by the piece rather than
+    // by a copy of the whole, and an operand held by nothing but the running expression can take the
+    // result itself. Any other operation yields false with nothing changed; the caller then takes the
+    // operator and assignment slots.
+    virtual bool operate_in_place(arith op, const value& r)
+    {
+        (void)op;
+        (void)r;
+        return false;
+    }
 
     // Moves every value handle this value holds into `out`, leaving it holding none. Values that hold
     // others (refs, containers, instances) override it, so that releasing a structure however deep is a
@@ -220,6 +236,19 @@ inline void construct(factor& f, const args& v)
         f.call_constructor(v);
         break;
     }
+}
+
+// l op r through the left value's own operator slot.
+inline value arithmetic(const factor& l, arith op, const value& r)
+{
+    switch (op) {
+    case arith::add: return l.operator+(r);
+    case arith::sub: return l.operator-(r);
+    case arith::mul: return l.operator*(r);
+    case arith::div: return l.operator/(r);
+    case arith::mod: break;
+    }
+    return l.operator%(r);
 }
 
 // The plain sentence for an operation ("operator +", "call_constructor", ...) that `self` refused with

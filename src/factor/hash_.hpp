@@ -55,7 +55,7 @@ private:
         throw_range_error(__FILE__, "vorla::hash_::_method", __LINE__, std::move(why));
     }
 
-    // The built-in methods, reached only through the method tables, which check the argument count.
+    // The built-in methods, reached only through the dispatch switch, after the table checked the argument count.
     value m_size(const args& v);
     value m_empty(const args& v);
     value m_clear(const args& v);
@@ -65,9 +65,7 @@ private:
     value m_swap(const args& v);
     value m_insert(const args& v);
 
-    using method_body = value (hash_::*)(const args&);
-    template <class Name>
-    static const method_table<Name, method_body>& method_rows();
+    static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     // A copy shares the keys (nothing can change them) and clones the values.

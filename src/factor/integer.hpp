@@ -42,6 +42,11 @@ public:
     value operator>(const value& r) const override;
     value operator<(const value& r) const override;
     void operator=(const value& r) override { v_ = operand(r); }
+    bool operate_in_place(arith op, const value& r) override
+    {
+        v_ = result(op, r);
+        return true;
+    }
     void operator++() override;
     void operator--() override;
     value operator!() const override;
@@ -70,6 +75,8 @@ protected:
 
     // The right operand, through its own conversion to this class's payload type.
     static T operand(const value& r) { return static_cast<T>(*r); }
+    // v_ op r: the one place integer arithmetic happens, in place or into a new value.
+    T result(arith op, const value& r) const;
 
     T v_;
 };

@@ -1,8 +1,11 @@
-// The built-in values' method tables: (method name, argument count) -> body, for wide or narrow names.
+// The built-in values' method tables: which (method name, argument count) pairs a class answers.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,53 +23,49 @@ struct method_signature {
 };
 using method_signatures = std::vector<method_signature>;
 
-// One table per class and name kind, built on first use from narrow literals. The same name with another
-// argument count is another method (or none). A built-in class has a couple of dozen methods at most, so a
-// linear scan beats hashing the name, and a lookup allocates nothing.
-template <class Ch, class Body>
+// One table per class. The same name with another argument count is another method (or none). A class
+// finds the call's method here and runs it from a switch over the name; the lookup is one table read.
 class method_table {
 public:
     struct row {
-        const char* name;
+        method_name name;
         std::size_t argc;
-        Body body;
     };
 
-    method_table(std::initializer_list<row> rows)
+    method_table(std::initializer_list<row> rows) : rows_(rows)
     {
-        entries_.reserve(rows.size());
-        for (const row& r : rows) {
-            const std::string_view n(r.name);
-            // Method names are plain ASCII, so widening them a character at a time is exact.
-            entries_.push_back(entry{std::basic_string<Ch>(n.begin(), n.end()), r.argc, r.body});
+        for (const row& r : rows_) {
+            if (r.argc >= max_args) throw std::logic_error("built-in method with too many arguments");
+            argc_bits_[index(r.name)] |= static_cast<std::uint8_t>(1u << r.argc);
         }
     }
 
-    // The body of a call, or null when the class has no method of that name taking that many arguments.
-    const Body* find(std::basic_string_view<Ch> name, std::size_t argc) const
+    // The call's method name when the class has that method with that many arguments, else none.
+    template <class Ch>
+    method_name find(const method_call<Ch>& c) const
     {
-        for (const entry& e : entries_)
-            if (e.argc == argc && e.name == name) return &e.body;
-        return nullptr;
+        const method_name n =
+            c.method != method_name::unresolved ? c.method : method_name_of(std::basic_string_view<Ch>(c.name));
+        const std::size_t argc = c.v.size();
+        return argc < max_args && (argc_bits_[index(n)] >> argc & 1u) ? n : method_name::none;
     }
-    const Body* find(const method_call<Ch>& c) const { return find(c.name, c.v.size()); }
 
-    // The rows in table order, names narrowed (they are plain ASCII).
+    // The rows in table order.
     method_signatures signatures() const
     {
         method_signatures out;
-        out.reserve(entries_.size());
-        for (const entry& e : entries_) out.push_back({std::string(e.name.begin(), e.name.end()), e.argc});
+        out.reserve(rows_.size());
+        for (const row& r : rows_) out.push_back({std::string(method_text(r.name)), r.argc});
         return out;
     }
 
 private:
-    struct entry {
-        std::basic_string<Ch> name;
-        std::size_t argc;
-        Body body;
-    };
-    std::vector<entry> entries_;
+    static constexpr std::size_t max_args = 8;  // one bit per argument count in argc_bits_
+    static std::size_t index(method_name n) { return static_cast<std::size_t>(n); }
+
+    std::vector<row> rows_;
+    // Per name, bit k set when the class has the method with k arguments.
+    std::array<std::uint8_t, static_cast<std::size_t>(method_name::count_)> argc_bits_{};
 };
 
 // A call as a miss quotes it: the method name (narrowed) and its arguments.

@@ -29,30 +29,26 @@ std::string process_<process>::describe() const
 
 namespace {
 
-enum class process_method { id, exit };
-
-template <class Ch>
-const method_table<Ch, process_method>& process_rows()
+const method_table& process_rows()
 {
-    static const method_table<Ch, process_method> table({
-        {"id", 0, process_method::id},
-        {"exit", 0, process_method::exit},
+    static const method_table table({
+        {method_name::id, 0},
+        {method_name::exit, 0},
     });
     return table;
 }
 
 } // namespace
 
-method_signatures process_<process>::methods() { return process_rows<char>().signatures(); }
+method_signatures process_<process>::methods() { return process_rows().signatures(); }
 
 template <class Ch>
 value process_<process>::_method(const method_call<Ch>& c) const
 {
-    if (const process_method* m = process_rows<Ch>().find(c)) {
-        switch (*m) {
-        case process_method::id: return make<unsigned_<unsigned int>>(p_->serial);
-        case process_method::exit: return make_boolean(p_->finished());
-        }
+    switch (process_rows().find(c)) {
+    case method_name::id: return make<unsigned_<unsigned int>>(p_->serial);
+    case method_name::exit: return make_boolean(p_->finished());
+    default: break;
     }
     if constexpr (std::is_same_v<Ch, char>) refuse("method", call_text(c.name, c.v));
     else refuse("method", call_text(narrow(c.name), c.v));

@@ -49,6 +49,11 @@ public:
     value operator>(const value& r) const override;
     value operator<(const value& r) const override;
     void operator=(const value& r) override { v_ = operand(r); }
+    bool operate_in_place(arith op, const value& r) override
+    {
+        v_ = result(op, r);
+        return true;
+    }
     void operator++() override;
     void operator--() override;
     value operator!() const override;
@@ -83,6 +88,8 @@ private:
     static value make(F x);
     // The right operand, through its own conversion to this class's payload type.
     static F operand(const value& r) { return static_cast<F>(*r); }
+    // v_ op r: the one place real arithmetic happens, in place or into a new value.
+    F result(arith op, const value& r) const;
     template <class Ch>
     value _method(const method_call<Ch>& c) const;
 

@@ -23,17 +23,17 @@ public:
 
     value method(const method_call<wchar_t>& c) override
     {
-        if (method_rows<wchar_t>().find(c)) return target();
+        if (method_rows().find(c) == method_name::get) return target();
         refuse("method", call_text(narrow(c.name), c.v));
     }
     value method(const method_call<char>& c) override
     {
-        if (method_rows<char>().find(c)) return target();
+        if (method_rows().find(c) == method_name::get) return target();
         refuse("method", call_text(c.name, c.v));
     }
 
     // The built-in methods' names and argument counts: `get` alone.
-    static method_signatures methods() { return method_rows<char>().signatures(); }
+    static method_signatures methods() { return method_rows().signatures(); }
 
     type_id_t type_id() const override { return tid::ref; }
     value clone() const override { return make<ref>(target_); }
@@ -67,11 +67,9 @@ protected:
 
 private:
     // One row, so the method listing and the dispatch cannot disagree.
-    enum class method_id { get };
-    template <class Ch>
-    static const method_table<Ch, method_id>& method_rows()
+    static const method_table& method_rows()
     {
-        static const method_table<Ch, method_id> table({{"get", 0, method_id::get}});
+        static const method_table table({{method_name::get, 0}});
         return table;
     }
 

@@ -62,13 +62,18 @@ T wrapped(T a, T b, Op op)
 
 // A zero divisor, and the one int quotient that does not fit (-2^31 / -1), become a script range_error.
 template <class T>
+[[noreturn, gnu::noinline]] void refuse_divisor(T d, const char* op, int line)
+{
+    throw_range_error(__FILE__, std::string(integer_name<T>::cls) + "::" + op, line,
+                      d == 0 ? "division by zero" : "the quotient does not fit in int");
+}
+template <class T>
 void check_divisor(T a, T d, const char* op, int line)
 {
     bool bad = d == 0;
     if constexpr (std::is_signed_v<T>) bad = bad || (a == std::numeric_limits<T>::min() && d == -1);
-    if (bad)
-        throw_range_error(__FILE__, std::string(integer_name<T>::cls) + "::" + op, line,
-                          d == 0 ? "division by zero" : "the quotient does not fit in int");
+    if (bad) [[unlikely]]
+        refuse_divisor(d, op, line);
 }
 
 // float computes in double and rounds the result back; double simply computes in double.
@@ -122,27 +127,32 @@ value nil::operator!=(const value& r) const { return make_boolean(static_cast<bo
 // ---- integers
 
 template <class T>
-value integer<T>::operator+(const value& r) const { return make(wrapped(v_, operand(r), std::plus<>())); }
+T integer<T>::result(arith op, const value& r) const
+{
+    const T b = operand(r);
+    switch (op) {
+    case arith::add: return wrapped(v_, b, std::plus<>());
+    case arith::sub: return wrapped(v_, b, std::minus<>());
+    case arith::mul: return wrapped(v_, b, std::multiplies<>());
+    case arith::div: check_divisor(v_, b, "operator /", __LINE__); return v_ / b;
+    case arith::mod: break;
+    }
+    check_divisor(v_, b, "operator %", __LINE__);
+    return v_ % b;
+}
+
+template <class T>
+value integer<T>::operator+(const value& r) const { return make(result(arith::add, r)); }
 template <class T>
 value integer<T>::operator-() const { return make(wrapped(T(0), v_, std::minus<>())); }
 template <class T>
-value integer<T>::operator-(const value& r) const { return make(wrapped(v_, operand(r), std::minus<>())); }
+value integer<T>::operator-(const value& r) const { return make(result(arith::sub, r)); }
 template <class T>
-value integer<T>::operator*(const value& r) const { return make(wrapped(v_, operand(r), std::multiplies<>())); }
+value integer<T>::operator*(const value& r) const { return make(result(arith::mul, r)); }
 template <class T>
-value integer<T>::operator/(const value& r) const
-{
-    const T d = operand(r);
-    check_divisor(v_, d, "operator /", __LINE__);
-    return make(v_ / d);
-}
+value integer<T>::operator/(const value& r) const { return make(result(arith::div, r)); }
 template <class T>
-value integer<T>::operator%(const value& r) const
-{
-    const T d = operand(r);
-    check_divisor(v_, d, "operator %", __LINE__);
-    return make(v_ % d);
-}
+value integer<T>::operator%(const value& r) const { return make(result(arith::mod, r)); }
 // The right operand is converted only when the left one leaves the answer open.
 template <class T>
 value integer<T>::operator&&(const value& r) const { return make_boolean(v_ != 0 && operand(r) != 0); }
@@ -192,19 +202,33 @@ template class integer<unsigned int>;
 template <class F>
 value real<F>::make(F x) { return vorla::make<real<F>>(x); }
 
+// IEEE rules: a zero divisor gives an infinity or NaN, never an error.
 template <class F>
-value real<F>::operator+(const value& r) const { return make(computed(v_, operand(r), std::plus<>())); }
+F real<F>::result(arith op, const value& r) const
+{
+    const F b = operand(r);
+    switch (op) {
+    case arith::add: return computed(v_, b, std::plus<>());
+    case arith::sub: return computed(v_, b, std::minus<>());
+    case arith::mul: return computed(v_, b, std::multiplies<>());
+    case arith::div: return computed(v_, b, std::divides<>());
+    case arith::mod: break;
+    }
+    return computed(v_, b, fmod_op());
+}
+
+template <class F>
+value real<F>::operator+(const value& r) const { return make(result(arith::add, r)); }
 template <class F>
 value real<F>::operator-() const { return make(-v_); }
 template <class F>
-value real<F>::operator-(const value& r) const { return make(computed(v_, operand(r), std::minus<>())); }
+value real<F>::operator-(const value& r) const { return make(result(arith::sub, r)); }
 template <class F>
-value real<F>::operator*(const value& r) const { return make(computed(v_, operand(r), std::multiplies<>())); }
-// IEEE rules: a zero divisor gives an infinity or NaN, never an error.
+value real<F>::operator*(const value& r) const { return make(result(arith::mul, r)); }
 template <class F>
-value real<F>::operator/(const value& r) const { return make(computed(v_, operand(r), std::divides<>())); }
+value real<F>::operator/(const value& r) const { return make(result(arith::div, r)); }
 template <class F>
-value real<F>::operator%(const value& r) const { return make(computed(v_, operand(r), fmod_op())); }
+value real<F>::operator%(const value& r) const { return make(result(arith::mod, r)); }
 // The right operand is converted only when the left one leaves the answer open.
 template <class F>
 value real<F>::operator&&(const value& r) const { return make_boolean(v_ != 0 && operand(r) != 0); }

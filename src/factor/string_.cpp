@@ -42,9 +42,11 @@ void string_<Ch>::operator=(const value& r)
 }
 
 template <class Ch>
-void string_<Ch>::add_assign(const value& r)
+bool string_<Ch>::operate_in_place(arith op, const value& r)
 {
+    if (op != arith::add) return false;
     text_ += wide_text(r);
+    return true;
 }
 
 template <class Ch>
@@ -131,14 +133,13 @@ string_<Ch>::operator std::wstring() const
 }
 
 template <class Ch>
-template <class Name>
-const method_table<Name, typename string_<Ch>::method_body>& string_<Ch>::method_rows()
+const method_table& string_<Ch>::method_rows()
 {
-    static const method_table<Name, method_body> table({
-        {"empty", 0, &string_::m_empty},
-        {"size", 0, &string_::m_size},
-        {"at", 1, &string_::m_at},
-        {"match", 1, &string_::m_match},
+    static const method_table table({
+        {method_name::empty, 0},
+        {method_name::size, 0},
+        {method_name::at, 1},
+        {method_name::match, 1},
     });
     return table;
 }
@@ -146,16 +147,21 @@ const method_table<Name, typename string_<Ch>::method_body>& string_<Ch>::method
 template <class Ch>
 method_signatures string_<Ch>::methods()
 {
-    return method_rows<char>().signatures();
+    return method_rows().signatures();
 }
 
 template <class Ch>
 template <class Name>
 value string_<Ch>::dispatch(const method_call<Name>& c)
 {
-    const method_body* body = method_rows<Name>().find(c);
-    if (!body) refuse("_method", method_call_text(c));
-    return (this->**body)(c.v);
+    switch (method_rows().find(c)) {
+    case method_name::empty: return m_empty(c.v);
+    case method_name::size: return m_size(c.v);
+    case method_name::at: return m_at(c.v);
+    case method_name::match: return m_match(c.v);
+    default: break;
+    }
+    refuse("_method", method_call_text(c));
 }
 
 template <class Ch>

@@ -27,7 +27,7 @@ public:
     value operator>(const value& r) const override;
     value operator<(const value& r) const override;
     void operator=(const value& r) override;
-    void add_assign(const value& r) override;
+    bool operate_in_place(arith op, const value& r) override;
 
     explicit operator unsigned int() const override;
     explicit operator int() const override;
@@ -58,16 +58,14 @@ protected:
     VORLA_SITE("vorla::string_<wchar_t>")
 
 private:
-    // The built-in methods, reached only through the method tables, which check the argument count.
+    // The built-in methods, reached only through the dispatch switch, after the table checked the argument count.
     value m_empty(const args& v);
     value m_size(const args& v);
     value m_at(const args& v);
     value m_match(const args& v);
     // Compares with the right operand's wide text by code point value: <0, 0 or >0.
     int compare(const value& r) const;
-    using method_body = value (string_::*)(const args&);
-    template <class Name>
-    static const method_table<Name, method_body>& method_rows();
+    static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
 

@@ -56,26 +56,29 @@ bool timer::equal(const value& other) const
 
 std::string timer::describe() const { return "timer(" + detail::format_number(ticks_) + ")"; }
 
-template <class Name>
-const method_table<Name, timer::method_body>& timer::method_rows()
+const method_table& timer::method_rows()
 {
     // All three methods take no argument, so a call with arguments misses like an unknown name.
-    static const method_table<Name, method_body> table({
-        {"start", 0, &timer::m_start},
-        {"restart", 0, &timer::m_restart},
-        {"elapsed", 0, &timer::m_elapsed},
+    static const method_table table({
+        {method_name::start, 0},
+        {method_name::restart, 0},
+        {method_name::elapsed, 0},
     });
     return table;
 }
 
-method_signatures timer::methods() { return method_rows<char>().signatures(); }
+method_signatures timer::methods() { return method_rows().signatures(); }
 
 template <class Name>
 value timer::dispatch(const method_call<Name>& c)
 {
-    const method_body* b = method_rows<Name>().find(c);
-    if (!b) refuse("_method", method_call_text(c));
-    return (this->**b)(c.v);
+    switch (method_rows().find(c)) {
+    case method_name::start: return m_start(c.v);
+    case method_name::restart: return m_restart(c.v);
+    case method_name::elapsed: return m_elapsed(c.v);
+    default: break;
+    }
+    refuse("_method", method_call_text(c));
 }
 
 value timer::method(const method_call<wchar_t>& c) { return dispatch(c); }

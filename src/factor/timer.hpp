@@ -43,9 +43,7 @@ private:
     value m_restart(const args& v);
     value m_elapsed(const args& v);
 
-    using method_body = value (timer::*)(const args&);
-    template <class Name>
-    static const method_table<Name, method_body>& method_rows();
+    static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     void take(const char* op, const value& v);

@@ -53,7 +53,7 @@ protected:
 private:
     static constexpr bool indexed = std::random_access_iterator<typename Elements::iterator>;
 
-    // The built-in methods, reached only through the method tables, which check the argument count.
+    // The built-in methods, reached only through the dispatch switch, after the table checked the argument count.
     value m_size(const args& v);
     value m_empty(const args& v);
     value m_clear(const args& v);
@@ -72,9 +72,7 @@ private:
     value m_push_front(const args& v);
     value m_pop_front(const args& v);
 
-    using method_body = value (sequence::*)(const args&);
-    template <class Name>
-    static const method_table<Name, method_body>& method_rows();
+    static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     // The elements of another value of this type, or nullptr when it is of another type.

@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "../support.hpp"
 
@@ -300,6 +301,31 @@ TEST(Integer, TheLeftOperandDecides)
     EXPECT_TRUE(as_bool(*int_(3) >= bool_(true)));
 }
 
+// In place, a number leaves exactly what its operator would have made, wrap-around, truncation and the
+// left operand's class included, and a refused division leaves it unchanged.
+TEST(Integer, InPlaceArithmeticLeavesWhatTheOperatorMakes)
+{
+    const std::pair<value, value> cases[] = {
+        {int_(2147483647), int_(1)}, {int_(-7), int_(2)},      {int_(65536), int_(65536)},
+        {uint_(1), int_(2)},         {int_(7), double_(2.9)}, {uint_(0xFFFFFFFFu), int_(2)},
+    };
+    for (const auto& [l, r] : cases) {
+        for (arith op : {arith::add, arith::sub, arith::mul, arith::div, arith::mod}) {
+            const value made = arithmetic(*l, op, r);
+            value in_place = l->clone();
+            value holder = in_place;
+            ASSERT_TRUE(in_place->operate_in_place(op, r));
+            EXPECT_EQ(holder->type_id(), made->type_id());
+            EXPECT_EQ(holder->describe(), made->describe()) << l->describe() << " op " << r->describe();
+        }
+    }
+    value n = int_(std::numeric_limits<int>::min());
+    expect_script_throw([&] { n->operate_in_place(arith::div, int_(-1)); }, tid::range_error);
+    expect_script_throw([&] { n->operate_in_place(arith::mod, int_(0)); }, tid::range_error);
+    EXPECT_EQ(as_int(n), std::numeric_limits<int>::min());
+    EXPECT_FALSE(bool_(true)->operate_in_place(arith::add, int_(1)));  // bool has no arithmetic of its own
+}
+
 TEST(Integer, ConstructAndConvert)
 {
     value i = int_(9);
@@ -357,6 +383,22 @@ TEST(Real, Arithmetic)
     --*alias;
     --*alias;
     EXPECT_EQ(as_double(d), 0.5);
+}
+
+TEST(Real, InPlaceArithmeticLeavesWhatTheOperatorMakes)
+{
+    const std::pair<value, value> cases[] = {
+        {float_(0.1f), float_(0.2f)}, {double_(-5.5), double_(2.0)}, {double_(1.0), int_(0)}, {float_(3e38f), float_(10)},
+    };
+    for (const auto& [l, r] : cases) {
+        for (arith op : {arith::add, arith::sub, arith::mul, arith::div, arith::mod}) {
+            const value made = arithmetic(*l, op, r);
+            value in_place = l->clone();
+            ASSERT_TRUE(in_place->operate_in_place(op, r));
+            EXPECT_EQ(in_place->type_id(), made->type_id());
+            EXPECT_EQ(in_place->describe(), made->describe()) << l->describe() << " op " << r->describe();
+        }
+    }
 }
 
 TEST(Real, Comparisons)

@@ -1,6 +1,7 @@
 // Unit tests of the string value: joining, code-point comparison, numbers, methods and refusals.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include "../support.hpp"
 #include "factor/exception.hpp"
 #include "factor/ref.hpp"
+#include "factor/vector_.hpp"
 
 namespace {
 
@@ -22,6 +24,11 @@ TEST(StringValue, JoinsTheRightOperandsWideText)
     EXPECT_EQ(as_text(*str(L"ab") + make<boolean>(true)), L"ab1");
     EXPECT_EQ(as_text(*str(L"ab") + make<unsigned_<unsigned int>>(1234u)), L"ab1234");  // wide: no grouping
     EXPECT_EQ(as_text(*str(L"ab") + str(L"cd")), L"abcd");
+    EXPECT_EQ(as_text(*str(L"n=") + int_(std::numeric_limits<int>::min())), L"n=-2147483648");
+    EXPECT_EQ(as_text(*str(L"") + make<unsigned_<unsigned int>>(4294967295u)), L"4294967295");
+    EXPECT_EQ(as_text(*str(L"") + make<real<double>>(1e21)), L"1e+21");
+    EXPECT_EQ(as_text(*str(L"") + make<real<float>>(0.1f)), L"0.1");  // through its double, 6 digits
+    expect_script_throw([] { *str(L"") + make<vector_>(); }, tid::bad_cast);  // no wide text to join
 }
 
 TEST(StringValue, JoiningLeavesBothOperandsAlone)
@@ -33,29 +40,21 @@ TEST(StringValue, JoiningLeavesBothOperandsAlone)
     EXPECT_NE(c.get(), a.get());
 }
 
-// += grows the string's own object: every holder of the handle sees the longer text, the right
+// + in place grows the string's own object: every holder of the handle sees the longer text, the right
 // operand is read before the left changes (s += s doubles), and any operand joins as its wide text.
-TEST(StringValue, AppendingGrowsTheSameObject)
+// No other operator works on a string in place: those decline and leave the text alone.
+TEST(StringValue, AppendingInPlaceGrowsTheSameObject)
 {
     value s = str(L"ab");
     value holder = s;
-    s->add_assign(int_(12));
+    EXPECT_TRUE(s->operate_in_place(arith::add, int_(12)));
     EXPECT_EQ(as_text(holder), L"ab12");
-    s->add_assign(s);
+    EXPECT_TRUE(s->operate_in_place(arith::add, s));
     EXPECT_EQ(as_text(s), L"ab12ab12");
-    s->add_assign(make<real<double>>(2.5));
+    EXPECT_TRUE(s->operate_in_place(arith::add, make<real<double>>(2.5)));
     EXPECT_EQ(as_text(holder), L"ab12ab122.5");
-}
-
-// Other values keep l = l + r: an int stays an int of the sum, and a refusal is operator +'s own.
-TEST(StringValue, OtherValuesAppendAsSumAndAssign)
-{
-    value i = int_(40);
-    value holder = i;
-    i->add_assign(int_(2));
-    EXPECT_EQ(static_cast<int>(*holder), 42);
-    value b = make<boolean>(true);
-    EXPECT_THROW(b->add_assign(int_(1)), std::exception);
+    for (arith op : {arith::sub, arith::mul, arith::div, arith::mod}) EXPECT_FALSE(s->operate_in_place(op, int_(1)));
+    EXPECT_EQ(as_text(holder), L"ab12ab122.5");
 }
 
 TEST(StringValue, ComparesByCodePoint)
