@@ -273,7 +273,7 @@ value sequence<Self, Elements>::m_pop_back(const args&)
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_push_back(const args& v)
 {
-    items_.push_back(v[0]->clone());
+    items_.push_back(stored_copy(v[0]));
     return items_.back();
 }
 
@@ -314,14 +314,14 @@ value sequence<Self, Elements>::m_replace(const args& v)
 {
     const unsigned int i = index_of(v[0]);
     if (i >= items_.size()) Self::out_of_range(index_text(Self::tag, i, items_.size()));
-    value fresh = v[1]->clone();
+    value fresh = stored_copy(v[1]);
     return std::exchange(*std::next(items_.begin(), i), std::move(fresh));
 }
 
 template <class Self, class Elements>
 value sequence<Self, Elements>::m_push_front(const args& v)
 {
-    return *items_.insert(items_.begin(), v[0]->clone());
+    return *items_.insert(items_.begin(), stored_copy(v[0]));
 }
 
 template <class Self, class Elements>
@@ -509,9 +509,9 @@ value hash_::m_swap(const args& v)
 
 value hash_::m_insert(const args& v)
 {
-    // Both are cloned before the map is asked; when the key is present the clones are simply dropped.
-    value key = v[0]->clone();
-    value val = v[1]->clone();
+    // Both are copied before the map is asked; when the key is present the copies are simply dropped.
+    value key = stored_copy(v[0]);
+    value val = stored_copy(v[1]);
     return make_boolean(map_.emplace(std::move(key), std::move(val)).second);
 }
 

@@ -173,6 +173,10 @@ public:
         return false;
     }
 
+    // Appends this value's wide text (what operator std::wstring gives) to `out`. Numbers and strings
+    // override it to write straight into `out`, so joining text makes no string in between.
+    virtual void append_wide(std::wstring& out) const { out += static_cast<std::wstring>(*this); }
+
     // Moves every value handle this value holds into `out`, leaving it holding none. Values that hold
     // others (refs, containers, instances) override it, so that releasing a structure however deep is a
     // loop over a work list (release_all) instead of nested destructors.
@@ -249,6 +253,14 @@ inline value arithmetic(const factor& l, arith op, const value& r)
     case arith::mod: break;
     }
     return l.operator%(r);
+}
+
+// The copy a container keeps of an argument: the argument's own object when nothing else holds it (the
+// caller's argument list is its only holder, so no one can see it change) and its copy would be a plain
+// copy of content anyway; a clone otherwise.
+inline value stored_copy(const value& v)
+{
+    return v.use_count() == 1 && tid::plain_copy(v->type_id()) ? v : v->clone();
 }
 
 // The plain sentence for an operation ("operator +", "call_constructor", ...) that `self` refused with

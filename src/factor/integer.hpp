@@ -57,6 +57,7 @@ public:
     explicit operator double() const override { return static_cast<double>(v_); }
     explicit operator std::string() const override;
     explicit operator std::wstring() const override;
+    void append_wide(std::wstring& out) const override;
     void hash(std::uint32_t& seed) const override { hash_combine(seed, static_cast<std::uint32_t>(v_)); }
     bool equal(const value& other) const override;
     std::wostream& write_ostream(std::wostream& os) const override;

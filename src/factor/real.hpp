@@ -64,6 +64,7 @@ public:
     explicit operator double() const override { return static_cast<double>(v_); }
     explicit operator std::string() const override;
     explicit operator std::wstring() const override;
+    void append_wide(std::wstring& out) const override;
     value method(const method_call<wchar_t>& c) override { return _method(c); }
     value method(const method_call<char>& c) override { return _method(c); }
     type_id_t type_id() const override { return real_name<F>::id; }

@@ -31,7 +31,7 @@ std::basic_string<typename S::char_type> to_text(T v)
 // grouping, '.' for the point), formatted straight into a buffer. Reals take the streams' default
 // form, printf's "%.6g"; a float is written through its double, as the streams do.
 template <class T>
-std::wstring wide_text(T v)
+void append_wide_text(std::wstring& out, T v)
 {
     char buffer[64];
     std::to_chars_result r;
@@ -39,7 +39,14 @@ std::wstring wide_text(T v)
         r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
     else
         r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return std::wstring(buffer, r.ptr);
+    out.append(buffer, r.ptr);
+}
+template <class T>
+std::wstring wide_text(T v)
+{
+    std::wstring out;
+    append_wide_text(out, v);
+    return out;
 }
 
 // A bool reads as the digit 0 or 1. On a failed extraction the stream zeroes its target; the value must
@@ -181,6 +188,8 @@ integer<T>::operator std::string() const { return to_text<std::ostringstream>(v_
 template <class T>
 integer<T>::operator std::wstring() const { return wide_text(v_); }
 template <class T>
+void integer<T>::append_wide(std::wstring& out) const { append_wide_text(out, v_); }
+template <class T>
 bool integer<T>::equal(const value& other) const
 {
     return other->type_id() == type_id() && static_cast<T>(*other) == v_;
@@ -260,6 +269,8 @@ template <class F>
 real<F>::operator std::string() const { return to_text<std::ostringstream>(v_); }
 template <class F>
 real<F>::operator std::wstring() const { return wide_text(v_); }
+template <class F>
+void real<F>::append_wide(std::wstring& out) const { append_wide_text(out, v_); }
 // Both zeros hash alike because they compare equal.
 template <class F>
 void real<F>::hash(std::uint32_t& seed) const

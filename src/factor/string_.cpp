@@ -45,20 +45,29 @@ template <class Ch>
 bool string_<Ch>::operate_in_place(arith op, const value& r)
 {
     if (op != arith::add) return false;
-    text_ += wide_text(r);
+    r->append_wide(text_);
     return true;
 }
 
 template <class Ch>
 value string_<Ch>::operator+(const value& r) const
 {
-    return make<string_>(text_ + wide_text(r));
+    text_type joined = text_;
+    r->append_wide(joined);
+    return make<string_>(std::move(joined));
 }
 
 template <class Ch>
 int string_<Ch>::compare(const value& r) const
 {
-    const text_type other = wide_text(r);
+    // A string operand is compared where it is; any other through its text.
+    if (const string_* s = as_string(r)) return compare(s->text_);
+    return compare(wide_text(r));
+}
+
+template <class Ch>
+int string_<Ch>::compare(const text_type& other) const
+{
     const std::size_t n = std::min(text_.size(), other.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto a = static_cast<std::uint32_t>(text_[i]);
@@ -223,8 +232,7 @@ void string_<Ch>::hash(std::uint32_t& seed) const
 template <class Ch>
 bool string_<Ch>::equal(const value& other) const
 {
-    if (other->type_id() != type_id()) return false;
-    const auto* o = dynamic_cast<const string_*>(other.get());
+    const string_* o = as_string(other);
     return o && o->text_ == text_;
 }
 

@@ -35,6 +35,7 @@ public:
     explicit operator double() const override;
     explicit operator std::string() const override;
     explicit operator std::wstring() const override;
+    void append_wide(std::wstring& out) const override { out += text_; }
 
     value method(const method_call<wchar_t>& c) override;
     value method(const method_call<char>& c) override;
@@ -65,6 +66,12 @@ private:
     value m_match(const args& v);
     // Compares with the right operand's wide text by code point value: <0, 0 or >0.
     int compare(const value& r) const;
+    int compare(const text_type& other) const;
+    // The value as a string, when it is one (the one class with the string type id), else null.
+    static const string_* as_string(const value& v)
+    {
+        return v->type_id() == tid::string_ ? static_cast<const string_*>(v.get()) : nullptr;
+    }
     static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
