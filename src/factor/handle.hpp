@@ -56,7 +56,7 @@ inline thread_local free_block* free_lists[classes + 1] = {};
 
 constexpr std::size_t size_class(std::size_t size) { return (size + granule - 1) / granule; }
 
-// Carves a new chunk into blocks of class cls and returns one of them (handle.cpp).
+// A new block of class cls, for when its list is empty (handle.cpp).
 void* refill(std::size_t cls);
 
 } // namespace value_pool
