@@ -12,7 +12,9 @@
 
 namespace vorla {
 
-bool evaluate_args(const expr_list& list, runtime& rt, args& out)
+namespace {
+template <class Buffer>
+bool evaluate_into(const expr_list& list, runtime& rt, Buffer& out)
 {
     out.reserve(list.size());
     for (const expr& e : list) {
@@ -22,6 +24,10 @@ bool evaluate_args(const expr_list& list, runtime& rt, args& out)
     }
     return true;
 }
+} // namespace
+
+bool evaluate_args(const expr_list& list, runtime& rt, args& out) { return evaluate_into(list, rt, out); }
+bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out) { return evaluate_into(list, rt, out); }
 
 namespace {
 
@@ -256,15 +262,15 @@ value e_cast::evaluate(runtime& rt) const
 
 value e_function::evaluate(runtime& rt) const
 {
-    args v;
+    arg_buffer v;
     if (!evaluate_args(arguments, rt, v)) return value();
     // The call is a frame of an error from its body, placed here; an error of the call itself is placed here.
     auto called = [&](script_trace& t) {
-        if (t.where.known()) t.leave(rt.space->call_description(name, v), pos);
+        if (t.where.known()) t.leave(rt.space->call_description(name, args(v.begin(), v.end())), pos);
         else t.mark(pos);
     };
     try {
-        value out = rt.space->call_function(name, v, *rt.out);
+        value out = rt.space->call_function(name, std::span<const value>(v.data(), v.size()), *rt.out, site);
         if (!out && rt.out->kind == flow::thr && rt.out->trace) called(*rt.out->trace);
         return out;
     } catch (exception& e) {

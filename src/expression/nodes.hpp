@@ -4,6 +4,7 @@
 #include <string>
 
 #include "expression/expression.hpp"
+#include "nspace.hpp"
 #include "symbol.hpp"
 
 namespace vorla {
@@ -104,6 +105,11 @@ public:
     value evaluate(runtime& rt) const override;
     const symbol name;
     const expr_list arguments;
+
+private:
+    // What the last call from here found: a call with the same argument types through unchanged
+    // function tables runs it without a search. Only the interpreter that compiled the node runs it.
+    mutable call_site site;
 };
 
 // using::name(args)
