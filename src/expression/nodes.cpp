@@ -250,7 +250,7 @@ value e_method::evaluate(runtime& rt) const
 // The stored handle itself, never a copy: assigning through it changes the variable.
 value e_variable::evaluate(runtime& rt) const
 {
-    return nlookup<wchar_t>::find_variable(rt.current, name, pos);
+    return nlookup<wchar_t>::find_variable(rt.current, key, pos);
 }
 
 value e_cast::evaluate(runtime& rt) const

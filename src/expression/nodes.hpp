@@ -84,9 +84,10 @@ public:
 
 class e_variable final : public expression {
 public:
-    explicit e_variable(symbol name) : name(name) {}
+    explicit e_variable(symbol name) : name(name), key(name) {}
     value evaluate(runtime& rt) const override;
     const symbol name;
+    const table::name_key key;  // the name as the scope chain is searched for it
 };
 
 // Construction or conversion by type: T(args).
