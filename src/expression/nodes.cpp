@@ -228,7 +228,8 @@ value e_member::evaluate(runtime& rt) const
 // Arguments before the receiver: their side effects happen even when the receiver then fails.
 value e_method::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     value target = operand->evaluate(rt);
     if (!target) return target;
@@ -255,7 +256,8 @@ value e_variable::evaluate(runtime& rt) const
 
 value e_cast::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&] { return rt.space->_generate(type, v); });
 }
@@ -284,7 +286,8 @@ value e_function::evaluate(runtime& rt) const
 
 value e_native::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&] { return rt.space->call_native(name, v); });
 }
@@ -301,7 +304,8 @@ value e_declare::evaluate(runtime& rt) const
 // never reach y.
 value e_constructor::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&]() -> value { return rt.current->variables.declare(name, rt.space->_generate(type, v)); });
 }
@@ -327,7 +331,8 @@ value e_ref_constructor::evaluate(runtime& rt) const
 // instance's members.
 value e_declare_member::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] {
         value member = rt.space->create_instance(type);
@@ -350,7 +355,8 @@ value e_ref_member::evaluate(runtime& rt) const
 value e_base::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] { constructed_object(rt, function).call_base_constructor(v); });
     return make<nil>();
