@@ -36,6 +36,9 @@ public:
     unsigned inline_depth = 0;
     // Levels of a walk over nested values in progress (copy, compare, hash, describe).
     unsigned value_nesting = 0;
+    // Function definitions made so far: each one stamps its table with a new number (see
+    // table::function::stamp), so a table's stamp names its exact contents.
+    std::uint64_t definitions = 0;
 
     // Scripts run on a stack of script_stack_bytes, where this many nested calls need under a sixth of it
     // even in sanitizer builds (measured at about 2-4 KiB per call there). On a smaller stack the stack

@@ -131,6 +131,14 @@ value& nlookup<wchar_t>::find_variable(scope* s, symbol name, script_pos at)
     no_variable(name, at);
 }
 
+value& nlookup<wchar_t>::search_variable(scope* s, const table::name_key& key, script_pos at)
+{
+    for (scope* p = s; p; p = p->parent)
+        if (p->variables.may_hold(key))
+            if (value* v = p->variables.find(key)) return *v;
+    no_variable(key.name, at);
+}
+
 value& nlookup<wchar_t>::find_member(scope* s, symbol name)
 {
     for (scope* p = s; p; p = p->parent) {

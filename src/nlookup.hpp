@@ -92,9 +92,24 @@ struct nlookup<wchar_t> {
     // name found nowhere is reported at `at`, the naming node's position: the lookup places its own
     // failure, so the hot path has nothing to guard.
     static value& find_variable(scope* s, symbol name, script_pos at = {});
+    // The same for a node's own key, inline: a scope whose name mask rules the name out costs one test,
+    // and where the mask lets it in, the remembered slot is tried before a search.
+    static value& find_variable(scope* s, const table::name_key& key, script_pos at = {})
+    {
+        for (scope* p = s; p; p = p->parent) {
+            if (!p->variables.may_hold(key)) continue;
+            if (value* v = p->variables.at_hint(key)) return *v;
+            return search_variable(p, key, at);
+        }
+        return search_variable(nullptr, key, at);
+    }
     // A member of an instance: searches from the instance's global scope through its base instances,
     // never reaching the root scope (global variables).
     static value& find_member(scope* s, symbol name);
+
+private:
+    // find_variable's search from s outward, s's mask having let the name in (or s null: not found).
+    static value& search_variable(scope* s, const table::name_key& key, script_pos at);
 };
 
 } // namespace vorla

@@ -209,15 +209,44 @@ value nspace::call_function(symbol name, const args& v)
 
 value nspace::call_function(symbol name, const args& v, script_signal& out)
 {
+    call_site once;
+    return call_function(name, v, out, once);
+}
+
+value nspace::call_function(symbol name, std::span<const value> v, script_signal& out, call_site& site)
+{
+    // The tables are checked before the remembered definition is touched: only an unchanged table
+    // guarantees it still exists.
+    if (site.routine) {
+        nspace* n = this;
+        for (unsigned i = 0; n && n->functions.get() == site.path[i].functions &&
+                             n->functions->stamp() == site.path[i].stamp;
+             ++i, n = n->parent) {
+            if (i < site.depth) continue;
+            if (!table::matches(site.routine->params, v)) break;
+            runtime rt{&n->global, n, out};
+            return table::function::invoke(*site.routine, v, rt);
+        }
+    }
     // The innermost namespace with this signature runs it; an error in its body is that call's own
-    // report and does not send the search further out.
+    // report and does not send the search further out. The path is rewritten as the search goes, so
+    // the site remembers no definition until it holds the path to the one found.
+    site.routine = nullptr;
     std::size_t levels = 0;
     for (nspace* n = this; n; n = n->parent, ++levels) {
+        if (levels < call_site::max_depth) site.path[levels] = {n->functions.get(), n->functions->stamp()};
         if (const table::routine* r = n->functions->find(name, v)) {
+            site.routine = levels < call_site::max_depth ? r : nullptr;
+            site.depth = static_cast<unsigned>(levels);
             runtime rt{&n->global, n, out};
             return table::function::invoke(*r, v, rt);
         }
     }
+    no_function(name, args(v.begin(), v.end()), levels);
+}
+
+void nspace::no_function(symbol name, const args& v, std::size_t levels)
+{
     // No namespace has it: the root's report, and one more line for each namespace it was sought from.
     const std::string text = call_text(narrow(*name), v);
     exception report = VORLA_EXCEPTION(call_function_name, "function id resolution failure, ") << text;

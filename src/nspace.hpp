@@ -22,6 +22,21 @@ namespace vorla {
 class object;
 class process;
 
+// What one call site's last successful call found: the definition, and every function table the search
+// went through to reach it (innermost first, each with its stamp). The next call from a namespace chain
+// showing the same tables with the same stamps, with arguments of the definition's exact types, runs
+// the same definition without searching: nothing that decides the search can have changed.
+struct call_site {
+    static constexpr unsigned max_depth = 4;  // a search further out than this is not remembered
+    struct passed {
+        const table::function* functions = nullptr;
+        std::uint64_t stamp = 0;
+    };
+    const table::routine* routine = nullptr;
+    unsigned depth = 0;  // the defining table is path[depth]
+    passed path[max_depth];
+};
+
 class nspace {
 public:
     using class_table = lib::hash<type_id_t, std::shared_ptr<object>>;
@@ -74,6 +89,8 @@ public:
     // slot to report to, it is raised in its C++ form (expression/signal.hpp).
     value call_function(symbol name, const args& v, script_signal& out);
     value call_function(symbol name, const args& v);
+    // The same for a call site of the script, which remembers what it found (see call_site).
+    value call_function(symbol name, std::span<const value> v, script_signal& out, call_site& site);
     // How an error report names the call of call_function(name, v): "function f(int)", or "method C::f(int)"
     // when the innermost namespace with that signature is a class.
     std::string call_description(symbol name, const args& v);
@@ -94,6 +111,9 @@ public:
     std::string call_signature(const std::string& routine, const args& v) const;
 
 private:
+    // The report of a call no namespace of the `levels` searched can take.
+    [[noreturn, gnu::cold]] void no_function(symbol name, const args& v, std::size_t levels);
+
     std::unique_ptr<step_watch> own_watch_;  // the root's; children borrow it, as they never outlive the root
 };
 

@@ -84,9 +84,14 @@ public:
 using expr = std::shared_ptr<const expression>;
 using expr_list = std::vector<expr>;
 
+// Arguments of a script call, held on the machine stack when there are a few: calling costs no
+// allocation for them.
+using arg_buffer = boost::container::small_vector<value, 4>;
+
 // Evaluates an argument list left to right into `out`; false when a signal crossed one of them (the
 // rest are then not evaluated).
 bool evaluate_args(const expr_list& list, runtime& rt, args& out);
+bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out);
 
 // A statement node: immutable after compilation and shared by every activation. What a statement
 // keeps open between its steps (a body, block, try, handler or expansion scope) lives in the scope

@@ -12,7 +12,9 @@
 
 namespace vorla {
 
-bool evaluate_args(const expr_list& list, runtime& rt, args& out)
+namespace {
+template <class Buffer>
+bool evaluate_into(const expr_list& list, runtime& rt, Buffer& out)
 {
     out.reserve(list.size());
     for (const expr& e : list) {
@@ -22,6 +24,10 @@ bool evaluate_args(const expr_list& list, runtime& rt, args& out)
     }
     return true;
 }
+} // namespace
+
+bool evaluate_args(const expr_list& list, runtime& rt, args& out) { return evaluate_into(list, rt, out); }
+bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out) { return evaluate_into(list, rt, out); }
 
 namespace {
 
@@ -240,7 +246,8 @@ value e_member::evaluate(runtime& rt) const
 // Arguments before the receiver: their side effects happen even when the receiver then fails.
 value e_method::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     value target = operand->evaluate(rt);
     if (!target) return target;
@@ -262,27 +269,28 @@ value e_method::evaluate(runtime& rt) const
 // The stored handle itself, never a copy: assigning through it changes the variable.
 value e_variable::evaluate(runtime& rt) const
 {
-    return nlookup<wchar_t>::find_variable(rt.current, name, pos);
+    return nlookup<wchar_t>::find_variable(rt.current, key, pos);
 }
 
 value e_cast::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&] { return rt.space->_generate(type, v); });
 }
 
 value e_function::evaluate(runtime& rt) const
 {
-    args v;
+    arg_buffer v;
     if (!evaluate_args(arguments, rt, v)) return value();
     // The call is a frame of an error from its body, placed here; an error of the call itself is placed here.
     auto called = [&](script_trace& t) {
-        if (t.where.known()) t.leave(rt.space->call_description(name, v), pos);
+        if (t.where.known()) t.leave(rt.space->call_description(name, args(v.begin(), v.end())), pos);
         else t.mark(pos);
     };
     try {
-        value out = rt.space->call_function(name, v, *rt.out);
+        value out = rt.space->call_function(name, std::span<const value>(v.data(), v.size()), *rt.out, site);
         if (!out && rt.out->kind == flow::thr && rt.out->trace) called(*rt.out->trace);
         return out;
     } catch (exception& e) {
@@ -296,7 +304,8 @@ value e_function::evaluate(runtime& rt) const
 
 value e_native::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&] { return rt.space->call_native(name, v); });
 }
@@ -313,7 +322,8 @@ value e_declare::evaluate(runtime& rt) const
 // never reach y.
 value e_constructor::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     return placed(pos, [&]() -> value { return rt.current->variables.declare(name, rt.space->_generate(type, v)); });
 }
@@ -339,7 +349,8 @@ value e_ref_constructor::evaluate(runtime& rt) const
 // instance's members.
 value e_declare_member::evaluate(runtime& rt) const
 {
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] {
         value member = rt.space->create_instance(type);
@@ -362,7 +373,8 @@ value e_ref_member::evaluate(runtime& rt) const
 value e_base::evaluate(runtime& rt) const
 {
     static constexpr const char* function = "vorla::e_base<wchar_t,struct vorla::runtime>::evaluate";
-    args v;
+    lease held(*this);
+    args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
     placed(pos, [&] { constructed_object(rt, function).call_base_constructor(v); });
     return make<nil>();

@@ -4,9 +4,35 @@
 #include <string>
 
 #include "expression/expression.hpp"
+#include "nspace.hpp"
 #include "symbol.hpp"
 
 namespace vorla {
+
+// A node that calls with an argument vector keeps the vector's storage between its evaluations, so a
+// call in a loop allocates it once. An evaluation nested in another of the same node (a recursion)
+// finds the storage taken and makes its own; whichever finishes first with none kept leaves its own.
+class keeps_args {
+protected:
+    class lease {
+    public:
+        explicit lease(const keeps_args& node) noexcept : v(std::move(node.spare_)), node_(node) {}
+        ~lease()
+        {
+            v.clear();
+            if (node_.spare_.capacity() == 0) node_.spare_ = std::move(v);
+        }
+        lease(const lease&) = delete;
+        lease& operator=(const lease&) = delete;
+        args v;
+
+    private:
+        const keeps_args& node_;
+    };
+
+private:
+    mutable args spare_;  // read by the one interpreter that compiled the node
+};
 
 // Two-operand nodes: left then right.
 class binary : public expression {
@@ -70,7 +96,7 @@ public:
     const symbol interned;  // once, when compiling: an access costs no interning
 };
 
-class e_method final : public expression {
+class e_method final : public expression, keeps_args {
 public:
     e_method(expr operand, std::wstring name, expr_list arguments)
         : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)), interned(intern(this->name)),
@@ -85,13 +111,14 @@ public:
 
 class e_variable final : public expression {
 public:
-    explicit e_variable(symbol name) : name(name) {}
+    explicit e_variable(symbol name) : name(name), key(name) {}
     value evaluate(runtime& rt) const override;
     const symbol name;
+    const table::name_key key;  // the name as the scope chain is searched for it
 };
 
 // Construction or conversion by type: T(args).
-class e_cast final : public expression {
+class e_cast final : public expression, keeps_args {
 public:
     e_cast(type_id_t type, expr_list arguments) : type(type), arguments(std::move(arguments)) {}
     value evaluate(runtime& rt) const override;
@@ -106,10 +133,15 @@ public:
     value evaluate(runtime& rt) const override;
     const symbol name;
     const expr_list arguments;
+
+private:
+    // What the last call from here found: a call with the same argument types through unchanged
+    // function tables runs it without a search. Only the interpreter that compiled the node runs it.
+    mutable call_site site;
 };
 
 // using::name(args)
-class e_native final : public expression {
+class e_native final : public expression, keeps_args {
 public:
     e_native(std::wstring name, expr_list arguments) : name(std::move(name)), arguments(std::move(arguments)) {}
     value evaluate(runtime& rt) const override;
@@ -135,7 +167,7 @@ public:
 };
 
 // T name(args) / T name = e: a fresh value of T declared in the current scope.
-class e_constructor final : public expression {
+class e_constructor final : public expression, keeps_args {
 public:
     e_constructor(symbol name, type_id_t type, expr_list arguments)
         : name(name), type(type), arguments(std::move(arguments)) {}
@@ -157,7 +189,7 @@ public:
 };
 
 // Member initializers of a constructor's initializer list.
-class e_declare_member final : public expression {
+class e_declare_member final : public expression, keeps_args {
 public:
     e_declare_member(symbol name, type_id_t type, expr_list arguments)
         : name(name), type(type), arguments(std::move(arguments)) {}
@@ -177,7 +209,7 @@ public:
     const expr initializer;
 };
 
-class e_base final : public expression {
+class e_base final : public expression, keeps_args {
 public:
     explicit e_base(expr_list arguments) : arguments(std::move(arguments)) {}
     value evaluate(runtime& rt) const override;

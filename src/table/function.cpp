@@ -18,9 +18,10 @@ void function::define(const parameter_list& params, type_id_t return_type, symbo
                       .explain("'" + narrow(*name) + "' is already defined with these parameter types")
                 << return_type << " id=" << *name << " " << parameter_text(params);
     overloads.push_back(routine{std::move(body), params, return_type});
+    stamp_ = ++context::current().definitions;
 }
 
-const routine* function::find(symbol name, const args& v) const noexcept
+const routine* function::find(symbol name, std::span<const value> v) const noexcept
 {
     auto it = entries_.find(name);
     if (it == entries_.end()) return nullptr;
@@ -38,7 +39,7 @@ value function::call(const args& v, symbol name, runtime& rt) const
     return out;
 }
 
-value function::invoke(const routine& r, const args& v, runtime& rt)
+value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
 {
     static constexpr const char* function_name = "vorla::table::function::call";
     call_depth depth(*rt.space->ctx, function_name);

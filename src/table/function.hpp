@@ -12,7 +12,8 @@ public:
     // Refuses a second definition of the same name and parameter types ("overwrite function, ...").
     void define(const parameter_list& params, type_id_t return_type, symbol name, control_ptr body);
     // The definition whose parameter types equal the arguments' type ids, or nullptr.
-    const routine* find(symbol name, const args& v) const noexcept;
+    const routine* find(symbol name, std::span<const value> v) const noexcept;
+    const routine* find(symbol name, const args& v) const noexcept { return find(name, std::span<const value>(v)); }
     // Whether any definition has this name.
     bool defines(symbol name) const noexcept { return entries_.count(name) != 0; }
     // Runs the body to completion in a call frame under rt.current (a signal crossing the call is raised
@@ -23,10 +24,16 @@ public:
     // The call of an already found definition (rt.current becomes the frame's parent). Errors of the
     // body come out as "catch exception" over the cause. A script throw or a stray break/continue
     // crosses the call: it waits in rt.out and the call yields an empty handle.
-    static value invoke(const routine& r, const args& v, runtime& rt);
+    static value invoke(const routine& r, std::span<const value> v, runtime& rt);
+
+    // Names the table's contents: 0 while it is empty, and a number no other table of the interpreter
+    // had after each definition. A table with the stamp seen earlier holds the same definitions at the
+    // same addresses, so a lookup made then still stands (see nspace::call_site).
+    std::uint64_t stamp() const noexcept { return stamp_; }
 
 private:
     std::unordered_map<symbol, std::vector<routine>> entries_;
+    std::uint64_t stamp_ = 0;
 };
 
 } // namespace vorla::table

@@ -20,7 +20,7 @@ std::string parameter_text(const parameter_list& params)
     return out;
 }
 
-bool matches(const parameter_list& params, const args& v) noexcept
+bool matches(const parameter_list& params, std::span<const value> v) noexcept
 {
     if (params.size() != v.size()) return false;
     for (std::size_t i = 0; i < v.size(); ++i)
@@ -62,7 +62,7 @@ const std::shared_ptr<const control_list>* frame_block(const routine& r) noexcep
 constexpr std::size_t max_spare_frames = 4;
 } // namespace
 
-scope_ptr make_frame(const routine& r, const args& v, scope* parent)
+scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent)
 {
     scope_ptr frame;
     scope* bind;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,13 +35,17 @@ struct routine {
 std::string parameter_text(const parameter_list& params);
 
 // Exact overloading: the argument values' type ids equal the parameters' type ids, in order.
-bool matches(const parameter_list& params, const args& v) noexcept;
+bool matches(const parameter_list& params, std::span<const value> v) noexcept;
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
 // A new scope under `parent` running the body, parameters bound in order: a reference parameter to
 // the argument's own handle, any other to the argument's clone. Reuses a spare frame of r when it has
 // one.
-scope_ptr make_frame(const routine& r, const args& v, scope* parent);
+scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent);
+inline scope_ptr make_frame(const routine& r, const args& v, scope* parent)
+{
+    return make_frame(r, std::span<const value>(v), parent);
+}
 
 // The end of a call: the frame is emptied (its variables released now, as if destroyed) and kept as
 // a spare of r when nothing else holds it; otherwise simply let go. `frame` is empty afterwards.

@@ -11,6 +11,7 @@ const value& variable::declare(symbol name, value v)
         throw VORLA_EXCEPTION("vorla::table::variable<wchar_t>::declare", "variable already exists, id=")
             << *name << " value=" << v->describe();
     entries_.emplace_back(name, std::move(v));
+    names_ |= name_key::bit_of(name);
     if (index_) {
         index_->emplace(name, entries_.size() - 1);
     } else if (entries_.size() > linear_limit) {

@@ -170,6 +170,32 @@ TEST_F(NodesTest, DeclarationYieldsAnEmptyHandleAndDeclaresInOrder)
     EXPECT_EQ(as_int(nlookup<wchar_t>::find_variable(&local, intern(L"b"))), 1);
 }
 
+// A variable node remembers where it found its name; that must never hide a nearer binding made
+// since, nor survive a scope emptied and filled again in another order.
+TEST_F(NodesTest, VariableNodeFollowsShadowingAndReusedScopes)
+{
+    e_variable x(intern(L"x"));
+    value outer = space.global.variables.declare(intern(L"x"), make<signed_<int>>(1));
+    EXPECT_EQ(x.evaluate(rt).get(), outer.get());
+    value near = declare_int(L"x", 2);
+    EXPECT_EQ(x.evaluate(rt).get(), near.get());
+
+    local.variables.clear();
+    EXPECT_EQ(x.evaluate(rt).get(), outer.get());
+    declare_int(L"a", 3);
+    declare_int(L"b", 4);
+    value again = declare_int(L"x", 5);  // another slot than before
+    EXPECT_EQ(x.evaluate(rt).get(), again.get());
+
+    // Past the size where a table keeps an index, and through a mask bit other names share.
+    local.variables.clear();
+    for (int i = 0; i < 80; ++i) local.variables.declare(intern(L"v" + std::to_wstring(i)), make<signed_<int>>(i));
+    EXPECT_EQ(x.evaluate(rt).get(), outer.get());
+    value late = declare_int(L"x", 6);
+    EXPECT_EQ(x.evaluate(rt).get(), late.get());
+    EXPECT_EQ(as_int(e_variable(intern(L"v77")).evaluate(rt)), 77);
+}
+
 TEST_F(NodesTest, UnknownVariable)
 {
     try {

@@ -104,6 +104,32 @@ TEST_F(tables, overloads_are_chosen_by_exact_type_ids)
               "Unable to find key in unordered_map.");
 }
 
+// One call site remembers what it found; each of these changes must make it search again.
+TEST_F(tables, a_call_site_follows_argument_types_and_later_definitions)
+{
+    nspace inner(&ns);
+    ns.functions->define({param(tid::signed_, L"a")}, tid::signed_, f, block({return_stmt(int_expr(1))}));
+    ns.functions->define({param(tid::unsigned_, L"a")}, tid::signed_, f, block({return_stmt(int_expr(2))}));
+    call_site site;
+    auto call = [&](nspace& from, value a) {
+        script_signal out;
+        const args v{std::move(a)};
+        return from.call_function(f, std::span<const value>(v), out, site)->describe();
+    };
+    EXPECT_EQ(call(inner, int_(0)), "int(1)");
+    EXPECT_EQ(call(inner, uint_(0)), "int(2)");  // other argument types
+    EXPECT_EQ(call(inner, int_(0)), "int(1)");
+    // A definition made since, nearer the caller, takes the call over.
+    inner.functions->define({param(tid::signed_, L"a")}, tid::signed_, f, block({return_stmt(int_expr(3))}));
+    EXPECT_EQ(call(inner, int_(0)), "int(3)");
+    // The same site reached from another namespace chain.
+    EXPECT_EQ(call(ns, int_(0)), "int(1)");
+    EXPECT_EQ(call(inner, int_(0)), "int(3)");
+    // A failed search leaves nothing behind that a later call could run.
+    EXPECT_THROW(call(inner, make<real<float>>(1.5f)), vorla::exception);
+    EXPECT_EQ(call(ns, uint_(0)), "int(2)");
+}
+
 TEST_F(tables, a_by_value_parameter_is_a_copy_and_a_reference_parameter_the_callers_value)
 {
     symbol by_value = intern(L"by_value"), by_ref = intern(L"by_ref");
