@@ -29,10 +29,10 @@ flow scope::step(runtime& rt)
 
 flow scope::run(runtime& rt)
 {
-    for (;;) {
-        flow f = step(rt);
-        if (f != flow::more) return f;
-    }
+    runtime inner{this, rt.space, *rt.out};
+    for (std::size_t i = next_; i < length(); ++i)
+        if (flow f = run_whole(single_ ? *single_ : *(*list_)[i], inner); f != flow::done) return f;
+    return flow::done;
 }
 
 const control* scope::active() const

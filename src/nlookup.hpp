@@ -41,7 +41,8 @@ public:
     // head statement raised (the queue is then left as it was).
     flow step(runtime& rt);
 
-    // Steps until the queue is empty or a signal arrives.
+    // Runs the queue of a scope not yet stepped whole, each statement at once (control::run), until it
+    // ends or a signal arrives: an inline expansion inside a call.
     flow run(runtime& rt);
 
     bool finished() const noexcept { return !head_ && next_ >= length(); }
