@@ -30,7 +30,10 @@ public:
     // one of these per scope holds the state of every statement kind.
     struct head_state {
         scope_ptr inner;                   // its open body, block, try, handler or expansion scope
-        const control* direct = nullptr;   // a transparent body it runs straight in this scope
+        // A body it runs straight in this scope, one statement per step: a transparent statement, or a
+        // block of them (which needs no scope of its own either). `direct` is the next one to run.
+        const control_ptr* direct = nullptr;
+        const control_ptr* direct_end = nullptr;
         bool handling = false;             // a try statement: `inner` is the handler, not the try body
         scope_ptr spare;                   // a finished body scope kept for the next one (see reopen)
     };

@@ -74,11 +74,20 @@ flow step_inner(scope& s, runtime& rt)
     return f;
 }
 
-// The body of a branch or loop: a scope of its own, or a transparent statement run directly.
+// The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
+// or a block of them.
 void open_body(scope& s, const control_ptr& statement)
 {
-    if (statement->transparent()) s.head.direct = statement.get();
-    else s.open_inner(statement);
+    if (statement->transparent()) {
+        s.head.direct = &statement;
+        s.head.direct_end = &statement + 1;
+    } else if (statement->is_block() && static_cast<const c_compound&>(*statement).flat()) {
+        const control_list& list = *static_cast<const c_compound&>(*statement).statements;
+        s.head.direct = list.data();
+        s.head.direct_end = list.data() + list.size();
+    } else {
+        s.open_inner(statement);
+    }
 }
 
 bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; }
@@ -87,9 +96,12 @@ bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; 
 flow step_body(scope& s, runtime& rt)
 {
     if (s.head.direct) {
-        flow f = run_statement(*s.head.direct, rt);
-        if (f == flow::done) s.head.direct = nullptr;
-        return f;
+        // Like a block's own scope: `more` until its last statement has finished.
+        flow f = run_statement(**s.head.direct, rt);
+        if (f != flow::done) return f;
+        if (++s.head.direct != s.head.direct_end) return flow::more;
+        s.head.direct = nullptr;
+        return flow::done;
     }
     return step_inner(s, rt);
 }
@@ -161,7 +173,7 @@ const control* active_in(const scope_ptr& held, const control* outer)
 // The body of a branch or loop that `outer` holds open in s.
 const control* active_body(const scope& s, const control* outer)
 {
-    if (s.head.direct) return s.head.direct->active(s);
+    if (s.head.direct) return (*s.head.direct)->active(s);
     return active_in(s.head.inner, outer);
 }
 
@@ -176,7 +188,11 @@ void close_body(scope& s) noexcept
 c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true), statements(std::move(list))
 {
     scoped_ = false;
-    for (const control_ptr& statement : *statements) scoped_ = scoped_ || statement->declares();
+    flat_ = !statements->empty();
+    for (const control_ptr& statement : *statements) {
+        scoped_ = scoped_ || statement->declares();
+        flat_ = flat_ && statement->transparent();
+    }
 }
 
 flow c_compound::execute(runtime& rt) const

@@ -22,8 +22,13 @@ public:
     const control* active(const scope& s) const override;
     const std::shared_ptr<const control_list> statements;
 
+    // Only transparent statements, at least one: stepped, the block needs no scope of its own. (An
+    // empty block keeps its scope, whose one step finds nothing to run.)
+    bool flat() const noexcept { return flat_; }
+
 private:
     bool scoped_;  // one of its statements declares a name: run whole, it needs a scope of its own
+    bool flat_;
 };
 
 // expression;
