@@ -11,6 +11,7 @@ namespace vorla {
 
 class nspace;
 class scope;
+class stepping_scope;
 
 // What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
 // the script's break, continue, return and throw travelling outward by return value to their catcher.
@@ -111,7 +112,7 @@ public:
     // The statement the next execute runs, this statement being the head of `s`: the innermost one a
     // block, branch, loop, try or inline expansion has open in s, or this one. For people watching the
     // run (the trace); never on a hot path.
-    virtual const control* active(const scope& s) const;
+    virtual const control* active(const stepping_scope& s) const;
 
     script_pos pos;  // the statement's first token; set once by the compiler
 

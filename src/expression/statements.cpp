@@ -14,7 +14,13 @@ namespace vorla {
 // keeps the same things in locals of its C++ frame instead; the rules both ways share are written once
 // below (test, loop_on, expansion, handler).
 
-const control* control::active(const scope&) const { return this; }
+const control* control::active(const stepping_scope&) const { return this; }
+
+namespace {
+// The scope a statement's step runs in: a step runs only as the head statement of a stepping scope
+// (stepping_scope::step), which the runtime it gets names as current.
+stepping_scope& running(const runtime& rt) noexcept { return static_cast<stepping_scope&>(*rt.current); }
+} // namespace
 
 namespace {
 // Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
@@ -67,7 +73,7 @@ namespace {
 // Steps the scope the statement holds open. A finished scope is closed and reports `done`; an
 // unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
 // catcher decides what to close.
-flow step_inner(scope& s, runtime& rt)
+flow step_inner(stepping_scope& s, runtime& rt)
 {
     flow f = s.head.inner->step(rt);
     if (f == flow::done) s.close_inner();
@@ -76,7 +82,7 @@ flow step_inner(scope& s, runtime& rt)
 
 // The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
 // or a block of them.
-void open_body(scope& s, const control_ptr& statement)
+void open_body(stepping_scope& s, const control_ptr& statement)
 {
     if (statement->transparent()) {
         s.head.direct = &statement;
@@ -90,10 +96,10 @@ void open_body(scope& s, const control_ptr& statement)
     }
 }
 
-bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; }
+bool body_open(const stepping_scope& s) noexcept { return s.head.direct || s.head.inner; }
 
 // One step of the open body; a finished body is closed, a signal leaves it open.
-flow step_body(scope& s, runtime& rt)
+flow step_body(stepping_scope& s, runtime& rt)
 {
     if (s.head.direct) {
         // Like a block's own scope: `more` until its last statement has finished.
@@ -171,13 +177,13 @@ const control* active_in(const scope_ptr& held, const control* outer)
 }
 
 // The body of a branch or loop that `outer` holds open in s.
-const control* active_body(const scope& s, const control* outer)
+const control* active_body(const stepping_scope& s, const control* outer)
 {
     if (s.head.direct) return (*s.head.direct)->active(s);
     return active_in(s.head.inner, outer);
 }
 
-void close_body(scope& s) noexcept
+void close_body(stepping_scope& s) noexcept
 {
     s.head.direct = nullptr;
     if (s.head.inner) s.close_inner();
@@ -198,7 +204,7 @@ c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true)
 flow c_compound::execute(runtime& rt) const
 {
     // Opening the block costs no step of its own: its first statement runs in this same call.
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (!s.head.inner) s.open_block(statements);
     return step_inner(s, rt);
 }
@@ -210,7 +216,7 @@ flow c_compound::run(runtime& rt) const
 }
 
 // A block not yet open runs its first statement with the step that opens it.
-const control* c_compound::active(const scope& s) const
+const control* c_compound::active(const stepping_scope& s) const
 {
     if (s.head.inner || statements->empty()) return active_in(s.head.inner, this);
     return statements->front()->active(s);
@@ -239,7 +245,7 @@ flow c_throw::execute(runtime& rt) const
 // The test takes a step of its own; the branch's first step comes with the next call.
 flow c_if::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (body_open(s)) return step_body(s, rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
@@ -255,11 +261,11 @@ flow c_if::run(runtime& rt) const
     return yes ? run_body(*then, rt) : flow::done;
 }
 
-const control* c_if::active(const scope& s) const { return active_body(s, this); }
+const control* c_if::active(const stepping_scope& s) const { return active_body(s, this); }
 
 flow c_if_else::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (body_open(s)) return step_body(s, rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
@@ -274,13 +280,13 @@ flow c_if_else::run(runtime& rt) const
     return run_body(yes ? *then : *otherwise, rt);
 }
 
-const control* c_if_else::active(const scope& s) const { return active_body(s, this); }
+const control* c_if_else::active(const stepping_scope& s) const { return active_body(s, this); }
 
 // A finished body does not retest in the same call: every iteration's test is a step of its own, so
 // an empty endless loop still yields to other processes.
 flow c_while::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (!body_open(s)) {
         rt.space->watch->tick(condition->pos);
         bool yes;
@@ -309,7 +315,7 @@ flow c_while::run(runtime& rt) const
     }
 }
 
-const control* c_while::active(const scope& s) const { return active_body(s, this); }
+const control* c_while::active(const stepping_scope& s) const { return active_body(s, this); }
 
 namespace {
 // Runs a step or the whole of an expansion `statement` opened: an error, or a throw that will end the
@@ -334,7 +340,7 @@ flow expansion(const c_inline& statement, runtime& rt, Run&& run)
 // caller's locals, yet its return/break/continue act on the caller's function and loop.
 flow c_inline::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (s.head.inner) return expansion(*this, rt, [&] { return step_inner(s, rt); });
     args v;
     if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
@@ -350,13 +356,13 @@ flow c_inline::run(runtime& rt) const
     return expansion(*this, rt, [&] { return frame->run(rt); });
 }
 
-const control* c_inline::active(const scope& s) const { return active_in(s.head.inner, this); }
+const control* c_inline::active(const stepping_scope& s) const { return active_in(s.head.inner, this); }
 
-const control* c_except::active(const scope& s) const { return active_in(s.head.inner, this); }
+const control* c_except::active(const stepping_scope& s) const { return active_in(s.head.inner, this); }
 
 flow c_except::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     // A throw out of the handler is not ours to match: it leaves the statement.
     if (s.head.handling) {
         flow f = step_inner(s, rt);

@@ -19,7 +19,7 @@ public:
     explicit c_compound(std::shared_ptr<const control_list> statements);
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    const control* active(const stepping_scope& s) const override;
     const std::shared_ptr<const control_list> statements;
 
     // Only transparent statements, at least one: stepped, the block needs no scope of its own. (An
@@ -87,7 +87,7 @@ public:
     c_if(expr condition, control_ptr then) : control(), condition(std::move(condition)), then(std::move(then)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr then;
 };
@@ -98,7 +98,7 @@ public:
         : control(), condition(std::move(condition)), then(std::move(then)), otherwise(std::move(otherwise)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr then, otherwise;
 };
@@ -108,7 +108,7 @@ public:
     c_while(expr condition, control_ptr body) : control(), condition(std::move(condition)), body(std::move(body)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr body;
 };
@@ -119,7 +119,7 @@ public:
     c_inline(symbol name, expr_list arguments) : control(), name(name), arguments(std::move(arguments)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    const control* active(const stepping_scope& s) const override;
     const symbol name;
     const expr_list arguments;
 };
@@ -131,7 +131,7 @@ public:
         : control(), body(std::move(body)), clauses(std::move(clauses)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    const control* active(const stepping_scope& s) const override;
     const control_ptr body;
     const std::shared_ptr<const table::except> clauses;
 

@@ -44,7 +44,7 @@ struct block_frame {
     block_frame(scope* parent, std::shared_ptr<const control_list> statements)
         : params(parent), block(&params, std::move(statements)) {}
     scope params;
-    scope block;
+    stepping_scope block;
 };
 } // namespace
 
@@ -65,7 +65,7 @@ scope_ptr make_frame(const routine& r, const args& v, scope* parent)
     const auto* body = r.body->is_block() ? &static_cast<const c_compound&>(*r.body).statements : nullptr;
     // An empty block still takes the frame's first step to finish, so it keeps the plain frame.
     if (!body || (*body)->empty()) {
-        scope_ptr frame = std::make_shared<scope>(parent, r.body);
+        scope_ptr frame = std::make_shared<stepping_scope>(parent, r.body);
         bind_parameters(r, v, *frame);
         return frame;
     }
