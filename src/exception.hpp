@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "position.hpp"
 
@@ -128,18 +129,26 @@ inline exception operator<<(exception&& e, const std::exception& caught)
     return std::move(e);
 }
 
+// The wrapping convention: runs `body` and gives back what it returns. A standard exception escaping
+// it is re-raised as the diagnostic `make()` builds (only then), with the cause chained behind it; a
+// cause that `passes` lets through leaves unchanged.
+template <class Make, class Body, class Passes>
+decltype(auto) wrap_failure(Make&& make, Body&& body, Passes&& passes)
+{
+    try {
+        return std::forward<Body>(body)();
+    } catch (const std::exception& caught) {
+        if (passes(caught)) throw;
+        throw exception(make()) << caught;
+    }
+}
+template <class Make, class Body>
+decltype(auto) wrap_failure(Make&& make, Body&& body)
+{
+    return wrap_failure(std::forward<Make>(make), std::forward<Body>(body), [](const std::exception&) { return false; });
+}
+
 } // namespace vorla
 
 // Builds a diagnostic at the raising site; FUNC is the short qualified name quoted in diagnostics.
 #define VORLA_EXCEPTION(FUNC, MSG) ::vorla::exception((MSG), __FILE__, (FUNC), __LINE__)
-
-// The wrapping convention: run BODY; any standard exception escaping it is re-raised as a new
-// diagnostic made by MAKE (an expression yielding vorla::exception) with the cause chained behind it.
-#define VORLA_WRAP(MAKE, ...)                                                                                  \
-    do {                                                                                                       \
-        try {                                                                                                  \
-            __VA_ARGS__                                                                                        \
-        } catch (const std::exception& vorla_caught_) {                                                        \
-            throw ::vorla::exception(MAKE) << vorla_caught_;                                                   \
-        }                                                                                                      \
-    } while (0)

@@ -2,6 +2,7 @@
 #include "locale.hpp"
 
 #include <clocale>
+#include <locale.h>
 #include <cstring>
 #include <locale>
 #include <string>
@@ -24,30 +25,37 @@ bool is_utf8_name(const std::string& name)
     return n.find("utf-8") != std::string::npos || n.find("utf8") != std::string::npos;
 }
 
+// Whether the C library has the locale: asked without constructing a std::locale, which would say
+// no by throwing (and a failed throw costs more than the rest of start-up).
+bool installed(const char* name)
+{
+    locale_t l = newlocale(LC_ALL_MASK, name, locale_t{});
+    if (!l) return false;
+    freelocale(l);
+    return true;
+}
+
 std::locale base_locale(std::string& cname)
 {
     for (const char* candidate : {"ja_JP.UTF-8", "ja_JP.utf8"}) {
-        try {
+        if (installed(candidate)) {
             cname = candidate;
             return std::locale(candidate);
-        } catch (const std::exception&) {
         }
     }
-    try {
+    if (installed("")) {
         std::locale user("");
         if (is_utf8_name(user.name())) {
             cname = user.name();
             return user;
         }
-    } catch (const std::exception&) {
     }
-    cname = "C.UTF-8";
-    try {
+    if (installed("C.UTF-8")) {
+        cname = "C.UTF-8";
         return std::locale("C.UTF-8");
-    } catch (const std::exception&) {
-        cname = "C";
-        return std::locale::classic();
     }
+    cname = "C";
+    return std::locale::classic();
 }
 
 } // namespace

@@ -127,7 +127,8 @@ type_id_t nspace::find_typeid(const std::wstring& type_name) const
 
 value nspace::create_instance(type_id_t id)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(create_instance_name, "instance creation failure, typeid=") << id, {
+    auto failure = [&] { return VORLA_EXCEPTION(create_instance_name, "instance creation failure, typeid=") << id; };
+    return wrap_failure(failure, [&]() -> value {
         switch (id) {
         case tid::boolean:
             return make<boolean>();
@@ -168,7 +169,8 @@ value nspace::create_instance(type_id_t id)
 
 value nspace::_generate(type_id_t id)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << id, {
+    auto failure = [&] { return VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << id; };
+    return wrap_failure(failure, [&] {
         value v = create_instance(id);
         v->call_constructor();
         return v;
@@ -177,7 +179,8 @@ value nspace::_generate(type_id_t id)
 
 value nspace::_generate(type_id_t id, const value& from)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << type_name(id), {
+    auto failure = [&] { return VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << type_name(id); };
+    return wrap_failure(failure, [&] {
         value v = create_instance(id);
         v->call_constructor(from);
         return v;
@@ -186,7 +189,8 @@ value nspace::_generate(type_id_t id, const value& from)
 
 value nspace::_generate(type_id_t id, const args& from)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << type_name(id), {
+    auto failure = [&] { return VORLA_EXCEPTION(generate_name, "instance generation failure, typeid=") << type_name(id); };
+    return wrap_failure(failure, [&] {
         if (from.empty()) return _generate(id);
         if (from.size() == 1) return _generate(id, from.front());
         value v = create_instance(id);
@@ -244,14 +248,15 @@ std::string nspace::call_description(symbol name, const args& v)
 
 value nspace::call_native(const std::wstring& native_name, args& v)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(call_native_name, "catch exception, ") << call_text(narrow(native_name), v),
-               { return natives->at(native_name)(v); });
+    auto failure = [&] { return VORLA_EXCEPTION(call_native_name, "catch exception, ") << call_text(narrow(native_name), v); };
+    return wrap_failure(failure, [&] { return natives->at(native_name)(v); });
 }
 
 scope_ptr nspace::expand_inline(symbol name, const args& v)
 {
     table::inline_nesting::check(expand_inline_name);
-    VORLA_WRAP(VORLA_EXCEPTION(expand_inline_name, "inline expansion failure, ") << call_text(narrow(*name), v), {
+    auto failure = [&] { return VORLA_EXCEPTION(expand_inline_name, "inline expansion failure, ") << call_text(narrow(*name), v); };
+    return wrap_failure(failure, [&] {
         const table::routine* r = inlines->find(name, v);
         if (!r) throw std::out_of_range("Unable to find key in unordered_map.");
         return table::make_frame(*r, v, &global);
@@ -260,7 +265,8 @@ scope_ptr nspace::expand_inline(symbol name, const args& v)
 
 value nspace::start_process(type_id_t pid, const args& v, script_pos at)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(start_process_name, "fail to start process"), {
+    auto failure = [] { return VORLA_EXCEPTION(start_process_name, "fail to start process"); };
+    return wrap_failure(failure, [&] {
         scope_ptr frame = process_definition(pid, v);
         nspace* top = root();
         const std::uint32_t serial = ++top->serials;

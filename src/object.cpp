@@ -32,16 +32,13 @@ constexpr const char* fn_instance_method = VORLA_INSTANCE "method";
 // driver shortens, and a conversion does not turn it into a catchable bad_cast (the script could
 // otherwise loop on).
 
-// VORLA_WRAP for the class layers: the cause is chained behind MAKE, except a call-depth failure.
-#define VORLA_CLASS_WRAP(MAKE, ...)                                                                            \
-    do {                                                                                                       \
-        try {                                                                                                  \
-            __VA_ARGS__                                                                                        \
-        } catch (const std::exception& vorla_caught_) {                                                        \
-            if (out_of_depth(vorla_caught_)) throw;                                                            \
-            throw ::vorla::exception(MAKE) << vorla_caught_;                                                   \
-        }                                                                                                      \
-    } while (0)
+// The wrapping of the class layers: the cause is chained behind make(), except a call-depth failure.
+template <class Make, class Body>
+decltype(auto) class_layer(Make&& make, Body&& body)
+{
+    return wrap_failure(std::forward<Make>(make), std::forward<Body>(body),
+                        [](const std::exception& caught) { return out_of_depth(caught); });
+}
 
 // A signal left over from a constructor or conversion body crosses the expression that called it, in its
 // C++ form; a throw no handler can catch takes its account along.
@@ -262,7 +259,7 @@ value object::call_cast(type_id_t target, const control_ptr& body)
 void instance::call_constructor(const args& v)
 {
     table::call_depth depth(*part_.ctx, fn_call_constructor);
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, arglist_text(v)), {
+    class_layer([&] { return VORLA_EXCEPTION(fn_call_constructor, arglist_text(v)); }, [&] {
         const table::routine* r = part_.constructors->find(v);
         if (!r) throw VORLA_EXCEPTION(fn_call_constructor, "undefined");
         part_.run_constructor(*r, v);
@@ -272,7 +269,7 @@ void instance::call_constructor(const args& v)
 void instance::call_constructor(const value& v)
 {
     table::call_depth depth(*part_.ctx, fn_call_constructor);
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, v->describe()), {
+    class_layer([&] { return VORLA_EXCEPTION(fn_call_constructor, v->describe()); }, [&] {
         const args one{v};
         if (const table::routine* r = part_.constructors->find(one)) {
             part_.run_constructor(*r, one);
@@ -287,7 +284,7 @@ void instance::call_constructor(const value& v)
 void instance::call_constructor()
 {
     table::call_depth depth(*part_.ctx, fn_call_constructor);
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_call_constructor, ""), {
+    class_layer([] { return VORLA_EXCEPTION(fn_call_constructor, ""); }, [&] {
         const args none;
         if (const table::routine* r = part_.constructors->find(none)) part_.run_constructor(*r, none);
         else part_.call_default_constructor();
@@ -383,7 +380,7 @@ instance::operator std::string() const { undefined(opname::to_string); }
 value instance::member(const std::wstring& name) const { return member_of(intern(name)); }
 value instance::member_of(symbol name) const
 {
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_member, describe()), {
+    return class_layer([&] { return VORLA_EXCEPTION(fn_member, describe()); }, [&] {
         return nlookup<wchar_t>::find_member(const_cast<scope*>(&part_.global), name);
     });
 }
@@ -391,7 +388,8 @@ value instance::member(const std::string&) const { undefined("member"); }
 
 value instance::method(const method_call<wchar_t>& c)
 {
-    VORLA_CLASS_WRAP(VORLA_EXCEPTION(fn_instance_method, describe()), { return part_.method(c.interned ? c.interned : intern(c.name), c.v, c.out); });
+    return class_layer([&] { return VORLA_EXCEPTION(fn_instance_method, describe()); },
+                       [&] { return part_.method(c.interned ? c.interned : intern(c.name), c.v, c.out); });
 }
 value instance::method(const method_call<char>&) { undefined("method"); }
 

@@ -45,13 +45,13 @@ struct console {
 inline void define_console_natives(nspace& space, console& c)
 {
     space.natives->define(L"debug", [](args& v) -> value {
-        VORLA_WRAP(VORLA_EXCEPTION("debug", "catch exception"), {
+        return wrap_failure([] { return VORLA_EXCEPTION("debug", "catch exception"); }, [&]() -> value {
             if (v.size() != 1) throw VORLA_EXCEPTION("debug", "invalid argument count");
             return make<string_<wchar_t>>(widen(v[0]->describe()));
         });
     });
     space.natives->define(L"read", [&c](args& v) -> value {
-        VORLA_WRAP(VORLA_EXCEPTION("read", "catch exception"), {
+        return wrap_failure([] { return VORLA_EXCEPTION("read", "catch exception"); }, [&]() -> value {
             if (v.size() != 1) throw VORLA_EXCEPTION("read", "invalid argument count");
             // What was written so far is the prompt the user answers.
             c.out.flush();
@@ -61,7 +61,7 @@ inline void define_console_natives(nspace& space, console& c)
         });
     });
     space.natives->define(L"write", [&c](args& v) -> value {
-        VORLA_WRAP(VORLA_EXCEPTION("write", "catch exception"), {
+        return wrap_failure([] { return VORLA_EXCEPTION("write", "catch exception"); }, [&]() -> value {
             if (v.size() != 1) throw VORLA_EXCEPTION("write", "invalid argument count");
             v[0]->write_ostream(c.out);
             c.restore_format();

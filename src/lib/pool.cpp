@@ -20,21 +20,30 @@ struct free_block {
 
 free_block* free_lists[classes + 1];
 
-void* refill(std::size_t cls)
+// The unused tail of each class's newest chunk. Blocks are cut from it one at a time, when first
+// needed: threading a whole chunk onto the free list up front would touch every page of it, and a
+// short script would spend most of its start-up in page faults for blocks it never uses.
+struct carve_region {
+    char* next = nullptr;
+    char* end = nullptr;
+};
+carve_region fresh[classes + 1];
+
+void* carve(std::size_t cls)
 {
     const std::size_t block = header + cls * granule;
-    const std::size_t count = chunk_bytes / block;
-    auto* chunk = static_cast<char*>(std::malloc(block * count));
-    if (!chunk) throw std::bad_alloc();
-    // Keep the first block, thread the others onto the list.
-    for (std::size_t i = count - 1; i >= 1; --i) {
-        auto* b = reinterpret_cast<free_block*>(chunk + i * block + header);
-        *reinterpret_cast<std::size_t*>(chunk + i * block) = cls;
-        b->next = free_lists[cls];
-        free_lists[cls] = b;
+    carve_region& r = fresh[cls];
+    if (static_cast<std::size_t>(r.end - r.next) < block) {
+        const std::size_t count = chunk_bytes / block;
+        auto* chunk = static_cast<char*>(std::malloc(block * count));
+        if (!chunk) throw std::bad_alloc();
+        r.next = chunk;
+        r.end = chunk + block * count;
     }
-    *reinterpret_cast<std::size_t*>(chunk) = cls;
-    return chunk + header;
+    char* b = r.next;
+    r.next += block;
+    *reinterpret_cast<std::size_t*>(b) = cls;
+    return b + header;
 }
 
 } // namespace
@@ -52,7 +61,7 @@ void* operator new(std::size_t size)
         free_lists[cls] = b->next;
         return b;
     }
-    return refill(cls);
+    return carve(cls);
 }
 
 void operator delete(void* p) noexcept

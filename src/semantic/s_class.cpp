@@ -23,7 +23,7 @@ constexpr const char* fn_constructor_list = "vorla::detail::semantic::s_class<wc
 
 void s_class<wchar_t>::eval_function_def(const pnode& n, nspace& target)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(fn_function_def, "catch exception"), {
+    wrap_failure([] { return VORLA_EXCEPTION(fn_function_def, "catch exception"); }, [&] {
         const auto& c = n.children;
         const type_id_t return_type = eval_ex_type(c.at(0));
         const symbol name = intern(leaf_text(c.at(1)));
@@ -41,7 +41,7 @@ void s_class<wchar_t>::eval_function_def(const pnode& n, nspace& target)
 // The class object exists before its body is compiled, so the body may name its own class.
 void s_class<wchar_t>::eval_class_def(const pnode& n)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(fn_class_def, "catch exception"), {
+    wrap_failure([] { return VORLA_EXCEPTION(fn_class_def, "catch exception"); }, [&] {
         const auto& c = n.children;
         std::shared_ptr<object> cls;
         try {

@@ -164,7 +164,7 @@ void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const st
         throw e;
     }
 
-    VORLA_WRAP(VORLA_EXCEPTION(fn_compile_str, "semantic failure"), walk(info.tree, dirs););
+    wrap_failure([] { return VORLA_EXCEPTION(fn_compile_str, "semantic failure"); }, [&] { walk(info.tree, dirs); });
 }
 
 void semantic<wchar_t>::walk(const pnode& program, dir_stack& dirs)
@@ -193,7 +193,7 @@ void semantic<wchar_t>::eval_include_def(const pnode& n, dir_stack& dirs)
 {
     const pnode& path = n.id == rule::include_def ? n.children.at(0) : n;
     try {
-        VORLA_WRAP(VORLA_EXCEPTION(fn_include, "catch exception"), { compile_file(leaf_text(path), dirs); });
+        wrap_failure([] { return VORLA_EXCEPTION(fn_include, "catch exception"); }, [&] { compile_file(leaf_text(path), dirs); });
     } catch (exception& e) {
         e.script().mark(part_.at(path));
         throw;
@@ -204,7 +204,7 @@ void semantic<wchar_t>::eval_include_def(const pnode& n, dir_stack& dirs)
 void semantic<wchar_t>::global_declaration(const pnode& n)
 {
     try {
-        VORLA_WRAP(VORLA_EXCEPTION(fn_global, "catch exception"), {
+        wrap_failure([] { return VORLA_EXCEPTION(fn_global, "catch exception"); }, [&] {
             expr declaration = part_.eval_declaration(n);
             runtime rt{&space_.global, &space_};
             declaration->evaluate(rt);
@@ -224,7 +224,7 @@ void semantic<wchar_t>::global_declaration(const pnode& n)
 
 void semantic<wchar_t>::eval_process_def(const pnode& n)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(fn_process, "catch exception"), {
+    wrap_failure([] { return VORLA_EXCEPTION(fn_process, "catch exception"); }, [&] {
         const auto& c = n.children;
         const std::wstring& name = leaf_text(c.at(0));
         table::parameter_list params = part_.eval_param_list(c.at(1));
@@ -236,7 +236,7 @@ void semantic<wchar_t>::eval_process_def(const pnode& n)
 
 void semantic<wchar_t>::eval_inline_def(const pnode& n)
 {
-    VORLA_WRAP(VORLA_EXCEPTION(fn_inline, "catch exception"), {
+    wrap_failure([] { return VORLA_EXCEPTION(fn_inline, "catch exception"); }, [&] {
         const auto& c = n.children;
         const symbol name = intern(leaf_text(c.at(0)));
         table::parameter_list params = part_.eval_param_list(c.at(1));

@@ -45,9 +45,9 @@ TEST(Exception, WrappingTwiceGivesThreeLines)
 {
     std::string text;
     try {
-        VORLA_WRAP(VORLA_EXCEPTION("outer", "catch exception"), {
-            VORLA_WRAP(VORLA_EXCEPTION("middle", "catch exception"),
-                       { throw std::out_of_range("Unable to find key in unordered_map."); });
+        vorla::wrap_failure([] { return VORLA_EXCEPTION("outer", "catch exception"); }, [] {
+            vorla::wrap_failure([] { return VORLA_EXCEPTION("middle", "catch exception"); },
+                                [] { throw std::out_of_range("Unable to find key in unordered_map."); });
         });
     } catch (const std::exception& e) {
         text = e.what();
@@ -58,6 +58,23 @@ TEST(Exception, WrappingTwiceGivesThreeLines)
     EXPECT_NE(text.find(" middle: catch exception\n>\tUnable to find key in unordered_map."), std::string::npos)
         << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+}
+
+// The diagnostic is built only when something fails, and a cause the caller lets through stays itself.
+TEST(Exception, WrappingBuildsOnlyOnFailureAndLetsChosenCausesPass)
+{
+    int built = 0;
+    auto make = [&] {
+        ++built;
+        return VORLA_EXCEPTION("outer", "catch exception");
+    };
+    EXPECT_EQ(vorla::wrap_failure(make, [] { return 7; }), 7);
+    EXPECT_EQ(built, 0);
+    auto range = [](const std::exception& e) { return dynamic_cast<const std::out_of_range*>(&e) != nullptr; };
+    EXPECT_THROW(vorla::wrap_failure(make, [] { throw std::out_of_range("x"); }, range), std::out_of_range);
+    EXPECT_EQ(built, 0);
+    EXPECT_THROW(vorla::wrap_failure(make, [] { throw std::invalid_argument("y"); }, range), vorla::exception);
+    EXPECT_EQ(built, 1);
 }
 
 TEST(Exception, CopyKeepsTheText)
