@@ -11,7 +11,8 @@
 
 namespace vorla {
 
-// { statements }: opens a block scope on the list and steps it.
+// { statements }: stepped, opens a block scope on the list (or runs a flat one straight, see open_body);
+// run whole, runs its statements in order, in a scope of its own when one of them declares a name.
 class c_compound final : public control {
 public:
     explicit c_compound(control_list statements)
