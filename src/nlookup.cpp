@@ -1,4 +1,4 @@
-// The scope step, run-to-completion and the two name walks.
+// The scope step, running a stepping scope's queue whole, and the two name walks.
 #include "nlookup.hpp"
 
 #include "expression/signal.hpp"
@@ -7,7 +7,7 @@
 
 namespace vorla {
 
-bool scope::load_head()
+bool stepping_scope::load_head()
 {
     if (next_ >= length()) return false;
     head_ = single_ ? single_.get() : (*list_)[next_].get();  // the queue keeps it alive
@@ -15,7 +15,7 @@ bool scope::load_head()
     return true;
 }
 
-flow scope::step(runtime& rt)
+flow stepping_scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
     runtime inner{this, rt.space, *rt.out};
@@ -27,38 +27,38 @@ flow scope::step(runtime& rt)
     return f;
 }
 
-flow scope::run(runtime& rt)
+flow stepping_scope::run(runtime& rt)
 {
-    for (;;) {
-        flow f = step(rt);
-        if (f != flow::more) return f;
-    }
+    runtime inner{this, rt.space, *rt.out};
+    for (std::size_t i = next_; i < length(); ++i)
+        if (flow f = run_whole(single_ ? *single_ : *(*list_)[i], inner); f != flow::done) return f;
+    return flow::done;
 }
 
-const control* scope::active() const
+const control* stepping_scope::active() const
 {
     if (head_) return head_->active(*this);
     if (next_ < length()) return (single_ ? single_ : (*list_)[next_])->active(*this);
     return nullptr;
 }
 
-scope_ptr scope::open(scope* parent, const control_ptr& statement)
+scope_ptr stepping_scope::open(scope* parent, const control_ptr& statement)
 {
     scope_ptr s = statement->is_block()
-                      ? std::make_shared<scope>(parent, static_cast<const c_compound&>(*statement).statements)
-                      : std::make_shared<scope>(parent, statement);
+                      ? std::make_shared<stepping_scope>(parent, static_cast<const c_compound&>(*statement).statements)
+                      : std::make_shared<stepping_scope>(parent, statement);
     s->reusable_ = true;
     return s;
 }
 
-void scope::restart(scope* p) noexcept
+void stepping_scope::restart(scope* p) noexcept
 {
     parent = p;
     next_ = 0;
     head_ = nullptr;
 }
 
-void scope::clear() noexcept
+void stepping_scope::clear() noexcept
 {
     variables.clear();
     head_ = nullptr;
@@ -67,7 +67,7 @@ void scope::clear() noexcept
     if (head.inner) close_inner();
 }
 
-void scope::open_inner(const control_ptr& statement)
+void stepping_scope::open_inner(const control_ptr& statement)
 {
     if (statement->is_block()) return open_block(static_cast<const c_compound&>(*statement).statements);
     if (!head.spare) {
@@ -75,27 +75,27 @@ void scope::open_inner(const control_ptr& statement)
         return;
     }
     head.inner = std::move(head.spare);
-    scope& s = *head.inner;
+    stepping_scope& s = *head.inner;
     s.restart(this);
     if (s.single_ != statement) s.single_ = statement;
     s.list_.reset();
 }
 
-void scope::open_block(const std::shared_ptr<const control_list>& statements)
+void stepping_scope::open_block(const std::shared_ptr<const control_list>& statements)
 {
     if (!head.spare) {
-        head.inner = std::make_shared<scope>(this, statements);
+        head.inner = std::make_shared<stepping_scope>(this, statements);
         head.inner->reusable_ = true;
         return;
     }
     head.inner = std::move(head.spare);
-    scope& s = *head.inner;
+    stepping_scope& s = *head.inner;
     s.restart(this);
     if (s.list_ != statements) s.list_ = statements;
     s.single_.reset();
 }
 
-void scope::close_inner() noexcept
+void stepping_scope::close_inner() noexcept
 {
     scope_ptr closing = std::move(head.inner);
     if (closing->reusable_ && closing.use_count() == 1) {

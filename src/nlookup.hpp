@@ -1,4 +1,5 @@
-// Scopes (a block's variables plus its resumable statement cursor) and name lookup along the scope chain.
+// Scopes (a block's variables; a stepped one also its resumable statement cursor) and name lookup along
+// the scope chain.
 #pragma once
 
 #include <memory>
@@ -8,31 +9,40 @@
 
 namespace vorla {
 
-class scope;
-using scope_ptr = std::shared_ptr<scope>;
+class stepping_scope;
+using scope_ptr = std::shared_ptr<stepping_scope>;
 
+// Variables under an enclosing scope: a namespace's global scope, and the frame or block of a body
+// that runs whole, which lives on the C++ stack for exactly as long as it runs.
 class scope {
 public:
-    // A namespace's global scope: variables only, no statements.
     explicit scope(scope* parent = nullptr) : parent(parent) {}
-    // A scope running one statement (a branch or loop body, a call frame's body).
-    scope(scope* parent, const control_ptr& statement) : parent(parent), single_(statement) {}
-    // A scope running a block's statements in order.
-    scope(scope* parent, std::shared_ptr<const control_list> list) : parent(parent), list_(std::move(list)) {}
-
     scope(const scope&) = delete;
     scope& operator=(const scope&) = delete;
 
     scope* parent;
     table::variable variables;
+};
+
+// A scope that also runs statements one step at a time, resumable between steps: a process's frame,
+// and the bodies, blocks, tries, handlers and expansions a stepped statement holds open.
+class stepping_scope : public scope {
+public:
+    // A scope running one statement (a branch or loop body, a frame's body).
+    stepping_scope(scope* parent, const control_ptr& statement) : scope(parent), single_(statement) {}
+    // A scope running a block's statements in order.
+    stepping_scope(scope* parent, std::shared_ptr<const control_list> list) : scope(parent), list_(std::move(list)) {}
 
     // What the running head statement keeps open between its steps. Only the head statement runs, so
     // one of these per scope holds the state of every statement kind.
     struct head_state {
         scope_ptr inner;                   // its open body, block, try, handler or expansion scope
-        const control* direct = nullptr;   // a transparent body it runs straight in this scope
+        // A body it runs straight in this scope, one statement per step: a transparent statement, or a
+        // block of them (which needs no scope of its own either). `direct` is the next one to run.
+        const control_ptr* direct = nullptr;
+        const control_ptr* direct_end = nullptr;
         bool handling = false;             // a try statement: `inner` is the handler, not the try body
-        scope_ptr spare;                   // a finished body scope kept for the next one (see reopen)
+        scope_ptr spare;                   // a finished body scope kept for the next one (see open_inner)
     };
     head_state head;
 
@@ -41,7 +51,8 @@ public:
     // head statement raised (the queue is then left as it was).
     flow step(runtime& rt);
 
-    // Steps until the queue is empty or a signal arrives.
+    // Runs the queue of a scope not yet stepped whole, each statement at once (control::run), until it
+    // ends or a signal arrives: an inline expansion inside a call.
     flow run(runtime& rt);
 
     bool finished() const noexcept { return !head_ && next_ >= length(); }
@@ -60,13 +71,6 @@ public:
     // Closes head.inner: its variables and anything it held open go now, the scope itself is kept as
     // the spare when nothing else holds it.
     void close_inner() noexcept;
-    // Empties the scope (variables and whatever its statements held open) and puts it back before its
-    // first statement, for another run under the same parent.
-    void rewind() noexcept
-    {
-        clear();
-        restart(parent);
-    }
 
 private:
     std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }

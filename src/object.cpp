@@ -136,8 +136,7 @@ void object::run_constructor(const table::routine& r, const args& v)
     watch->tick();  // a call like any other for the budgets
     framed([&] { return "constructor " + call_signature(narrow(name), v); },
            [&] {
-               scope_ptr frame = table::make_frame(r, v, &global);
-               const flow f = frame->run(rt);
+               const flow f = table::run_frame(r, v, rt);
                if (f != flow::done) leave_body(f, *rt.out, *this);
            });
 }
@@ -242,13 +241,13 @@ value object::call_cast(type_id_t target, const control_ptr& body)
     table::call_depth depth(*ctx, fn_call_cast);
     runtime rt{&global, this};
     return framed([&] { return "operator " + type_name(target) + "() of " + narrow(name); }, [&]() -> value {
-        scope_ptr frame = scope::open(&global, body);
-        const flow f = table::run_call_frame(*frame, rt);
-        if (f == flow::ret) {
-            value out = rt.out->take();
-            frame.reset();
-            return _generate(target, out);
+        flow f;
+        {
+            scope frame(&global);
+            runtime inner{&frame, this, *rt.out};
+            f = table::run_call_body(*body, inner);
         }
+        if (f == flow::ret) return _generate(target, rt.out->take());
         if (f == flow::done)
             throw VORLA_EXCEPTION(fn_call_cast, "no return statement").explain("the conversion ended without a return");
         leave_body(f, *rt.out, *this);

@@ -11,6 +11,7 @@ namespace vorla {
 
 class nspace;
 class scope;
+class stepping_scope;
 
 // What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
 // the script's break, continue, return and throw travelling outward by return value to their catcher.
@@ -99,24 +100,35 @@ bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out);
 class control {
 public:
     virtual ~control() = default;
+    // One step: the part of the statement that runs before it yields to the other processes. `more`
+    // while it has not finished.
     virtual flow execute(runtime& rt) const = 0;
+    // The whole statement at once, for a body that runs inside one step (a call's body and anything in
+    // it): the same meaning as stepping until the statement finishes, with the same budget ticks, and
+    // never `more`. What stays open between its parts lives on the C++ stack, not in the scope.
+    virtual flow run(runtime& rt) const = 0;
     bool is_block() const noexcept { return block_; }  // a c_compound
     // Keeps nothing open and declares nothing: runs the same directly in its enclosing scope as in a
     // scope of its own, so a branch or loop body of this kind needs none.
     bool transparent() const noexcept { return transparent_; }
+    // Declares a name in the scope it runs in. A body that runs whole needs a scope of its own only
+    // then: every other statement leaves the scope's variables as they were.
+    bool declares() const noexcept { return declares_; }
     // The statement the next execute runs, this statement being the head of `s`: the innermost one a
     // block, branch, loop, try or inline expansion has open in s, or this one. For people watching the
     // run (the trace); never on a hot path.
-    virtual const control* active(const scope& s) const;
+    virtual const control* active(const stepping_scope& s) const;
 
     script_pos pos;  // the statement's first token; set once by the compiler
 
 protected:
-    explicit control(bool block = false, bool transparent = false) : block_(block), transparent_(transparent) {}
+    explicit control(bool block = false, bool transparent = false, bool declares = false)
+        : block_(block), transparent_(transparent), declares_(declares) {}
 
 private:
     bool block_;
     bool transparent_;
+    bool declares_;
 };
 using control_ptr = std::shared_ptr<control>;
 using control_list = std::vector<control_ptr>;

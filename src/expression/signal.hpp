@@ -47,6 +47,9 @@ private:
 // process.)
 flow run_statement(const control& statement, runtime& rt);
 
+// Runs a statement whole (control::run), its signals turned into flows as a step's are.
+flow run_whole(const control& statement, runtime& rt);
+
 // Runs a call. An error leaving it records the call as a frame of the script's call stack, with the
 // description `what()` made only then; the call site is the next position the error meets.
 template <class What, class F>

@@ -1,4 +1,4 @@
-// Execution of every statement node: one resumable step per call, signals carried outward as flows.
+// Execution of every statement node, one resumable step at a time or whole; signals carried outward as flows.
 #include "expression/statements.hpp"
 
 #include <memory>
@@ -10,14 +10,25 @@
 namespace vorla {
 
 // Every statement that keeps something open between its steps keeps it in the state of the scope
-// running it (rt.current->head): the compiled statement itself never changes.
+// running it (rt.current->head): the compiled statement itself never changes. Run whole, a statement
+// keeps the same things in locals of its C++ frame instead; the rules both ways share are written once
+// below (test, loop_on, expansion, handler).
 
-const control* control::active(const scope&) const { return this; }
+const control* control::active(const stepping_scope&) const { return this; }
 
-flow run_statement(const control& statement, runtime& rt)
+namespace {
+// The scope a statement's step runs in: a step runs only as the head statement of a stepping scope
+// (stepping_scope::step), which the runtime it gets names as current.
+stepping_scope& running(const runtime& rt) noexcept { return static_cast<stepping_scope&>(*rt.current); }
+} // namespace
+
+namespace {
+// Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
+template <class Run>
+[[gnu::always_inline]] inline flow signalled(const control& statement, runtime& rt, Run&& run)
 {
     try {
-        return statement.execute(rt);
+        return run();
     } catch (sig_throw& t) {
         rt.out->v = std::move(t.v);
         rt.out->at = statement.pos;
@@ -28,6 +39,17 @@ flow run_statement(const control& statement, runtime& rt)
     } catch (const sig_continue&) {
         return rt.out->kind = flow::cont;
     }
+}
+} // namespace
+
+flow run_statement(const control& statement, runtime& rt)
+{
+    return signalled(statement, rt, [&] { return statement.execute(rt); });
+}
+
+flow run_whole(const control& statement, runtime& rt)
+{
+    return signalled(statement, rt, [&] { return statement.run(rt); });
 }
 
 void raise_signal(flow f, script_signal& s)
@@ -51,29 +73,41 @@ namespace {
 // Steps the scope the statement holds open. A finished scope is closed and reports `done`; an
 // unfinished one reports `more`; a signal goes outward with the scope kept, since only the signal's
 // catcher decides what to close.
-flow step_inner(scope& s, runtime& rt)
+flow step_inner(stepping_scope& s, runtime& rt)
 {
     flow f = s.head.inner->step(rt);
     if (f == flow::done) s.close_inner();
     return f;
 }
 
-// The body of a branch or loop: a scope of its own, or a transparent statement run directly.
-void open_body(scope& s, const control_ptr& statement)
+// The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
+// or a block of them.
+void open_body(stepping_scope& s, const control_ptr& statement)
 {
-    if (statement->transparent()) s.head.direct = statement.get();
-    else s.open_inner(statement);
+    if (statement->transparent()) {
+        s.head.direct = &statement;
+        s.head.direct_end = &statement + 1;
+    } else if (statement->is_block() && static_cast<const c_compound&>(*statement).flat()) {
+        const control_list& list = *static_cast<const c_compound&>(*statement).statements;
+        s.head.direct = list.data();
+        s.head.direct_end = list.data() + list.size();
+    } else {
+        s.open_inner(statement);
+    }
 }
 
-bool body_open(const scope& s) noexcept { return s.head.direct || s.head.inner; }
+bool body_open(const stepping_scope& s) noexcept { return s.head.direct || s.head.inner; }
 
 // One step of the open body; a finished body is closed, a signal leaves it open.
-flow step_body(scope& s, runtime& rt)
+flow step_body(stepping_scope& s, runtime& rt)
 {
     if (s.head.direct) {
-        flow f = run_statement(*s.head.direct, rt);
-        if (f == flow::done) s.head.direct = nullptr;
-        return f;
+        // Like a block's own scope: `more` until its last statement has finished.
+        flow f = run_statement(**s.head.direct, rt);
+        if (f != flow::done) return f;
+        if (++s.head.direct != s.head.direct_end) return flow::more;
+        s.head.direct = nullptr;
+        return flow::done;
     }
     return step_inner(s, rt);
 }
@@ -81,10 +115,57 @@ flow step_body(scope& s, runtime& rt)
 // The flow of an expression's value: `done`, or the signal that crossed it instead.
 flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
 
-// A condition's truth. A value that cannot be read as bool is placed at the condition.
-[[gnu::always_inline]] inline bool holds(const expression& condition, const value& v)
+// Evaluates a branch's or loop's condition: `done` with its truth in `yes`, or the signal that crossed
+// it. A value that cannot be read as bool is placed at the condition.
+[[gnu::always_inline]] inline flow test(const expression& condition, runtime& rt, bool& yes)
 {
-    return placed(condition.pos, [&] { return truth(v); });
+    value c = condition.evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    yes = placed(condition.pos, [&] { return truth(c); });
+    return flow::done;
+}
+
+// How a loop goes on once its body has ended with f: `more` (test again, after the body finished or
+// continued), `done` (a break ended the loop), or a return or throw going on to an outer catcher.
+flow loop_on(flow f, script_signal& out) noexcept
+{
+    switch (f) {
+    case flow::done:
+        return flow::more;
+    case flow::cont:
+        out.take();
+        return flow::more;
+    case flow::brk:
+        out.take();
+        return flow::done;
+    default:
+        return f;
+    }
+}
+
+// Runs `run` in a new scope under the running one; the scope's variables go when it ends.
+template <class Run>
+flow in_new_scope(runtime& rt, Run&& run)
+{
+    scope own(rt.current);
+    runtime inner{&own, rt.space, *rt.out};
+    return run(inner);
+}
+
+// Runs a branch or loop body whole: in a scope of its own when it declares a name there, else straight
+// in the running scope (a block makes its own scope when it needs one).
+flow run_body(const control& body, runtime& rt)
+{
+    if (!body.declares()) return run_whole(body, rt);
+    return in_new_scope(rt, [&](runtime& inner) { return run_whole(body, inner); });
+}
+
+// Runs the statements of a list whole, in order, until one ends with a signal.
+flow run_list(const control_list& statements, runtime& rt)
+{
+    for (const control_ptr& statement : statements)
+        if (flow f = run_whole(*statement, rt); f != flow::done) return f;
+    return flow::done;
 }
 
 // The statement the next step of `held` runs, or `outer` when nothing is held open or its queue is
@@ -96,13 +177,13 @@ const control* active_in(const scope_ptr& held, const control* outer)
 }
 
 // The body of a branch or loop that `outer` holds open in s.
-const control* active_body(const scope& s, const control* outer)
+const control* active_body(const stepping_scope& s, const control* outer)
 {
-    if (s.head.direct) return s.head.direct->active(s);
+    if (s.head.direct) return (*s.head.direct)->active(s);
     return active_in(s.head.inner, outer);
 }
 
-void close_body(scope& s) noexcept
+void close_body(stepping_scope& s) noexcept
 {
     s.head.direct = nullptr;
     if (s.head.inner) s.close_inner();
@@ -110,16 +191,32 @@ void close_body(scope& s) noexcept
 
 } // namespace
 
+c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true), statements(std::move(list))
+{
+    scoped_ = false;
+    flat_ = !statements->empty();
+    for (const control_ptr& statement : *statements) {
+        scoped_ = scoped_ || statement->declares();
+        flat_ = flat_ && statement->transparent();
+    }
+}
+
 flow c_compound::execute(runtime& rt) const
 {
     // Opening the block costs no step of its own: its first statement runs in this same call.
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (!s.head.inner) s.open_block(statements);
     return step_inner(s, rt);
 }
 
+flow c_compound::run(runtime& rt) const
+{
+    if (!scoped_) return run_list(*statements, rt);
+    return in_new_scope(rt, [&](runtime& inner) { return run_list(*statements, inner); });
+}
+
 // A block not yet open runs its first statement with the step that opens it.
-const control* c_compound::active(const scope& s) const
+const control* c_compound::active(const stepping_scope& s) const
 {
     if (s.head.inner || statements->empty()) return active_in(s.head.inner, this);
     return statements->front()->active(s);
@@ -148,95 +245,124 @@ flow c_throw::execute(runtime& rt) const
 // The test takes a step of its own; the branch's first step comes with the next call.
 flow c_if::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (body_open(s)) return step_body(s, rt);
-    value c = condition->evaluate(rt);
-    if (!c && rt.out->pending()) return rt.out->kind;
-    if (!holds(*condition, c)) return flow::done;
+    bool yes;
+    if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+    if (!yes) return flow::done;
     open_body(s, then);
     return flow::more;
 }
 
-const control* c_if::active(const scope& s) const { return active_body(s, this); }
+flow c_if::run(runtime& rt) const
+{
+    bool yes;
+    if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+    return yes ? run_body(*then, rt) : flow::done;
+}
+
+const control* c_if::active(const stepping_scope& s) const { return active_body(s, this); }
 
 flow c_if_else::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (body_open(s)) return step_body(s, rt);
-    value c = condition->evaluate(rt);
-    if (!c && rt.out->pending()) return rt.out->kind;
-    open_body(s, holds(*condition, c) ? then : otherwise);
+    bool yes;
+    if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+    open_body(s, yes ? then : otherwise);
     return flow::more;
 }
 
-const control* c_if_else::active(const scope& s) const { return active_body(s, this); }
+flow c_if_else::run(runtime& rt) const
+{
+    bool yes;
+    if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+    return run_body(yes ? *then : *otherwise, rt);
+}
+
+const control* c_if_else::active(const stepping_scope& s) const { return active_body(s, this); }
 
 // A finished body does not retest in the same call: every iteration's test is a step of its own, so
 // an empty endless loop still yields to other processes.
 flow c_while::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     if (!body_open(s)) {
-        // A loop that never ends inside a function call is stopped by a budget, reported at its test.
         rt.space->watch->tick(condition->pos);
-        value c = condition->evaluate(rt);
-        if (!c && rt.out->pending()) return rt.out->kind;
-        if (!holds(*condition, c)) return flow::done;
+        bool yes;
+        if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+        if (!yes) return flow::done;
         open_body(s, body);
         return flow::more;
     }
-    switch (flow f = step_body(s, rt)) {
-    case flow::more:
-        return flow::more;
-    case flow::done:
-        close_body(s);
-        return flow::more;
-    case flow::cont:
-        rt.out->take();
-        close_body(s);
-        return flow::more;
-    case flow::brk:
-        rt.out->take();
-        close_body(s);
-        return flow::done;
-    default:
-        return f;  // return and throw belong to an outer catcher
+    flow f = step_body(s, rt);
+    if (f == flow::more) return flow::more;
+    f = loop_on(f, *rt.out);
+    // A return or throw leaves the body open: closing it is the catcher's choice.
+    if (f == flow::more || f == flow::done) close_body(s);
+    return f;
+}
+
+flow c_while::run(runtime& rt) const
+{
+    for (;;) {
+        // A loop that never ends inside a function call is stopped by a budget, reported at its test.
+        rt.space->watch->tick(condition->pos);
+        bool yes;
+        if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+        if (!yes) return flow::done;
+        if (flow f = loop_on(run_body(*body, rt), *rt.out); f != flow::more) return f;
     }
 }
 
-const control* c_while::active(const scope& s) const { return active_body(s, this); }
+const control* c_while::active(const stepping_scope& s) const { return active_body(s, this); }
+
+namespace {
+// Runs a step or the whole of an expansion `statement` opened: an error, or a throw that will end the
+// run, leaving it lists the expansion.
+template <class Run>
+flow expansion(const c_inline& statement, runtime& rt, Run&& run)
+{
+    const table::inline_nesting level;
+    flow f;
+    try {
+        f = run();
+    } catch (exception& e) {
+        e.script().leave("inline " + narrow(*statement.name), statement.pos);
+        throw;
+    }
+    if (f == flow::thr && rt.out->trace) rt.out->trace->leave("inline " + narrow(*statement.name), statement.pos);
+    return f;
+}
+} // namespace
 
 // The expansion's parent is the namespace's global scope, not ours: an inline body cannot see the
 // caller's locals, yet its return/break/continue act on the caller's function and loop.
 flow c_inline::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
-    if (s.head.inner) {
-        const table::inline_nesting level;
-        flow f;
-        try {
-            f = step_inner(s, rt);
-        } catch (exception& e) {
-            e.script().leave("inline " + narrow(*name), pos);
-            throw;
-        }
-        // A throw that will end the run lists the expansion it leaves.
-        if (f == flow::thr && rt.out->trace) rt.out->trace->leave("inline " + narrow(*name), pos);
-        return f;
-    }
+    stepping_scope& s = running(rt);
+    if (s.head.inner) return expansion(*this, rt, [&] { return step_inner(s, rt); });
     args v;
     if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
     s.head.inner = placed(pos, [&] { return rt.space->expand_inline(name, v); });
     return flow::more;
 }
 
-const control* c_inline::active(const scope& s) const { return active_in(s.head.inner, this); }
+flow c_inline::run(runtime& rt) const
+{
+    args v;
+    if (!evaluate_args(arguments, rt, v)) return rt.out->kind;
+    const scope_ptr frame = placed(pos, [&] { return rt.space->expand_inline(name, v); });
+    return expansion(*this, rt, [&] { return frame->run(rt); });
+}
 
-const control* c_except::active(const scope& s) const { return active_in(s.head.inner, this); }
+const control* c_inline::active(const stepping_scope& s) const { return active_in(s.head.inner, this); }
+
+const control* c_except::active(const stepping_scope& s) const { return active_in(s.head.inner, this); }
 
 flow c_except::execute(runtime& rt) const
 {
-    scope& s = *rt.current;
+    stepping_scope& s = running(rt);
     // A throw out of the handler is not ours to match: it leaves the statement.
     if (s.head.handling) {
         flow f = step_inner(s, rt);
@@ -252,26 +378,40 @@ flow c_except::execute(runtime& rt) const
     }
     if (f == flow::done) s.close_inner();
     if (f != flow::thr) return f;
-    return caught(rt.out->v, rt);
+    s.close_inner();
+    args v;
+    const table::routine* clause = handler(v, *rt.out);
+    if (!clause) return flow::thr;
+    // The handler's first step comes with the next call: matching a clause costs no step.
+    s.head.inner = table::make_frame(*clause, v, rt.current);
+    s.head.handling = true;
+    return flow::more;
 }
 
-flow c_except::caught(const value& thrown, runtime& rt) const
+flow c_except::run(runtime& rt) const
 {
-    scope& s = *rt.current;
-    s.close_inner();
-    args v{thrown};
+    flow f;
+    {
+        const handler_scope handling(rt.space->root()->handlers_running);
+        f = run_body(*body, rt);
+    }
+    if (f != flow::thr) return f;
+    args v;
+    const table::routine* clause = handler(v, *rt.out);
+    return clause ? table::run_frame(*clause, v, rt) : flow::thr;
+}
+
+const table::routine* c_except::handler(args& v, script_signal& out) const
+{
+    v.assign(1, out.v);
     const table::routine* clause = clauses->find(v);
     if (!clause) {
         v.clear();
         clause = clauses->find(v);
     }
     // No clause matches: the throw goes on outward as it came, account and all.
-    if (!clause) return flow::thr;
-    rt.out->take();
-    // The handler's first step comes with the next call: matching a clause costs no step.
-    s.head.inner = table::make_frame(*clause, v, rt.current);
-    s.head.handling = true;
-    return flow::more;
+    if (clause) out.take();
+    return clause;
 }
 
 flow c_start_p::execute(runtime& rt) const
@@ -284,14 +424,11 @@ flow c_start_p::execute(runtime& rt) const
 
 // A constructor never yields: its whole body runs inside the constructor call. Signals go to whoever
 // runs the constructor.
-flow c_constructor::execute(runtime& rt) const
+flow c_constructor::run(runtime& rt) const
 {
     for (const expr& e : initializers)
         if (flow f = crossed(e->evaluate(rt), rt); f != flow::done) return f;
-    for (;;) {
-        flow f = body->execute(rt);
-        if (f != flow::more) return f;
-    }
+    return body->run(rt);
 }
 
 } // namespace vorla

@@ -11,25 +11,38 @@
 
 namespace vorla {
 
-// { statements }: opens a block scope on the list and steps it.
+// { statements }: stepped, opens a block scope on the list (or runs a flat one straight, see open_body);
+// run whole, runs its statements in order, in a scope of its own when one of them declares a name.
 class c_compound final : public control {
 public:
     explicit c_compound(control_list statements)
-        : control(true), statements(std::make_shared<const control_list>(std::move(statements))) {}
-    explicit c_compound(std::shared_ptr<const control_list> statements)
-        : control(true), statements(std::move(statements)) {}
+        : c_compound(std::make_shared<const control_list>(std::move(statements))) {}
+    explicit c_compound(std::shared_ptr<const control_list> statements);
     flow execute(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    flow run(runtime& rt) const override;
+    const control* active(const stepping_scope& s) const override;
     const std::shared_ptr<const control_list> statements;
+
+    // Only transparent statements, at least one: stepped, the block needs no scope of its own. (An
+    // empty block keeps its scope, whose one step finds nothing to run.)
+    bool flat() const noexcept { return flat_; }
+
+private:
+    bool scoped_;  // one of its statements declares a name: run whole, it needs a scope of its own
+    bool flat_;
 };
 
 // expression;
 class c_single final : public control {
 public:
-    explicit c_single(expr e)
-        : control(false, !dynamic_cast<const e_declare*>(e.get())), e(std::move(e)) {}
+    // The base is built before the member takes e over.
+    explicit c_single(expr e) : control(false, !declaration(e), declaration(e)), e(std::move(e)) {}
     flow execute(runtime& rt) const override;
+    flow run(runtime& rt) const override { return execute(rt); }  // always one step
     const expr e;
+
+private:
+    static bool declaration(const expr& e) noexcept { return dynamic_cast<const e_declare*>(e.get()) != nullptr; }
 };
 
 // ;
@@ -37,12 +50,14 @@ class c_empty final : public control {
 public:
     c_empty() : control(false, true) {}
     flow execute(runtime&) const override { return flow::done; }
+    flow run(runtime&) const override { return flow::done; }
 };
 
 class c_return final : public control {
 public:
     explicit c_return(expr e) : control(false, true), e(std::move(e)) {}
     flow execute(runtime& rt) const override;
+    flow run(runtime& rt) const override { return execute(rt); }
     const expr e;
 };
 
@@ -50,6 +65,7 @@ class c_throw final : public control {
 public:
     explicit c_throw(expr e) : control(false, true), e(std::move(e)) {}
     flow execute(runtime& rt) const override;
+    flow run(runtime& rt) const override { return execute(rt); }
     const expr e;
 };
 
@@ -57,19 +73,22 @@ class c_break final : public control {
 public:
     c_break() : control(false, true) {}
     flow execute(runtime&) const override { return flow::brk; }
+    flow run(runtime&) const override { return flow::brk; }
 };
 
 class c_continue final : public control {
 public:
     c_continue() : control(false, true) {}
     flow execute(runtime&) const override { return flow::cont; }
+    flow run(runtime&) const override { return flow::cont; }
 };
 
 class c_if final : public control {
 public:
     c_if(expr condition, control_ptr then) : control(), condition(std::move(condition)), then(std::move(then)) {}
     flow execute(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    flow run(runtime& rt) const override;
+    const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr then;
 };
@@ -79,7 +98,8 @@ public:
     c_if_else(expr condition, control_ptr then, control_ptr otherwise)
         : control(), condition(std::move(condition)), then(std::move(then)), otherwise(std::move(otherwise)) {}
     flow execute(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    flow run(runtime& rt) const override;
+    const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr then, otherwise;
 };
@@ -88,7 +108,8 @@ class c_while final : public control {
 public:
     c_while(expr condition, control_ptr body) : control(), condition(std::move(condition)), body(std::move(body)) {}
     flow execute(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    flow run(runtime& rt) const override;
+    const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr body;
 };
@@ -98,7 +119,8 @@ class c_inline final : public control {
 public:
     c_inline(symbol name, expr_list arguments) : control(), name(name), arguments(std::move(arguments)) {}
     flow execute(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    flow run(runtime& rt) const override;
+    const control* active(const stepping_scope& s) const override;
     const symbol name;
     const expr_list arguments;
 };
@@ -109,31 +131,37 @@ public:
     c_except(control_ptr body, std::shared_ptr<const table::except> clauses)
         : control(), body(std::move(body)), clauses(std::move(clauses)) {}
     flow execute(runtime& rt) const override;
-    const control* active(const scope& s) const override;
+    flow run(runtime& rt) const override;
+    const control* active(const stepping_scope& s) const override;
     const control_ptr body;
     const std::shared_ptr<const table::except> clauses;
 
 private:
-    flow caught(const value& thrown, runtime& rt) const;
+    // The clause that takes the throw waiting in `out`, with its argument in v (the thrown value, or
+    // none for a catch-all); the throw is then taken off its way. Null when no clause matches.
+    const table::routine* handler(args& v, script_signal& out) const;
 };
 
 // process::D v(args);
 class c_start_p final : public control {
 public:
     c_start_p(type_id_t pid, symbol variable, expr_list arguments)
-        : control(), pid(pid), variable(variable), arguments(std::move(arguments)) {}
+        : control(false, false, true), pid(pid), variable(variable), arguments(std::move(arguments)) {}
     flow execute(runtime& rt) const override;
+    flow run(runtime& rt) const override { return execute(rt); }
     const type_id_t pid;
     const symbol variable;
     const expr_list arguments;
 };
 
-// A script constructor's body: member initializers in order, then the body run to completion.
+// A script constructor's body: member initializers in order, then the body run to completion. It never
+// yields, so a step of it runs it whole.
 class c_constructor final : public control {
 public:
     c_constructor(expr_list initializers, control_ptr body)
         : control(), initializers(std::move(initializers)), body(std::move(body)) {}
-    flow execute(runtime& rt) const override;
+    flow execute(runtime& rt) const override { return run(rt); }
+    flow run(runtime& rt) const override;
     const expr_list initializers;
     const control_ptr body;
 };

@@ -47,17 +47,11 @@ value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
     try {
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;
-        // The frame goes back to r's spares however the call ends.
-        struct lease {
-            const routine& r;
-            scope_ptr frame;
-            ~lease() { release_frame(r, frame); }
-        } call{r, make_frame(r, v, rt.current)};
         runtime body{rt.current, rt.space};  // the body's own signal slot
-        switch (const flow f = run_call_frame(*call.frame, body)) {
+        // The call's frame has gone when run_call returns.
+        switch (const flow f = run_call(r, v, body)) {
         case flow::ret: {
             value out = body.out->take();
-            release_frame(r, call.frame);
             // A returned value nobody else holds, already of the declared type, is its own conversion.
             if (out.use_count() == 1 && tid::plain_copy(return_type) && out->type_id() == return_type) return out;
             return rt.space->_generate(return_type, out);

@@ -37,81 +37,73 @@ bool same_types(const parameter_list& a, const parameter_list& b) noexcept
 }
 
 namespace {
-// A call frame whose body is a block: the parameters' scope and the block's scope, made together.
+// A stepped frame whose body is a block: the parameters' scope and the block's scope, made together.
 // Running the block's statements straight from the inner scope takes the same steps and sees the same
-// names as a frame running a clone of the block, without the clone.
+// names as a frame running the block as its one statement, without the scope in between.
 struct block_frame {
     block_frame(scope* parent, std::shared_ptr<const control_list> statements)
         : params(parent), block(&params, std::move(statements)) {}
     scope params;
-    scope block;
+    stepping_scope block;
 };
 } // namespace
 
-namespace {
-// The statements of a body that runs in a block frame, or null for a body that runs in a plain frame.
-const std::shared_ptr<const control_list>* frame_block(const routine& r) noexcept
+void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
 {
-    const auto* body = r.body->is_block() ? &static_cast<const c_compound&>(*r.body).statements : nullptr;
-    // An empty block still takes the frame's first step to finish, so it keeps the plain frame.
-    return body && !(*body)->empty() ? body : nullptr;
-}
-
-// More spare frames than this per routine would only hold memory: a call pops one, its return puts
-// one back, so a recursion reuses the same few.
-constexpr std::size_t max_spare_frames = 4;
-} // namespace
-
-scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent)
-{
-    scope_ptr frame;
-    scope* bind;
-    if (const auto* body = frame_block(r)) {
-        if (!r.spare_frames.empty()) {
-            frame = std::move(r.spare_frames.back());
-            r.spare_frames.pop_back();
-            bind = frame->parent;  // the parameters' scope
-            bind->parent = parent;
-        } else {
-            auto both = std::make_shared<block_frame>(parent, *body);
-            bind = &both->params;
-            frame = scope_ptr(both, &both->block);
-        }
-    } else {
-        frame = std::make_shared<scope>(parent, r.body);
-        bind = frame.get();
-    }
     const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
     for (std::size_t i = 0; i < n; ++i) {
         const parameter& p = r.params[i];
         // A reference parameter aliases the caller's value; any other gets a copy the callee may change
         // freely. A temporary argument (held by the argument vector alone) needs no copy.
         const bool own = p.reference || (v[i].use_count() == 1 && tid::plain_copy(v[i]->type_id()));
-        bind->variables.declare(p.name, own ? v[i] : v[i]->clone());
+        frame.variables.declare(p.name, own ? v[i] : v[i]->clone());
     }
-    return frame;
 }
 
-void release_frame(const routine& r, scope_ptr& frame) noexcept
+scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent)
 {
-    if (frame.use_count() != 1 || r.spare_frames.size() >= max_spare_frames || !frame_block(r)) {
-        frame.reset();
-        return;
+    const auto* body = r.body->is_block() ? &static_cast<const c_compound&>(*r.body).statements : nullptr;
+    // An empty block still takes the frame's first step to finish, so it keeps the plain frame.
+    if (!body || (*body)->empty()) {
+        scope_ptr frame = std::make_shared<stepping_scope>(parent, r.body);
+        bind_parameters(r, v, *frame);
+        return frame;
     }
-    scope& block = *frame;
-    block.rewind();
-    block.parent->variables.clear();
-    r.spare_frames.push_back(std::move(frame));
+    auto both = std::make_shared<block_frame>(parent, *body);
+    bind_parameters(r, v, both->params);
+    return scope_ptr(both, &both->block);
 }
 
-flow run_call_frame(scope& frame, runtime& rt)
+namespace {
+// Runs `run` in a frame of r's own on the C++ stack under rt.current, parameters bound from v.
+template <class Run>
+flow in_frame(const routine& r, std::span<const value> v, runtime& rt, Run&& run)
+{
+    scope frame(rt.current);
+    bind_parameters(r, v, frame);
+    runtime body{&frame, rt.space, *rt.out};
+    return run(body);
+}
+} // namespace
+
+flow run_frame(const routine& r, std::span<const value> v, runtime& rt)
+{
+    return in_frame(r, v, rt, [&](runtime& body) { return run_whole(*r.body, body); });
+}
+
+flow run_call_body(const control& body, runtime& rt)
 {
     try {
-        return frame.run(rt);
+        return run_whole(body, rt);
     } catch (sig_return& r) {
         rt.out->v = std::move(r.v);
         return rt.out->kind = flow::ret;
     }
+}
+
+flow run_call(const routine& r, std::span<const value> v, runtime& rt)
+{
+    return in_frame(r, v, rt, [&](runtime& body) { return run_call_body(*r.body, body); });
 }
 
 void call_depth::exceeded(const char* function)

@@ -26,9 +26,6 @@ struct routine {
     control_ptr body;
     parameter_list params;
     type_id_t return_type = 0;  // function table only
-    // Call frames of finished calls, emptied and kept for the next calls (see release_frame): a call
-    // then allocates and builds no scopes. Not part of the definition.
-    mutable std::vector<scope_ptr> spare_frames = {};
 };
 
 // "arguments(type(102) a, type(105) s)"; "arguments()" when empty.
@@ -38,23 +35,27 @@ std::string parameter_text(const parameter_list& params);
 bool matches(const parameter_list& params, std::span<const value> v) noexcept;
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
-// A new scope under `parent` running the body, parameters bound in order: a reference parameter to
-// the argument's own handle, any other to the argument's clone. Reuses a spare frame of r when it has
-// one.
+// Binds r's parameters in `frame`, in order: a reference parameter to the argument's own handle, any
+// other to the argument's clone.
+void bind_parameters(const routine& r, std::span<const value> v, scope& frame);
+
+// A new scope under `parent` stepping the body, parameters bound: the frame of a process, or of an
+// inline expansion or catch handler inside a process body, which must outlive the step that opens it.
 scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent);
-inline scope_ptr make_frame(const routine& r, const args& v, scope* parent)
-{
-    return make_frame(r, std::span<const value>(v), parent);
-}
 
-// The end of a call: the frame is emptied (its variables released now, as if destroyed) and kept as
-// a spare of r when nothing else holds it; otherwise simply let go. `frame` is empty afterwards.
-void release_frame(const routine& r, scope_ptr& frame) noexcept;
+// Runs r's body whole in a frame of its own under rt.current, parameters bound from v: a body that
+// runs inside one step (a constructor, a catch handler in a call). The frame is a plain object on the
+// C++ stack: nothing can hold a scope beyond its call (a reference parameter or a returned local shares
+// the value, never the scope), so its variables go when the body ends. Signals leave in rt.out.
+flow run_frame(const routine& r, std::span<const value> v, runtime& rt);
 
-// Runs the frame of a function or conversion-operator call to completion. A `return` inside a
-// constructor body that this call runs (constructors catch no signals) arrives as a thrown sig_return;
-// it ends this call just like a return of the call's own body: its value waits in rt.out.
-flow run_call_frame(scope& frame, runtime& rt);
+// Runs the body of a function or conversion-operator call whole in rt.current, its frame. A `return`
+// inside a constructor body that this call runs (constructors catch no signals) arrives as a thrown
+// sig_return; it ends this call just like a return of the call's own body: its value waits in rt.out.
+flow run_call_body(const control& body, runtime& rt);
+
+// run_frame for a function call: a return out of a constructor it runs ends it (see run_call_body).
+flow run_call(const routine& r, std::span<const value> v, runtime& rt);
 
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
 // hold one of these around their bodies) in the running interpreter's context, so that runaway recursion

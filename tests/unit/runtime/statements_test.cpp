@@ -50,7 +50,7 @@ protected:
     // Steps a scope holding the statements until it finishes or signals; returns the number of steps.
     int steps(const control_list& statements, flow* last = nullptr)
     {
-        scope s(&space.global, std::make_shared<const control_list>(statements));
+        stepping_scope s(&space.global, std::make_shared<const control_list>(statements));
         runtime rt{&space.global, &space, out};
         for (int n = 1; n <= 10000; ++n) {
             flow f = s.step(rt);
@@ -63,6 +63,39 @@ protected:
         return -1;
     }
     int steps(control_ptr statement, flow* last = nullptr) { return steps(control_list{std::move(statement)}, last); }
+
+    // Runs the statements whole in a frame under the global scope, as a call's body runs.
+    flow whole(const control_list& statements)
+    {
+        scope frame(&space.global);
+        runtime rt{&frame, &space, out};
+        return run_whole(*block(statements), rt);
+    }
+
+    // Runs the program stepped, then whole, each from the named globals set to 0, and expects the same
+    // flow, signal value and globals both ways.
+    void expect_same_both_ways(const control_list& program, std::initializer_list<const wchar_t*> globals)
+    {
+        auto reset = [&] {
+            for (const wchar_t* name : globals) space.global.variables.rebind(intern(name), make<signed_<int>>(0));
+            out.take();
+        };
+        auto state = [&](flow f) {
+            std::wstring s = std::to_wstring(static_cast<int>(f)) + L":" +
+                             (out.v ? std::to_wstring(as_int(out.v)) : std::wstring(L"-"));
+            for (const wchar_t* name : globals) s += L" " + std::to_wstring(as_int(*space.global.variables.find(intern(name))));
+            return s;
+        };
+        for (const wchar_t* name : globals)
+            if (!space.global.variables.find(intern(name))) global_int(name);
+        reset();
+        flow stepped;
+        steps(program, &stepped);
+        const std::wstring by_steps = state(stepped);
+        reset();
+        const std::wstring at_once = state(whole(program));
+        EXPECT_EQ(by_steps, at_once);
+    }
 
     // catch (T name) body
     static void clause(table::except& t, type_id_t type, const wchar_t* name, control_ptr body)
@@ -113,7 +146,7 @@ TEST_F(StatementsTest, WhileTestsOncePerIteration)
 
 TEST_F(StatementsTest, EmptyEndlessLoopYieldsEveryStep)
 {
-    scope s(&space.global, while_(bool_expr(true), block()));
+    stepping_scope s(&space.global, while_(bool_expr(true), block()));
     runtime rt{&space.global, &space};
     for (int n = 0; n < 100; ++n) ASSERT_EQ(s.step(rt), flow::more);
 }
@@ -309,8 +342,8 @@ TEST_F(StatementsTest, TwoActivationsOfOneLoopKeepSeparateState)
     // { int n = 0; while (n < 3) { ++n; ++total; } }, compiled once and run by two activations in turn.
     control_ptr compiled =
         block({declare_int(L"n", 0), while_(lt(var(L"n"), int_expr(3)), block({incr(L"n"), incr(L"total")}))});
-    scope a(&space.global, compiled);
-    scope b(&space.global, compiled);
+    stepping_scope a(&space.global, compiled);
+    stepping_scope b(&space.global, compiled);
     runtime rt{&space.global, &space};
     int steps_a = 0, steps_b = 0;
     flow fa = flow::more, fb = flow::more;
@@ -369,7 +402,7 @@ TEST_F(StatementsTest, ProcessStartDeclaresTheProcessAndRunsLater)
     space.processes->define({table::parameter{false, tid::signed_, intern(L"k")}}, pid,
                             block({assign(L"g", std::make_shared<e_add>(var(L"g"), var(L"k")))}));
     auto start = std::make_shared<c_start_p>(pid, intern(L"w"), expr_list{int_expr(3)});
-    scope s(&space.global, start);
+    stepping_scope s(&space.global, start);
     runtime rt{&space.global, &space};
     EXPECT_EQ(s.step(rt), flow::done);  // one step, and the new process has not run yet
     EXPECT_EQ(as_int(g), 0);
@@ -403,6 +436,82 @@ TEST_F(StatementsTest, ConstructorPassesSignalsOut)
     runtime rt{&frame, &space};
     EXPECT_EQ(ctor.execute(rt), flow::thr);
     EXPECT_EQ(as_int(rt.out->v), 4);
+}
+
+TEST_F(StatementsTest, RunningWholeMatchesStepping)
+{
+    // while (true) { ++i; if (i == 2) continue; if (i == 4) break; ++n; } ++n;
+    expect_same_both_ways({while_(bool_expr(true), block({
+                                                       incr(L"i"),
+                                                       if_(eq(var(L"i"), int_expr(2)), std::make_shared<c_continue>()),
+                                                       if_(eq(var(L"i"), int_expr(4)), block({std::make_shared<c_break>()})),
+                                                       incr(L"n"),
+                                                   })),
+                           incr(L"n")},
+                          {L"i", L"n"});
+    // A body declaring a name gets a fresh scope every iteration: while (i < 3) { int d = 2; ++i; n = n + d; }
+    expect_same_both_ways({while_(lt(var(L"i"), int_expr(3)),
+                                  block({declare_int(L"d", 2), incr(L"i"),
+                                         assign(L"n", std::make_shared<e_add>(var(L"n"), var(L"d")))}))},
+                          {L"i", L"n"});
+    // A return deep in loops and branches carries its value out: while (true) { while (true) { if (i == 3) return n; ++i; ++n; } }
+    expect_same_both_ways({while_(bool_expr(true),
+                                  while_(bool_expr(true),
+                                         block({if_(eq(var(L"i"), int_expr(3)), std::make_shared<c_return>(var(L"n"))),
+                                                incr(L"i"), incr(L"n")})))},
+                          {L"i", L"n"});
+    // A handler sees the enclosing block's locals, and a throw out of it goes on outward:
+    // { int d = 5; try { ++i; throw 1; } catch (int e) { n = d; throw 2; } }
+    auto clauses = std::make_shared<table::except>();
+    clause(*clauses, tid::signed_, L"e", block({assign(L"n", var(L"d")), throw_(int_expr(2))}));
+    expect_same_both_ways({block({declare_int(L"d", 5),
+                                  std::make_shared<c_except>(block({incr(L"i"), throw_(int_expr(1))}), clauses)})},
+                          {L"i", L"n"});
+    // An if-else picks its branch and a break inside an inline ends the caller's loop.
+    space.inlines->define({}, intern(L"stop"), block({std::make_shared<c_break>()}));
+    expect_same_both_ways({while_(bool_expr(true),
+                                  block({incr(L"i"),
+                                         std::make_shared<c_if_else>(lt(var(L"i"), int_expr(3)), incr(L"n"),
+                                                                     std::make_shared<c_inline>(intern(L"stop"), expr_list{}))}))},
+                          {L"i", L"n"});
+}
+
+TEST_F(StatementsTest, RunningWholeKeepsEachBlocksNamesToItself)
+{
+    // { { int d = 1; } d; } and if (true) int d = 1; d;  fail at the use after the block or branch.
+    EXPECT_THROW(whole({block({declare_int(L"d", 1)}), stmt(var(L"d"))}), exception);
+    EXPECT_THROW(whole({if_(bool_expr(true), declare_int(L"d", 1)), stmt(var(L"d"))}), exception);
+    // A name declared twice in one block is refused; in a loop body it is declared anew each time.
+    EXPECT_THROW(whole({declare_int(L"d", 1), declare_int(L"d", 2)}), exception);
+    value i = global_int(L"i");
+    EXPECT_EQ(whole({while_(lt(var(L"i"), int_expr(3)), block({declare_int(L"d", 1), incr(L"i")}))}), flow::done);
+    EXPECT_EQ(as_int(i), 3);
+    EXPECT_EQ(space.global.variables.find(intern(L"d")), nullptr);
+}
+
+TEST_F(StatementsTest, AFlatLoopBodyStillStepsOneStatementAtATime)
+{
+    // while (i < 2) { ++i; ++n; ; }: the body runs in the loop's scope, yet each statement is a step and
+    // the next step's statement is the one reported as active.
+    value i = global_int(L"i");
+    value n = global_int(L"n");
+    control_list body{incr(L"i"), incr(L"n"), std::make_shared<c_empty>()};
+    control_ptr loop = while_(lt(var(L"i"), int_expr(2)), block(body));
+    stepping_scope s(&space.global, loop);
+    runtime rt{&space.global, &space, out};
+    EXPECT_EQ(s.active(), loop.get());
+    EXPECT_EQ(s.step(rt), flow::more);  // the test
+    EXPECT_EQ(s.head.inner, nullptr);
+    for (const control_ptr& statement : body) {
+        EXPECT_EQ(s.active(), statement.get());
+        EXPECT_EQ(s.step(rt), flow::more);
+    }
+    EXPECT_EQ(s.active(), loop.get());
+    EXPECT_EQ(as_int(i), 1);
+    EXPECT_EQ(as_int(n), 1);
+    int more = 0;
+    while (s.step(rt) == flow::more) ++more;
+    EXPECT_EQ(more, 4);  // the second round's test and three statements; the final test finishes
 }
 
 } // namespace

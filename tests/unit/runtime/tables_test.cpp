@@ -147,14 +147,14 @@ TEST_F(tables, the_frame_binds_parameters_in_order_and_runs_nothing_yet)
 {
     table::routine r{block({}), {param(tid::signed_, L"a"), param(tid::signed_, L"b", true)}, 0};
     value a = int_(1), b = int_(2);
-    scope_ptr frame = table::make_frame(r, {a, b}, &ns.global);
+    scope_ptr frame = table::make_frame(r, args{a, b}, &ns.global);
     EXPECT_EQ(frame->parent, &ns.global);
     EXPECT_FALSE(frame->finished());
     ASSERT_EQ(frame->variables.size(), 2u);
     EXPECT_NE(*frame->variables.find(intern(L"a")), a);  // a clone
     EXPECT_EQ(*frame->variables.find(intern(L"b")), b);  // the argument's own handle
     table::routine twice{block({}), {param(tid::signed_, L"a"), param(tid::signed_, L"a")}, 0};
-    EXPECT_NE(failure_text([&] { table::make_frame(twice, {a, b}, &ns.global); }).find("variable already exists, id=a"),
+    EXPECT_NE(failure_text([&] { table::make_frame(twice, args{a, b}, &ns.global); }).find("variable already exists, id=a"),
               std::string::npos);
 }
 
