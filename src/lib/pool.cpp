@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "lib/carve.hpp"
+
 namespace {
 
 constexpr std::size_t header = 16;      // keeps payloads 16-byte aligned; holds the size class
@@ -20,28 +22,12 @@ struct free_block {
 
 free_block* free_lists[classes + 1];
 
-// The unused tail of each class's newest chunk. Blocks are cut from it one at a time, when first
-// needed: threading a whole chunk onto the free list up front would touch every page of it, and a
-// short script would spend most of its start-up in page faults for blocks it never uses.
-struct carve_region {
-    char* next = nullptr;
-    char* end = nullptr;
-};
-carve_region fresh[classes + 1];
+// The unused tail of each class's newest chunk.
+lib::carve_region fresh[classes + 1];
 
 void* carve(std::size_t cls)
 {
-    const std::size_t block = header + cls * granule;
-    carve_region& r = fresh[cls];
-    if (static_cast<std::size_t>(r.end - r.next) < block) {
-        const std::size_t count = chunk_bytes / block;
-        auto* chunk = static_cast<char*>(std::malloc(block * count));
-        if (!chunk) throw std::bad_alloc();
-        r.next = chunk;
-        r.end = chunk + block * count;
-    }
-    char* b = r.next;
-    r.next += block;
+    char* b = fresh[cls].cut(header + cls * granule, chunk_bytes);
     *reinterpret_cast<std::size_t*>(b) = cls;
     return b + header;
 }
