@@ -96,7 +96,7 @@ bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out);
 
 // A statement node: immutable after compilation and shared by every activation. What a statement
 // keeps open between its steps (a body, block, try, handler or expansion scope) lives in the scope
-// that runs it (scope::head_state), so starting a statement copies and allocates nothing.
+// that steps it (stepping_scope::head_state), so starting a statement copies and allocates nothing.
 class control {
 public:
     virtual ~control() = default;
