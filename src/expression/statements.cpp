@@ -20,9 +20,7 @@ namespace {
 // The scope a statement's step runs in: a step runs only as the head statement of a stepping scope
 // (stepping_scope::step), which the runtime it gets names as current.
 stepping_scope& running(const runtime& rt) noexcept { return static_cast<stepping_scope&>(*rt.current); }
-} // namespace
 
-namespace {
 // Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
 template <class Run>
 [[gnu::always_inline]] inline flow signalled(const control& statement, runtime& rt, Run&& run)

@@ -255,7 +255,7 @@ inline value arithmetic(const factor& l, arith op, const value& r)
     return l.operator%(r);
 }
 
-// The copy a container keeps of an argument: the argument's own object when nothing else holds it (the
+// The copy a container or a by-value parameter keeps of an argument: the argument's own object when nothing else holds it (the
 // caller's argument list is its only holder, so no one can see it change) and its copy would be a plain
 // copy of content anyway; a clone otherwise.
 inline value stored_copy(const value& v)

@@ -54,9 +54,8 @@ void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
     for (std::size_t i = 0; i < n; ++i) {
         const parameter& p = r.params[i];
         // A reference parameter aliases the caller's value; any other gets a copy the callee may change
-        // freely. A temporary argument (held by the argument vector alone) needs no copy.
-        const bool own = p.reference || (v[i].use_count() == 1 && tid::plain_copy(v[i]->type_id()));
-        frame.variables.declare(p.name, own ? v[i] : v[i]->clone());
+        // freely (none for a temporary argument, see stored_copy).
+        frame.variables.declare(p.name, p.reference ? v[i] : stored_copy(v[i]));
     }
 }
 
