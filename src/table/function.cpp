@@ -39,6 +39,16 @@ value function::call(const args& v, symbol name, runtime& rt) const
     return out;
 }
 
+namespace {
+// Whether one of the arguments is `x` itself.
+bool held_by(std::span<const value> v, const value& x) noexcept
+{
+    for (const value& a : v)
+        if (a.get() == x.get()) return true;
+    return false;
+}
+} // namespace
+
 value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
 {
     static constexpr const char* function_name = "vorla::table::function::call";
@@ -47,24 +57,37 @@ value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
     try {
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;
-        runtime body{rt.current, rt.space};  // the body's own signal slot
-        // The call's frame has gone when run_call returns.
-        switch (const flow f = run_call(r, v, body)) {
+        // The body reports to the caller's slot, which is clear while a call starts: a return is taken
+        // back out of it below, and whatever else crosses the call stays there for the caller.
+        script_signal& out = *rt.out;
+        flow f;
+        {
+            // The call's frame, on the C++ stack: nothing can hold a scope beyond its call, so its
+            // variables go as the body ends, before the returned value is converted.
+            scope frame(rt.current);
+            bind_parameters(r, v, frame);
+            runtime body{&frame, rt.space, out};
+            f = run_call_body(*r.body, body);
+        }
+        switch (f) {
         case flow::ret: {
-            value out = body.out->take();
-            // A returned value nobody else holds, already of the declared type, is its own conversion.
-            if (out.use_count() == 1 && tid::plain_copy(return_type) && out->type_id() == return_type) return out;
-            return rt.space->_generate(return_type, out);
+            value result = out.take();
+            // A returned value already of the declared type that nobody else holds is its own conversion.
+            // Nor does the call's argument list count as a holder: a temporary argument becomes its by-value
+            // parameter without a copy (stored_copy), and returning the parameter hands it back to the
+            // caller, who drops the list as the call ends.
+            const std::uint32_t holders = result.use_count();
+            if ((holders == 1 || (holders == 2 && held_by(v, result))) && tid::plain_copy(return_type) &&
+                result->type_id() == return_type)
+                return result;
+            return rt.space->_generate(return_type, result);
         }
         case flow::thr:
-            body.out->crossing_call(rt.space->root()->handlers_running);
-            rt.out->at = body.out->at;
-            rt.out->trace = std::move(body.out->trace);
-            [[fallthrough]];
         case flow::brk:
         case flow::cont:
-            rt.out->v = body.out->take();
-            rt.out->kind = f;
+            // A statement reports its signal as its flow; crossing the call, it waits in the slot.
+            out.kind = f;
+            out.crossing_call(rt.space->root()->handlers_running);
             return value();
         default:
             // Falling off the end yields nil whatever the declared return type.

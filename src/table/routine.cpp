@@ -20,12 +20,12 @@ std::string parameter_text(const parameter_list& params)
     return out;
 }
 
-bool matches(const parameter_list& params, std::span<const value> v) noexcept
+routine::routine(control_ptr body, parameter_list params, type_id_t return_type)
+    : body(std::move(body)), params(std::move(params)), return_type(return_type)
 {
-    if (params.size() != v.size()) return false;
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (params[i].type != v[i]->type_id()) return false;
-    return true;
+    for (std::size_t i = 0; i < this->params.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (this->params[i].name == this->params[j].name) distinct_names = false;
 }
 
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept
@@ -51,12 +51,15 @@ struct block_frame {
 void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
 {
     const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const parameter& p = r.params[i];
-        // A reference parameter aliases the caller's value; any other gets a copy the callee may change
-        // freely (none for a temporary argument, see stored_copy).
-        frame.variables.declare(p.name, p.reference ? v[i] : stored_copy(v[i]));
+    // A reference parameter aliases the caller's value; any other gets a copy the callee may change
+    // freely (none for a temporary argument, see stored_copy).
+    auto argument = [&](std::size_t i) { return r.params[i].reference ? v[i] : stored_copy(v[i]); };
+    if (r.distinct_names && frame.variables.empty()) {
+        frame.variables.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) frame.variables.declare_new(r.params[i].name, argument(i));
+        return;
     }
+    for (std::size_t i = 0; i < n; ++i) frame.variables.declare(r.params[i].name, argument(i));
 }
 
 scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent)
@@ -73,21 +76,12 @@ scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent)
     return scope_ptr(both, &both->block);
 }
 
-namespace {
-// Runs `run` in a frame of r's own on the C++ stack under rt.current, parameters bound from v.
-template <class Run>
-flow in_frame(const routine& r, std::span<const value> v, runtime& rt, Run&& run)
+flow run_frame(const routine& r, std::span<const value> v, runtime& rt)
 {
     scope frame(rt.current);
     bind_parameters(r, v, frame);
     runtime body{&frame, rt.space, *rt.out};
-    return run(body);
-}
-} // namespace
-
-flow run_frame(const routine& r, std::span<const value> v, runtime& rt)
-{
-    return in_frame(r, v, rt, [&](runtime& body) { return run_whole(*r.body, body); });
+    return run_whole(*r.body, body);
 }
 
 flow run_call_body(const control& body, runtime& rt)
@@ -98,11 +92,6 @@ flow run_call_body(const control& body, runtime& rt)
         rt.out->v = std::move(r.v);
         return rt.out->kind = flow::ret;
     }
-}
-
-flow run_call(const routine& r, std::span<const value> v, runtime& rt)
-{
-    return in_frame(r, v, rt, [&](runtime& body) { return run_call_body(*r.body, body); });
 }
 
 void call_depth::exceeded(const char* function)

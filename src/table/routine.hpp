@@ -23,16 +23,28 @@ using parameter_list = std::vector<parameter>;
 
 // The entry of the function, inline, process, catch and constructor tables.
 struct routine {
+    routine(control_ptr body, parameter_list params, type_id_t return_type = 0);
+
     control_ptr body;
     parameter_list params;
     type_id_t return_type = 0;  // function table only
+    // Whether no two parameters share a name, worked out once at definition: a new frame then takes the
+    // parameters without checking each against those bound before it. (Two parameters of one name are
+    // refused when the call binds the second, as a duplicate variable.)
+    bool distinct_names = true;
 };
 
 // "arguments(type(102) a, type(105) s)"; "arguments()" when empty.
 std::string parameter_text(const parameter_list& params);
 
 // Exact overloading: the argument values' type ids equal the parameters' type ids, in order.
-bool matches(const parameter_list& params, std::span<const value> v) noexcept;
+inline bool matches(const parameter_list& params, std::span<const value> v) noexcept
+{
+    if (params.size() != v.size()) return false;
+    for (std::size_t i = 0; i < v.size(); ++i)
+        if (params[i].type != v[i]->type_id()) return false;
+    return true;
+}
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
 // Binds r's parameters in `frame`, in order: a reference parameter to the argument's own handle, any
@@ -53,9 +65,6 @@ flow run_frame(const routine& r, std::span<const value> v, runtime& rt);
 // inside a constructor body that this call runs (constructors catch no signals) arrives as a thrown
 // sig_return; it ends this call just like a return of the call's own body: its value waits in rt.out.
 flow run_call_body(const control& body, runtime& rt);
-
-// run_frame for a function call: a return out of a constructor it runs ends it (see run_call_body).
-flow run_call(const routine& r, std::span<const value> v, runtime& rt);
 
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
 // hold one of these around their bodies) in the running interpreter's context, so that runaway recursion

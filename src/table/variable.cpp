@@ -10,15 +10,18 @@ const value& variable::declare(symbol name, value v)
     if (find(name))
         throw VORLA_EXCEPTION("vorla::table::variable<wchar_t>::declare", "variable already exists, id=")
             << *name << " value=" << v->describe();
-    entries_.emplace_back(name, std::move(v));
-    names_ |= name_key::bit_of(name);
-    if (index_) {
-        index_->emplace(name, entries_.size() - 1);
-    } else if (entries_.size() > linear_limit) {
-        index_ = std::make_unique<std::unordered_map<symbol, std::size_t>>();
-        for (std::size_t i = 0; i < entries_.size(); ++i) index_->emplace(entries_[i].first, i);
-    }
+    declare_new(name, std::move(v));
     return entries_.back().second;
+}
+
+void variable::index_last()
+{
+    if (index_) {
+        index_->emplace(entries_.back().first, entries_.size() - 1);
+        return;
+    }
+    index_ = std::make_unique<std::unordered_map<symbol, std::size_t>>();
+    for (std::size_t i = 0; i < entries_.size(); ++i) index_->emplace(entries_[i].first, i);
 }
 
 void variable::rebind(symbol name, value v)

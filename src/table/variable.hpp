@@ -66,6 +66,17 @@ public:
     // Binds the name; a name already bound in this very table is refused and the old binding kept.
     const value& declare(symbol name, value v);
 
+    // Binds a name the caller knows is not bound here (a new frame's distinct parameter names): the
+    // same as declare without the search for a duplicate.
+    void declare_new(symbol name, value v)
+    {
+        entries_.emplace_back(name, std::move(v));
+        names_ |= name_key::bit_of(name);
+        if (index_ || entries_.size() > linear_limit) index_last();
+    }
+    // Room for n bindings in all, so binding them grows the storage at most once.
+    void reserve(std::size_t n) { entries_.reserve(n); }
+
     // Rebinds an existing name (instance assignment gives members new value objects).
     void rebind(symbol name, value v);
 
@@ -105,6 +116,10 @@ private:
             if (entries_[i].first == name) return i;
         return npos;
     }
+
+    // Enters the last binding in the index, building the index when the table has just outgrown the
+    // linear search.
+    void index_last();
 
     static constexpr std::size_t linear_limit = 12;
     std::uint64_t names_ = 0;  // the bits (name_key::bit_of) of every bound name
