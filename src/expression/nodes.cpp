@@ -233,6 +233,12 @@ value e_member::evaluate(runtime& rt) const
 {
     value v = operand->evaluate(rt);
     if (!v) return v;
+    // A member of the instance's own part, found where it was last time or by a search of the part;
+    // a base part's member, and every refusal, come from the value itself.
+    if (scope* own = v->own_members(); own && own->variables.may_hold(key)) {
+        if (value* m = own->variables.at_hint(key)) return *m;
+        if (value* m = own->variables.find(key)) return *m;
+    }
     try {
         return v->member_of(interned);
     } catch (exception& e) {

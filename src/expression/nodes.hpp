@@ -89,11 +89,14 @@ VORLA_UNARY_NODE(e_minus)
 class e_member final : public expression {
 public:
     e_member(expr operand, std::wstring name)
-        : operand(std::move(operand)), name(std::move(name)), interned(intern(this->name)) {}
+        : operand(std::move(operand)), name(std::move(name)), interned(intern(this->name)), key(interned) {}
     value evaluate(runtime& rt) const override;
     const expr operand;
     const std::wstring name;
     const symbol interned;  // once, when compiling: an access costs no interning
+    // The name as an instance's member table is searched for it: the slot where it was last found is
+    // tried first, so reading a member of instances of one class costs a compare and an index.
+    const table::name_key key;
 };
 
 class e_method final : public expression, keeps_args {

@@ -16,6 +16,7 @@
 namespace vorla {
 
 class factor;
+class scope;
 struct script_signal;
 using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
@@ -159,6 +160,9 @@ public:
     // member(*name) for a name interned when the script was compiled (see symbol.hpp): an instance finds it without
     // interning the text again on every access.
     virtual value member_of(const std::wstring* name) const { return member(*name); }
+    // The variables of a script instance's own part (its members, not those of its base parts): member
+    // access finds a name there with no call. nullptr for every other value.
+    virtual scope* own_members() noexcept { return nullptr; }
 
     // l op= r worked out inside this object, for a class whose `l op r` is a new value of its own class
     // holding exactly what this leaves in l: numbers for all five operators, strings for +. Such a class

@@ -51,6 +51,7 @@ public:
     value member(const std::wstring& name) const override;
     value member(const std::string& name) const override;
     value member_of(const std::wstring* name) const override;
+    scope* own_members() noexcept override { return &part_.global; }
     value method(const method_call<wchar_t>& c) override;
     value method(const method_call<char>& c) override;
     type_id_t type_id() const override { return part_.id; }
