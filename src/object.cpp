@@ -205,34 +205,65 @@ void object::link_base()
 
 // ---- methods and conversions -------------------------------------------------------------------------
 
-value object::method(symbol method_name, const args& v, script_signal* out)
+object* object::base_part() const noexcept
 {
-    // Outward through the base instances only: the namespace that is no class is the root, where
-    // global functions live, and those are never methods.
-    for (object* o = this;;) {
-        if (const table::routine* r = o->functions->find(method_name, v)) {
-            auto what = [&] { return "method " + call_signature(narrow(o->name) + "::" + narrow(*method_name), v); };
-            if (out) {
-                // The signal slot of the statement calling it: a throw out of the body travels as its flow.
-                runtime rt{&o->global, o, *out};
-                value result = framed(what, [&] { return table::function::invoke(*r, v, rt); });
-                if (!result && out->kind == flow::thr && out->trace) out->trace->leave(what());
-                return result;
-            }
-            runtime rt{&o->global, o};
-            return framed(what, [&] {
-                value result = table::function::invoke(*r, v, rt);
-                if (!result) raise_signal(rt.out->kind, *rt.out);
-                return result;
-            });
+    // The namespace that is no class is the root, where global functions live.
+    return parent && parent->parent ? static_cast<object*>(parent) : nullptr;
+}
+
+value object::method(symbol method_name, const args& v, script_signal* out, call_site* site)
+{
+    // A site's remembered definition stands while every part it passed on the way shares the same
+    // class tables with the same stamps, and the arguments have its exact types.
+    if (site && site->routine) {
+        unsigned i = 0;
+        for (object* o = this; o && o->functions.get() == site->path[i].functions &&
+                               o->functions->stamp() == site->path[i].stamp;
+             o = o->base_part(), ++i) {
+            if (i < site->depth) continue;
+            if (!table::matches(site->routine->params, v)) break;
+            return run_method(*o, method_name, *site->routine, v, out);
         }
-        nspace* next = o->parent;
-        if (!next || !next->parent)
-            throw VORLA_EXCEPTION(fn_method, "undefined method, ")
-                      .explain("class " + narrow(name) + " has no method " + call_signature(narrow(*method_name), v))
-                << call_text(narrow(*method_name), v);
-        o = static_cast<object*>(next);
     }
+    if (site) return search_method(method_name, v, out, *site);
+    call_site once;
+    return search_method(method_name, v, out, once);
+}
+
+value object::search_method(symbol method_name, const args& v, script_signal* out, call_site& site)
+{
+    site.routine = nullptr;
+    // Outward through the base instances only: global functions are never methods.
+    unsigned levels = 0;
+    for (object* o = this; o; o = o->base_part(), ++levels) {
+        if (levels < call_site::max_depth) site.path[levels] = {o->functions.get(), o->functions->stamp()};
+        if (const table::routine* r = o->functions->find(method_name, v)) {
+            site.routine = levels < call_site::max_depth ? r : nullptr;
+            site.depth = levels;
+            return run_method(*o, method_name, *r, v, out);
+        }
+    }
+    throw VORLA_EXCEPTION(fn_method, "undefined method, ")
+              .explain("class " + narrow(name) + " has no method " + call_signature(narrow(*method_name), v))
+        << call_text(narrow(*method_name), v);
+}
+
+value object::run_method(object& o, symbol method_name, const table::routine& r, const args& v, script_signal* out)
+{
+    auto what = [&] { return "method " + call_signature(narrow(o.name) + "::" + narrow(*method_name), v); };
+    if (out) {
+        // The signal slot of the statement calling it: a throw out of the body travels as its flow.
+        runtime rt{&o.global, &o, *out};
+        value result = framed(what, [&] { return table::function::invoke(r, v, rt); });
+        if (!result && out->kind == flow::thr && out->trace) out->trace->leave(what());
+        return result;
+    }
+    runtime rt{&o.global, &o};
+    return framed(what, [&] {
+        value result = table::function::invoke(r, v, rt);
+        if (!result) raise_signal(rt.out->kind, *rt.out);
+        return result;
+    });
 }
 
 value object::call_cast(type_id_t target, const control_ptr& body)
@@ -389,7 +420,7 @@ value instance::member(const std::string&) const { undefined("member"); }
 value instance::method(const method_call<wchar_t>& c)
 {
     return class_layer([&] { return VORLA_EXCEPTION(fn_instance_method, describe()); },
-                       [&] { return part_.method(c.interned ? c.interned : intern(c.name), c.v, c.out); });
+                       [&] { return part_.method(c.interned ? c.interned : intern(c.name), c.v, c.out, c.site); });
 }
 value instance::method(const method_call<char>&) { undefined("method"); }
 

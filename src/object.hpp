@@ -59,7 +59,8 @@ public:
 
     // A method of this class or of a base class (never a global function). A signal crossing the call
     // waits in `out` (the call then yields an empty handle); without one it is raised in its C++ form.
-    value method(symbol method_name, const args& v, script_signal* out = nullptr);
+    // `site`, when given, remembers the definition found and the class tables searched on the way.
+    value method(symbol method_name, const args& v, script_signal* out = nullptr, call_site* site = nullptr);
 
     // Runs a conversion body and returns its result made into a new value of the target type.
     value call_cast(type_id_t target, const control_ptr& body);
@@ -67,6 +68,12 @@ public:
 private:
     // Makes the base instance the next scope and namespace outward of this part.
     void link_base();
+    // The next part outward that is a class (a base instance's part), or nullptr.
+    object* base_part() const noexcept;
+    // method's search, part by part outward, recording in `site` what it passed and found.
+    [[gnu::noinline]] value search_method(symbol method_name, const args& v, script_signal* out, call_site& site);
+    // Runs the method r found in part o.
+    value run_method(object& o, symbol method_name, const table::routine& r, const args& v, script_signal* out);
 };
 
 } // namespace vorla

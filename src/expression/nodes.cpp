@@ -258,7 +258,7 @@ value e_method::evaluate(runtime& rt) const
     value target = operand->evaluate(rt);
     if (!target) return target;
     try {
-        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin}), pos, rt);
+        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site}), pos, rt);
     } catch (exception& e) {
         // A built-in value's refusal says nothing more exact than this; a script method's error does.
         script_trace& t = e.script();

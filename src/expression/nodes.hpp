@@ -110,6 +110,11 @@ public:
     const expr_list arguments;
     const symbol interned;
     const method_name builtin;  // once, when compiling: a built-in value's method is found by a switch
+
+private:
+    // What the last call of a script method from here found (see call_site). Only the interpreter that
+    // compiled the node runs it.
+    mutable call_site site;
 };
 
 class e_variable final : public expression {

@@ -18,6 +18,7 @@ namespace vorla {
 class factor;
 class scope;
 struct script_signal;
+struct call_site;
 using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
 // Handles on their way to release (see release_all); most values give up only a few.
@@ -66,6 +67,9 @@ struct method_call {
     // The name as a built-in method name, when the caller resolved it once beforehand; built-in classes
     // resolve it from the text otherwise.
     method_name method = method_name::unresolved;
+    // What the calling site found last time, when it remembers: a script class's method then needs no
+    // search while the class's tables are unchanged (see call_site).
+    call_site* site = nullptr;
 };
 
 // The five arithmetic operators, for slots that take the operator as an argument.
