@@ -11,27 +11,38 @@ namespace vorla {
 
 // A node that calls with an argument vector keeps the vector's storage between its evaluations, so a
 // call in a loop allocates it once. An evaluation nested in another of the same node (a recursion)
-// finds the storage taken and makes its own; whichever finishes first with none kept leaves its own.
+// finds the storage taken and uses one of its own.
 class keeps_args {
 protected:
     class lease {
     public:
-        explicit lease(const keeps_args& node) noexcept : v(std::move(node.spare_)), node_(node) {}
+        explicit lease(const keeps_args& node) noexcept : v(node.busy_ ? own_ : node.kept_), node_(node), kept_(!node.busy_)
+        {
+            node.busy_ = true;
+        }
         ~lease()
         {
             v.clear();
-            if (node_.spare_.capacity() == 0) node_.spare_ = std::move(v);
+            if (kept_) node_.busy_ = false;
         }
         lease(const lease&) = delete;
         lease& operator=(const lease&) = delete;
-        args v;
+
+    private:
+        args own_;
+
+    public:
+        args& v;
 
     private:
         const keeps_args& node_;
+        bool kept_;  // v is the node's kept vector
     };
 
 private:
-    mutable args spare_;  // read by the one interpreter that compiled the node
+    // Read by the one interpreter that compiled the node.
+    mutable args kept_;
+    mutable bool busy_ = false;
 };
 
 // Two-operand nodes: left then right.
