@@ -229,10 +229,23 @@ value e_minus::evaluate(runtime& rt) const
     return apply_unary(*this, "operator -", operand, rt, [](const value& v) { return v->operator-(); });
 }
 
+e_member::e_member(expr operand, std::wstring name)
+    : operand(std::move(operand)), name(std::move(name)), interned(intern(this->name)), key(interned),
+      variable_(dynamic_cast<const e_variable*>(this->operand.get()))
+{
+}
+
 value e_member::evaluate(runtime& rt) const
 {
+    // Finding a member runs no script code, so the variable's stored handle stays put meanwhile.
+    if (variable_) return member_of(nlookup<wchar_t>::find_variable(rt.current, variable_->key, variable_->pos));
     value v = operand->evaluate(rt);
     if (!v) return v;
+    return member_of(v);
+}
+
+value e_member::member_of(const value& v) const
+{
     // A member of the instance's own part, found where it was last time or by a search of the part;
     // a base part's member, and every refusal, come from the value itself.
     if (scope* own = v->own_members(); own && own->variables.may_hold(key)) {

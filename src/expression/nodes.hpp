@@ -1,6 +1,7 @@
 // Expression node classes: operators, assignments, names, calls, constants and declarators.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "expression/expression.hpp"
@@ -16,7 +17,8 @@ class keeps_args {
 protected:
     class lease {
     public:
-        explicit lease(const keeps_args& node) noexcept : v(node.busy_ ? own_ : node.kept_), node_(node), kept_(!node.busy_)
+        explicit lease(const keeps_args& node) noexcept
+            : v(node.busy_ ? own_.emplace() : node.kept_), node_(node), kept_(!node.busy_)
         {
             node.busy_ = true;
         }
@@ -29,7 +31,7 @@ protected:
         lease& operator=(const lease&) = delete;
 
     private:
-        args own_;
+        std::optional<args> own_;  // made only for a nested evaluation
 
     public:
         args& v;
@@ -97,10 +99,11 @@ VORLA_UNARY_NODE(e_not)
 VORLA_UNARY_NODE(e_minus)
 #undef VORLA_UNARY_NODE
 
+class e_variable;
+
 class e_member final : public expression {
 public:
-    e_member(expr operand, std::wstring name)
-        : operand(std::move(operand)), name(std::move(name)), interned(intern(this->name)), key(interned) {}
+    e_member(expr operand, std::wstring name);
     value evaluate(runtime& rt) const override;
     const expr operand;
     const std::wstring name;
@@ -108,6 +111,12 @@ public:
     // The name as an instance's member table is searched for it: the slot where it was last found is
     // tried first, so reading a member of instances of one class costs a compare and an index.
     const table::name_key key;
+
+private:
+    // The member of v.
+    value member_of(const value& v) const;
+    // The operand when it names a variable: the variable's own handle serves, with no copy.
+    const e_variable* const variable_;
 };
 
 class e_method final : public expression, keeps_args {
