@@ -23,7 +23,9 @@ public:
     value call(const args& v, symbol name, runtime& rt) const;
     // The call of an already found definition (rt.current becomes the frame's parent). Errors of the
     // body come out as "catch exception" over the cause. A script throw or a stray break/continue
-    // crosses the call: it waits in rt.out and the call yields an empty handle.
+    // crosses the call: it waits in rt.out and the call yields an empty handle. rt.out is clear when the
+    // call starts (the body reports to it directly). The arguments are held for the call only: a returned
+    // temporary argument is handed back without a copy.
     static value invoke(const routine& r, std::span<const value> v, runtime& rt);
 
     // Names the table's contents: 0 while it is empty, and a number no other table of the interpreter
