@@ -15,16 +15,34 @@ bool stepping_scope::load_head()
     return true;
 }
 
+namespace {
+// Makes a scope the current one of a runtime for as long as it steps: the step reuses its caller's
+// runtime (namespace and signal slot) rather than building one of its own, and gives it back as it
+// was whichever way the step ends.
+class entered {
+public:
+    entered(runtime& rt, scope* s) noexcept : rt_(rt), was_(rt.current) { rt.current = s; }
+    ~entered() { rt_.current = was_; }
+    entered(const entered&) = delete;
+    entered& operator=(const entered&) = delete;
+
+private:
+    runtime& rt_;
+    scope* was_;
+};
+} // namespace
+
 flow stepping_scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
-    runtime inner{this, rt.space, *rt.out};
-    flow f = run_statement(*head_, inner);
-    if (f == flow::done) {
-        head_ = nullptr;
-        return finished() ? flow::done : flow::more;
+    flow f;
+    {
+        const entered in(rt, this);
+        f = run_statement(*head_, rt);
     }
-    return f;
+    if (f != flow::done) return f;
+    head_ = nullptr;
+    return finished() ? flow::done : flow::more;
 }
 
 flow stepping_scope::run(runtime& rt)

@@ -71,11 +71,14 @@ bool process::run()
         leave(e.script());
         throw;
     }
+    if (f == flow::more) return true;
+    if (f == flow::done) return false;
+    end_with(f);
+}
+
+void process::end_with(flow f)
+{
     switch (f) {
-    case flow::more:
-        return true;
-    case flow::done:
-        return false;
     case flow::ret:
         throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << context.out->take()->describe();
     case flow::thr: {
@@ -86,10 +89,9 @@ bool process::run()
     }
     case flow::brk:
         throw VORLA_EXCEPTION(run_name, "catch unexpected break");
-    case flow::cont:
+    default:
         throw VORLA_EXCEPTION(run_name, "catch unexpected continue");
     }
-    return false;
 }
 
 } // namespace vorla

@@ -50,6 +50,10 @@ public:
     // Adds this process and the ones that started it to an error's call stack: a starter still running
     // is followed further; one that has finished is named without its own start.
     void leave(script_trace& trace) const;
+
+private:
+    // The diagnostic for a signal that reached the top of the body (f is neither done nor more).
+    [[noreturn, gnu::cold, gnu::noinline]] void end_with(flow f);
 };
 
 } // namespace vorla

@@ -20,29 +20,14 @@ namespace {
 // The scope a statement's step runs in: a step runs only as the head statement of a stepping scope
 // (stepping_scope::step), which the runtime it gets names as current.
 stepping_scope& running(const runtime& rt) noexcept { return static_cast<stepping_scope&>(*rt.current); }
-
-// Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
-template <class Run>
-[[gnu::always_inline]] inline flow signalled(const control& statement, runtime& rt, Run&& run)
-{
-    try {
-        return run();
-    } catch (sig_throw& t) {
-        rt.out->v = std::move(t.v);
-        rt.out->at = statement.pos;
-        rt.out->trace = std::move(t.trace);
-        return rt.out->kind = flow::thr;
-    } catch (const sig_break&) {
-        return rt.out->kind = flow::brk;
-    } catch (const sig_continue&) {
-        return rt.out->kind = flow::cont;
-    }
-}
 } // namespace
 
-flow run_statement(const control& statement, runtime& rt)
+flow took_throw(sig_throw& t, const control& statement, runtime& rt)
 {
-    return signalled(statement, rt, [&] { return statement.execute(rt); });
+    rt.out->v = std::move(t.v);
+    rt.out->at = statement.pos;
+    rt.out->trace = std::move(t.trace);
+    return rt.out->kind = flow::thr;
 }
 
 flow run_whole(const control& statement, runtime& rt)
