@@ -32,6 +32,13 @@ private:
 };
 } // namespace
 
+flow stepping_scope::after_head(flow f) noexcept
+{
+    if (f != flow::done) return f;
+    head_ = nullptr;
+    return finished() ? flow::done : flow::more;
+}
+
 flow stepping_scope::step(runtime& rt)
 {
     if (!head_ && !load_head()) return flow::done;
@@ -40,9 +47,14 @@ flow stepping_scope::step(runtime& rt)
         const entered in(rt, this);
         f = run_statement(*head_, rt);
     }
-    if (f != flow::done) return f;
-    head_ = nullptr;
-    return finished() ? flow::done : flow::more;
+    return after_head(f);
+}
+
+flow stepping_scope::resume(flow inner, runtime& rt)
+{
+    // Closing a scope and moving a loop on raise no signal: nothing here needs run_statement.
+    const entered in(rt, this);
+    return after_head(head_->resume(*this, inner, rt));
 }
 
 flow stepping_scope::run(runtime& rt)

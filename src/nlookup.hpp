@@ -51,6 +51,14 @@ public:
     // head statement raised (the queue is then left as it was).
     flow step(runtime& rt);
 
+    // Whether this scope's next step is only the step of the inner scope its head statement holds open
+    // followed by that statement's resume (control::plain_holder): the step may be taken from there.
+    // (A scope is held open only by a running head statement.)
+    bool steps_through() const noexcept { return head.inner && head_->plain_holder(); }
+    // Finishes a step of this scope that steps_through, the inner scope having taken its part with the
+    // result `inner` (not `more`): the head statement resumes, and the scope goes on as step does.
+    flow resume(flow inner, runtime& rt);
+
     // Runs the queue of a scope not yet stepped whole, each statement at once (control::run), until it
     // ends or a signal arrives: an inline expansion inside a call.
     flow run(runtime& rt);
@@ -74,6 +82,8 @@ public:
 
 private:
     std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }
+    // The end of a step whose head statement reported f: a finished statement leaves the queue.
+    flow after_head(flow f) noexcept;
     bool load_head();
     // Back to the first statement of its queue, under `parent` (the caller sets the queue).
     void restart(scope* parent) noexcept;

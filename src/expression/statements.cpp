@@ -16,6 +16,12 @@ namespace vorla {
 
 const control* control::active(const stepping_scope&) const { return this; }
 
+flow control::resume(stepping_scope& s, flow inner, runtime&) const
+{
+    if (inner == flow::done) s.close_inner();
+    return inner;
+}
+
 namespace {
 // The scope a statement's step runs in: a step runs only as the head statement of a stepping scope
 // (stepping_scope::step), which the runtime it gets names as current.
@@ -63,6 +69,17 @@ flow step_inner(stepping_scope& s, runtime& rt)
     return f;
 }
 
+// One step of the body a branch or loop runs straight in its own scope (see open_body).
+flow step_direct(stepping_scope& s, runtime& rt)
+{
+    // Like a block's own scope: `more` until its last statement has finished.
+    flow f = run_statement(**s.head.direct, rt);
+    if (f != flow::done) return f;
+    if (++s.head.direct != s.head.direct_end) return flow::more;
+    s.head.direct = nullptr;
+    return flow::done;
+}
+
 // The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
 // or a block of them.
 void open_body(stepping_scope& s, const control_ptr& statement)
@@ -79,21 +96,6 @@ void open_body(stepping_scope& s, const control_ptr& statement)
     }
 }
 
-bool body_open(const stepping_scope& s) noexcept { return s.head.direct || s.head.inner; }
-
-// One step of the open body; a finished body is closed, a signal leaves it open.
-flow step_body(stepping_scope& s, runtime& rt)
-{
-    if (s.head.direct) {
-        // Like a block's own scope: `more` until its last statement has finished.
-        flow f = run_statement(**s.head.direct, rt);
-        if (f != flow::done) return f;
-        if (++s.head.direct != s.head.direct_end) return flow::more;
-        s.head.direct = nullptr;
-        return flow::done;
-    }
-    return step_inner(s, rt);
-}
 
 // The flow of an expression's value: `done`, or the signal that crossed it instead.
 flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
@@ -110,7 +112,7 @@ flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done
 
 // How a loop goes on once its body has ended with f: `more` (test again, after the body finished or
 // continued), `done` (a break ended the loop), or a return or throw going on to an outer catcher.
-flow loop_on(flow f, script_signal& out) noexcept
+[[gnu::always_inline]] inline flow loop_on(flow f, script_signal& out) noexcept
 {
     switch (f) {
     case flow::done:
@@ -172,9 +174,20 @@ void close_body(stepping_scope& s) noexcept
     if (s.head.inner) s.close_inner();
 }
 
+// How a loop goes on after a step of its body ended with f: `more` while the body or the loop goes on,
+// `done` when a break ended it, or a return or throw going outward. A return or throw leaves the body
+// open: closing it is the catcher's choice.
+[[gnu::always_inline]] inline flow after_body(stepping_scope& s, flow f, script_signal& out) noexcept
+{
+    if (f == flow::more) return flow::more;
+    f = loop_on(f, out);
+    if (f == flow::more || f == flow::done) close_body(s);
+    return f;
+}
+
 } // namespace
 
-c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true), statements(std::move(list))
+c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true, false, false, true), statements(std::move(list))
 {
     scoped_ = false;
     flat_ = !statements->empty();
@@ -189,7 +202,7 @@ flow c_compound::execute(runtime& rt) const
     // Opening the block costs no step of its own: its first statement runs in this same call.
     stepping_scope& s = running(rt);
     if (!s.head.inner) s.open_block(statements);
-    return step_inner(s, rt);
+    return resume(s, s.head.inner->step(rt), rt);
 }
 
 flow c_compound::run(runtime& rt) const
@@ -229,7 +242,8 @@ flow c_throw::execute(runtime& rt) const
 flow c_if::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (body_open(s)) return step_body(s, rt);
+    if (s.head.direct) return step_direct(s, rt);
+    if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     if (!yes) return flow::done;
@@ -249,7 +263,8 @@ const control* c_if::active(const stepping_scope& s) const { return active_body(
 flow c_if_else::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (body_open(s)) return step_body(s, rt);
+    if (s.head.direct) return step_direct(s, rt);
+    if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     open_body(s, yes ? then : otherwise);
@@ -270,20 +285,20 @@ const control* c_if_else::active(const stepping_scope& s) const { return active_
 flow c_while::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (!body_open(s)) {
-        rt.space->watch->tick(condition->pos);
-        bool yes;
-        if (flow f = test(*condition, rt, yes); f != flow::done) return f;
-        if (!yes) return flow::done;
-        open_body(s, body);
-        return flow::more;
-    }
-    flow f = step_body(s, rt);
-    if (f == flow::more) return flow::more;
-    f = loop_on(f, *rt.out);
-    // A return or throw leaves the body open: closing it is the catcher's choice.
-    if (f == flow::more || f == flow::done) close_body(s);
-    return f;
+    if (s.head.direct) return after_body(s, step_direct(s, rt), *rt.out);
+    if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
+    rt.space->watch->tick(condition->pos);
+    bool yes;
+    if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+    if (!yes) return flow::done;
+    open_body(s, body);
+    return flow::more;
+}
+
+flow c_while::resume(stepping_scope& s, flow inner, runtime& rt) const
+{
+    if (inner == flow::done) s.close_inner();
+    return after_body(s, inner, *rt.out);
 }
 
 flow c_while::run(runtime& rt) const

@@ -85,7 +85,7 @@ public:
 
 class c_if final : public control {
 public:
-    c_if(expr condition, control_ptr then) : control(), condition(std::move(condition)), then(std::move(then)) {}
+    c_if(expr condition, control_ptr then) : control(false, false, false, true), condition(std::move(condition)), then(std::move(then)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
@@ -96,7 +96,7 @@ public:
 class c_if_else final : public control {
 public:
     c_if_else(expr condition, control_ptr then, control_ptr otherwise)
-        : control(), condition(std::move(condition)), then(std::move(then)), otherwise(std::move(otherwise)) {}
+        : control(false, false, false, true), condition(std::move(condition)), then(std::move(then)), otherwise(std::move(otherwise)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
@@ -106,10 +106,11 @@ public:
 
 class c_while final : public control {
 public:
-    c_while(expr condition, control_ptr body) : control(), condition(std::move(condition)), body(std::move(body)) {}
+    c_while(expr condition, control_ptr body) : control(false, false, false, true), condition(std::move(condition)), body(std::move(body)) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
+    flow resume(stepping_scope& s, flow inner, runtime& rt) const override;
     const expr condition;
     const control_ptr body;
 };
