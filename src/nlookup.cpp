@@ -15,41 +15,6 @@ bool stepping_scope::load_head()
     return true;
 }
 
-namespace {
-// Makes a scope the current one of a runtime for as long as it steps: the step reuses its caller's
-// runtime (namespace and signal slot) rather than building one of its own, and gives it back as it
-// was whichever way the step ends.
-class entered {
-public:
-    entered(runtime& rt, scope* s) noexcept : rt_(rt), was_(rt.current) { rt.current = s; }
-    ~entered() { rt_.current = was_; }
-    entered(const entered&) = delete;
-    entered& operator=(const entered&) = delete;
-
-private:
-    runtime& rt_;
-    scope* was_;
-};
-} // namespace
-
-flow stepping_scope::after_head(flow f) noexcept
-{
-    if (f != flow::done) return f;
-    head_ = nullptr;
-    return finished() ? flow::done : flow::more;
-}
-
-flow stepping_scope::step(runtime& rt)
-{
-    if (!head_ && !load_head()) return flow::done;
-    flow f;
-    {
-        const entered in(rt, this);
-        f = run_statement(*head_, rt);
-    }
-    return after_head(f);
-}
-
 flow stepping_scope::resume(flow inner, runtime& rt)
 {
     // Closing a scope and moving a loop on raise no signal: nothing here needs run_statement.
@@ -59,9 +24,9 @@ flow stepping_scope::resume(flow inner, runtime& rt)
 
 flow stepping_scope::run(runtime& rt)
 {
-    runtime inner{this, rt.space, *rt.out};
+    const entered in(rt, this);
     for (std::size_t i = next_; i < length(); ++i)
-        if (flow f = run_whole(single_ ? *single_ : *(*list_)[i], inner); f != flow::done) return f;
+        if (flow f = run_whole(single_ ? *single_ : *(*list_)[i], rt); f != flow::done) return f;
     return flow::done;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "expression/expression.hpp"
+#include "expression/signal.hpp"
 #include "table/variable.hpp"
 
 namespace vorla {
@@ -49,7 +50,17 @@ public:
     // One step: executes the head statement once under {this, rt.space}; a finished statement leaves the
     // queue. Returns `more` while statements remain, `done` when the queue is empty, or the signal the
     // head statement raised (the queue is then left as it was).
-    flow step(runtime& rt);
+    // Inline: a process takes every step through here, often straight from the scheduler's pass.
+    flow step(runtime& rt)
+    {
+        if (!head_ && !load_head()) return flow::done;
+        flow f;
+        {
+            const entered in(rt, this);
+            f = run_statement(*head_, rt);
+        }
+        return after_head(f);
+    }
 
     // Whether this scope's next step is only the step of the inner scope its head statement holds open
     // followed by that statement's resume (control::plain_holder): the step may be taken from there.
@@ -83,7 +94,27 @@ public:
 private:
     std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }
     // The end of a step whose head statement reported f: a finished statement leaves the queue.
-    flow after_head(flow f) noexcept;
+    flow after_head(flow f) noexcept
+    {
+        if (f != flow::done) return f;
+        head_ = nullptr;
+        return finished() ? flow::done : flow::more;
+    }
+
+    // Makes a scope the current one of a runtime for as long as it steps: the step reuses its caller's
+    // runtime (namespace and signal slot) rather than building one of its own, and gives it back as it
+    // was whichever way the step ends.
+    class entered {
+    public:
+        entered(runtime& rt, scope* s) noexcept : rt_(rt), was_(rt.current) { rt.current = s; }
+        ~entered() { rt_.current = was_; }
+        entered(const entered&) = delete;
+        entered& operator=(const entered&) = delete;
+
+    private:
+        runtime& rt_;
+        scope* was_;
+    };
     bool load_head();
     // Back to the first statement of its queue, under `parent` (the caller sets the queue).
     void restart(scope* parent) noexcept;
