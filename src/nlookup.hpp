@@ -39,7 +39,8 @@ public:
     struct head_state {
         scope_ptr inner;                   // its open body, block, try, handler or expansion scope
         // A body it runs straight in this scope, one statement per step: a transparent statement, or a
-        // block of them (which needs no scope of its own either). `direct` is the next one to run.
+        // block of them (which needs no scope of its own either). `direct` is the next one to run. The
+        // scope steps it itself (step) and hands the statement only the flow that ends it (resume).
         const control_ptr* direct = nullptr;
         const control_ptr* direct_end = nullptr;
         bool handling = false;             // a try statement: `inner` is the handler, not the try body
@@ -57,7 +58,18 @@ public:
         flow f;
         {
             const entered in(rt, this);
-            f = run_statement(*head_, rt);
+            if (head.direct) {
+                // A body the head statement runs straight in this scope: only the step that ends it
+                // goes back to the statement.
+                f = run_statement(**head.direct, rt);
+                if (f == flow::done) {
+                    if (++head.direct != head.direct_end) return flow::more;
+                    head.direct = nullptr;
+                }
+                f = head_->resume(*this, f, rt);
+            } else {
+                f = run_statement(*head_, rt);
+            }
         }
         return after_head(f);
     }

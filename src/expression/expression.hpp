@@ -125,10 +125,11 @@ public:
     // above it. Blocks, branches and loops; not a try or an inline expansion, whose steps do more
     // around their inner scope's.
     bool plain_holder() const noexcept { return plain_holder_; }
-    // What a step of this statement does once the inner scope it holds open in s has taken a step that
-    // ended with `inner` (`more` excepted): the scope is closed when finished, and the statement goes on
-    // as its execute would. The plain rule, for a statement that ends with its inner scope: close it
-    // when done, and pass the flow on.
+    // What a step of this statement does once the inner scope it holds open in s, or the body it runs
+    // straight in s (stepping_scope::head_state::direct, already cleared when it has finished), has taken
+    // a step that ended with `inner`: an inner scope is closed when finished, and the statement goes on
+    // as its execute would. The plain rule, for a statement that ends with its body: close an inner
+    // scope when done, and pass the flow on.
     virtual flow resume(stepping_scope& s, flow inner, runtime& rt) const;
 
     script_pos pos;  // the statement's first token; set once by the compiler

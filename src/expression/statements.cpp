@@ -18,7 +18,7 @@ const control* control::active(const stepping_scope&) const { return this; }
 
 flow control::resume(stepping_scope& s, flow inner, runtime&) const
 {
-    if (inner == flow::done) s.close_inner();
+    if (inner == flow::done && s.head.inner) s.close_inner();
     return inner;
 }
 
@@ -69,19 +69,9 @@ flow step_inner(stepping_scope& s, runtime& rt)
     return f;
 }
 
-// One step of the body a branch or loop runs straight in its own scope (see open_body).
-flow step_direct(stepping_scope& s, runtime& rt)
-{
-    // Like a block's own scope: `more` until its last statement has finished.
-    flow f = run_statement(**s.head.direct, rt);
-    if (f != flow::done) return f;
-    if (++s.head.direct != s.head.direct_end) return flow::more;
-    s.head.direct = nullptr;
-    return flow::done;
-}
-
 // The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
-// or a block of them.
+// or a block of them. Either way the scope steps it (stepping_scope::step), the statement resuming
+// when a step of it ends it or raises a signal.
 void open_body(stepping_scope& s, const control_ptr& statement)
 {
     if (statement->transparent()) {
@@ -242,7 +232,6 @@ flow c_throw::execute(runtime& rt) const
 flow c_if::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (s.head.direct) return step_direct(s, rt);
     if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
@@ -263,7 +252,6 @@ const control* c_if::active(const stepping_scope& s) const { return active_body(
 flow c_if_else::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (s.head.direct) return step_direct(s, rt);
     if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
@@ -285,7 +273,6 @@ const control* c_if_else::active(const stepping_scope& s) const { return active_
 flow c_while::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (s.head.direct) return after_body(s, step_direct(s, rt), *rt.out);
     if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     rt.space->watch->tick(condition->pos);
     bool yes;
@@ -297,7 +284,7 @@ flow c_while::execute(runtime& rt) const
 
 flow c_while::resume(stepping_scope& s, flow inner, runtime& rt) const
 {
-    if (inner == flow::done) s.close_inner();
+    if (inner == flow::done && s.head.inner) s.close_inner();
     return after_body(s, inner, *rt.out);
 }
 
