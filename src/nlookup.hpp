@@ -30,9 +30,12 @@ public:
 class stepping_scope : public scope {
 public:
     // A scope running one statement (a branch or loop body, a frame's body).
-    stepping_scope(scope* parent, const control_ptr& statement) : scope(parent), single_(statement) {}
+    stepping_scope(scope* parent, const control_ptr& statement) : scope(parent), single_(statement) { rewind(); }
     // A scope running a block's statements in order.
-    stepping_scope(scope* parent, std::shared_ptr<const control_list> list) : scope(parent), list_(std::move(list)) {}
+    stepping_scope(scope* parent, std::shared_ptr<const control_list> list) : scope(parent), list_(std::move(list))
+    {
+        rewind();
+    }
 
     // What the running head statement keeps open between its steps. Only the head statement runs, so
     // one of these per scope holds the state of every statement kind.
@@ -86,7 +89,7 @@ public:
     // ends or a signal arrives: an inline expansion inside a call.
     flow run(runtime& rt);
 
-    bool finished() const noexcept { return !head_ && next_ >= length(); }
+    bool finished() const noexcept { return !head_ && next_ == end_; }
 
     // The statement the next step runs (see control::active); null when the queue is empty.
     const control* active() const;
@@ -104,7 +107,25 @@ public:
     void close_inner() noexcept;
 
 private:
-    std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }
+    // Points the queue at the first statement of single_ or list_.
+    void rewind() noexcept
+    {
+        if (single_) {
+            next_ = &single_;
+            end_ = next_ + 1;
+        } else if (list_) {
+            next_ = list_->data();
+            end_ = next_ + list_->size();
+        } else {
+            next_ = end_ = nullptr;
+        }
+    }
+    bool load_head() noexcept
+    {
+        if (next_ == end_) return false;
+        head_ = (next_++)->get();  // the queue keeps it alive
+        return true;
+    }
     // The end of a step whose head statement reported f: a finished statement leaves the queue.
     flow after_head(flow f) noexcept
     {
@@ -127,15 +148,16 @@ private:
         runtime& rt_;
         scope* was_;
     };
-    bool load_head();
-    // Back to the first statement of its queue, under `parent` (the caller sets the queue).
+    // Under `parent`, with no statement running (the caller sets the queue and rewinds it).
     void restart(scope* parent) noexcept;
     // Drops the variables and whatever the head statement held open.
     void clear() noexcept;
 
     control_ptr single_;                        // a one-statement queue
     std::shared_ptr<const control_list> list_;  // compiled statements, shared with the compiled block
-    std::size_t next_ = 0;                      // first statement of the queue not yet started
+    // The queue as a range over single_ or list_: the first statement not yet started, and the end.
+    const control_ptr* next_ = nullptr;
+    const control_ptr* end_ = nullptr;
     const control* head_ = nullptr;             // the running head statement
     bool reusable_ = false;                     // made by open(): may be restarted on another body
 };
