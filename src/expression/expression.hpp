@@ -100,6 +100,9 @@ bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out);
 class control {
 public:
     virtual ~control() = default;
+    // A statement is shared, never copied: its parts may point into it (see stepped_body).
+    control(const control&) = delete;
+    control& operator=(const control&) = delete;
     // One step: the part of the statement that runs before it yields to the other processes. `more`
     // while it has not finished.
     virtual flow execute(runtime& rt) const = 0;

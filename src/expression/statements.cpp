@@ -69,18 +69,14 @@ flow step_inner(stepping_scope& s, runtime& rt)
     return f;
 }
 
-// The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
-// or a block of them. Either way the scope steps it (stepping_scope::step), the statement resuming
-// when a step of it ends it or raises a signal.
-void open_body(stepping_scope& s, const control_ptr& statement)
+// The body of a branch or loop: a scope of its own, or run directly (see stepped_body). Either way the
+// scope steps it (stepping_scope::step), the statement resuming when a step of it ends it or raises a
+// signal.
+void open_body(stepping_scope& s, const control_ptr& statement, const stepped_body& plan)
 {
-    if (statement->transparent()) {
-        s.head.direct = &statement;
-        s.head.direct_end = &statement + 1;
-    } else if (statement->is_block() && static_cast<const c_compound&>(*statement).flat()) {
-        const control_list& list = *static_cast<const c_compound&>(*statement).statements;
-        s.head.direct = list.data();
-        s.head.direct_end = list.data() + list.size();
+    if (plan.begin) {
+        s.head.direct = plan.begin;
+        s.head.direct_end = plan.end;
     } else {
         s.open_inner(statement);
     }
@@ -187,6 +183,18 @@ c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true,
     }
 }
 
+stepped_body::stepped_body(const control_ptr& body) noexcept
+{
+    if (body->transparent()) {
+        begin = &body;
+        end = begin + 1;
+    } else if (body->is_block() && static_cast<const c_compound&>(*body).flat()) {
+        const control_list& list = *static_cast<const c_compound&>(*body).statements;
+        begin = list.data();
+        end = begin + list.size();
+    }
+}
+
 flow c_compound::execute(runtime& rt) const
 {
     // Opening the block costs no step of its own: its first statement runs in this same call.
@@ -236,7 +244,7 @@ flow c_if::execute(runtime& rt) const
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     if (!yes) return flow::done;
-    open_body(s, then);
+    open_body(s, then, then_);
     return flow::more;
 }
 
@@ -255,7 +263,8 @@ flow c_if_else::execute(runtime& rt) const
     if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
-    open_body(s, yes ? then : otherwise);
+    if (yes) open_body(s, then, then_);
+    else open_body(s, otherwise, otherwise_);
     return flow::more;
 }
 
@@ -278,7 +287,7 @@ flow c_while::execute(runtime& rt) const
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     if (!yes) return flow::done;
-    open_body(s, body);
+    open_body(s, body, body_);
     return flow::more;
 }
 
