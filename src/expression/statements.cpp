@@ -82,7 +82,6 @@ void open_body(stepping_scope& s, const control_ptr& statement, const stepped_bo
     }
 }
 
-
 // The flow of an expression's value: `done`, or the signal that crossed it instead.
 flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done : rt.out->kind; }
 
