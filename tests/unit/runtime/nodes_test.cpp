@@ -160,6 +160,69 @@ TEST_F(NodesTest, ConstantsAreFreshValuesEveryTime)
     EXPECT_EQ(as_int(b), 5);
 }
 
+// Once nobody holds a literal's value it is handed out again, with the literal's content even when a
+// holder changed it; while held it never is.
+TEST_F(NodesTest, ConstantsReuseOnlyAValueNobodyHolds)
+{
+    int_const five(5);
+    factor* first = five.evaluate(rt).get();
+    value again = five.evaluate(rt);
+    EXPECT_EQ(again.get(), first);
+    again->operator++();
+    again.reset();
+    EXPECT_EQ(as_int(five.evaluate(rt)), 5);
+
+    e_constant<string_<wchar_t>, std::wstring> text(L"k");
+    value held = text.evaluate(rt);
+    held->operate_in_place(arith::add, int_(12));
+    value other = text.evaluate(rt);
+    EXPECT_NE(other.get(), held.get());
+    EXPECT_EQ(as_text(held), L"k12");
+    EXPECT_EQ(as_text(other), L"k");
+    held.reset();
+    other.reset();
+    EXPECT_EQ(as_text(text.evaluate(rt)), L"k");
+}
+
+// A comparison as a condition answers what its bool value holds, and fails the same way, at the same place.
+TEST_F(NodesTest, ConditionOfAComparisonIsItsValuesTruth)
+{
+    auto vec = std::make_shared<e_cast>(tid::vector_, expr_list{});
+    auto at = [](auto node) {
+        node->pos = script_pos{1, 42};
+        return expr(node);
+    };
+    const expr cases[] = {
+        at(std::make_shared<e_lt>(int_expr(1), int_expr(2))),
+        at(std::make_shared<e_gte>(int_expr(1), int_expr(2))),
+        at(std::make_shared<e_equal>(int_expr(0), bool_expr(false))),
+        at(std::make_shared<e_and>(int_expr(0), vec)),
+        at(std::make_shared<e_or>(bool_expr(false), int_expr(3))),
+        at(std::make_shared<e_nequal>(vec, int_expr(3))),
+        at(std::make_shared<e_lt>(int_expr(1), vec)),
+    };
+    // What a failure says and where it is placed.
+    auto failure = [](auto f) -> std::string {
+        try {
+            f();
+        } catch (vorla::exception& x) {
+            return std::string(x.what()) + " | " + x.script().message + " @" + std::to_string(x.script().where.offset);
+        } catch (const sig_throw& t) {
+            return "throw " + t.v->describe() + (t.trace ? " @" + std::to_string(t.trace->where.offset) : "");
+        }
+        return {};
+    };
+    for (const expr& e : cases) {
+        bool expected = false, answered = false;
+        const std::string by_value = failure([&] { expected = truth(e->evaluate(rt)); });
+        const std::string by_test = failure([&] { EXPECT_EQ(e->test(rt, answered), flow::done); });
+        EXPECT_EQ(by_test, by_value);
+        if (by_value.empty()) {
+            EXPECT_EQ(answered, expected);
+        }
+    }
+}
+
 TEST_F(NodesTest, DeclarationYieldsAnEmptyHandleAndDeclaresInOrder)
 {
     e_declare d(expr_list{
