@@ -283,37 +283,43 @@ template <class F>
     }
 }
 
-value e_method::call_slot(const value& target, const args& v, runtime& rt) const
+[[gnu::always_inline]] inline value e_method::call_slot(const value& target, const args& v, runtime& rt) const
 {
     return guarded(target, v, rt, [&] {
         return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin}), pos, rt);
     });
 }
 
-// Arguments before the receiver: their side effects happen even when the receiver then fails.
-value e_method::evaluate(runtime& rt) const
+// A name built-in classes answer: the arguments stay in a few slots on the stack while a built-in value
+// runs it (no built-in method takes more than builtin_args).
+[[gnu::always_inline]] inline value e_method::call_builtin(runtime& rt) const
 {
-    if (builtin == method_name::none || builtin == method_name::unresolved) {
-        lease held(*this);
-        if (!evaluate_args(arguments, rt, held.v)) return value();
-        value target = operand->evaluate(rt);
-        if (!target) return target;
-        return call_slot(target, held.v, rt);
-    }
-    // A name built-in classes answer: the arguments stay on the stack while a built-in value runs it.
-    arg_buffer v;
-    if (!evaluate_args(arguments, rt, v)) return value();
+    const std::size_t n = arguments.size();
+    value v[builtin_args];
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(v[i] = arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
     value target = operand->evaluate(rt);
     if (!target) return target;
-    const arg_span given(v.data(), v.size());
+    const arg_span given(v, n);
     if (value out = guarded(target, given, rt, [&] { return target->builtin_method(builtin, given); })) return out;
     // Any other value (a script instance with a method of that name, a number) takes its method slot.
     lease held(*this);
-    held.v.assign(std::make_move_iterator(v.begin()), std::make_move_iterator(v.end()));
+    held.v.assign(std::make_move_iterator(v), std::make_move_iterator(v + n));
     return call_slot(target, held.v, rt);
 }
 
-// The stored handle itself, never a copy: assigning through it changes the variable.
+// Arguments before the receiver: their side effects happen even when the receiver then fails.
+value e_method::evaluate(runtime& rt) const
+{
+    if (builtin != method_name::none && builtin != method_name::unresolved && arguments.size() <= builtin_args)
+        return call_builtin(rt);
+    lease held(*this);
+    if (!evaluate_args(arguments, rt, held.v)) return value();
+    value target = operand->evaluate(rt);
+    if (!target) return target;
+    return call_slot(target, held.v, rt);
+}
+
 value e_variable::evaluate(runtime& rt) const
 {
     return nlookup<wchar_t>::find_variable(rt.current, key, pos);

@@ -121,8 +121,11 @@ public:
     const method_name builtin;  // once, when compiling: a built-in value's method is found by a switch
 
 private:
+    // A call whose name some built-in class answers, with its arguments on the stack.
+    value call_builtin(runtime& rt) const;
     // The call through the value's method slot, with the arguments in a vector.
     value call_slot(const value& target, const args& v, runtime& rt) const;
+    static constexpr std::size_t builtin_args = 3;
     // Runs `call` on target, placing what fails at this call.
     template <class F>
     value guarded(const value& target, arg_span v, runtime& rt, F&& call) const;

@@ -19,7 +19,8 @@ public:
     struct key_equal {
         bool operator()(const value& probe, const value& stored) const;
     };
-    using map_type = lib::hash<value, value, key_hash, key_equal>;
+    // Entries come from the values' free lists (insert is the hash's commonest change).
+    using map_type = lib::hash<value, value, key_hash, key_equal, value_pool::allocator<std::pair<const value, value>>>;
 
     hash_();
     // Values nested a million deep are released by a loop, not by destructors inside destructors.

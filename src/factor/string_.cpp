@@ -33,12 +33,14 @@ template <class Ch>
 void string_<Ch>::call_constructor(const value& v)
 {
     text_ = wide_text(v);
+    hash_code_ = 0;
 }
 
 template <class Ch>
 void string_<Ch>::operator=(const value& r)
 {
     text_ = wide_text(r);
+    hash_code_ = 0;
 }
 
 template <class Ch>
@@ -46,6 +48,7 @@ bool string_<Ch>::operate_in_place(arith op, const value& r)
 {
     if (op != arith::add) return false;
     r->append_wide(text_);
+    hash_code_ = 0;
     return true;
 }
 
@@ -245,8 +248,11 @@ value string_<Ch>::clone() const
 template <class Ch>
 void string_<Ch>::hash(std::uint32_t& seed) const
 {
-    std::uint32_t h = 0;
-    for (Ch c : text_) hash_combine(h, static_cast<std::uint32_t>(c));
+    std::uint32_t h = hash_code_;
+    if (h == 0) {
+        for (Ch c : text_) hash_combine(h, static_cast<std::uint32_t>(c));
+        hash_code_ = h;
+    }
     hash_combine(seed, h);
 }
 
@@ -278,7 +284,10 @@ std::wistream& string_<Ch>::read_istream(std::wistream& is)
 {
     // One white-space-delimited word; a failed read leaves the old text.
     text_type word;
-    if (is >> word) text_ = std::move(word);
+    if (is >> word) {
+        text_ = std::move(word);
+        hash_code_ = 0;
+    }
     return is;
 }
 template <class Ch>

@@ -53,7 +53,11 @@ public:
     std::istream& read_istream(std::istream& is) override;
 
     const text_type& text() const { return text_; }
-    void set(const text_type& text) { text_ = text; }
+    void set(const text_type& text)
+    {
+        text_ = text;
+        hash_code_ = 0;
+    }
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();
@@ -83,6 +87,9 @@ private:
     // Runs method m (found in the table with v's count), or yields an empty handle for none.
     value answer(method_name m, arg_span v);
 
+    // The text's own hash once worked out (0 while not: a text whose hash is 0 is simply hashed again).
+    // A key looked up several times (exist, at, insert) is hashed once; every change of the text clears it.
+    mutable std::uint32_t hash_code_ = 0;
     text_type text_;
 };
 
