@@ -345,7 +345,7 @@ value sequence<Self, Elements>::m_pop_front(arg_span)
     return first;
 }
 
-template class sequence<vector_, std::vector<value>>;
+template class sequence<vector_, vector_elements>;
 template class sequence<list_, std::list<value>>;
 
 } // namespace detail

@@ -8,6 +8,7 @@
 
 #include "factor/factor.hpp"
 #include "factor/method_table.hpp"
+#include "lib/huge_pages.hpp"
 
 namespace vorla {
 
@@ -90,7 +91,10 @@ private:
 
 } // namespace detail
 
-class vector_ final : public detail::sequence<vector_, std::vector<value>> {
+// A vector's elements: handles in one array, big ones in huge pages.
+using vector_elements = std::vector<value, ::lib::huge_page_allocator<value>>;
+
+class vector_ final : public detail::sequence<vector_, vector_elements> {
 public:
     static constexpr type_id_t id = tid::vector_;
     static constexpr const char* tag = "vector";
@@ -108,6 +112,6 @@ protected:
     VORLA_SITE("vorla::vector_")
 };
 
-extern template class detail::sequence<vector_, std::vector<value>>;
+extern template class detail::sequence<vector_, vector_elements>;
 
 } // namespace vorla
