@@ -207,7 +207,7 @@ value sequence<Self, Elements>::builtin_method(method_name m, arg_span v)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::answer(method_name m, arg_span v)
+[[gnu::always_inline]] inline value sequence<Self, Elements>::answer(method_name m, arg_span v)
 {
     // The table holds at and replace for the vector only, push_front and pop_front for the list only.
     switch (m) {
@@ -479,7 +479,7 @@ value hash_::builtin_method(method_name m, arg_span v)
     return method_rows().has(m, v.size()) ? answer(m, v) : value();
 }
 
-value hash_::answer(method_name m, arg_span v)
+[[gnu::always_inline]] inline value hash_::answer(method_name m, arg_span v)
 {
     switch (m) {
     case method_name::size: return m_size(v);

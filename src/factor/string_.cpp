@@ -185,7 +185,7 @@ value string_<Ch>::builtin_method(method_name m, arg_span v)
 }
 
 template <class Ch>
-value string_<Ch>::answer(method_name m, arg_span v)
+[[gnu::always_inline]] inline value string_<Ch>::answer(method_name m, arg_span v)
 {
     switch (m) {
     case method_name::empty: return m_empty(v);
