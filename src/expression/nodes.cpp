@@ -378,7 +378,13 @@ value e_constructor::evaluate(runtime& rt) const
     lease held(*this);
     args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
-    return placed(pos, [&]() -> value { return rt.current->variables.declare(name, rt.space->_generate(type, v)); });
+    return placed(pos, [&]() -> value {
+        // An initializer of exactly the declared type that nothing else holds (`string a = "k" + i;`) is
+        // the fresh value itself: its copy would be a plain copy nobody could tell from it (stored_copy).
+        if (v.size() == 1 && v[0].use_count() == 1 && v[0]->type_id() == type && tid::plain_copy(type))
+            return rt.current->variables.declare(name, std::move(v[0]));
+        return rt.current->variables.declare(name, rt.space->_generate(type, v));
+    });
 }
 
 // A reference aliases the initializer's own value object; there is no conversion, so the types

@@ -126,6 +126,38 @@ TEST_F(NodesTest, PlainDeclaratorCopiesReferenceDeclaratorAliases)
     EXPECT_EQ(as_int(y), 3);
 }
 
+// A temporary of exactly the declared type that nothing else holds becomes the variable itself; a
+// literal (its node keeps it), another type or a held value is copied.
+TEST_F(NodesTest, DeclaratorKeepsAnUnheldTemporaryOfItsTypeAndCopiesTheRest)
+{
+    // Yields a new int each time and remembers which.
+    struct fresh final : expression {
+        mutable const factor* last = nullptr;
+        value evaluate(runtime&) const override
+        {
+            value v = make<signed_<int>>(5);
+            last = v.get();
+            return v;
+        }
+    };
+    auto made = std::make_shared<fresh>();
+    value s = e_constructor(intern(L"s"), tid::signed_, expr_list{made}).evaluate(rt);
+    EXPECT_EQ(s.get(), made->last);
+    EXPECT_EQ(as_int(s), 5);
+
+    auto literal = std::make_shared<int_const>(7);
+    value l = e_constructor(intern(L"l"), tid::signed_, expr_list{literal}).evaluate(rt);
+    value again = literal->evaluate(rt);
+    EXPECT_NE(l.get(), again.get());
+    e_assign(var(L"l"), int_expr(1)).evaluate(rt);
+    EXPECT_EQ(as_int(literal->evaluate(rt)), 7);
+
+    value d = e_constructor(intern(L"d"), tid::double_, expr_list{made}).evaluate(rt);
+    EXPECT_NE(d.get(), made->last);
+    EXPECT_EQ(d->type_id(), tid::double_);
+    EXPECT_EQ(as_double(d), 5.0);
+}
+
 TEST_F(NodesTest, DeclaratorConvertsItsInitializerToTheDeclaredType)
 {
     declare_int(L"y", 9);
