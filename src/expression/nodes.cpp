@@ -169,6 +169,17 @@ value e_relation<R>::evaluate(runtime& rt) const
 template <relation R>
 flow e_relation<R>::test(runtime& rt, bool& yes) const
 {
+    if constexpr (R == relation::and_ || R == relation::or_) {
+        // bool && bool and bool || bool: both operands in order, each failing as it would as a value;
+        // the bool slots then only combine the two truths.
+        if (of_relations) {
+            bool a = false, b = false;
+            if (flow f = left->test(rt, a); f != flow::done) return f;
+            if (flow f = right->test(rt, b); f != flow::done) return f;
+            yes = R == relation::and_ ? a && b : a || b;
+            return flow::done;
+        }
+    }
     value l = left->evaluate(rt);
     if (!l) return rt.out->kind;
     value r = right->evaluate(rt);

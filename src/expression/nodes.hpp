@@ -61,12 +61,25 @@ VORLA_BINARY_NODE(e_div)
 VORLA_BINARY_NODE(e_mod)
 #undef VORLA_BINARY_NODE
 
+// The base of the comparison and logical nodes. Every value class that has these operators answers
+// them with a bool, so such a node's value, when it has one, is a bool.
+class relational : public binary {
+public:
+    relational(expr left, expr right)
+        : binary(std::move(left), std::move(right)),
+          of_relations(dynamic_cast<const relational*>(this->left.get()) &&
+                       dynamic_cast<const relational*>(this->right.get())) {}
+    // Both operands are comparisons or logical operators: && and || of them combine two bools, which
+    // a condition can take as two plain truths.
+    const bool of_relations;
+};
+
 // A comparison or logical operator: left then right, and the left value's slot decides. Its value is
 // a new bool; as a condition it answers without making one when the left value's class can.
 template <relation R>
-class e_relation final : public binary {
+class e_relation final : public relational {
 public:
-    using binary::binary;
+    using relational::relational;
     value evaluate(runtime& rt) const override;
     flow test(runtime& rt, bool& yes) const override;
 };

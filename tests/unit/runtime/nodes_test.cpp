@@ -220,8 +220,9 @@ TEST_F(NodesTest, ConstantsReuseOnlyAValueNobodyHolds)
 TEST_F(NodesTest, ConditionOfAComparisonIsItsValuesTruth)
 {
     auto vec = std::make_shared<e_cast>(tid::vector_, expr_list{});
-    auto at = [](auto node) {
-        node->pos = script_pos{1, 42};
+    std::uint32_t offset = 0;  // every node its own place, so a failure shows which one placed it
+    auto at = [&](auto node) {
+        node->pos = script_pos{1, ++offset};
         return expr(node);
     };
     const expr cases[] = {
@@ -232,6 +233,12 @@ TEST_F(NodesTest, ConditionOfAComparisonIsItsValuesTruth)
         at(std::make_shared<e_or>(bool_expr(false), int_expr(3))),
         at(std::make_shared<e_nequal>(vec, int_expr(3))),
         at(std::make_shared<e_lt>(int_expr(1), vec)),
+        // && and || of comparisons: both sides always run, either may fail
+        at(std::make_shared<e_or>(at(std::make_shared<e_lt>(int_expr(1), int_expr(2))), at(std::make_shared<e_gt>(int_expr(1), int_expr(2))))),
+        at(std::make_shared<e_and>(at(std::make_shared<e_lt>(int_expr(2), int_expr(1))), at(std::make_shared<e_gt>(int_expr(1), int_expr(0))))),
+        at(std::make_shared<e_and>(at(std::make_shared<e_gt>(int_expr(1), int_expr(0))), at(std::make_shared<e_equal>(int_expr(1), int_expr(1))))),
+        at(std::make_shared<e_or>(at(std::make_shared<e_lt>(int_expr(1), int_expr(2))), at(std::make_shared<e_lt>(int_expr(1), vec)))),
+        at(std::make_shared<e_and>(at(std::make_shared<e_nequal>(vec, int_expr(1))), at(std::make_shared<e_lt>(int_expr(1), int_expr(2))))),
     };
     // What a failure says and where it is placed.
     auto failure = [](auto f) -> std::string {
