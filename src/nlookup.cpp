@@ -7,38 +7,25 @@
 
 namespace vorla {
 
-bool stepping_scope::load_head()
+flow stepping_scope::resume(flow inner, runtime& rt)
 {
-    if (next_ >= length()) return false;
-    head_ = single_ ? single_.get() : (*list_)[next_].get();  // the queue keeps it alive
-    ++next_;
-    return true;
-}
-
-flow stepping_scope::step(runtime& rt)
-{
-    if (!head_ && !load_head()) return flow::done;
-    runtime inner{this, rt.space, *rt.out};
-    flow f = run_statement(*head_, inner);
-    if (f == flow::done) {
-        head_ = nullptr;
-        return finished() ? flow::done : flow::more;
-    }
-    return f;
+    // Closing a scope and moving a loop on raise no signal: nothing here needs run_statement.
+    const entered in(rt, this);
+    return after_head(head_->resume(*this, inner, rt));
 }
 
 flow stepping_scope::run(runtime& rt)
 {
-    runtime inner{this, rt.space, *rt.out};
-    for (std::size_t i = next_; i < length(); ++i)
-        if (flow f = run_whole(single_ ? *single_ : *(*list_)[i], inner); f != flow::done) return f;
+    const entered in(rt, this);
+    for (const control_ptr* p = next_; p != end_; ++p)
+        if (flow f = run_whole(**p, rt); f != flow::done) return f;
     return flow::done;
 }
 
 const control* stepping_scope::active() const
 {
     if (head_) return head_->active(*this);
-    if (next_ < length()) return (single_ ? single_ : (*list_)[next_])->active(*this);
+    if (next_ != end_) return (*next_)->active(*this);
     return nullptr;
 }
 
@@ -54,7 +41,6 @@ scope_ptr stepping_scope::open(scope* parent, const control_ptr& statement)
 void stepping_scope::restart(scope* p) noexcept
 {
     parent = p;
-    next_ = 0;
     head_ = nullptr;
 }
 
@@ -79,6 +65,7 @@ void stepping_scope::open_inner(const control_ptr& statement)
     s.restart(this);
     if (s.single_ != statement) s.single_ = statement;
     s.list_.reset();
+    s.rewind();
 }
 
 void stepping_scope::open_block(const std::shared_ptr<const control_list>& statements)
@@ -93,6 +80,7 @@ void stepping_scope::open_block(const std::shared_ptr<const control_list>& state
     s.restart(this);
     if (s.list_ != statements) s.list_ = statements;
     s.single_.reset();
+    s.rewind();
 }
 
 void stepping_scope::close_inner() noexcept

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "expression/expression.hpp"
+#include "expression/signal.hpp"
 #include "table/variable.hpp"
 
 namespace vorla {
@@ -29,16 +30,20 @@ public:
 class stepping_scope : public scope {
 public:
     // A scope running one statement (a branch or loop body, a frame's body).
-    stepping_scope(scope* parent, const control_ptr& statement) : scope(parent), single_(statement) {}
+    stepping_scope(scope* parent, const control_ptr& statement) : scope(parent), single_(statement) { rewind(); }
     // A scope running a block's statements in order.
-    stepping_scope(scope* parent, std::shared_ptr<const control_list> list) : scope(parent), list_(std::move(list)) {}
+    stepping_scope(scope* parent, std::shared_ptr<const control_list> list) : scope(parent), list_(std::move(list))
+    {
+        rewind();
+    }
 
     // What the running head statement keeps open between its steps. Only the head statement runs, so
     // one of these per scope holds the state of every statement kind.
     struct head_state {
         scope_ptr inner;                   // its open body, block, try, handler or expansion scope
         // A body it runs straight in this scope, one statement per step: a transparent statement, or a
-        // block of them (which needs no scope of its own either). `direct` is the next one to run.
+        // block of them (which needs no scope of its own either). `direct` is the next one to run. The
+        // scope steps it itself (step) and hands the statement only the flow that ends it (resume).
         const control_ptr* direct = nullptr;
         const control_ptr* direct_end = nullptr;
         bool handling = false;             // a try statement: `inner` is the handler, not the try body
@@ -49,13 +54,42 @@ public:
     // One step: executes the head statement once under {this, rt.space}; a finished statement leaves the
     // queue. Returns `more` while statements remain, `done` when the queue is empty, or the signal the
     // head statement raised (the queue is then left as it was).
-    flow step(runtime& rt);
+    // Inline: a process takes every step through here, often straight from the scheduler's pass.
+    flow step(runtime& rt)
+    {
+        if (!head_ && !load_head()) return flow::done;
+        flow f;
+        {
+            const entered in(rt, this);
+            if (head.direct) {
+                // A body the head statement runs straight in this scope: only the step that ends it
+                // goes back to the statement.
+                f = run_statement(**head.direct, rt);
+                if (f == flow::done) {
+                    if (++head.direct != head.direct_end) return flow::more;
+                    head.direct = nullptr;
+                }
+                f = head_->resume(*this, f, rt);
+            } else {
+                f = run_statement(*head_, rt);
+            }
+        }
+        return after_head(f);
+    }
+
+    // Whether this scope's next step is only the step of the inner scope its head statement holds open
+    // followed by that statement's resume (control::plain_holder): the step may be taken from there.
+    // (A scope is held open only by a running head statement.)
+    bool steps_through() const noexcept { return head.inner && head_->plain_holder(); }
+    // Finishes a step of this scope that steps_through, the inner scope having taken its part with the
+    // result `inner` (not `more`): the head statement resumes, and the scope goes on as step does.
+    flow resume(flow inner, runtime& rt);
 
     // Runs the queue of a scope not yet stepped whole, each statement at once (control::run), until it
     // ends or a signal arrives: an inline expansion inside a call.
     flow run(runtime& rt);
 
-    bool finished() const noexcept { return !head_ && next_ >= length(); }
+    bool finished() const noexcept { return !head_ && next_ == end_; }
 
     // The statement the next step runs (see control::active); null when the queue is empty.
     const control* active() const;
@@ -73,16 +107,57 @@ public:
     void close_inner() noexcept;
 
 private:
-    std::size_t length() const noexcept { return single_ ? 1 : list_ ? list_->size() : 0; }
-    bool load_head();
-    // Back to the first statement of its queue, under `parent` (the caller sets the queue).
+    // Points the queue at the first statement of single_ or list_.
+    void rewind() noexcept
+    {
+        if (single_) {
+            next_ = &single_;
+            end_ = next_ + 1;
+        } else if (list_) {
+            next_ = list_->data();
+            end_ = next_ + list_->size();
+        } else {
+            next_ = end_ = nullptr;
+        }
+    }
+    bool load_head() noexcept
+    {
+        if (next_ == end_) return false;
+        head_ = (next_++)->get();  // the queue keeps it alive
+        return true;
+    }
+    // The end of a step whose head statement reported f: a finished statement leaves the queue.
+    flow after_head(flow f) noexcept
+    {
+        if (f != flow::done) return f;
+        head_ = nullptr;
+        return finished() ? flow::done : flow::more;
+    }
+
+    // Makes a scope the current one of a runtime for as long as it steps: the step reuses its caller's
+    // runtime (namespace and signal slot) rather than building one of its own, and gives it back as it
+    // was whichever way the step ends.
+    class entered {
+    public:
+        entered(runtime& rt, scope* s) noexcept : rt_(rt), was_(rt.current) { rt.current = s; }
+        ~entered() { rt_.current = was_; }
+        entered(const entered&) = delete;
+        entered& operator=(const entered&) = delete;
+
+    private:
+        runtime& rt_;
+        scope* was_;
+    };
+    // Under `parent`, with no statement running (the caller sets the queue and rewinds it).
     void restart(scope* parent) noexcept;
     // Drops the variables and whatever the head statement held open.
     void clear() noexcept;
 
     control_ptr single_;                        // a one-statement queue
     std::shared_ptr<const control_list> list_;  // compiled statements, shared with the compiled block
-    std::size_t next_ = 0;                      // first statement of the queue not yet started
+    // The queue as a range over single_ or list_: the first statement not yet started, and the end.
+    const control_ptr* next_ = nullptr;
+    const control_ptr* end_ = nullptr;
     const control* head_ = nullptr;             // the running head statement
     bool reusable_ = false;                     // made by open(): may be restarted on another body
 };

@@ -337,17 +337,19 @@ scope_ptr nspace::process_definition(type_id_t pid, const args& v)
         << type_name(pid) << " " << arglist_text(v);
 }
 
-void nspace::schedule()
+namespace {
+// The running process is known only while it steps, whichever way the step ends.
+struct stepping {
+    process*& running;
+    ~stepping() { running = nullptr; }
+};
+} // namespace
+
+// One pass over the list: every live process takes one step, in start order.
+[[gnu::always_inline]] inline void nspace::pass(process_list& list, step_watch& w)
 {
     // std::list: erasing a finished process costs O(1), and a process appended during the pass is
     // reached because the end is tested after every step.
-    process_list& list = *live;
-    // The running process is known only while it steps, whichever way the step ends.
-    struct stepping {
-        process*& running;
-        ~stepping() { running = nullptr; }
-    } guard{running};
-    step_watch& w = *watch;
     for (auto it = list.begin(); it != list.end();) {
         w.before_step(**it);
         running = it->get();
@@ -360,9 +362,31 @@ void nspace::schedule()
             failed = it->get();
             throw;
         }
-        running = nullptr;
-        if (more) ++it;
-        else it = list.erase(it);
+        if (more) {
+            ++it;
+        } else {
+            running = nullptr;  // not left pointing at the process the erase may destroy
+            it = list.erase(it);
+        }
+    }
+}
+
+void nspace::schedule()
+{
+    const stepping guard{running};
+    pass(*live, *watch);
+}
+
+void nspace::run_passes(std::uint64_t n)
+{
+    // One call for many passes: with one process left, a pass is a single step, and setting up the
+    // pass would otherwise cost as much as the step's own bookkeeping.
+    const stepping guard{running};
+    process_list& list = *live;
+    step_watch& w = *watch;
+    for (; n && !list.empty(); --n) {
+        w.begin_pass();
+        pass(list, w);
     }
 }
 

@@ -104,6 +104,9 @@ public:
     scope_ptr process_definition(type_id_t pid, const args& v);
     // One scheduler pass over the process list (call on the root).
     void schedule();
+    // At most n passes, each counted by the watch (step_watch::begin_pass), while any process is live
+    // (call on the root).
+    void run_passes(std::uint64_t n);
 
     // The name the type-id manager has for an id (narrowed), or its number when it has none.
     std::string type_name(type_id_t id) const;
@@ -111,6 +114,7 @@ public:
     std::string call_signature(const std::string& routine, const args& v) const;
 
 private:
+    void pass(process_list& list, step_watch& w);
     // The report of a call no namespace of the `levels` searched can take.
     [[noreturn, gnu::cold]] void no_function(symbol name, const args& v, std::size_t levels);
 

@@ -58,24 +58,29 @@ void process::leave(script_trace& trace) const
     }
 }
 
-bool process::run()
+flow process::step_through()
 {
-    // The frame's step turns a throw, break or continue raised in its C++ form into its flow; only a
-    // return out of a constructor body arrives here in that form.
-    flow f;
-    try {
-        f = frame->step(context);
-    } catch (const sig_return& r) {
-        throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << r.v->describe();
-    } catch (exception& e) {
-        leave(e.script());
-        throw;
+    // Each scope a plain holder opens has the scope holding it as its parent: the way back up.
+    stepping_scope* const top = frame.get();
+    stepping_scope* s = top;
+    do s = s->head.inner.get();
+    while (s->steps_through());
+    flow f = s->step(context);
+    while (f != flow::more && s != top) {
+        s = static_cast<stepping_scope*>(s->parent);
+        f = s->resume(f, context);
     }
+    return f;
+}
+
+void process::stray_return(const sig_return& r)
+{
+    throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << r.v->describe();
+}
+
+void process::end_with(flow f)
+{
     switch (f) {
-    case flow::more:
-        return true;
-    case flow::done:
-        return false;
     case flow::ret:
         throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << context.out->take()->describe();
     case flow::thr: {
@@ -86,10 +91,9 @@ bool process::run()
     }
     case flow::brk:
         throw VORLA_EXCEPTION(run_name, "catch unexpected break");
-    case flow::cont:
+    default:
         throw VORLA_EXCEPTION(run_name, "catch unexpected continue");
     }
-    return false;
 }
 
 } // namespace vorla

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 
+#include "exception.hpp"
 #include "expression/expression.hpp"
+#include "expression/signal.hpp"
 #include "nlookup.hpp"
 
 namespace vorla {
@@ -43,13 +45,40 @@ public:
     // One step: one execute of the frame's head statement. True while statements remain.
     // A return, an uncaught throw or a stray break/continue reaching the top of the body ends the run
     // with a diagnostic; any other error passes through unchanged.
-    bool run();
+    // Inline: the scheduler's pass runs this for every step.
+    bool run()
+    {
+        // The frame's step turns a throw, break or continue raised in its C++ form into its flow; only
+        // a return out of a constructor body arrives here in that form.
+        flow f;
+        try {
+            f = frame->steps_through() ? step_through() : frame->step(context);
+        } catch (const sig_return& r) {
+            stray_return(r);
+        } catch (exception& e) {
+            leave(e.script());
+            throw;
+        }
+        if (f == flow::more) return true;
+        if (f == flow::done) return false;
+        end_with(f);
+    }
 
     bool finished() const noexcept { return frame->finished(); }
 
     // Adds this process and the ones that started it to an error's call stack: a starter still running
     // is followed further; one that has finished is named without its own start.
     void leave(script_trace& trace) const;
+
+private:
+    // One step of a frame whose head statement holds a scope open, taken where the process stands: from
+    // the innermost scope that blocks, branches and loops hold open, instead of calling down through
+    // each of them (see stepping_scope::steps_through); only a step that ends such a scope goes back up
+    // through them.
+    flow step_through();
+    // The diagnostic for a signal that reached the top of the body (f is neither done nor more).
+    [[noreturn, gnu::cold, gnu::noinline]] void end_with(flow f);
+    [[noreturn, gnu::cold, gnu::noinline]] void stray_return(const sig_return& r);
 };
 
 } // namespace vorla

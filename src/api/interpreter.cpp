@@ -287,10 +287,7 @@ struct interpreter::impl {
     {
         const nspace::process_list& live = *space.live;
         try {
-            for (; n && !live.empty(); --n) {
-                space.watch->begin_pass();
-                space.schedule();
-            }
+            space.run_passes(n);
         } catch (...) {
             if (process* p = std::exchange(space.failed, nullptr))
                 space.live->remove_if([p](const auto& entry) { return entry.get() == p; });

@@ -104,6 +104,9 @@ bool evaluate_args(const expr_list& list, runtime& rt, arg_buffer& out);
 class control {
 public:
     virtual ~control() = default;
+    // A statement is shared, never copied: its parts may point into it (see stepped_body).
+    control(const control&) = delete;
+    control& operator=(const control&) = delete;
     // One step: the part of the statement that runs before it yields to the other processes. `more`
     // while it has not finished.
     virtual flow execute(runtime& rt) const = 0;
@@ -123,16 +126,30 @@ public:
     // run (the trace); never on a hot path.
     virtual const control* active(const stepping_scope& s) const;
 
+    // While it holds an inner scope open (a block, or a branch or loop body with a scope of its own),
+    // a step of this statement is that scope's step and then only resume: the process may step the
+    // inner scope itself and hand the result here, rather than calling down through every statement
+    // above it. Blocks, branches and loops; not a try or an inline expansion, whose steps do more
+    // around their inner scope's.
+    bool plain_holder() const noexcept { return plain_holder_; }
+    // What a step of this statement does once the inner scope it holds open in s, or the body it runs
+    // straight in s (stepping_scope::head_state::direct, already cleared when it has finished), has taken
+    // a step that ended with `inner`: an inner scope is closed when finished, and the statement goes on
+    // as its execute would. The plain rule, for a statement that ends with its body: close an inner
+    // scope when done, and pass the flow on.
+    virtual flow resume(stepping_scope& s, flow inner, runtime& rt) const;
+
     script_pos pos;  // the statement's first token; set once by the compiler
 
 protected:
-    explicit control(bool block = false, bool transparent = false, bool declares = false)
-        : block_(block), transparent_(transparent), declares_(declares) {}
+    explicit control(bool block = false, bool transparent = false, bool declares = false, bool plain_holder = false)
+        : block_(block), transparent_(transparent), declares_(declares), plain_holder_(plain_holder) {}
 
 private:
     bool block_;
     bool transparent_;
     bool declares_;
+    bool plain_holder_;
 };
 using control_ptr = std::shared_ptr<control>;
 using control_list = std::vector<control_ptr>;

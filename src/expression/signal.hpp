@@ -41,11 +41,33 @@ private:
 // form, emptying the slot.
 [[noreturn]] void raise_signal(flow f, script_signal& s);
 
+// A throw raised in its C++ form while `statement` ran, put in rt.out as its flow.
+flow took_throw(sig_throw& t, const control& statement, runtime& rt);
+
+// Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
+// Inline: with no signal, the handlers cost nothing, and the call through here would.
+template <class Run>
+[[gnu::always_inline]] inline flow signalled(const control& statement, runtime& rt, Run&& run)
+{
+    try {
+        return run();
+    } catch (sig_throw& t) {
+        return took_throw(t, statement, rt);
+    } catch (const sig_break&) {
+        return rt.out->kind = flow::brk;
+    } catch (const sig_continue&) {
+        return rt.out->kind = flow::cont;
+    }
+}
+
 // Executes one step of a statement; a throw, break or continue raised in its C++ form during the step
 // comes out as the statement's flow, a thrown value and its account in rt.out. (A return out of a
 // constructor body is no statement's to take: it keeps travelling as sig_return to the top of the
 // process.)
-flow run_statement(const control& statement, runtime& rt);
+[[gnu::always_inline]] inline flow run_statement(const control& statement, runtime& rt)
+{
+    return signalled(statement, rt, [&] { return statement.execute(rt); });
+}
 
 // Runs a statement whole (control::run), its signals turned into flows as a step's are.
 flow run_whole(const control& statement, runtime& rt);

@@ -16,33 +16,24 @@ namespace vorla {
 
 const control* control::active(const stepping_scope&) const { return this; }
 
+flow control::resume(stepping_scope& s, flow inner, runtime&) const
+{
+    if (inner == flow::done && s.head.inner) s.close_inner();
+    return inner;
+}
+
 namespace {
 // The scope a statement's step runs in: a step runs only as the head statement of a stepping scope
 // (stepping_scope::step), which the runtime it gets names as current.
 stepping_scope& running(const runtime& rt) noexcept { return static_cast<stepping_scope&>(*rt.current); }
-
-// Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
-template <class Run>
-[[gnu::always_inline]] inline flow signalled(const control& statement, runtime& rt, Run&& run)
-{
-    try {
-        return run();
-    } catch (sig_throw& t) {
-        rt.out->v = std::move(t.v);
-        rt.out->at = statement.pos;
-        rt.out->trace = std::move(t.trace);
-        return rt.out->kind = flow::thr;
-    } catch (const sig_break&) {
-        return rt.out->kind = flow::brk;
-    } catch (const sig_continue&) {
-        return rt.out->kind = flow::cont;
-    }
-}
 } // namespace
 
-flow run_statement(const control& statement, runtime& rt)
+flow took_throw(sig_throw& t, const control& statement, runtime& rt)
 {
-    return signalled(statement, rt, [&] { return statement.execute(rt); });
+    rt.out->v = std::move(t.v);
+    rt.out->at = statement.pos;
+    rt.out->trace = std::move(t.trace);
+    return rt.out->kind = flow::thr;
 }
 
 flow run_whole(const control& statement, runtime& rt)
@@ -78,36 +69,17 @@ flow step_inner(stepping_scope& s, runtime& rt)
     return f;
 }
 
-// The body of a branch or loop: a scope of its own, or run directly when it is a transparent statement
-// or a block of them.
-void open_body(stepping_scope& s, const control_ptr& statement)
+// The body of a branch or loop: a scope of its own, or run directly (see stepped_body). Either way the
+// scope steps it (stepping_scope::step), the statement resuming when a step of it ends it or raises a
+// signal.
+void open_body(stepping_scope& s, const control_ptr& statement, const stepped_body& plan)
 {
-    if (statement->transparent()) {
-        s.head.direct = &statement;
-        s.head.direct_end = &statement + 1;
-    } else if (statement->is_block() && static_cast<const c_compound&>(*statement).flat()) {
-        const control_list& list = *static_cast<const c_compound&>(*statement).statements;
-        s.head.direct = list.data();
-        s.head.direct_end = list.data() + list.size();
+    if (plan.begin) {
+        s.head.direct = plan.begin;
+        s.head.direct_end = plan.end;
     } else {
         s.open_inner(statement);
     }
-}
-
-bool body_open(const stepping_scope& s) noexcept { return s.head.direct || s.head.inner; }
-
-// One step of the open body; a finished body is closed, a signal leaves it open.
-flow step_body(stepping_scope& s, runtime& rt)
-{
-    if (s.head.direct) {
-        // Like a block's own scope: `more` until its last statement has finished.
-        flow f = run_statement(**s.head.direct, rt);
-        if (f != flow::done) return f;
-        if (++s.head.direct != s.head.direct_end) return flow::more;
-        s.head.direct = nullptr;
-        return flow::done;
-    }
-    return step_inner(s, rt);
 }
 
 // The flow of an expression's value: `done`, or the signal that crossed it instead.
@@ -122,7 +94,7 @@ flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done
 
 // How a loop goes on once its body has ended with f: `more` (test again, after the body finished or
 // continued), `done` (a break ended the loop), or a return or throw going on to an outer catcher.
-flow loop_on(flow f, script_signal& out) noexcept
+[[gnu::always_inline]] inline flow loop_on(flow f, script_signal& out) noexcept
 {
     switch (f) {
     case flow::done:
@@ -184,9 +156,20 @@ void close_body(stepping_scope& s) noexcept
     if (s.head.inner) s.close_inner();
 }
 
+// How a loop goes on after a step of its body ended with f: `more` while the body or the loop goes on,
+// `done` when a break ended it, or a return or throw going outward. A return or throw leaves the body
+// open: closing it is the catcher's choice.
+[[gnu::always_inline]] inline flow after_body(stepping_scope& s, flow f, script_signal& out) noexcept
+{
+    if (f == flow::more) return flow::more;
+    f = loop_on(f, out);
+    if (f == flow::more || f == flow::done) close_body(s);
+    return f;
+}
+
 } // namespace
 
-c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true), statements(std::move(list))
+c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true, false, false, true), statements(std::move(list))
 {
     scoped_ = false;
     flat_ = !statements->empty();
@@ -196,12 +179,24 @@ c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true)
     }
 }
 
+stepped_body::stepped_body(const control_ptr& body) noexcept
+{
+    if (body->transparent()) {
+        begin = &body;
+        end = begin + 1;
+    } else if (body->is_block() && static_cast<const c_compound&>(*body).flat()) {
+        const control_list& list = *static_cast<const c_compound&>(*body).statements;
+        begin = list.data();
+        end = begin + list.size();
+    }
+}
+
 flow c_compound::execute(runtime& rt) const
 {
     // Opening the block costs no step of its own: its first statement runs in this same call.
     stepping_scope& s = running(rt);
     if (!s.head.inner) s.open_block(statements);
-    return step_inner(s, rt);
+    return resume(s, s.head.inner->step(rt), rt);
 }
 
 flow c_compound::run(runtime& rt) const
@@ -241,11 +236,11 @@ flow c_throw::execute(runtime& rt) const
 flow c_if::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (body_open(s)) return step_body(s, rt);
+    if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     if (!yes) return flow::done;
-    open_body(s, then);
+    open_body(s, then, then_);
     return flow::more;
 }
 
@@ -261,10 +256,11 @@ const control* c_if::active(const stepping_scope& s) const { return active_body(
 flow c_if_else::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (body_open(s)) return step_body(s, rt);
+    if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
-    open_body(s, yes ? then : otherwise);
+    if (yes) open_body(s, then, then_);
+    else open_body(s, otherwise, otherwise_);
     return flow::more;
 }
 
@@ -282,20 +278,19 @@ const control* c_if_else::active(const stepping_scope& s) const { return active_
 flow c_while::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
-    if (!body_open(s)) {
-        rt.space->watch->tick(condition->pos);
-        bool yes;
-        if (flow f = test(*condition, rt, yes); f != flow::done) return f;
-        if (!yes) return flow::done;
-        open_body(s, body);
-        return flow::more;
-    }
-    flow f = step_body(s, rt);
-    if (f == flow::more) return flow::more;
-    f = loop_on(f, *rt.out);
-    // A return or throw leaves the body open: closing it is the catcher's choice.
-    if (f == flow::more || f == flow::done) close_body(s);
-    return f;
+    if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
+    rt.space->watch->tick(condition->pos);
+    bool yes;
+    if (flow f = test(*condition, rt, yes); f != flow::done) return f;
+    if (!yes) return flow::done;
+    open_body(s, body, body_);
+    return flow::more;
+}
+
+flow c_while::resume(stepping_scope& s, flow inner, runtime& rt) const
+{
+    if (inner == flow::done && s.head.inner) s.close_inner();
+    return after_body(s, inner, *rt.out);
 }
 
 flow c_while::run(runtime& rt) const

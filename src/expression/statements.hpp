@@ -32,6 +32,15 @@ private:
     bool flat_;
 };
 
+// How a branch or loop body is stepped, settled when the statement is built: straight in the scope
+// running the statement, one statement per step, when it is a transparent statement or a block of them
+// (`begin` to `end`); otherwise (`begin` null) in a scope of its own.
+struct stepped_body {
+    explicit stepped_body(const control_ptr& body) noexcept;
+    const control_ptr* begin = nullptr;
+    const control_ptr* end = nullptr;
+};
+
 // expression;
 class c_single final : public control {
 public:
@@ -85,33 +94,46 @@ public:
 
 class c_if final : public control {
 public:
-    c_if(expr condition, control_ptr then) : control(), condition(std::move(condition)), then(std::move(then)) {}
+    c_if(expr condition, control_ptr then)
+        : control(false, false, false, true), condition(std::move(condition)), then(std::move(then)), then_(this->then) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr then;
+
+private:
+    const stepped_body then_;
 };
 
 class c_if_else final : public control {
 public:
     c_if_else(expr condition, control_ptr then, control_ptr otherwise)
-        : control(), condition(std::move(condition)), then(std::move(then)), otherwise(std::move(otherwise)) {}
+        : control(false, false, false, true), condition(std::move(condition)), then(std::move(then)),
+          otherwise(std::move(otherwise)), then_(this->then), otherwise_(this->otherwise) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
     const expr condition;
     const control_ptr then, otherwise;
+
+private:
+    const stepped_body then_, otherwise_;
 };
 
 class c_while final : public control {
 public:
-    c_while(expr condition, control_ptr body) : control(), condition(std::move(condition)), body(std::move(body)) {}
+    c_while(expr condition, control_ptr body)
+        : control(false, false, false, true), condition(std::move(condition)), body(std::move(body)), body_(this->body) {}
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
+    flow resume(stepping_scope& s, flow inner, runtime& rt) const override;
     const expr condition;
     const control_ptr body;
+
+private:
+    const stepped_body body_;
 };
 
 // inline name(args);  runs the inline body step by step in a scope under the namespace's global scope.

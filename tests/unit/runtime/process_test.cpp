@@ -197,6 +197,36 @@ TEST_F(processes, an_error_leaves_the_pass_at_once_and_keeps_the_list)
     EXPECT_EQ(root.failed, root.live->front().get());
 }
 
+TEST_F(processes, run_passes_counts_each_pass_and_stops_at_the_count_or_when_none_is_left)
+{
+    define(L"a", {say(L"a1"), say(L"a2"), say(L"a3")});
+    define(L"b", {say(L"b1")});
+    root.start_process(L"a", {});
+    root.start_process(L"b", {});
+    root.run_passes(2);
+    EXPECT_EQ(log, (lines{"a1", "b1", "a2"}));
+    EXPECT_EQ(root.watch->pass(), 2u);
+    EXPECT_EQ(root.watch->steps(), 3u);
+    EXPECT_EQ(root.running, nullptr);  // no process is taking a step between calls
+    root.run_passes(10);
+    EXPECT_EQ(log, (lines{"a1", "b1", "a2", "a3"}));
+    EXPECT_EQ(root.watch->pass(), 3u);  // no pass is counted once the list is empty
+    EXPECT_TRUE(root.live->empty());
+}
+
+TEST_F(processes, run_passes_ends_at_an_error_with_the_failed_process_named_and_none_running)
+{
+    define(L"good", {say(L"g1"), say(L"g2"), say(L"g3")});
+    define(L"bad", {say(L"b1"), std::make_shared<c_throw>(int_expr(1))});
+    root.start_process(L"good", {});
+    root.start_process(L"bad", {});
+    EXPECT_THROW(root.run_passes(5), vorla::exception);
+    EXPECT_EQ(log, (lines{"g1", "b1", "g2"}));
+    EXPECT_EQ(root.watch->pass(), 2u);
+    EXPECT_EQ(root.failed, root.live->back().get());
+    EXPECT_EQ(root.running, nullptr);
+}
+
 TEST_F(processes, identity_numbers_count_starts_and_describe_names_the_definition)
 {
     define(L"w", {});
