@@ -276,8 +276,17 @@ value e_member::evaluate(runtime& rt) const
     }
 }
 
+// The paths of a method call are forced into e_method::evaluate where the optimiser runs; an unoptimised
+// (sanitizer) build keeps each in its own frame, so a deep recursion through method calls takes no
+// more stack there than before, and the sanitizer can still follow exceptions thrown across it.
+#if defined(__OPTIMIZE__)
+#define VORLA_METHOD_PATH [[gnu::always_inline]] inline
+#else
+#define VORLA_METHOD_PATH inline
+#endif
+
 template <class F>
-[[gnu::always_inline]] inline value e_method::guarded(const value& target, arg_span v, runtime& rt, F&& call) const
+VORLA_METHOD_PATH value e_method::guarded(const value& target, arg_span v, runtime& rt, F&& call) const
 {
     try {
         return call();
@@ -294,7 +303,7 @@ template <class F>
     }
 }
 
-[[gnu::always_inline]] inline value e_method::call_slot(const value& target, const args& v, runtime& rt) const
+VORLA_METHOD_PATH value e_method::call_slot(const value& target, const args& v, runtime& rt) const
 {
     return guarded(target, v, rt, [&] {
         return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin}), pos, rt);
@@ -303,7 +312,7 @@ template <class F>
 
 // A name built-in classes answer: the arguments stay in a few slots on the stack while a built-in value
 // runs it (no built-in method takes more than builtin_args).
-[[gnu::always_inline]] inline value e_method::call_builtin(runtime& rt) const
+VORLA_METHOD_PATH value e_method::call_builtin(runtime& rt) const
 {
     const std::size_t n = arguments.size();
     value v[builtin_args];
@@ -330,6 +339,7 @@ value e_method::evaluate(runtime& rt) const
     if (!target) return target;
     return call_slot(target, held.v, rt);
 }
+#undef VORLA_METHOD_PATH
 
 value e_variable::evaluate(runtime& rt) const
 {
