@@ -80,6 +80,10 @@ class expression {
 public:
     virtual ~expression() = default;
     virtual value evaluate(runtime& rt) const = 0;
+    // The value's truth, as a branch or loop condition asks it: `done` with the answer in `yes`, or the
+    // signal that crossed the expression. A value that cannot be read as bool is refused at pos. Nodes
+    // that can answer without making a value (comparisons) override it.
+    virtual flow test(runtime& rt, bool& yes) const;
     script_pos pos;  // where the node's construct stands in the script; set once by the compiler
 };
 using expr = std::shared_ptr<const expression>;

@@ -140,39 +140,72 @@ value e_mod::evaluate(runtime& rt) const
 {
     return apply_arithmetic<arith::mod>(*this, "operator %", left, right, rt);
 }
-value e_equal::evaluate(runtime& rt) const
+namespace {
+constexpr const char* relation_text(relation op)
 {
-    return apply_binary(*this, "operator ==", left, right, rt, [](const factor& l, const value& r) { return l.operator==(r); });
+    switch (op) {
+    case relation::eq: return "operator ==";
+    case relation::ne: return "operator !=";
+    case relation::gt: return "operator >";
+    case relation::lt: return "operator <";
+    case relation::ge: return "operator >=";
+    case relation::le: return "operator <=";
+    case relation::and_: return "operator &&";
+    case relation::or_: break;
+    }
+    return "operator ||";
 }
-value e_nequal::evaluate(runtime& rt) const
+} // namespace
+
+template <relation R>
+value e_relation<R>::evaluate(runtime& rt) const
 {
-    return apply_binary(*this, "operator !=", left, right, rt, [](const factor& l, const value& r) { return l.operator!=(r); });
-}
-value e_gt::evaluate(runtime& rt) const
-{
-    return apply_binary(*this, "operator >", left, right, rt, [](const factor& l, const value& r) { return l.operator>(r); });
-}
-value e_lt::evaluate(runtime& rt) const
-{
-    return apply_binary(*this, "operator <", left, right, rt, [](const factor& l, const value& r) { return l.operator<(r); });
-}
-value e_gte::evaluate(runtime& rt) const
-{
-    return apply_binary(*this, "operator >=", left, right, rt, [](const factor& l, const value& r) { return l.operator>=(r); });
-}
-value e_lte::evaluate(runtime& rt) const
-{
-    return apply_binary(*this, "operator <=", left, right, rt, [](const factor& l, const value& r) { return l.operator<=(r); });
+    return apply_binary(*this, relation_text(R), left, right, rt,
+                        [](const factor& l, const value& r) { return relate(l, R, r); });
 }
 
-// The script's && and || never short-circuit: the right side's effects always happen.
-value e_and::evaluate(runtime& rt) const
+// The same operands, order and refusals as evaluate; only the bool value is skipped where the left
+// value's class answers plainly.
+template <relation R>
+flow e_relation<R>::test(runtime& rt, bool& yes) const
 {
-    return apply_binary(*this, "operator &&", left, right, rt, [](const factor& l, const value& r) { return l.operator&&(r); });
+    if constexpr (R == relation::and_ || R == relation::or_) {
+        // bool && bool and bool || bool: both operands in order, each failing as it would as a value;
+        // the bool slots then only combine the two truths.
+        if (of_relations) {
+            bool a = false, b = false;
+            if (flow f = left->test(rt, a); f != flow::done) return f;
+            if (flow f = right->test(rt, b); f != flow::done) return f;
+            yes = R == relation::and_ ? a && b : a || b;
+            return flow::done;
+        }
+    }
+    value l = left->evaluate(rt);
+    if (!l) return rt.out->kind;
+    value r = right->evaluate(rt);
+    if (!r) return rt.out->kind;
+    if (operate(*this, relation_text(R), l, r.get(), [&] { return l->test_relation(R, r, yes); })) return flow::done;
+    const value c = operate(*this, relation_text(R), l, r.get(), [&] { return relate(*l, R, r); });
+    if (!c && rt.out->pending()) return rt.out->kind;
+    yes = placed(pos, [&] { return truth(c); });
+    return flow::done;
 }
-value e_or::evaluate(runtime& rt) const
+
+template class e_relation<relation::eq>;
+template class e_relation<relation::ne>;
+template class e_relation<relation::gt>;
+template class e_relation<relation::lt>;
+template class e_relation<relation::ge>;
+template class e_relation<relation::le>;
+template class e_relation<relation::and_>;
+template class e_relation<relation::or_>;
+
+flow expression::test(runtime& rt, bool& yes) const
 {
-    return apply_binary(*this, "operator ||", left, right, rt, [](const factor& l, const value& r) { return l.operator||(r); });
+    value c = evaluate(rt);
+    if (!c && rt.out->pending()) return rt.out->kind;
+    yes = placed(pos, [&] { return truth(c); });
+    return flow::done;
 }
 
 value e_assign::evaluate(runtime& rt) const
@@ -262,22 +295,26 @@ value e_member::member_of(const value& v) const
     }
 }
 
-// Arguments before the receiver: their side effects happen even when the receiver then fails.
-value e_method::evaluate(runtime& rt) const
+// The paths of a method call are forced into e_method::evaluate where the optimiser runs; an unoptimised
+// (sanitizer) build keeps each in its own frame, so a deep recursion through method calls takes no
+// more stack there than before, and the sanitizer can still follow exceptions thrown across it.
+#if defined(__OPTIMIZE__)
+#define VORLA_METHOD_PATH [[gnu::always_inline]] inline
+#else
+#define VORLA_METHOD_PATH inline
+#endif
+
+template <class F>
+VORLA_METHOD_PATH value e_method::guarded(const value& target, arg_span v, runtime& rt, F&& call) const
 {
-    lease held(*this);
-    args& v = held.v;
-    if (!evaluate_args(arguments, rt, v)) return value();
-    value target = operand->evaluate(rt);
-    if (!target) return target;
     try {
-        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site}), pos, rt);
+        return call();
     } catch (exception& e) {
         // A built-in value's refusal says nothing more exact than this; a script method's error does.
         script_trace& t = e.script();
         t.mark(pos);
         if (t.message.empty() && t.frames.empty())
-            t.message = type_word(*target) + " has no method " + rt.space->call_signature(narrow(name), v);
+            t.message = type_word(*target) + " has no method " + rt.space->call_signature(narrow(name), args(v.begin(), v.end()));
         throw;
     } catch (sig_throw& s) {
         if (s.trace) s.trace->mark(pos);
@@ -285,7 +322,44 @@ value e_method::evaluate(runtime& rt) const
     }
 }
 
-// The stored handle itself, never a copy: assigning through it changes the variable.
+VORLA_METHOD_PATH value e_method::call_slot(const value& target, const args& v, runtime& rt) const
+{
+    return guarded(target, v, rt, [&] {
+        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site}), pos, rt);
+    });
+}
+
+// A name built-in classes answer: the arguments stay in a few slots on the stack while a built-in value
+// runs it (no built-in method takes more than builtin_args).
+VORLA_METHOD_PATH value e_method::call_builtin(runtime& rt) const
+{
+    const std::size_t n = arguments.size();
+    value v[builtin_args];
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(v[i] = arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
+    value target = operand->evaluate(rt);
+    if (!target) return target;
+    const arg_span given(v, n);
+    if (value out = guarded(target, given, rt, [&] { return target->builtin_method(builtin, given); })) return out;
+    // Any other value (a script instance with a method of that name, a number) takes its method slot.
+    lease held(*this);
+    held.v.assign(std::make_move_iterator(v), std::make_move_iterator(v + n));
+    return call_slot(target, held.v, rt);
+}
+
+// Arguments before the receiver: their side effects happen even when the receiver then fails.
+value e_method::evaluate(runtime& rt) const
+{
+    if (builtin != method_name::none && builtin != method_name::unresolved && arguments.size() <= builtin_args)
+        return call_builtin(rt);
+    lease held(*this);
+    if (!evaluate_args(arguments, rt, held.v)) return value();
+    value target = operand->evaluate(rt);
+    if (!target) return target;
+    return call_slot(target, held.v, rt);
+}
+#undef VORLA_METHOD_PATH
+
 value e_variable::evaluate(runtime& rt) const
 {
     return nlookup<wchar_t>::find_variable(rt.current, key, pos);
@@ -344,7 +418,13 @@ value e_constructor::evaluate(runtime& rt) const
     lease held(*this);
     args& v = held.v;
     if (!evaluate_args(arguments, rt, v)) return value();
-    return placed(pos, [&]() -> value { return rt.current->variables.declare(name, rt.space->_generate(type, v)); });
+    return placed(pos, [&]() -> value {
+        // An initializer of exactly the declared type that nothing else holds (`string a = "k" + i;`) is
+        // the fresh value itself: its copy would be a plain copy nobody could tell from it (stored_copy).
+        if (v.size() == 1 && v[0].use_count() == 1 && v[0]->type_id() == type && tid::plain_copy(type))
+            return rt.current->variables.declare(name, std::move(v[0]));
+        return rt.current->variables.declare(name, rt.space->_generate(type, v));
+    });
 }
 
 // A reference aliases the initializer's own value object; there is no conversion, so the types

@@ -66,20 +66,44 @@ VORLA_BINARY_NODE(e_sub_assign)
 VORLA_BINARY_NODE(e_mul_assign)
 VORLA_BINARY_NODE(e_div_assign)
 VORLA_BINARY_NODE(e_mod_assign)
-VORLA_BINARY_NODE(e_or)
-VORLA_BINARY_NODE(e_and)
-VORLA_BINARY_NODE(e_equal)
-VORLA_BINARY_NODE(e_nequal)
-VORLA_BINARY_NODE(e_gt)
-VORLA_BINARY_NODE(e_lt)
-VORLA_BINARY_NODE(e_gte)
-VORLA_BINARY_NODE(e_lte)
 VORLA_BINARY_NODE(e_add)
 VORLA_BINARY_NODE(e_sub)
 VORLA_BINARY_NODE(e_mul)
 VORLA_BINARY_NODE(e_div)
 VORLA_BINARY_NODE(e_mod)
 #undef VORLA_BINARY_NODE
+
+// The base of the comparison and logical nodes. Every value class that has these operators answers
+// them with a bool, so such a node's value, when it has one, is a bool.
+class relational : public binary {
+public:
+    relational(expr left, expr right)
+        : binary(std::move(left), std::move(right)),
+          of_relations(dynamic_cast<const relational*>(this->left.get()) &&
+                       dynamic_cast<const relational*>(this->right.get())) {}
+    // Both operands are comparisons or logical operators: && and || of them combine two bools, which
+    // a condition can take as two plain truths.
+    const bool of_relations;
+};
+
+// A comparison or logical operator: left then right, and the left value's slot decides. Its value is
+// a new bool; as a condition it answers without making one when the left value's class can.
+template <relation R>
+class e_relation final : public relational {
+public:
+    using relational::relational;
+    value evaluate(runtime& rt) const override;
+    flow test(runtime& rt, bool& yes) const override;
+};
+using e_equal = e_relation<relation::eq>;
+using e_nequal = e_relation<relation::ne>;
+using e_gt = e_relation<relation::gt>;
+using e_lt = e_relation<relation::lt>;
+using e_gte = e_relation<relation::ge>;
+using e_lte = e_relation<relation::le>;
+// The script's && and || never short-circuit: the right side's effects always happen.
+using e_and = e_relation<relation::and_>;
+using e_or = e_relation<relation::or_>;
 
 // Prefix operators.
 class unary : public expression {
@@ -135,6 +159,14 @@ private:
     // What the last call of a script method from here found (see call_site). Only the interpreter that
     // compiled the node runs it.
     mutable call_site site;
+    // A call whose name some built-in class answers, with its arguments on the stack.
+    value call_builtin(runtime& rt) const;
+    // The call through the value's method slot, with the arguments in a vector.
+    value call_slot(const value& target, const args& v, runtime& rt) const;
+    static constexpr std::size_t builtin_args = 3;
+    // Runs `call` on target, placing what fails at this call.
+    template <class F>
+    value guarded(const value& target, arg_span v, runtime& rt, F&& call) const;
 };
 
 class e_variable final : public expression {
@@ -177,13 +209,25 @@ public:
     const expr_list arguments;
 };
 
-// A literal: every evaluation makes a new value V holding it.
+// A literal: each evaluation yields a value V holding it that nobody else holds. The node keeps the
+// last one it handed out; once every other holder has let go of it nobody can see it again, so the next
+// evaluation hands it out anew, its content set back to the literal (a holder may have changed it:
+// `5 += 1`). While something still holds it (a reference, a container, an evaluation not finished)
+// the evaluation makes a new one and keeps that instead.
 template <class V, class C>
 class e_constant final : public expression {
 public:
     explicit e_constant(C literal) : literal(std::move(literal)) {}
-    value evaluate(runtime&) const override { return make<V>(literal); }
+    value evaluate(runtime&) const override
+    {
+        if (spare_.use_count() == 1) spare_->set(literal);
+        else spare_ = make<V>(literal);
+        return spare_;
+    }
     const C literal;
+
+private:
+    mutable handle<V> spare_;  // read by the one interpreter that compiled the node
 };
 
 // A declaration statement's declarators, evaluated in order; yields an empty handle.

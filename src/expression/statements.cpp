@@ -89,10 +89,7 @@ flow crossed(const value& v, const runtime& rt) noexcept { return v ? flow::done
 // it. A value that cannot be read as bool is placed at the condition.
 [[gnu::always_inline]] inline flow test(const expression& condition, runtime& rt, bool& yes)
 {
-    value c = condition.evaluate(rt);
-    if (!c && rt.out->pending()) return rt.out->kind;
-    yes = placed(condition.pos, [&] { return truth(c); });
-    return flow::done;
+    return condition.test(rt, yes);
 }
 
 // How a loop goes on once its body has ended with f: `more` (test again, after the body finished or

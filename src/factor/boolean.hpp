@@ -8,6 +8,7 @@ namespace vorla {
 class boolean : public factor {
 public:
     explicit boolean(bool b = false) : b_(b) {}
+    void set(bool b) { b_ = b; }
 
     void call_constructor(const value& v) override;
     void call_constructor() override;

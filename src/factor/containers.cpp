@@ -195,10 +195,22 @@ template <class Self, class Elements>
 template <class Name>
 value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
 {
-    // Only the lookup is guarded: errors inside a method body propagate as they are. The table holds
-    // at and replace for the vector only, push_front and pop_front for the list only.
-    const args& v = c.v;
-    switch (method_rows().find(c)) {
+    // Only the lookup is guarded: errors inside a method body propagate as they are.
+    if (value out = answer(method_rows().find(c), c.v)) return out;
+    refuse("_method", method_call_text(c));
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::builtin_method(method_name m, arg_span v)
+{
+    return method_rows().has(m, v.size()) ? answer(m, v) : value();
+}
+
+template <class Self, class Elements>
+[[gnu::always_inline]] inline value sequence<Self, Elements>::answer(method_name m, arg_span v)
+{
+    // The table holds at and replace for the vector only, push_front and pop_front for the list only.
+    switch (m) {
     case method_name::size: return m_size(v);
     case method_name::empty: return m_empty(v);
     case method_name::clear: return m_clear(v);
@@ -214,7 +226,7 @@ value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
     case method_name::replace: return m_replace(v);
     default: break;
     }
-    refuse("_method", method_call_text(c));
+    return value();
 }
 
 template <class Self, class Elements>
@@ -229,40 +241,40 @@ value sequence<Self, Elements>::method(const method_call<char>& c)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_size(const args&)
+value sequence<Self, Elements>::m_size(arg_span)
 {
     return make_size(items_.size());
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_empty(const args&)
+value sequence<Self, Elements>::m_empty(arg_span)
 {
     return make_boolean(items_.empty());
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_clear(const args&)
+value sequence<Self, Elements>::m_clear(arg_span)
 {
     items_.clear();
     return make_nil();
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_front(const args&)
+value sequence<Self, Elements>::m_front(arg_span)
 {
     if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     return items_.front();
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_back(const args&)
+value sequence<Self, Elements>::m_back(arg_span)
 {
     if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     return items_.back();
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_pop_back(const args&)
+value sequence<Self, Elements>::m_pop_back(arg_span)
 {
     if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     value last = std::move(items_.back());
@@ -271,14 +283,14 @@ value sequence<Self, Elements>::m_pop_back(const args&)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_push_back(const args& v)
+value sequence<Self, Elements>::m_push_back(arg_span v)
 {
     items_.push_back(stored_copy(v[0]));
     return items_.back();
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_swap(const args& v)
+value sequence<Self, Elements>::m_swap(arg_span v)
 {
     // The argument changes in place: every holder of its handle sees the exchanged elements.
     sequence* other = same_type(v[0]);
@@ -288,21 +300,21 @@ value sequence<Self, Elements>::m_swap(const args& v)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_resize(const args& v)
+value sequence<Self, Elements>::m_resize(arg_span v)
 {
     resize(index_of(v[0]), nullptr, "_method");
     return make_nil();
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_resize_fill(const args& v)
+value sequence<Self, Elements>::m_resize_fill(arg_span v)
 {
     resize(index_of(v[0]), v[1], "_method");
     return make_nil();
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_at(const args& v)
+value sequence<Self, Elements>::m_at(arg_span v)
 {
     const unsigned int i = index_of(v[0]);
     if (i >= items_.size()) Self::out_of_range(index_text(Self::tag, i, items_.size()));
@@ -310,7 +322,7 @@ value sequence<Self, Elements>::m_at(const args& v)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_replace(const args& v)
+value sequence<Self, Elements>::m_replace(arg_span v)
 {
     const unsigned int i = index_of(v[0]);
     if (i >= items_.size()) Self::out_of_range(index_text(Self::tag, i, items_.size()));
@@ -319,13 +331,13 @@ value sequence<Self, Elements>::m_replace(const args& v)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_push_front(const args& v)
+value sequence<Self, Elements>::m_push_front(arg_span v)
 {
     return *items_.insert(items_.begin(), stored_copy(v[0]));
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_pop_front(const args&)
+value sequence<Self, Elements>::m_pop_front(arg_span)
 {
     if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
     value first = std::move(items_.front());
@@ -333,7 +345,7 @@ value sequence<Self, Elements>::m_pop_front(const args&)
     return first;
 }
 
-template class sequence<vector_, std::vector<value>>;
+template class sequence<vector_, vector_elements>;
 template class sequence<list_, std::list<value>>;
 
 } // namespace detail
@@ -458,8 +470,18 @@ template <class Name>
 value hash_::dispatch(const method_call<Name>& c)
 {
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    const args& v = c.v;
-    switch (method_rows().find(c)) {
+    if (value out = answer(method_rows().find(c), c.v)) return out;
+    refuse("_method", method_call_text(c));
+}
+
+value hash_::builtin_method(method_name m, arg_span v)
+{
+    return method_rows().has(m, v.size()) ? answer(m, v) : value();
+}
+
+[[gnu::always_inline]] inline value hash_::answer(method_name m, arg_span v)
+{
+    switch (m) {
     case method_name::size: return m_size(v);
     case method_name::empty: return m_empty(v);
     case method_name::clear: return m_clear(v);
@@ -470,22 +492,22 @@ value hash_::dispatch(const method_call<Name>& c)
     case method_name::insert: return m_insert(v);
     default: break;
     }
-    refuse("_method", method_call_text(c));
+    return value();
 }
 
 value hash_::method(const method_call<wchar_t>& c) { return dispatch(c); }
 value hash_::method(const method_call<char>& c) { return dispatch(c); }
 
-value hash_::m_size(const args&) { return make_size(map_.size()); }
-value hash_::m_empty(const args&) { return make_boolean(map_.empty()); }
+value hash_::m_size(arg_span) { return make_size(map_.size()); }
+value hash_::m_empty(arg_span) { return make_boolean(map_.empty()); }
 
-value hash_::m_clear(const args&)
+value hash_::m_clear(arg_span)
 {
     map_.clear();
     return make_nil();
 }
 
-value hash_::m_at(const args& v)
+value hash_::m_at(arg_span v)
 {
     // Whatever goes wrong in the lookup (a missing key, a key refusing hash or equal) is a range error.
     try {
@@ -495,10 +517,10 @@ value hash_::m_at(const args& v)
     out_of_range("the hash has no key " + v[0]->describe());
 }
 
-value hash_::m_exist(const args& v) { return make_boolean(map_.find(v[0]) != map_.end()); }
-value hash_::m_erase(const args& v) { return make_boolean(map_.erase(v[0]) != 0); }
+value hash_::m_exist(arg_span v) { return make_boolean(map_.find(v[0]) != map_.end()); }
+value hash_::m_erase(arg_span v) { return make_boolean(map_.erase(v[0]) != 0); }
 
-value hash_::m_swap(const args& v)
+value hash_::m_swap(arg_span v)
 {
     // The argument changes in place: every holder of its handle sees the exchanged entries.
     hash_* other = same_type(v[0]);
@@ -507,7 +529,7 @@ value hash_::m_swap(const args& v)
     return make_nil();
 }
 
-value hash_::m_insert(const args& v)
+value hash_::m_insert(arg_span v)
 {
     // Both are copied before the map is asked; when the key is present the copies are simply dropped.
     value key = stored_copy(v[0]);

@@ -9,7 +9,7 @@
 
 namespace vorla {
 
-std::string arglist_text(const args& v)
+std::string arglist_text(arg_span v)
 {
     std::string out;
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -22,7 +22,7 @@ std::string arglist_text(const args& v)
     return out;
 }
 
-std::string call_text(const std::string& name, const args& v)
+std::string call_text(const std::string& name, arg_span v)
 {
     std::string out = "id=" + name;
     if (v.empty()) return out + ", v=0";

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct script_signal;
 struct call_site;
 using value = handle<factor>;  // the value handle
 using args = std::vector<value>;        // the argument vector
+// Arguments where their caller keeps them (an argument vector, a buffer on the stack).
+using arg_span = std::span<const value>;
 // Handles on their way to release (see release_all); most values give up only a few.
 using release_list = boost::container::small_vector<value, 8>;
 using type_id_t = std::uint32_t;
@@ -75,6 +78,27 @@ struct method_call {
 // The five arithmetic operators, for slots that take the operator as an argument.
 enum class arith : std::uint8_t { add, sub, mul, div, mod };
 
+// The comparisons and the two logical operators, whose value is a bool.
+enum class relation : std::uint8_t { eq, ne, gt, lt, ge, le, and_, or_ };
+
+// a op b for numbers, with b read only when the operator needs it: && and || leave it unread when a
+// decides. The one place numbers compare, whether the answer becomes a bool value or a plain truth.
+template <class T, class Read>
+bool numeric_relation(relation op, T a, Read b)
+{
+    switch (op) {
+    case relation::eq: return a == b();
+    case relation::ne: return a != b();
+    case relation::gt: return a > b();
+    case relation::lt: return a < b();
+    case relation::ge: return a >= b();
+    case relation::le: return a <= b();
+    case relation::and_: return a != 0 && b() != 0;
+    case relation::or_: break;
+    }
+    return a != 0 || b() != 0;
+}
+
 // Where a value class reports its refusals from: its header, its qualified class name and a line.
 struct site {
     const char* file;
@@ -102,9 +126,9 @@ inline constexpr const char* to_wstring =
 } // namespace opname
 
 // Argument-list text: "v[0]=int(1), v[1]=string(a)"; empty for no arguments.
-std::string arglist_text(const args& v);
+std::string arglist_text(arg_span v);
 // Method-call text: "id=name, v=0" or "id=name, " + argument-list text.
-std::string call_text(const std::string& name, const args& v);
+std::string call_text(const std::string& name, arg_span v);
 // The combining step of value hashing.
 inline void hash_combine(std::uint32_t& seed, std::uint32_t h)
 {
@@ -178,6 +202,28 @@ public:
     {
         (void)op;
         (void)r;
+        return false;
+    }
+
+    // A built-in method its caller resolved when compiling (never none or unresolved), with the arguments
+    // where the caller keeps them: the method's result; or an empty handle, with nothing done, when the
+    // class has no such method with that many arguments (the caller then takes the method slot, which
+    // also reports the miss). Containers and strings answer here, so a call on them needs no argument vector.
+    virtual value builtin_method(method_name m, arg_span v)
+    {
+        (void)m;
+        (void)v;
+        return value();
+    }
+
+    // l op r as a plain truth, for a condition that wants no bool value: true with the answer in `out`
+    // when the class answers the operator this way (exactly what its operator slot's bool would hold,
+    // with the same refusals); false, with nothing asked of r, when the caller must take the slot.
+    virtual bool test_relation(relation op, const value& r, bool& out) const
+    {
+        (void)op;
+        (void)r;
+        (void)out;
         return false;
     }
 
@@ -261,6 +307,22 @@ inline value arithmetic(const factor& l, arith op, const value& r)
     case arith::mod: break;
     }
     return l.operator%(r);
+}
+
+// l op r through the left value's own comparison or logical slot: a new bool.
+inline value relate(const factor& l, relation op, const value& r)
+{
+    switch (op) {
+    case relation::eq: return l.operator==(r);
+    case relation::ne: return l.operator!=(r);
+    case relation::gt: return l.operator>(r);
+    case relation::lt: return l.operator<(r);
+    case relation::ge: return l.operator>=(r);
+    case relation::le: return l.operator<=(r);
+    case relation::and_: return l.operator&&(r);
+    case relation::or_: break;
+    }
+    return l.operator||(r);
 }
 
 // The copy a container or a by-value parameter keeps of an argument: the argument's own object when nothing else holds it (the

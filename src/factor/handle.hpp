@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -59,11 +60,9 @@ constexpr std::size_t size_class(std::size_t size) { return (size + granule - 1)
 // A new block of class cls, for when its list is empty (handle.cpp).
 void* refill(std::size_t cls);
 
-} // namespace value_pool
-
-inline void* counted::operator new(std::size_t size)
+// A block of `size` bytes from its class's list; larger ones from the heap.
+inline void* take(std::size_t size)
 {
-    using namespace value_pool;
     const std::size_t cls = size_class(size);
     if (!pooled || cls == 0 || cls > classes) return ::operator new(size);
     if (free_block* b = free_lists[cls]) {
@@ -73,9 +72,9 @@ inline void* counted::operator new(std::size_t size)
     return refill(cls);
 }
 
-inline void counted::operator delete(void* p, std::size_t size) noexcept
+// Returns a block that take(size) gave.
+inline void give(void* p, std::size_t size) noexcept
 {
-    using namespace value_pool;
     if (!p) return;
     const std::size_t cls = size_class(size);
     if (!pooled || cls == 0 || cls > classes) {
@@ -86,6 +85,33 @@ inline void counted::operator delete(void* p, std::size_t size) noexcept
     b->next = free_lists[cls];
     free_lists[cls] = b;
 }
+
+// A standard allocator over the same lists, for containers that allocate one node at a time (a hash
+// entry): a node costs a list pop instead of a malloc. Arrays (bucket tables) come from the heap.
+template <class T>
+struct allocator {
+    using value_type = T;
+    allocator() noexcept = default;
+    template <class U>
+    allocator(const allocator<U>&) noexcept {}
+    T* allocate(std::size_t n)
+    {
+        static_assert(alignof(T) <= granule);
+        return n == 1 ? static_cast<T*>(take(sizeof(T))) : std::allocator<T>().allocate(n);
+    }
+    void deallocate(T* p, std::size_t n) noexcept
+    {
+        if (n == 1) give(p, sizeof(T));
+        else std::allocator<T>().deallocate(p, n);
+    }
+    template <class U>
+    bool operator==(const allocator<U>&) const noexcept { return true; }
+};
+
+} // namespace value_pool
+
+inline void* counted::operator new(std::size_t size) { return value_pool::take(size); }
+inline void counted::operator delete(void* p, std::size_t size) noexcept { value_pool::give(p, size); }
 
 // An owning pointer to a counted object of class T (or a class derived from it). The last handle to
 // let go deletes the object through its virtual destructor.

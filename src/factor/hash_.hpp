@@ -19,7 +19,8 @@ public:
     struct key_equal {
         bool operator()(const value& probe, const value& stored) const;
     };
-    using map_type = lib::hash<value, value, key_hash, key_equal>;
+    // Entries come from the values' free lists (insert is the hash's commonest change).
+    using map_type = lib::hash<value, value, key_hash, key_equal, value_pool::allocator<std::pair<const value, value>>>;
 
     hash_();
     // Values nested a million deep are released by a loop, not by destructors inside destructors.
@@ -31,6 +32,7 @@ public:
 
     value method(const method_call<wchar_t>& c) override;
     value method(const method_call<char>& c) override;
+    value builtin_method(method_name m, arg_span v) override;
 
     type_id_t type_id() const override { return tid::hash_; }
     value clone() const override;
@@ -56,18 +58,20 @@ private:
     }
 
     // The built-in methods, reached only through the dispatch switch, after the table checked the argument count.
-    value m_size(const args& v);
-    value m_empty(const args& v);
-    value m_clear(const args& v);
-    value m_at(const args& v);
-    value m_exist(const args& v);
-    value m_erase(const args& v);
-    value m_swap(const args& v);
-    value m_insert(const args& v);
+    value m_size(arg_span v);
+    value m_empty(arg_span v);
+    value m_clear(arg_span v);
+    value m_at(arg_span v);
+    value m_exist(arg_span v);
+    value m_erase(arg_span v);
+    value m_swap(arg_span v);
+    value m_insert(arg_span v);
 
     static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
+    // Runs method m (found in the table with v's count), or yields an empty handle for none.
+    value answer(method_name m, arg_span v);
     // A copy shares the keys (nothing can change them) and clones the values.
     static map_type copy_of(const map_type& from);
     // The entries of another hash value, or nullptr when it is of another type.

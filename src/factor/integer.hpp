@@ -42,6 +42,11 @@ public:
     value operator>(const value& r) const override;
     value operator<(const value& r) const override;
     void operator=(const value& r) override { v_ = operand(r); }
+    bool test_relation(relation op, const value& r, bool& out) const override
+    {
+        out = this->holds(op, r);
+        return true;
+    }
     bool operate_in_place(arith op, const value& r) override
     {
         v_ = result(op, r);
@@ -69,6 +74,7 @@ public:
     virtual value make(T n) const = 0;
 
     T get() const { return v_; }
+    void set(T n) { v_ = n; }
 
 protected:
     explicit integer(T n) : v_(n) {}
@@ -78,6 +84,8 @@ protected:
     static T operand(const value& r) { return static_cast<T>(*r); }
     // v_ op r: the one place integer arithmetic happens, in place or into a new value.
     T result(arith op, const value& r) const;
+    // v_ op r for the comparisons and logical operators: the one place they are answered.
+    bool holds(relation op, const value& r) const;
 
     T v_;
 };

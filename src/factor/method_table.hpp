@@ -46,8 +46,13 @@ public:
     {
         const method_name n =
             c.method != method_name::unresolved ? c.method : method_name_of(std::basic_string_view<Ch>(c.name));
-        const std::size_t argc = c.v.size();
-        return argc < max_args && (argc_bits_[index(n)] >> argc & 1u) ? n : method_name::none;
+        return has(n, c.v.size()) ? n : method_name::none;
+    }
+
+    // Whether the class has method n with argc arguments.
+    bool has(method_name n, std::size_t argc) const
+    {
+        return argc < max_args && (argc_bits_[index(n)] >> argc & 1u);
     }
 
     // The rows in table order.

@@ -49,6 +49,11 @@ public:
     value operator>(const value& r) const override;
     value operator<(const value& r) const override;
     void operator=(const value& r) override { v_ = operand(r); }
+    bool test_relation(relation op, const value& r, bool& out) const override
+    {
+        out = this->holds(op, r);
+        return true;
+    }
     bool operate_in_place(arith op, const value& r) override
     {
         v_ = result(op, r);
@@ -78,6 +83,7 @@ public:
     std::istream& read_istream(std::istream& is) override;
 
     F get() const { return v_; }
+    void set(F x) { v_ = x; }
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();
@@ -91,6 +97,8 @@ private:
     static F operand(const value& r) { return static_cast<F>(*r); }
     // v_ op r: the one place real arithmetic happens, in place or into a new value.
     F result(arith op, const value& r) const;
+    // v_ op r for the comparisons and logical operators: the one place they are answered.
+    bool holds(relation op, const value& r) const;
     template <class Ch>
     value _method(const method_call<Ch>& c) const;
 

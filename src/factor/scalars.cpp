@@ -33,13 +33,29 @@ std::basic_string<typename S::char_type> to_text(T v)
 template <class T>
 void append_wide_text(std::wstring& out, T v)
 {
-    char buffer[64];
-    std::to_chars_result r;
-    if constexpr (std::is_floating_point_v<T>)
-        r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
-    else
-        r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    out.append(buffer, r.ptr);
+    if constexpr (std::is_floating_point_v<T>) {
+        char buffer[64];
+        const auto r =
+            std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
+        // Widened here and appended as one piece: appending the narrow range widens it char by char.
+        const auto n = static_cast<std::size_t>(r.ptr - buffer);
+        wchar_t wide[sizeof buffer];
+        for (std::size_t i = 0; i < n; ++i) wide[i] = static_cast<unsigned char>(buffer[i]);
+        out.append(wide, n);
+    } else {
+        // Integers are joined to text on every `"k" + i`: their digits go straight into wide characters.
+        wchar_t digits[12];
+        wchar_t* const end = digits + 12;
+        wchar_t* p = end;
+        const bool negative = v < 0;
+        auto magnitude = negative ? 0u - static_cast<unsigned int>(v) : static_cast<unsigned int>(v);
+        do {
+            *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (negative) *--p = L'-';
+        out.append(p, static_cast<std::size_t>(end - p));
+    }
 }
 template <class T>
 std::wstring wide_text(T v)
@@ -162,21 +178,26 @@ template <class T>
 value integer<T>::operator%(const value& r) const { return make(result(arith::mod, r)); }
 // The right operand is converted only when the left one leaves the answer open.
 template <class T>
-value integer<T>::operator&&(const value& r) const { return make_boolean(v_ != 0 && operand(r) != 0); }
+bool integer<T>::holds(relation op, const value& r) const
+{
+    return numeric_relation(op, v_, [&] { return operand(r); });
+}
 template <class T>
-value integer<T>::operator||(const value& r) const { return make_boolean(v_ != 0 || operand(r) != 0); }
+value integer<T>::operator&&(const value& r) const { return make_boolean(holds(relation::and_, r)); }
 template <class T>
-value integer<T>::operator==(const value& r) const { return make_boolean(v_ == operand(r)); }
+value integer<T>::operator||(const value& r) const { return make_boolean(holds(relation::or_, r)); }
 template <class T>
-value integer<T>::operator!=(const value& r) const { return make_boolean(v_ != operand(r)); }
+value integer<T>::operator==(const value& r) const { return make_boolean(holds(relation::eq, r)); }
 template <class T>
-value integer<T>::operator>=(const value& r) const { return make_boolean(v_ >= operand(r)); }
+value integer<T>::operator!=(const value& r) const { return make_boolean(holds(relation::ne, r)); }
 template <class T>
-value integer<T>::operator<=(const value& r) const { return make_boolean(v_ <= operand(r)); }
+value integer<T>::operator>=(const value& r) const { return make_boolean(holds(relation::ge, r)); }
 template <class T>
-value integer<T>::operator>(const value& r) const { return make_boolean(v_ > operand(r)); }
+value integer<T>::operator<=(const value& r) const { return make_boolean(holds(relation::le, r)); }
 template <class T>
-value integer<T>::operator<(const value& r) const { return make_boolean(v_ < operand(r)); }
+value integer<T>::operator>(const value& r) const { return make_boolean(holds(relation::gt, r)); }
+template <class T>
+value integer<T>::operator<(const value& r) const { return make_boolean(holds(relation::lt, r)); }
 template <class T>
 void integer<T>::operator++() { v_ = wrapped(v_, T(1), std::plus<>()); }
 template <class T>
@@ -240,21 +261,26 @@ template <class F>
 value real<F>::operator%(const value& r) const { return make(result(arith::mod, r)); }
 // The right operand is converted only when the left one leaves the answer open.
 template <class F>
-value real<F>::operator&&(const value& r) const { return make_boolean(v_ != 0 && operand(r) != 0); }
+bool real<F>::holds(relation op, const value& r) const
+{
+    return numeric_relation(op, v_, [&] { return operand(r); });
+}
 template <class F>
-value real<F>::operator||(const value& r) const { return make_boolean(v_ != 0 || operand(r) != 0); }
+value real<F>::operator&&(const value& r) const { return make_boolean(holds(relation::and_, r)); }
 template <class F>
-value real<F>::operator==(const value& r) const { return make_boolean(v_ == operand(r)); }
+value real<F>::operator||(const value& r) const { return make_boolean(holds(relation::or_, r)); }
 template <class F>
-value real<F>::operator!=(const value& r) const { return make_boolean(v_ != operand(r)); }
+value real<F>::operator==(const value& r) const { return make_boolean(holds(relation::eq, r)); }
 template <class F>
-value real<F>::operator>=(const value& r) const { return make_boolean(v_ >= operand(r)); }
+value real<F>::operator!=(const value& r) const { return make_boolean(holds(relation::ne, r)); }
 template <class F>
-value real<F>::operator<=(const value& r) const { return make_boolean(v_ <= operand(r)); }
+value real<F>::operator>=(const value& r) const { return make_boolean(holds(relation::ge, r)); }
 template <class F>
-value real<F>::operator>(const value& r) const { return make_boolean(v_ > operand(r)); }
+value real<F>::operator<=(const value& r) const { return make_boolean(holds(relation::le, r)); }
 template <class F>
-value real<F>::operator<(const value& r) const { return make_boolean(v_ < operand(r)); }
+value real<F>::operator>(const value& r) const { return make_boolean(holds(relation::gt, r)); }
+template <class F>
+value real<F>::operator<(const value& r) const { return make_boolean(holds(relation::lt, r)); }
 template <class F>
 void real<F>::operator++() { v_ = computed(v_, F(1), std::plus<>()); }
 template <class F>

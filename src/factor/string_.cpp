@@ -33,12 +33,14 @@ template <class Ch>
 void string_<Ch>::call_constructor(const value& v)
 {
     text_ = wide_text(v);
+    hash_code_ = 0;
 }
 
 template <class Ch>
 void string_<Ch>::operator=(const value& r)
 {
     text_ = wide_text(r);
+    hash_code_ = 0;
 }
 
 template <class Ch>
@@ -46,13 +48,17 @@ bool string_<Ch>::operate_in_place(arith op, const value& r)
 {
     if (op != arith::add) return false;
     r->append_wide(text_);
+    hash_code_ = 0;
     return true;
 }
 
 template <class Ch>
 value string_<Ch>::operator+(const value& r) const
 {
-    text_type joined = text_;
+    // Room for the text and a number's digits up front: the common join grows no further.
+    text_type joined;
+    joined.reserve(text_.size() + 24);
+    joined += text_;
     r->append_wide(joined);
     return make<string_>(std::move(joined));
 }
@@ -79,35 +85,40 @@ int string_<Ch>::compare(const text_type& other) const
 }
 
 template <class Ch>
-value string_<Ch>::operator==(const value& r) const
+bool string_<Ch>::test_relation(relation op, const value& r, bool& out) const
 {
-    return make<boolean>(compare(r) == 0);
+    if (op == relation::and_ || op == relation::or_) return false;  // refused by the slots
+    const int c = compare(r);
+    switch (op) {
+    case relation::eq: out = c == 0; break;
+    case relation::ne: out = c != 0; break;
+    case relation::gt: out = c > 0; break;
+    case relation::lt: out = c < 0; break;
+    case relation::ge: out = c >= 0; break;
+    default: out = c <= 0; break;
+    }
+    return true;
+}
+
+template <class Ch>
+value string_<Ch>::ordered(relation op, const value& r) const
+{
+    bool out = false;
+    test_relation(op, r, out);
+    return make<boolean>(out);
 }
 template <class Ch>
-value string_<Ch>::operator!=(const value& r) const
-{
-    return make<boolean>(compare(r) != 0);
-}
+value string_<Ch>::operator==(const value& r) const { return ordered(relation::eq, r); }
 template <class Ch>
-value string_<Ch>::operator>=(const value& r) const
-{
-    return make<boolean>(compare(r) >= 0);
-}
+value string_<Ch>::operator!=(const value& r) const { return ordered(relation::ne, r); }
 template <class Ch>
-value string_<Ch>::operator<=(const value& r) const
-{
-    return make<boolean>(compare(r) <= 0);
-}
+value string_<Ch>::operator>=(const value& r) const { return ordered(relation::ge, r); }
 template <class Ch>
-value string_<Ch>::operator>(const value& r) const
-{
-    return make<boolean>(compare(r) > 0);
-}
+value string_<Ch>::operator<=(const value& r) const { return ordered(relation::le, r); }
 template <class Ch>
-value string_<Ch>::operator<(const value& r) const
-{
-    return make<boolean>(compare(r) < 0);
-}
+value string_<Ch>::operator>(const value& r) const { return ordered(relation::gt, r); }
+template <class Ch>
+value string_<Ch>::operator<(const value& r) const { return ordered(relation::lt, r); }
 
 template <class Ch>
 string_<Ch>::operator unsigned int() const
@@ -163,14 +174,27 @@ template <class Ch>
 template <class Name>
 value string_<Ch>::dispatch(const method_call<Name>& c)
 {
-    switch (method_rows().find(c)) {
-    case method_name::empty: return m_empty(c.v);
-    case method_name::size: return m_size(c.v);
-    case method_name::at: return m_at(c.v);
-    case method_name::match: return m_match(c.v);
+    if (value out = answer(method_rows().find(c), c.v)) return out;
+    refuse("_method", method_call_text(c));
+}
+
+template <class Ch>
+value string_<Ch>::builtin_method(method_name m, arg_span v)
+{
+    return method_rows().has(m, v.size()) ? answer(m, v) : value();
+}
+
+template <class Ch>
+[[gnu::always_inline]] inline value string_<Ch>::answer(method_name m, arg_span v)
+{
+    switch (m) {
+    case method_name::empty: return m_empty(v);
+    case method_name::size: return m_size(v);
+    case method_name::at: return m_at(v);
+    case method_name::match: return m_match(v);
     default: break;
     }
-    refuse("_method", method_call_text(c));
+    return value();
 }
 
 template <class Ch>
@@ -185,19 +209,19 @@ value string_<Ch>::method(const method_call<char>& c)
 }
 
 template <class Ch>
-value string_<Ch>::m_empty(const args&)
+value string_<Ch>::m_empty(arg_span)
 {
     return make<boolean>(text_.empty());
 }
 
 template <class Ch>
-value string_<Ch>::m_size(const args&)
+value string_<Ch>::m_size(arg_span)
 {
     return make<unsigned_<unsigned int>>(static_cast<unsigned int>(text_.size()));
 }
 
 template <class Ch>
-value string_<Ch>::m_at(const args& v)
+value string_<Ch>::m_at(arg_span v)
 {
     const auto index = static_cast<unsigned int>(*v[0]);
     if (index >= text_.size())
@@ -208,7 +232,7 @@ value string_<Ch>::m_at(const args& v)
 }
 
 template <class Ch>
-value string_<Ch>::m_match(const args& v)
+value string_<Ch>::m_match(arg_span v)
 {
     // Compiled anew on every call; a pattern the library rejects surfaces as its own error, a diagnostic.
     const boost::basic_regex<Ch> pattern(wide_text(v[0]));
@@ -224,8 +248,11 @@ value string_<Ch>::clone() const
 template <class Ch>
 void string_<Ch>::hash(std::uint32_t& seed) const
 {
-    std::uint32_t h = 0;
-    for (Ch c : text_) hash_combine(h, static_cast<std::uint32_t>(c));
+    std::uint32_t h = hash_code_;
+    if (h == 0) {
+        for (Ch c : text_) hash_combine(h, static_cast<std::uint32_t>(c));
+        hash_code_ = h;
+    }
     hash_combine(seed, h);
 }
 
@@ -257,7 +284,10 @@ std::wistream& string_<Ch>::read_istream(std::wistream& is)
 {
     // One white-space-delimited word; a failed read leaves the old text.
     text_type word;
-    if (is >> word) text_ = std::move(word);
+    if (is >> word) {
+        text_ = std::move(word);
+        hash_code_ = 0;
+    }
     return is;
 }
 template <class Ch>

@@ -28,6 +28,7 @@ public:
     value operator<(const value& r) const override;
     void operator=(const value& r) override;
     bool operate_in_place(arith op, const value& r) override;
+    bool test_relation(relation op, const value& r, bool& out) const override;
 
     explicit operator unsigned int() const override;
     explicit operator int() const override;
@@ -39,6 +40,7 @@ public:
 
     value method(const method_call<wchar_t>& c) override;
     value method(const method_call<char>& c) override;
+    value builtin_method(method_name m, arg_span v) override;
 
     type_id_t type_id() const override { return tid::string_; }
     value clone() const override;
@@ -51,6 +53,11 @@ public:
     std::istream& read_istream(std::istream& is) override;
 
     const text_type& text() const { return text_; }
+    void set(const text_type& text)
+    {
+        text_ = text;
+        hash_code_ = 0;
+    }
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();
@@ -60,13 +67,15 @@ protected:
 
 private:
     // The built-in methods, reached only through the dispatch switch, after the table checked the argument count.
-    value m_empty(const args& v);
-    value m_size(const args& v);
-    value m_at(const args& v);
-    value m_match(const args& v);
+    value m_empty(arg_span v);
+    value m_size(arg_span v);
+    value m_at(arg_span v);
+    value m_match(arg_span v);
     // Compares with the right operand's wide text by code point value: <0, 0 or >0.
     int compare(const value& r) const;
     int compare(const text_type& other) const;
+    // A comparison slot's bool: the answer test_relation gives.
+    value ordered(relation op, const value& r) const;
     // The value as a string, when it is one (the one class with the string type id), else null.
     static const string_* as_string(const value& v)
     {
@@ -75,7 +84,12 @@ private:
     static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
+    // Runs method m (found in the table with v's count), or yields an empty handle for none.
+    value answer(method_name m, arg_span v);
 
+    // The text's own hash once worked out (0 while not: a text whose hash is 0 is simply hashed again).
+    // A key looked up several times (exist, at, insert) is hashed once; every change of the text clears it.
+    mutable std::uint32_t hash_code_ = 0;
     text_type text_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "factor/factor.hpp"
 #include "factor/method_table.hpp"
+#include "lib/huge_pages.hpp"
 
 namespace vorla {
 
@@ -27,6 +28,7 @@ public:
 
     value method(const method_call<wchar_t>& c) override;
     value method(const method_call<char>& c) override;
+    value builtin_method(method_name m, arg_span v) override;
 
     type_id_t type_id() const override { return Self::id; }
     value clone() const override;
@@ -54,27 +56,29 @@ private:
     static constexpr bool indexed = std::random_access_iterator<typename Elements::iterator>;
 
     // The built-in methods, reached only through the dispatch switch, after the table checked the argument count.
-    value m_size(const args& v);
-    value m_empty(const args& v);
-    value m_clear(const args& v);
-    value m_front(const args& v);
-    value m_back(const args& v);
-    value m_pop_back(const args& v);
-    value m_push_back(const args& v);
-    value m_swap(const args& v);
-    value m_resize(const args& v);
-    value m_resize_fill(const args& v);
+    value m_size(arg_span v);
+    value m_empty(arg_span v);
+    value m_clear(arg_span v);
+    value m_front(arg_span v);
+    value m_back(arg_span v);
+    value m_pop_back(arg_span v);
+    value m_push_back(arg_span v);
+    value m_swap(arg_span v);
+    value m_resize(arg_span v);
+    value m_resize_fill(arg_span v);
     // at and replace belong to the vector's table, push_front and pop_front to the list's. Each is
     // written for both element containers, so the explicit instantiations need no constraints (which
     // clang 14 does not honour there).
-    value m_at(const args& v);
-    value m_replace(const args& v);
-    value m_push_front(const args& v);
-    value m_pop_front(const args& v);
+    value m_at(arg_span v);
+    value m_replace(arg_span v);
+    value m_push_front(arg_span v);
+    value m_pop_front(arg_span v);
 
     static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
+    // Runs method m (found in the table with v's count), or yields an empty handle for none.
+    value answer(method_name m, arg_span v);
     // The elements of another value of this type, or nullptr when it is of another type.
     static sequence* same_type(const value& v);
     static Elements deep_copy(const Elements& from);
@@ -87,7 +91,10 @@ private:
 
 } // namespace detail
 
-class vector_ final : public detail::sequence<vector_, std::vector<value>> {
+// A vector's elements: handles in one array, big ones in huge pages.
+using vector_elements = std::vector<value, ::lib::huge_page_allocator<value>>;
+
+class vector_ final : public detail::sequence<vector_, vector_elements> {
 public:
     static constexpr type_id_t id = tid::vector_;
     static constexpr const char* tag = "vector";
@@ -105,6 +112,6 @@ protected:
     VORLA_SITE("vorla::vector_")
 };
 
-extern template class detail::sequence<vector_, std::vector<value>>;
+extern template class detail::sequence<vector_, vector_elements>;
 
 } // namespace vorla

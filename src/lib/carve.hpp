@@ -5,24 +5,42 @@
 #include <cstdlib>
 #include <new>
 
+#include <sys/mman.h>
+
 namespace lib {
 
 // The unused tail of the newest chunk of one size class. Blocks are cut from it only when a free list
 // is empty: threading a whole chunk onto a list up front would touch every page of it, and a short
 // script would spend its start-up in page faults for blocks it never uses. Chunks live until the
 // process exits.
+//
+// A class that has taken many chunks is feeding a large structure (a vector of a million numbers): its
+// later chunks are 2 MiB huge pages, so it grows with one page fault per 2 MiB instead of one per 4 KiB.
 struct carve_region {
     char* next = nullptr;
     char* end = nullptr;
+    unsigned chunks = 0;
+
+    static constexpr std::size_t huge_page = std::size_t(2) << 20;
+    static constexpr unsigned small_chunks = 16;  // 1 MiB of 64 KiB chunks before the huge ones
 
     char* cut(std::size_t block, std::size_t chunk_bytes)
     {
         if (static_cast<std::size_t>(end - next) < block) {
-            const std::size_t count = chunk_bytes / block;
-            auto* chunk = static_cast<char*>(std::malloc(block * count));
+            char* chunk = nullptr;
+            std::size_t bytes = chunk_bytes;
+            if (++chunks > small_chunks) {
+                bytes = huge_page;
+                chunk = static_cast<char*>(std::aligned_alloc(huge_page, huge_page));
+#ifdef MADV_HUGEPAGE
+                if (chunk) madvise(chunk, huge_page, MADV_HUGEPAGE);  // only advice: failing costs nothing
+#endif
+            } else {
+                chunk = static_cast<char*>(std::malloc(bytes));
+            }
             if (!chunk) throw std::bad_alloc();
             next = chunk;
-            end = chunk + block * count;
+            end = chunk + bytes / block * block;
         }
         char* b = next;
         next += block;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -9,9 +10,10 @@ namespace vorla::lib {
 
 // Callers that may miss catch std::out_of_range and go on to an outer scope or namespace, or report
 // a message of their own; the miss text is the same for every table.
-template <class K, class V, class Hash = std::hash<K>, class Eq = std::equal_to<K>>
-class hash : public std::unordered_map<K, V, Hash, Eq> {
-    using base = std::unordered_map<K, V, Hash, Eq>;
+template <class K, class V, class Hash = std::hash<K>, class Eq = std::equal_to<K>,
+          class Alloc = std::allocator<std::pair<const K, V>>>
+class hash : public std::unordered_map<K, V, Hash, Eq, Alloc> {
+    using base = std::unordered_map<K, V, Hash, Eq, Alloc>;
 
 public:
     using base::base;

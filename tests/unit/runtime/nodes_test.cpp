@@ -126,6 +126,38 @@ TEST_F(NodesTest, PlainDeclaratorCopiesReferenceDeclaratorAliases)
     EXPECT_EQ(as_int(y), 3);
 }
 
+// A temporary of exactly the declared type that nothing else holds becomes the variable itself; a
+// literal (its node keeps it), another type or a held value is copied.
+TEST_F(NodesTest, DeclaratorKeepsAnUnheldTemporaryOfItsTypeAndCopiesTheRest)
+{
+    // Yields a new int each time and remembers which.
+    struct fresh final : expression {
+        mutable const factor* last = nullptr;
+        value evaluate(runtime&) const override
+        {
+            value v = make<signed_<int>>(5);
+            last = v.get();
+            return v;
+        }
+    };
+    auto made = std::make_shared<fresh>();
+    value s = e_constructor(intern(L"s"), tid::signed_, expr_list{made}).evaluate(rt);
+    EXPECT_EQ(s.get(), made->last);
+    EXPECT_EQ(as_int(s), 5);
+
+    auto literal = std::make_shared<int_const>(7);
+    value l = e_constructor(intern(L"l"), tid::signed_, expr_list{literal}).evaluate(rt);
+    value again = literal->evaluate(rt);
+    EXPECT_NE(l.get(), again.get());
+    e_assign(var(L"l"), int_expr(1)).evaluate(rt);
+    EXPECT_EQ(as_int(literal->evaluate(rt)), 7);
+
+    value d = e_constructor(intern(L"d"), tid::double_, expr_list{made}).evaluate(rt);
+    EXPECT_NE(d.get(), made->last);
+    EXPECT_EQ(d->type_id(), tid::double_);
+    EXPECT_EQ(as_double(d), 5.0);
+}
+
 TEST_F(NodesTest, DeclaratorConvertsItsInitializerToTheDeclaredType)
 {
     declare_int(L"y", 9);
@@ -158,6 +190,76 @@ TEST_F(NodesTest, ConstantsAreFreshValuesEveryTime)
     a->operator=(int_expr(9)->evaluate(rt));
     EXPECT_EQ(as_int(five.evaluate(rt)), 5);
     EXPECT_EQ(as_int(b), 5);
+}
+
+// Once nobody holds a literal's value it is handed out again, with the literal's content even when a
+// holder changed it; while held it never is.
+TEST_F(NodesTest, ConstantsReuseOnlyAValueNobodyHolds)
+{
+    int_const five(5);
+    factor* first = five.evaluate(rt).get();
+    value again = five.evaluate(rt);
+    EXPECT_EQ(again.get(), first);
+    again->operator++();
+    again.reset();
+    EXPECT_EQ(as_int(five.evaluate(rt)), 5);
+
+    e_constant<string_<wchar_t>, std::wstring> text(L"k");
+    value held = text.evaluate(rt);
+    held->operate_in_place(arith::add, int_(12));
+    value other = text.evaluate(rt);
+    EXPECT_NE(other.get(), held.get());
+    EXPECT_EQ(as_text(held), L"k12");
+    EXPECT_EQ(as_text(other), L"k");
+    held.reset();
+    other.reset();
+    EXPECT_EQ(as_text(text.evaluate(rt)), L"k");
+}
+
+// A comparison as a condition answers what its bool value holds, and fails the same way, at the same place.
+TEST_F(NodesTest, ConditionOfAComparisonIsItsValuesTruth)
+{
+    auto vec = std::make_shared<e_cast>(tid::vector_, expr_list{});
+    std::uint32_t offset = 0;  // every node its own place, so a failure shows which one placed it
+    auto at = [&](auto node) {
+        node->pos = script_pos{1, ++offset};
+        return expr(node);
+    };
+    const expr cases[] = {
+        at(std::make_shared<e_lt>(int_expr(1), int_expr(2))),
+        at(std::make_shared<e_gte>(int_expr(1), int_expr(2))),
+        at(std::make_shared<e_equal>(int_expr(0), bool_expr(false))),
+        at(std::make_shared<e_and>(int_expr(0), vec)),
+        at(std::make_shared<e_or>(bool_expr(false), int_expr(3))),
+        at(std::make_shared<e_nequal>(vec, int_expr(3))),
+        at(std::make_shared<e_lt>(int_expr(1), vec)),
+        // && and || of comparisons: both sides always run, either may fail
+        at(std::make_shared<e_or>(at(std::make_shared<e_lt>(int_expr(1), int_expr(2))), at(std::make_shared<e_gt>(int_expr(1), int_expr(2))))),
+        at(std::make_shared<e_and>(at(std::make_shared<e_lt>(int_expr(2), int_expr(1))), at(std::make_shared<e_gt>(int_expr(1), int_expr(0))))),
+        at(std::make_shared<e_and>(at(std::make_shared<e_gt>(int_expr(1), int_expr(0))), at(std::make_shared<e_equal>(int_expr(1), int_expr(1))))),
+        at(std::make_shared<e_or>(at(std::make_shared<e_lt>(int_expr(1), int_expr(2))), at(std::make_shared<e_lt>(int_expr(1), vec)))),
+        at(std::make_shared<e_and>(at(std::make_shared<e_nequal>(vec, int_expr(1))), at(std::make_shared<e_lt>(int_expr(1), int_expr(2))))),
+    };
+    // What a failure says and where it is placed.
+    auto failure = [](auto f) -> std::string {
+        try {
+            f();
+        } catch (vorla::exception& x) {
+            return std::string(x.what()) + " | " + x.script().message + " @" + std::to_string(x.script().where.offset);
+        } catch (const sig_throw& t) {
+            return "throw " + t.v->describe() + (t.trace ? " @" + std::to_string(t.trace->where.offset) : "");
+        }
+        return {};
+    };
+    for (const expr& e : cases) {
+        bool expected = false, answered = false;
+        const std::string by_value = failure([&] { expected = truth(e->evaluate(rt)); });
+        const std::string by_test = failure([&] { EXPECT_EQ(e->test(rt, answered), flow::done); });
+        EXPECT_EQ(by_test, by_value);
+        if (by_value.empty()) {
+            EXPECT_EQ(answered, expected);
+        }
+    }
 }
 
 TEST_F(NodesTest, DeclarationYieldsAnEmptyHandleAndDeclaresInOrder)
