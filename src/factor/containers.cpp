@@ -150,7 +150,7 @@ template <class Self, class Elements>
 const method_table& sequence<Self, Elements>::method_rows()
 {
     using m = method_name;
-    static const method_table table = [] {
+    static constexpr method_table table = [] {
         if constexpr (indexed)
             return method_table({
                 {m::size, 0},
@@ -451,7 +451,7 @@ std::string hash_::describe() const
 
 const method_table& hash_::method_rows()
 {
-    static const method_table table({
+    static constexpr method_table table({
         {method_name::size, 0},
         {method_name::empty, 0},
         {method_name::clear, 0},

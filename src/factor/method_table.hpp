@@ -25,6 +25,8 @@ using method_signatures = std::vector<method_signature>;
 
 // One table per class. The same name with another argument count is another method (or none). A class
 // finds the call's method here and runs it from a switch over the name; the lookup is one table read.
+// A table is built when compiling (each class holds it as a constexpr static), so a call reads it with no
+// first-use check.
 class method_table {
 public:
     struct row {
@@ -32,10 +34,12 @@ public:
         std::size_t argc;
     };
 
-    method_table(std::initializer_list<row> rows) : rows_(rows)
+    constexpr method_table(std::initializer_list<row> rows)
     {
-        for (const row& r : rows_) {
+        if (rows.size() > max_rows) throw std::logic_error("built-in method table too long");
+        for (const row& r : rows) {
             if (r.argc >= max_args) throw std::logic_error("built-in method with too many arguments");
+            rows_[count_++] = r;
             argc_bits_[index(r.name)] |= static_cast<std::uint8_t>(1u << r.argc);
         }
     }
@@ -50,7 +54,7 @@ public:
     }
 
     // Whether the class has method n with argc arguments.
-    bool has(method_name n, std::size_t argc) const
+    constexpr bool has(method_name n, std::size_t argc) const
     {
         return argc < max_args && (argc_bits_[index(n)] >> argc & 1u);
     }
@@ -59,16 +63,18 @@ public:
     method_signatures signatures() const
     {
         method_signatures out;
-        out.reserve(rows_.size());
-        for (const row& r : rows_) out.push_back({std::string(method_text(r.name)), r.argc});
+        out.reserve(count_);
+        for (std::size_t i = 0; i < count_; ++i) out.push_back({std::string(method_text(rows_[i].name)), rows_[i].argc});
         return out;
     }
 
 private:
-    static constexpr std::size_t max_args = 8;  // one bit per argument count in argc_bits_
-    static std::size_t index(method_name n) { return static_cast<std::size_t>(n); }
+    static constexpr std::size_t max_args = 8;   // one bit per argument count in argc_bits_
+    static constexpr std::size_t max_rows = 32;  // the longest table (the real numbers') fits
+    static constexpr std::size_t index(method_name n) { return static_cast<std::size_t>(n); }
 
-    std::vector<row> rows_;
+    std::array<row, max_rows> rows_{};
+    std::size_t count_ = 0;
     // Per name, bit k set when the class has the method with k arguments.
     std::array<std::uint8_t, static_cast<std::size_t>(method_name::count_)> argc_bits_{};
 };

@@ -25,7 +25,7 @@ template <class Ch>
 
 const method_table& signed_rows()
 {
-    static const method_table table({
+    static constexpr method_table table({
         {method_name::abs, 0},
         {method_name::max, 0},
         {method_name::min, 0},
@@ -36,7 +36,7 @@ const method_table& signed_rows()
 
 const method_table& unsigned_rows()
 {
-    static const method_table table({
+    static constexpr method_table table({
         {method_name::max, 0},
         {method_name::min, 0},
         {method_name::rand, 0},
@@ -48,7 +48,7 @@ const method_table& unsigned_rows()
 const method_table& real_rows()
 {
     using m = method_name;
-    static const method_table table({
+    static constexpr method_table table({
         {m::cos, 0},   {m::sin, 0},   {m::tan, 0},   {m::acos, 0},  {m::asin, 0},     {m::atan, 0},
         {m::atan2, 2}, {m::cosh, 0},  {m::sinh, 0},  {m::tanh, 0},  {m::exp, 0},      {m::frexp, 1},
         {m::ldexp, 1}, {m::log, 0},   {m::log10, 0}, {m::pow, 1},   {m::sqrt, 0},     {m::ceil, 0},

@@ -31,7 +31,7 @@ namespace {
 
 const method_table& process_rows()
 {
-    static const method_table table({
+    static constexpr method_table table({
         {method_name::id, 0},
         {method_name::exit, 0},
     });

@@ -69,7 +69,7 @@ private:
     // One row, so the method listing and the dispatch cannot disagree.
     static const method_table& method_rows()
     {
-        static const method_table table({{method_name::get, 0}});
+        static constexpr method_table table({{method_name::get, 0}});
         return table;
     }
 

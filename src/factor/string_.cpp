@@ -155,7 +155,7 @@ string_<Ch>::operator std::wstring() const
 template <class Ch>
 const method_table& string_<Ch>::method_rows()
 {
-    static const method_table table({
+    static constexpr method_table table({
         {method_name::empty, 0},
         {method_name::size, 0},
         {method_name::at, 1},

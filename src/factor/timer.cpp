@@ -59,7 +59,7 @@ std::string timer::describe() const { return "timer(" + detail::format_number(ti
 const method_table& timer::method_rows()
 {
     // All three methods take no argument, so a call with arguments misses like an unknown name.
-    static const method_table table({
+    static constexpr method_table table({
         {method_name::start, 0},
         {method_name::restart, 0},
         {method_name::elapsed, 0},

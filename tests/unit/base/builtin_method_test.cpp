@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "../support.hpp"
 #include "factor/hash_.hpp"
 #include "factor/list_.hpp"
+#include "factor/method_table.hpp"
 #include "factor/vector_.hpp"
 
 namespace {
@@ -108,6 +110,35 @@ TEST(BuiltinMethod, StringHashFollowsEveryChange)
     static_cast<string_<wchar_t>&>(*s).set(L"");
     EXPECT_EQ(hash_of(s), fresh_hash(L""));
     EXPECT_NE(fresh_hash(L"ab"), fresh_hash(L"ba"));
+}
+
+// A method table is built when compiling, into fixed storage: the same name with another argument count
+// is another method, the rows keep their order, and a table that would not fit is refused, never written
+// past its end.
+TEST(MethodTable, BuiltWhenCompilingAndBounded)
+{
+    using m = method_name;
+    static constexpr method_table t({{m::resize, 1}, {m::at, 1}, {m::resize, 2}});
+    static_assert(t.has(m::resize, 1) && t.has(m::resize, 2) && !t.has(m::resize, 0));
+    static_assert(t.has(m::at, 1) && !t.has(m::at, 2) && !t.has(m::size, 0));
+    static_assert(!t.has(m::at, 100), "an argument count past the bits is no method");
+    const method_signatures rows = t.signatures();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].name, "resize");
+    EXPECT_EQ(rows[1].name, "at");
+    EXPECT_EQ(rows[2].argc, 2u);
+
+    EXPECT_THROW(method_table({{m::at, 8}}), std::logic_error);
+    auto too_long = [] {
+        return method_table({
+            {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0},
+            {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0},
+            {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0},
+            {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0},
+            {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0}, {m::size, 0},
+        });
+    };
+    EXPECT_THROW(too_long(), std::logic_error);
 }
 
 } // namespace
