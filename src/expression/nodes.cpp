@@ -295,6 +295,30 @@ value e_member::member_of(const value& v) const
     }
 }
 
+namespace {
+// A built-in call's arguments on the stack: only the slots the call fills are made and released, so a
+// call with one argument pays for one handle, not for every slot.
+template <std::size_t N>
+class stacked_args {
+public:
+    stacked_args() {}
+    ~stacked_args() { std::destroy_n(slots_, size_); }
+    stacked_args(const stacked_args&) = delete;
+    stacked_args& operator=(const stacked_args&) = delete;
+    // Adds v after the others (there are fewer than N) and gives it back.
+    const value& push(value v) { return *std::construct_at(slots_ + size_++, std::move(v)); }
+    value* begin() { return slots_; }
+    value* end() { return slots_ + size_; }
+    arg_span span() const { return arg_span(slots_, size_); }
+
+private:
+    union {
+        value slots_[N];
+    };
+    std::size_t size_ = 0;
+};
+} // namespace
+
 // The paths of a method call are forced into e_method::evaluate where the optimiser runs; an unoptimised
 // (sanitizer) build keeps each in its own frame, so a deep recursion through method calls takes no
 // more stack there than before, and the sanitizer can still follow exceptions thrown across it.
@@ -334,16 +358,16 @@ VORLA_METHOD_PATH value e_method::call_slot(const value& target, const args& v, 
 VORLA_METHOD_PATH value e_method::call_builtin(runtime& rt) const
 {
     const std::size_t n = arguments.size();
-    value v[builtin_args];
+    stacked_args<builtin_args> v;
     for (std::size_t i = 0; i < n; ++i)
-        if (!(v[i] = arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
+        if (!v.push(arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
     value target = operand->evaluate(rt);
     if (!target) return target;
-    const arg_span given(v, n);
+    const arg_span given = v.span();
     if (value out = guarded(target, given, rt, [&] { return target->builtin_method(builtin, given); })) return out;
     // Any other value (a script instance with a method of that name, a number) takes its method slot.
     lease held(*this);
-    held.v.assign(std::make_move_iterator(v), std::make_move_iterator(v + n));
+    held.v.assign(std::make_move_iterator(v.begin()), std::make_move_iterator(v.end()));
     return call_slot(target, held.v, rt);
 }
 
