@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include <sys/mman.h>
+#include "lib/huge_pages.hpp"
 
 namespace lib {
 
@@ -21,7 +21,6 @@ struct carve_region {
     char* end = nullptr;
     unsigned chunks = 0;
 
-    static constexpr std::size_t huge_page = std::size_t(2) << 20;
     static constexpr unsigned small_chunks = 16;  // 1 MiB of 64 KiB chunks before the huge ones
 
     char* cut(std::size_t block, std::size_t chunk_bytes)
@@ -31,10 +30,7 @@ struct carve_region {
             std::size_t bytes = chunk_bytes;
             if (++chunks > small_chunks) {
                 bytes = huge_page;
-                chunk = static_cast<char*>(std::aligned_alloc(huge_page, huge_page));
-#ifdef MADV_HUGEPAGE
-                if (chunk) madvise(chunk, huge_page, MADV_HUGEPAGE);  // only advice: failing costs nothing
-#endif
+                chunk = static_cast<char*>(huge_page_block(huge_page));
             } else {
                 chunk = static_cast<char*>(std::malloc(bytes));
             }

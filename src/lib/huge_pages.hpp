@@ -1,4 +1,4 @@
-// An allocator for arrays that may grow large (a vector's elements): big blocks in 2 MiB huge pages.
+// Memory in 2 MiB huge pages: one block for a pool's chunk, and an allocator for arrays that may grow large.
 #pragma once
 
 #include <cstddef>
@@ -10,13 +10,26 @@
 
 namespace lib {
 
-// Blocks of 2 MiB and more are aligned to huge pages and advised as such, so a vector growing to a
-// million elements takes a page fault per 2 MiB rather than per 4 KiB (the kernel may decline; the
-// block then simply has small pages). Smaller blocks come from the ordinary heap.
+constexpr std::size_t huge_page = std::size_t(2) << 20;
+
+// A block of `bytes` (a multiple of huge_page) aligned to huge pages and advised as such, so touching it
+// takes a page fault per 2 MiB rather than per 4 KiB. The kernel may decline the advice; the block then
+// simply has small pages. Null when there is no memory; free it with std::free. Out of line, so that a
+// vector's growth, which inlines its allocator, keeps this rare path out of its code.
+[[gnu::noinline]] inline void* huge_page_block(std::size_t bytes) noexcept
+{
+    void* p = std::aligned_alloc(huge_page, bytes);
+#ifdef MADV_HUGEPAGE
+    if (p) madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+// Blocks of 2 MiB and more are huge_page_blocks, so a vector growing to a million elements takes few
+// page faults. Smaller blocks come from the ordinary heap.
 template <class T>
 struct huge_page_allocator {
     using value_type = T;
-    static constexpr std::size_t huge_page = std::size_t(2) << 20;
 
     huge_page_allocator() noexcept = default;
     template <class U>
@@ -27,11 +40,8 @@ struct huge_page_allocator {
         const std::size_t bytes = n * sizeof(T);
         if (bytes < huge_page) return std::allocator<T>().allocate(n);
         const std::size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
-        void* p = std::aligned_alloc(huge_page, rounded);
+        void* p = huge_page_block(rounded);
         if (!p) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-        madvise(p, rounded, MADV_HUGEPAGE);
-#endif
         return static_cast<T*>(p);
     }
     void deallocate(T* p, std::size_t n) noexcept
