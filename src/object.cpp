@@ -132,7 +132,7 @@ void object::run_constructor(const table::routine& r, const args& v)
     // The frame sits on the instance's variables: initializers declare members there, and the body
     // sees parameters, then members, then globals.
     // A signal left over from the body crosses the expression that called the constructor.
-    runtime rt{&global, this};
+    own_runtime rt{&global, this};
     watch->tick();  // a call like any other for the budgets
     framed([&] { return "constructor " + call_signature(narrow(name), v); },
            [&] {
@@ -258,7 +258,7 @@ value object::run_method(object& o, symbol method_name, const table::routine& r,
         if (!result && out->kind == flow::thr && out->trace) out->trace->leave(what());
         return result;
     }
-    runtime rt{&o.global, &o};
+    own_runtime rt{&o.global, &o};
     return framed(what, [&] {
         value result = table::function::invoke(r, v, rt);
         if (!result) raise_signal(rt.out->kind, *rt.out);
@@ -270,7 +270,7 @@ value object::call_cast(type_id_t target, const control_ptr& body)
 {
     if (!body) throw VORLA_EXCEPTION(fn_call_cast, "undefined casting, typeid=") << target;
     table::call_depth depth(*ctx, fn_call_cast);
-    runtime rt{&global, this};
+    own_runtime rt{&global, this};
     return framed([&] { return "operator " + type_name(target) + "() of " + narrow(name); }, [&]() -> value {
         flow f;
         {

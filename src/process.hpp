@@ -37,7 +37,7 @@ public:
 
     const type_id_t pid;     // the definition's name ("p?" + name) in the type-id manager
     const scope_ptr frame;   // parameters, locals and the body's statement queue
-    runtime context;         // the root namespace's global scope, the root namespace, the signal slot
+    own_runtime context;     // the root namespace's global scope, the root namespace, the signal slot
     nspace* const root;
     const std::uint32_t serial;  // the identity number scripts see: 1, 2, 3, ... in start order
     const process_origin origin;

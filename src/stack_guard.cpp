@@ -32,11 +32,13 @@ constexpr std::size_t reserve = 2u << 20;  // sanitizer frames and reports need 
 constexpr std::size_t reserve = 512u << 10;
 #endif
 
-// The lowest address the current thread's stack may reach: a fact of the thread, not of an interpreter
-// (interpreters on one thread share its stack), so it is kept per thread.
-thread_local std::uintptr_t limit = 0;
+} // namespace
 
-std::uintptr_t find_limit() noexcept
+// A fact of the thread, not of an interpreter (interpreters on one thread share its stack), so it is kept
+// per thread.
+constinit thread_local std::uintptr_t detail::stack_limit = 0;
+
+std::uintptr_t detail::find_stack_limit() noexcept
 {
     pthread_attr_t attr;
     void* addr = nullptr;
@@ -48,16 +50,7 @@ std::uintptr_t find_limit() noexcept
     return low + reserve;
 }
 
-} // namespace
-
 std::size_t stack_reserve() noexcept { return reserve; }
-
-bool stack_exhausted() noexcept
-{
-    if (limit == 0) limit = find_limit();
-    char probe;
-    return reinterpret_cast<std::uintptr_t>(&probe) < limit;
-}
 
 namespace {
 
@@ -139,12 +132,12 @@ void run_on_stack(std::size_t bytes, const std::function<void()>& f)
     makecontext(&inner, reinterpret_cast<void (*)()>(stack_job_main), 2, unsigned(address >> 32),
                 unsigned(address & 0xFFFFFFFFu));
     // The guard's limit follows the stack we are on.
-    const std::uintptr_t outer_limit = limit;
-    limit = reinterpret_cast<std::uintptr_t>(mem) + page + reserve;
+    const std::uintptr_t outer_limit = detail::stack_limit;
+    detail::stack_limit = reinterpret_cast<std::uintptr_t>(mem) + page + reserve;
     leaving(&job.caller_fake_stack, mem, bytes);
     switch_context(&job.caller, &inner);
     arrived(job.caller_fake_stack, nullptr, nullptr);
-    limit = outer_limit;
+    detail::stack_limit = outer_limit;
     munmap(mem, bytes);
     if (job.error) std::rethrow_exception(job.error);
 }

@@ -2,13 +2,27 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace vorla {
 
-// True when less than the reserve is left on the current stack. Cheap: one comparison
-// after the first call on a thread.
-bool stack_exhausted() noexcept;
+namespace detail {
+// The lowest address the current stack may reach before the guard refuses; 0 until first asked.
+extern constinit thread_local std::uintptr_t stack_limit;
+std::uintptr_t find_stack_limit() noexcept;
+} // namespace detail
+
+// True when less than the reserve is left on the current stack. Cheap: one comparison after the first
+// call on a thread; inline, since every script call asks it.
+inline bool stack_exhausted() noexcept
+{
+    std::uintptr_t limit = detail::stack_limit;
+    if (limit == 0) [[unlikely]]
+        limit = detail::stack_limit = detail::find_stack_limit();
+    char probe;
+    return reinterpret_cast<std::uintptr_t>(&probe) < limit;
+}
 
 // The reserve kept free for error handling and the C++ runtime.
 std::size_t stack_reserve() noexcept;

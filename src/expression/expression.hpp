@@ -58,11 +58,9 @@ struct script_signal {
 
 // Where a node runs: the current scope (variables), the current namespace (functions, types, natives;
 // the instance's own namespace inside methods and constructors) and the slot where a signal crossing an
-// expression waits. Owns nothing but its own slot.
+// expression waits. Owns nothing: every script call makes one or two of these, so it holds no slot of
+// its own to build and tear down (own_runtime is the one that does).
 struct runtime {
-    // A runtime with a slot of its own (the start of a process, a call or a global initializer).
-    runtime(scope* current, nspace* space) noexcept : current(current), space(space), out(&own_) {}
-    // A runtime reporting to another one's slot.
     runtime(scope* current, nspace* space, script_signal& out) noexcept : current(current), space(space), out(&out) {}
     runtime(const runtime&) = delete;
     runtime& operator=(const runtime&) = delete;
@@ -70,6 +68,13 @@ struct runtime {
     scope* current;
     nspace* space;
     script_signal* out;
+};
+
+// A runtime with a slot of its own: the start of a process, a global initializer, a call made from
+// outside any statement.
+struct own_runtime : runtime {
+    // The slot's address is only stored here; the slot is constructed right after the base.
+    own_runtime(scope* current, nspace* space) noexcept : runtime(current, space, own_) {}
 
 private:
     script_signal own_;

@@ -206,7 +206,7 @@ void semantic<wchar_t>::global_declaration(const pnode& n)
     try {
         wrap_failure([] { return VORLA_EXCEPTION(fn_global, "catch exception"); }, [&] {
             expr declaration = part_.eval_declaration(n);
-            runtime rt{&space_.global, &space_};
+            own_runtime rt{&space_.global, &space_};
             declaration->evaluate(rt);
             // A signal that crossed the initializer has no statement to go to: it is reported below.
             if (rt.out->pending()) raise_signal(rt.out->kind, *rt.out);

@@ -155,7 +155,7 @@ TEST_F(expression_compile, NamesWithArgumentsAreCastsOrCalls)
 // Evaluates a constant node with no scope needed.
 value constant(const expr& e)
 {
-    runtime rt{nullptr, nullptr};
+    own_runtime rt{nullptr, nullptr};
     return e->evaluate(rt);
 }
 

@@ -238,7 +238,7 @@ TEST_F(classes, the_base_initializer_passes_zero_one_or_several_arguments)
     w->call_constructor(int_(3));
     EXPECT_EQ(w->describe(), "D[]:[Base[n=int(0)]]");
     // The base's members are reached by plain name from the derived part.
-    runtime rt{&part(w).global, &part(w)};
+    own_runtime rt{&part(w).global, &part(w)};
     EXPECT_EQ(var(L"n")->evaluate(rt)->describe(), "int(0)");
 }
 

@@ -45,7 +45,7 @@ protected:
 
     nspace space;
     scope local;
-    runtime rt;
+    own_runtime rt;
     std::vector<std::string> log;
 };
 
@@ -312,7 +312,7 @@ TEST_F(NodesTest, InnerDeclarationShadowsAndDuplicatesAreRefused)
 {
     value outer = declare_int(L"x", 1);
     scope inner(&local);
-    runtime irt{&inner, &space};
+    own_runtime irt{&inner, &space};
     value shadow = e_constructor(intern(L"x"), tid::signed_, expr_list{int_expr(2)}).evaluate(irt);
     EXPECT_EQ(var(L"x")->evaluate(irt).get(), shadow.get());
     EXPECT_EQ(var(L"x")->evaluate(rt).get(), outer.get());

@@ -147,7 +147,7 @@ TEST_F(StatementsTest, WhileTestsOncePerIteration)
 TEST_F(StatementsTest, EmptyEndlessLoopYieldsEveryStep)
 {
     stepping_scope s(&space.global, while_(bool_expr(true), block()));
-    runtime rt{&space.global, &space};
+    own_runtime rt{&space.global, &space};
     for (int n = 0; n < 100; ++n) ASSERT_EQ(s.step(rt), flow::more);
 }
 
@@ -344,7 +344,7 @@ TEST_F(StatementsTest, TwoActivationsOfOneLoopKeepSeparateState)
         block({declare_int(L"n", 0), while_(lt(var(L"n"), int_expr(3)), block({incr(L"n"), incr(L"total")}))});
     stepping_scope a(&space.global, compiled);
     stepping_scope b(&space.global, compiled);
-    runtime rt{&space.global, &space};
+    own_runtime rt{&space.global, &space};
     int steps_a = 0, steps_b = 0;
     flow fa = flow::more, fb = flow::more;
     while (fa == flow::more || fb == flow::more) {
@@ -403,7 +403,7 @@ TEST_F(StatementsTest, ProcessStartDeclaresTheProcessAndRunsLater)
                             block({assign(L"g", std::make_shared<e_add>(var(L"g"), var(L"k")))}));
     auto start = std::make_shared<c_start_p>(pid, intern(L"w"), expr_list{int_expr(3)});
     stepping_scope s(&space.global, start);
-    runtime rt{&space.global, &space};
+    own_runtime rt{&space.global, &space};
     EXPECT_EQ(s.step(rt), flow::done);  // one step, and the new process has not run yet
     EXPECT_EQ(as_int(g), 0);
     value* w = s.variables.find(intern(L"w"));
@@ -421,7 +421,7 @@ TEST_F(StatementsTest, ConstructorBodyRunsToCompletionInOneStep)
         expr_list{std::make_shared<e_declare_member>(intern(L"m"), tid::signed_, expr_list{int_expr(3)})},
         block({incr(L"g"), block({incr(L"g"), incr(L"g")}), while_(lt(var(L"g"), int_expr(5)), incr(L"g"))}));
     scope frame(&space.global);
-    runtime rt{&frame, &space};
+    own_runtime rt{&frame, &space};
     EXPECT_EQ(ctor.execute(rt), flow::done);
     EXPECT_EQ(as_int(g), 5);
     value* m = space.global.variables.find(intern(L"m"));
@@ -433,7 +433,7 @@ TEST_F(StatementsTest, ConstructorPassesSignalsOut)
 {
     c_constructor ctor(expr_list{}, block({throw_(int_expr(4)), stmt(var(L"never"))}));
     scope frame(&space.global);
-    runtime rt{&frame, &space};
+    own_runtime rt{&frame, &space};
     EXPECT_EQ(ctor.execute(rt), flow::thr);
     EXPECT_EQ(as_int(rt.out->v), 4);
 }

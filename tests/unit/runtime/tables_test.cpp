@@ -100,7 +100,7 @@ TEST_F(tables, overloads_are_chosen_by_exact_type_ids)
     // No conversion: a float reaches neither.
     EXPECT_EQ(ns.functions->find(f, {make<real<float>>(1.5f)}), nullptr);
     EXPECT_EQ(ns.functions->find(f, {int_(0), int_(0)}), nullptr);
-    EXPECT_EQ(failure_text([&] { runtime rt{&ns.global, &ns}; ns.functions->call({}, f, rt); }),
+    EXPECT_EQ(failure_text([&] { own_runtime rt{&ns.global, &ns}; ns.functions->call({}, f, rt); }),
               "Unable to find key in unordered_map.");
 }
 
@@ -201,7 +201,7 @@ TEST_F(tables, the_callee_sees_globals_but_not_the_callers_locals)
     ns.functions->define({}, tid::signed_, h, block({return_stmt(var(L"local"))}));
     scope caller(&ns.global);
     caller.variables.declare(intern(L"local"), int_(1));
-    runtime rt{&caller, &ns};
+    own_runtime rt{&caller, &ns};
     EXPECT_THROW(std::make_shared<e_function>(h, expr_list{})->evaluate(rt), vorla::exception);
 }
 
