@@ -384,6 +384,7 @@ value e_method::evaluate(runtime& rt) const
 }
 #undef VORLA_METHOD_PATH
 
+// The stored handle itself, never a copy: assigning through it changes the variable.
 value e_variable::evaluate(runtime& rt) const
 {
     return nlookup<wchar_t>::find_variable(rt.current, key, pos);
