@@ -182,6 +182,15 @@ struct nlookup<wchar_t> {
         }
         return search_variable(nullptr, key, at);
     }
+    // The handle the key names when the first scope outward whose mask lets the name in holds it in the
+    // key's remembered slot; nullptr otherwise, and the name then needs find_variable's search. A hit is
+    // exact: the scopes passed on the way surely lack the name, and the slot's own name is compared.
+    static value* find_hinted(scope* s, const table::name_key& key) noexcept
+    {
+        for (scope* p = s; p; p = p->parent)
+            if (p->variables.may_hold(key)) return p->variables.at_hint(key);
+        return nullptr;
+    }
     // A member of an instance: searches from the instance's global scope through its base instances,
     // never reaching the root scope (global variables).
     static value& find_member(scope* s, symbol name);

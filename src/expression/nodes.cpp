@@ -268,23 +268,30 @@ e_member::e_member(expr operand, std::wstring name)
 {
 }
 
+// A member of the instance's own part where it was found last time: the slot's own name is compared,
+// so no mask test is needed first.
+inline value e_member::member_of(const value& v) const
+{
+    if (scope* own = v->own_members())
+        if (value* m = own->variables.at_hint(key)) [[likely]] return *m;
+    return member_search(v);
+}
+
 value e_member::evaluate(runtime& rt) const
 {
     // Finding a member runs no script code, so the variable's stored handle stays put meanwhile.
-    if (variable_) return member_of(nlookup<wchar_t>::find_variable(rt.current, variable_->key, variable_->pos));
+    if (variable_) return member_of(variable_->stored(rt));
     value v = operand->evaluate(rt);
     if (!v) return v;
     return member_of(v);
 }
 
-value e_member::member_of(const value& v) const
+value e_member::member_search(const value& v) const
 {
-    // A member of the instance's own part, found where it was last time or by a search of the part;
-    // a base part's member, and every refusal, come from the value itself.
-    if (scope* own = v->own_members(); own && own->variables.may_hold(key)) {
-        if (value* m = own->variables.at_hint(key)) return *m;
+    // A member of the instance's own part found by a search of the part; a base part's member, and
+    // every refusal, come from the value itself.
+    if (scope* own = v->own_members(); own && own->variables.may_hold(key))
         if (value* m = own->variables.find(key)) return *m;
-    }
     try {
         return v->member_of(interned);
     } catch (exception& e) {
@@ -387,8 +394,11 @@ value e_method::evaluate(runtime& rt) const
 // The stored handle itself, never a copy: assigning through it changes the variable.
 value e_variable::evaluate(runtime& rt) const
 {
-    return nlookup<wchar_t>::find_variable(rt.current, key, pos);
+    if (value* v = nlookup<wchar_t>::find_hinted(rt.current, key)) [[likely]] return *v;
+    return search(rt);
 }
+
+value e_variable::search(runtime& rt) const { return nlookup<wchar_t>::find_variable(rt.current, key, pos); }
 
 value e_cast::evaluate(runtime& rt) const
 {
