@@ -200,4 +200,13 @@ private:
     static value& search_variable(scope* s, const table::name_key& key, script_pos at);
 };
 
+// An operand's value: a variable's stored handle read inline when its remembered slot answers (the
+// same handle its evaluate yields), any other node, and a variable that needs a search, evaluated.
+[[gnu::always_inline]] inline value read_operand(const expression& e, runtime& rt)
+{
+    if (e.variable_key)
+        if (value* v = nlookup<wchar_t>::find_hinted(rt.current, *e.variable_key)) [[likely]] return *v;
+    return e.evaluate(rt);
+}
+
 } // namespace vorla

@@ -18,7 +18,7 @@ bool evaluate_into(const expr_list& list, runtime& rt, Buffer& out)
 {
     out.reserve(list.size());
     for (const expr& e : list) {
-        value v = e->evaluate(rt);
+        value v = read_operand(*e, rt);
         if (!v && rt.out->pending()) return false;
         out.push_back(std::move(v));
     }
@@ -54,9 +54,9 @@ decltype(auto) operate(const expression& node, const char* op, const value& l, c
 template <class Apply>
 value apply_binary(const expression& node, const char* op, const expr& left, const expr& right, runtime& rt, Apply apply)
 {
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
     return operate(node, op, l, r.get(), [&] { return apply(*l, r); });
 }
@@ -67,9 +67,9 @@ value apply_binary(const expression& node, const char* op, const expr& left, con
 template <arith op>
 value apply_arithmetic(const expression& node, const char* op_name, const expr& left, const expr& right, runtime& rt)
 {
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
     return operate(node, op_name, l, r.get(), [&] {
         if (l.use_count() == 1 && l->operate_in_place(op, r)) return l;
@@ -82,9 +82,9 @@ value apply_arithmetic(const expression& node, const char* op_name, const expr& 
 template <arith op>
 value apply_assign(const expression& node, const char* op_name, const expr& left, const expr& right, runtime& rt)
 {
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
     operate(node, op_name, l, r.get(), [&] {
         if (!l->operate_in_place(op, r)) l->operator=(arithmetic(*l, op, r));
@@ -96,7 +96,7 @@ value apply_assign(const expression& node, const char* op_name, const expr& left
 template <class Apply>
 value apply_unary(const expression& node, const char* op, const expr& operand, runtime& rt, Apply apply)
 {
-    value v = operand->evaluate(rt);
+    value v = read_operand(*operand, rt);
     if (!v) return v;
     return operate(node, op, v, nullptr, [&] { return apply(v); });
 }
@@ -180,9 +180,9 @@ flow e_relation<R>::test(runtime& rt, bool& yes) const
             return flow::done;
         }
     }
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return rt.out->kind;
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return rt.out->kind;
     if (operate(*this, relation_text(R), l, r.get(), [&] { return l->test_relation(R, r, yes); })) return flow::done;
     const value c = operate(*this, relation_text(R), l, r.get(), [&] { return relate(*l, R, r); });
@@ -210,9 +210,9 @@ flow expression::test(runtime& rt, bool& yes) const
 
 value e_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
     operate(*this, "operator =", l, r.get(), [&] { l->operator=(r); });
     return l;
@@ -367,8 +367,8 @@ VORLA_METHOD_PATH value e_method::call_builtin(runtime& rt) const
     const std::size_t n = arguments.size();
     stacked_args<builtin_args> v;
     for (std::size_t i = 0; i < n; ++i)
-        if (!v.push(arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
-    value target = operand->evaluate(rt);
+        if (!v.push(read_operand(*arguments[i], rt)) && rt.out->pending()) return value();
+    value target = read_operand(*operand, rt);
     if (!target) return target;
     const arg_span given = v.span();
     if (value out = guarded(target, given, rt, [&] { return target->builtin_method(builtin, given); })) return out;
@@ -385,7 +385,7 @@ value e_method::evaluate(runtime& rt) const
         return call_builtin(rt);
     lease held(*this);
     if (!evaluate_args(arguments, rt, held.v)) return value();
-    value target = operand->evaluate(rt);
+    value target = read_operand(*operand, rt);
     if (!target) return target;
     return call_slot(target, held.v, rt);
 }

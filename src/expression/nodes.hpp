@@ -175,7 +175,7 @@ private:
 
 class e_variable final : public expression {
 public:
-    explicit e_variable(symbol name) : name(name), key(name) {}
+    explicit e_variable(symbol name) : name(name), key(name) { variable_key = &key; }
     value evaluate(runtime& rt) const override;
     // The variable's own handle, for a node that only reads through it meanwhile.
     value& stored(runtime& rt) const
