@@ -509,12 +509,18 @@ value hash_::m_clear(arg_span)
 
 value hash_::m_at(arg_span v)
 {
-    // Whatever goes wrong in the lookup (a missing key, a key refusing hash or equal) is a range error.
+    // A missing key is a range error, and so is a key the map cannot look up because its hash or equal
+    // refuses (a chain nested past the limit): the script's handler for range errors sees both. Anything
+    // else (no memory, the interpreter stopping) goes on as it is.
+    map_type::iterator it;
     try {
-        return map_.at(v[0]);
-    } catch (...) {
+        it = map_.find(v[0]);
+    } catch (const exception& refusal) {
+        if (refusal.out_of_depth()) throw;  // runaway recursion is never a script's to catch
+        out_of_range(std::string("the key cannot be looked up: ") + refusal.what());
     }
-    out_of_range("the hash has no key " + v[0]->describe());
+    if (it == map_.end()) out_of_range("the hash has no key " + v[0]->describe());
+    return it->second;
 }
 
 value hash_::m_exist(arg_span v) { return make_boolean(map_.find(v[0]) != map_.end()); }

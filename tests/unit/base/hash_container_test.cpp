@@ -90,7 +90,7 @@ TEST(HashValue, AtAliasesTheStoredValueAndInsertCopies)
     EXPECT_EQ(call(h, L"at", {str(L"k")})->describe(), "int(2)");
 }
 
-TEST(HashValue, AtTurnsAnyLookupFailureIntoARangeError)
+TEST(HashValue, AtTurnsAMissingOrRefusingKeyIntoARangeError)
 {
     expect_hash_range_error(thrown([] { call(map(), L"at", {int_(1)}); }));
     // Enough entries that a lookup hashes its key rather than comparing it with each entry in turn.
@@ -105,6 +105,41 @@ TEST(HashValue, AtTurnsAnyLookupFailureIntoARangeError)
     EXPECT_NE(diagnostic([&] { call(h, L"insert", {make<unhashable>(), int_(1)}); }).find("no hash"),
               std::string::npos);
     EXPECT_EQ(call(h, L"size")->describe(), "unsigned(40)");
+}
+
+// A key whose hash fails in a way that is no refusal: running out of memory, or a runaway recursion's
+// diagnostic, which no script may catch.
+template <bool out_of_depth>
+class failing_key : public factor {
+public:
+    type_id_t type_id() const override { return 9001; }
+    value clone() const override { return make<failing_key>(); }
+    void hash(std::uint32_t&) const override
+    {
+        if constexpr (out_of_depth) throw VORLA_EXCEPTION("test::failing_key::hash", "too deep").mark_out_of_depth();
+        else throw std::bad_alloc();
+    }
+    bool equal(const value&) const override { return false; }
+    std::string describe() const override { return "failing_key()"; }
+
+protected:
+    VORLA_SITE("test::failing_key")
+};
+
+TEST(HashValue, AtLetsEveryOtherFailureThrough)
+{
+    value h = map();
+    call(h, L"insert", {int_(1), int_(1)});
+    EXPECT_THROW(call(h, L"at", {make<failing_key<false>>()}), std::bad_alloc);
+    try {
+        call(h, L"at", {make<failing_key<true>>()});
+        ADD_FAILURE() << "no exception";
+    } catch (const vorla::exception& e) {
+        EXPECT_TRUE(e.out_of_depth());
+        EXPECT_NE(std::string(e.what()).find("too deep"), std::string::npos);
+    }
+    expect_hash_range_error(thrown([&] { call(h, L"at", {int_(2)}); }));
+    EXPECT_EQ(call(h, L"at", {int_(1)})->describe(), "int(1)");
 }
 
 TEST(HashValue, ManyCollidingKeysStayReachable)
