@@ -182,6 +182,16 @@ struct nlookup<wchar_t> {
         }
         return search_variable(nullptr, key, at);
     }
+    // The handle the key names when the first scope outward whose mask lets the name in holds it in the
+    // key's remembered slot; nullptr otherwise, and the name then needs find_variable's search. A hit is
+    // exact: the scopes passed on the way surely lack the name, and the slot's own name is compared.
+    // Forced inline: in a large caller (a method call's evaluation) the compiler would otherwise call it.
+    [[gnu::always_inline]] static value* find_hinted(scope* s, const table::name_key& key) noexcept
+    {
+        for (scope* p = s; p; p = p->parent)
+            if (p->variables.may_hold(key)) return p->variables.at_hint(key);
+        return nullptr;
+    }
     // A member of an instance: searches from the instance's global scope through its base instances,
     // never reaching the root scope (global variables).
     static value& find_member(scope* s, symbol name);
@@ -190,5 +200,14 @@ private:
     // find_variable's search from s outward, s's mask having let the name in (or s null: not found).
     static value& search_variable(scope* s, const table::name_key& key, script_pos at);
 };
+
+// An operand's value: a variable's stored handle read inline when its remembered slot answers (the
+// same handle its evaluate yields), any other node, and a variable that needs a search, evaluated.
+[[gnu::always_inline]] inline value read_operand(const expression& e, runtime& rt)
+{
+    if (e.variable_key)
+        if (value* v = nlookup<wchar_t>::find_hinted(rt.current, *e.variable_key)) [[likely]] return *v;
+    return e.evaluate(rt);
+}
 
 } // namespace vorla

@@ -12,6 +12,9 @@ namespace vorla {
 class nspace;
 class scope;
 class stepping_scope;
+namespace table {
+struct name_key;
+}
 
 // What one statement step reports. `done`/`more` are the finished/unfinished answers; the others are
 // the script's break, continue, return and throw travelling outward by return value to their catcher.
@@ -90,6 +93,9 @@ public:
     // that can answer without making a value (comparisons) override it.
     virtual flow test(runtime& rt, bool& yes) const;
     script_pos pos;  // where the node's construct stands in the script; set once by the compiler
+    // Set by a node that names a variable, to its key: a node reading it as an operand finds the handle
+    // inline (read_operand) instead of through the virtual call. Null for every other node.
+    const table::name_key* variable_key = nullptr;
 };
 using expr = std::shared_ptr<const expression>;
 using expr_list = std::vector<expr>;

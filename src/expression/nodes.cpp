@@ -18,7 +18,7 @@ bool evaluate_into(const expr_list& list, runtime& rt, Buffer& out)
 {
     out.reserve(list.size());
     for (const expr& e : list) {
-        value v = e->evaluate(rt);
+        value v = read_operand(*e, rt);
         if (!v && rt.out->pending()) return false;
         out.push_back(std::move(v));
     }
@@ -54,9 +54,9 @@ decltype(auto) operate(const expression& node, const char* op, const value& l, c
 template <class Apply>
 value apply_binary(const expression& node, const char* op, const expr& left, const expr& right, runtime& rt, Apply apply)
 {
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
     return operate(node, op, l, r.get(), [&] { return apply(*l, r); });
 }
@@ -67,9 +67,9 @@ value apply_binary(const expression& node, const char* op, const expr& left, con
 template <arith op>
 value apply_arithmetic(const expression& node, const char* op_name, const expr& left, const expr& right, runtime& rt)
 {
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
     return operate(node, op_name, l, r.get(), [&] {
         if (l.use_count() == 1 && l->operate_in_place(op, r)) return l;
@@ -82,9 +82,9 @@ value apply_arithmetic(const expression& node, const char* op_name, const expr& 
 template <arith op>
 value apply_assign(const expression& node, const char* op_name, const expr& left, const expr& right, runtime& rt)
 {
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
     operate(node, op_name, l, r.get(), [&] {
         if (!l->operate_in_place(op, r)) l->operator=(arithmetic(*l, op, r));
@@ -96,7 +96,7 @@ value apply_assign(const expression& node, const char* op_name, const expr& left
 template <class Apply>
 value apply_unary(const expression& node, const char* op, const expr& operand, runtime& rt, Apply apply)
 {
-    value v = operand->evaluate(rt);
+    value v = read_operand(*operand, rt);
     if (!v) return v;
     return operate(node, op, v, nullptr, [&] { return apply(v); });
 }
@@ -180,9 +180,9 @@ flow e_relation<R>::test(runtime& rt, bool& yes) const
             return flow::done;
         }
     }
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return rt.out->kind;
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return rt.out->kind;
     if (operate(*this, relation_text(R), l, r.get(), [&] { return l->test_relation(R, r, yes); })) return flow::done;
     const value c = operate(*this, relation_text(R), l, r.get(), [&] { return relate(*l, R, r); });
@@ -210,9 +210,9 @@ flow expression::test(runtime& rt, bool& yes) const
 
 value e_assign::evaluate(runtime& rt) const
 {
-    value r = right->evaluate(rt);
+    value r = read_operand(*right, rt);
     if (!r) return r;
-    value l = left->evaluate(rt);
+    value l = read_operand(*left, rt);
     if (!l) return l;
     operate(*this, "operator =", l, r.get(), [&] { l->operator=(r); });
     return l;
@@ -268,23 +268,30 @@ e_member::e_member(expr operand, std::wstring name)
 {
 }
 
+// A member of the instance's own part where it was found last time: the slot's own name is compared,
+// so no mask test is needed first.
+inline value e_member::member_of(const value& v) const
+{
+    if (scope* own = v->own_members())
+        if (value* m = own->variables.at_hint(key)) [[likely]] return *m;
+    return member_search(v);
+}
+
 value e_member::evaluate(runtime& rt) const
 {
     // Finding a member runs no script code, so the variable's stored handle stays put meanwhile.
-    if (variable_) return member_of(nlookup<wchar_t>::find_variable(rt.current, variable_->key, variable_->pos));
+    if (variable_) return member_of(variable_->stored(rt));
     value v = operand->evaluate(rt);
     if (!v) return v;
     return member_of(v);
 }
 
-value e_member::member_of(const value& v) const
+value e_member::member_search(const value& v) const
 {
-    // A member of the instance's own part, found where it was last time or by a search of the part;
-    // a base part's member, and every refusal, come from the value itself.
-    if (scope* own = v->own_members(); own && own->variables.may_hold(key)) {
-        if (value* m = own->variables.at_hint(key)) return *m;
+    // A member of the instance's own part found by a search of the part; a base part's member, and
+    // every refusal, come from the value itself.
+    if (scope* own = v->own_members(); own && own->variables.may_hold(key))
         if (value* m = own->variables.find(key)) return *m;
-    }
     try {
         return v->member_of(interned);
     } catch (exception& e) {
@@ -360,8 +367,8 @@ VORLA_METHOD_PATH value e_method::call_builtin(runtime& rt) const
     const std::size_t n = arguments.size();
     stacked_args<builtin_args> v;
     for (std::size_t i = 0; i < n; ++i)
-        if (!v.push(arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
-    value target = operand->evaluate(rt);
+        if (!v.push(read_operand(*arguments[i], rt)) && rt.out->pending()) return value();
+    value target = read_operand(*operand, rt);
     if (!target) return target;
     const arg_span given = v.span();
     if (value out = guarded(target, given, rt, [&] { return target->builtin_method(builtin, given); })) return out;
@@ -378,7 +385,7 @@ value e_method::evaluate(runtime& rt) const
         return call_builtin(rt);
     lease held(*this);
     if (!evaluate_args(arguments, rt, held.v)) return value();
-    value target = operand->evaluate(rt);
+    value target = read_operand(*operand, rt);
     if (!target) return target;
     return call_slot(target, held.v, rt);
 }
@@ -387,8 +394,11 @@ value e_method::evaluate(runtime& rt) const
 // The stored handle itself, never a copy: assigning through it changes the variable.
 value e_variable::evaluate(runtime& rt) const
 {
-    return nlookup<wchar_t>::find_variable(rt.current, key, pos);
+    if (value* v = nlookup<wchar_t>::find_hinted(rt.current, key)) [[likely]] return *v;
+    return search(rt);
 }
+
+value e_variable::search(runtime& rt) const { return nlookup<wchar_t>::find_variable(rt.current, key, pos); }
 
 value e_cast::evaluate(runtime& rt) const
 {

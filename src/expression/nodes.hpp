@@ -5,6 +5,7 @@
 #include <string>
 
 #include "expression/expression.hpp"
+#include "nlookup.hpp"
 #include "nspace.hpp"
 #include "symbol.hpp"
 
@@ -137,8 +138,11 @@ public:
     const table::name_key key;
 
 private:
-    // The member of v.
+    // The member of v: the remembered slot of v's own part, else member_search.
     value member_of(const value& v) const;
+    // The rest of member_of, out of the hot path: a search of the own part, a base part's member, and
+    // every refusal, placed at this node.
+    value member_search(const value& v) const;
     // The operand when it names a variable: the variable's own handle serves, with no copy.
     const e_variable* const variable_;
 };
@@ -171,10 +175,20 @@ private:
 
 class e_variable final : public expression {
 public:
-    explicit e_variable(symbol name) : name(name), key(name) {}
+    explicit e_variable(symbol name) : name(name), key(name) { variable_key = &key; }
     value evaluate(runtime& rt) const override;
+    // The variable's own handle, for a node that only reads through it meanwhile.
+    value& stored(runtime& rt) const
+    {
+        if (value* v = nlookup<wchar_t>::find_hinted(rt.current, key)) [[likely]] return *v;
+        return nlookup<wchar_t>::find_variable(rt.current, key, pos);
+    }
     const symbol name;
     const table::name_key key;  // the name as the scope chain is searched for it
+
+private:
+    // A lookup the remembered slot does not answer: the full search, or the report of a missing name.
+    value search(runtime& rt) const;
 };
 
 // Construction or conversion by type: T(args).

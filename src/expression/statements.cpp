@@ -216,7 +216,7 @@ flow c_single::execute(runtime& rt) const { return crossed(e->evaluate(rt), rt);
 
 flow c_return::execute(runtime& rt) const
 {
-    value v = e->evaluate(rt);
+    value v = read_operand(*e, rt);
     if (!v && rt.out->pending()) return rt.out->kind;
     rt.out->v = std::move(v);
     return rt.out->kind = flow::ret;
