@@ -13,8 +13,9 @@
 namespace vorla {
 
 namespace {
+// Inline: a script call evaluates its arguments through here.
 template <class Buffer>
-bool evaluate_into(const expr_list& list, runtime& rt, Buffer& out)
+[[gnu::always_inline]] inline bool evaluate_into(const expr_list& list, runtime& rt, Buffer& out)
 {
     out.reserve(list.size());
     for (const expr& e : list) {
@@ -401,7 +402,7 @@ value e_cast::evaluate(runtime& rt) const
 value e_function::evaluate(runtime& rt) const
 {
     arg_buffer v;
-    if (!evaluate_args(arguments, rt, v)) return value();
+    if (!evaluate_into(arguments, rt, v)) return value();
     // The call is a frame of an error from its body, placed here; an error of the call itself is placed here.
     auto called = [&](script_trace& t) {
         if (t.where.known()) t.leave(rt.space->call_description(name, args(v.begin(), v.end())), pos);

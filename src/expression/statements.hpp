@@ -47,7 +47,7 @@ public:
     // The base is built before the member takes e over.
     explicit c_single(expr e) : control(false, !declaration(e), declaration(e)), e(std::move(e)) {}
     flow execute(runtime& rt) const override;
-    flow run(runtime& rt) const override { return execute(rt); }  // always one step
+    flow run(runtime& rt) const override;  // always one step: the same as execute
     const expr e;
 
 private:

@@ -48,8 +48,26 @@ inline bool matches(const parameter_list& params, std::span<const value> v) noex
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
 // Binds r's parameters in `frame`, in order: a reference parameter to the argument's own handle, any
-// other to the argument's clone.
-void bind_parameters(const routine& r, std::span<const value> v, scope& frame);
+// other to the argument's copy (stored_copy). The arguments match r (matches): each is of its
+// parameter's exact type, so the parameter's declared type decides how it is copied.
+// Inline: every script call binds through here.
+void bind_checked(const routine& r, std::span<const value> v, scope& frame);
+[[gnu::always_inline]] inline void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
+{
+    // Two parameters of one name, or a frame holding names already: each binding is checked.
+    if (!r.distinct_names || !frame.variables.empty()) [[unlikely]]
+        return bind_checked(r, v, frame);
+    const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
+    frame.variables.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const parameter& p = r.params[i];
+        // What stored_copy decides, with the type known from the definition rather than asked of the value.
+        if (p.reference || (v[i].use_count() == 1 && tid::plain_copy(p.type)))
+            frame.variables.declare_new(p.name, v[i]);
+        else
+            frame.variables.declare_new(p.name, v[i]->clone());
+    }
+}
 
 // A new scope under `parent` stepping the body, parameters bound: the frame of a process, or of an
 // inline expansion or catch handler inside a process body, which must outlive the step that opens it.
@@ -64,7 +82,16 @@ flow run_frame(const routine& r, std::span<const value> v, runtime& rt);
 // Runs the body of a function or conversion-operator call whole in rt.current, its frame. A `return`
 // inside a constructor body that this call runs (constructors catch no signals) arrives as a thrown
 // sig_return; it ends this call just like a return of the call's own body: its value waits in rt.out.
-flow run_call_body(const control& body, runtime& rt);
+// Inline, like run_whole: the handler costs nothing until a return arrives that way.
+flow took_return(sig_return& r, runtime& rt) noexcept;
+[[gnu::always_inline]] inline flow run_call_body(const control& body, runtime& rt)
+{
+    try {
+        return run_whole(body, rt);
+    } catch (sig_return& r) {
+        return took_return(r, rt);
+    }
+}
 
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
 // hold one of these around their bodies) in the running interpreter's context, so that runaway recursion
