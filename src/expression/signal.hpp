@@ -76,6 +76,15 @@ template <class Run>
     return signalled(statement, rt, [&] { return statement.run(rt); });
 }
 
+// Runs the statements of a list whole, in order, until one ends with a signal: a block's statements,
+// in whatever scope the block runs in.
+[[gnu::always_inline]] inline flow run_list(const control_list& statements, runtime& rt)
+{
+    for (const control_ptr& statement : statements)
+        if (flow f = run_whole(*statement, rt); f != flow::done) return f;
+    return flow::done;
+}
+
 // Runs a call. An error leaving it records the call as a frame of the script's call stack, with the
 // description `what()` made only then; the call site is the next position the error meets.
 template <class What, class F>

@@ -129,14 +129,6 @@ flow in_new_scope(runtime& rt, Run&& run)
     return run_in_new_scope(body, rt);
 }
 
-// Runs the statements of a list whole, in order, until one ends with a signal.
-[[gnu::always_inline]] inline flow run_list(const control_list& statements, runtime& rt)
-{
-    for (const control_ptr& statement : statements)
-        if (flow f = run_whole(*statement, rt); f != flow::done) return f;
-    return flow::done;
-}
-
 [[gnu::noinline]] flow run_list_in_new_scope(const control_list& statements, runtime& rt)
 {
     return in_new_scope(rt, [&](runtime& inner) { return run_list(statements, inner); });
@@ -184,6 +176,26 @@ c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true,
         scoped_ = scoped_ || statement->declares();
         flat_ = flat_ && statement->transparent();
     }
+}
+
+bool c_compound::declared_names(std::vector<symbol>& names) const
+{
+    for (const control_ptr& statement : *statements) {
+        if (!statement->declares()) continue;
+        if (const auto* start = dynamic_cast<const c_start_p*>(statement.get())) {
+            names.push_back(start->variable);
+            continue;
+        }
+        const auto* single = dynamic_cast<const c_single*>(statement.get());
+        const auto* declaration = single ? dynamic_cast<const e_declare*>(single->e.get()) : nullptr;
+        if (!declaration) return false;
+        for (const expr& d : declaration->declarators) {
+            if (const auto* value = dynamic_cast<const e_constructor*>(d.get())) names.push_back(value->name);
+            else if (const auto* alias = dynamic_cast<const e_ref_constructor*>(d.get())) names.push_back(alias->name);
+            else return false;
+        }
+    }
+    return true;
 }
 
 stepped_body::stepped_body(const control_ptr& body) noexcept

@@ -74,7 +74,7 @@ value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
             scope frame(rt.current);
             bind_parameters(r, v, frame);
             runtime body{&frame, rt.space, out};
-            f = run_call_body(*r.body, body);
+            f = run_call_body(r, body);
         }
         switch (f) {
         case flow::ret: {

@@ -26,6 +26,16 @@ routine::routine(control_ptr body, parameter_list params, type_id_t return_type)
     for (std::size_t i = 0; i < this->params.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
             if (this->params[i].name == this->params[j].name) distinct_names = false;
+    // The block shares its statement list, which lives as long as the body.
+    if (this->body && this->body->is_block()) {
+        const auto& block = static_cast<const c_compound&>(*this->body);
+        std::vector<symbol> names;
+        bool apart = block.declared_names(names);
+        for (const symbol name : names)
+            for (const parameter& p : this->params)
+                if (p.name == name) apart = false;
+        if (apart) straight = block.statements.get();
+    }
 }
 
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept
@@ -74,7 +84,7 @@ flow run_frame(const routine& r, std::span<const value> v, runtime& rt)
     scope frame(rt.current);
     bind_parameters(r, v, frame);
     runtime body{&frame, rt.space, *rt.out};
-    return run_whole(*r.body, body);
+    return r.straight ? run_list(*r.straight, body) : run_whole(*r.body, body);
 }
 
 flow took_return(sig_return& r, runtime& rt) noexcept

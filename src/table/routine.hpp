@@ -32,6 +32,11 @@ struct routine {
     // parameters without checking each against those bound before it. (Two parameters of one name are
     // refused when the call binds the second, as a duplicate variable.)
     bool distinct_names = true;
+    // The statements of a body that is a block declaring no parameter's name: a call runs them straight
+    // in its frame, where the block would have made a scope of its own for its declarations. Either way
+    // they see the same names, and a name declared twice in the block is refused the same. Null for any
+    // other body.
+    const control_list* straight = nullptr;
 };
 
 // "arguments(type(102) a, type(105) s)"; "arguments()" when empty.
@@ -41,8 +46,9 @@ std::string parameter_text(const parameter_list& params);
 inline bool matches(const parameter_list& params, std::span<const value> v) noexcept
 {
     if (params.size() != v.size()) return false;
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (params[i].type != v[i]->type_id()) return false;
+    const parameter* p = params.data();
+    for (const value& a : v)
+        if ((p++)->type != a->type_id()) return false;
     return true;
 }
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
@@ -90,6 +96,16 @@ flow took_return(sig_return& r, runtime& rt) noexcept;
         return run_whole(body, rt);
     } catch (sig_return& r) {
         return took_return(r, rt);
+    }
+}
+// The same for a routine's body.
+[[gnu::always_inline]] inline flow run_call_body(const routine& r, runtime& rt)
+{
+    if (!r.straight) return run_call_body(*r.body, rt);
+    try {
+        return run_list(*r.straight, rt);
+    } catch (sig_return& s) {
+        return took_return(s, rt);
     }
 }
 
