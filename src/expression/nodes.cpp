@@ -428,11 +428,10 @@ namespace {
 value e_function::evaluate(runtime& rt) const
 {
     // A few arguments wait on the stack, in exactly the slots they fill.
-    const std::size_t n = arguments.size();
-    if (n <= stacked_call_args) [[likely]] {
+    if (arguments.size() <= stacked_call_args) [[likely]] {
         stacked_args<stacked_call_args> v;
-        for (std::size_t i = 0; i < n; ++i)
-            if (!v.push(arguments[i]->evaluate(rt)) && rt.out->pending()) return value();
+        for (const expr& e : arguments)
+            if (!v.push(e->evaluate(rt)) && rt.out->pending()) return value();
         return call(v.span(), rt);
     }
     arg_buffer v;

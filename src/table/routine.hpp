@@ -54,8 +54,8 @@ inline bool matches(const parameter_list& params, std::span<const value> v) noex
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
 // Binds r's parameters in `frame`, in order: a reference parameter to the argument's own handle, any
-// other to the argument's copy (stored_copy). The arguments match r (matches): each is of its
-// parameter's exact type, so the parameter's declared type decides how it is copied.
+// other to the argument's copy (stored_copy). The arguments match r (matches): one for each parameter,
+// each of its parameter's exact type, so the parameter's declared type decides how it is copied.
 // Inline: every script call binds through here.
 void bind_checked(const routine& r, std::span<const value> v, scope& frame);
 [[gnu::always_inline]] inline void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
@@ -63,15 +63,15 @@ void bind_checked(const routine& r, std::span<const value> v, scope& frame);
     // Two parameters of one name, or a frame holding names already: each binding is checked.
     if (!r.distinct_names || !frame.variables.empty()) [[unlikely]]
         return bind_checked(r, v, frame);
-    const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
-    frame.variables.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const parameter& p = r.params[i];
+    frame.variables.reserve(v.size());
+    const parameter* p = r.params.data();
+    for (const value& a : v) {
         // What stored_copy decides, with the type known from the definition rather than asked of the value.
-        if (p.reference || (v[i].use_count() == 1 && tid::plain_copy(p.type)))
-            frame.variables.declare_new(p.name, v[i]);
+        if (p->reference || (a.use_count() == 1 && tid::plain_copy(p->type)))
+            frame.variables.declare_new(p->name, a);
         else
-            frame.variables.declare_new(p.name, v[i]->clone());
+            frame.variables.declare_new(p->name, a->clone());
+        ++p;
     }
 }
 
