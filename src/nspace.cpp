@@ -213,7 +213,7 @@ value nspace::call_function(symbol name, const args& v, script_signal& out)
     return call_function(name, v, out, once);
 }
 
-value nspace::call_function(symbol name, std::span<const value> v, script_signal& out, call_site& site)
+value nspace::call_remembered(symbol name, std::span<const value> v, script_signal& out, call_site& site)
 {
     // The tables are checked before the remembered definition is touched: only an unchanged table
     // guarantees it still exists.
@@ -317,11 +317,11 @@ value nspace::start_process(const std::wstring& process_name, const args& v)
 
 scope_ptr nspace::process_definition(type_id_t pid, const args& v)
 {
-    try {
-        if (const table::routine* r = processes->find(pid, v)) return table::make_frame(*r, v, &global);
-    } catch (...) {
-        // A definition whose arguments cannot be bound counts as no definition here.
-    }
+    // A definition whose parameters share a name can bind no arguments (the second of the name would be
+    // a duplicate variable): it counts as no definition here, and the search goes on outward. An error
+    // while the arguments are copied (a copy constructor that throws) is that start's own and leaves.
+    const table::routine* r = processes->find(pid, v);
+    if (r && r->distinct_names) return table::make_frame(*r, v, &global);
     if (parent) {
         try {
             return parent->process_definition(pid, v);

@@ -89,8 +89,20 @@ public:
     // slot to report to, it is raised in its C++ form (expression/signal.hpp).
     value call_function(symbol name, const args& v, script_signal& out);
     value call_function(symbol name, const args& v);
-    // The same for a call site of the script, which remembers what it found (see call_site).
-    value call_function(symbol name, std::span<const value> v, script_signal& out, call_site& site);
+    // The same for a call site of the script, which remembers what it found (see call_site). Inline for
+    // the common case, a call of a function of this very namespace that the site found before.
+    value call_function(symbol name, std::span<const value> v, script_signal& out, call_site& site)
+    {
+        // The table is checked before the remembered definition is touched: only an unchanged table
+        // guarantees it still exists.
+        const table::routine* r = site.routine;
+        if (r && site.depth == 0 && functions.get() == site.path[0].functions &&
+            functions->stamp() == site.path[0].stamp && table::matches(r->params, v)) {
+            runtime rt{&global, this, out};
+            return table::function::invoke(*r, v, rt);
+        }
+        return call_remembered(name, v, out, site);
+    }
     // How an error report names the call of call_function(name, v): "function f(int)", or "method C::f(int)"
     // when the innermost namespace with that signature is a class.
     std::string call_description(symbol name, const args& v);
@@ -114,6 +126,8 @@ public:
     std::string call_signature(const std::string& routine, const args& v) const;
 
 private:
+    // call_function of a site for every case but the inline one.
+    value call_remembered(symbol name, std::span<const value> v, script_signal& out, call_site& site);
     void pass(process_list& list, step_watch& w);
     // The report of a call no namespace of the `levels` searched can take.
     [[noreturn, gnu::cold]] void no_function(symbol name, const args& v, std::size_t levels);

@@ -408,26 +408,45 @@ value e_cast::evaluate(runtime& rt) const
     return placed(pos, [&] { return rt.space->_generate(type, v); });
 }
 
-value e_function::evaluate(runtime& rt) const
+namespace {
+// The account of an error or throw leaving the call `node` made with arguments v: the call is a frame of
+// an error from its body, placed at the node; an error of the call itself is placed at the node.
+[[gnu::cold]] void left_call(const e_function& node, script_trace& t, arg_span v, runtime& rt)
 {
-    arg_buffer v;
-    if (!evaluate_args(arguments, rt, v)) return value();
-    // The call is a frame of an error from its body, placed here; an error of the call itself is placed here.
-    auto called = [&](script_trace& t) {
-        if (t.where.known()) t.leave(rt.space->call_description(name, args(v.begin(), v.end())), pos);
-        else t.mark(pos);
-    };
+    if (t.where.known()) t.leave(rt.space->call_description(node.name, args(v.begin(), v.end())), node.pos);
+    else t.mark(node.pos);
+}
+} // namespace
+
+// The call with its arguments evaluated: the site's remembered definition, or a search.
+[[gnu::always_inline]] inline value e_function::call(arg_span v, runtime& rt) const
+{
     try {
-        value out = rt.space->call_function(name, std::span<const value>(v.data(), v.size()), *rt.out, site);
-        if (!out && rt.out->kind == flow::thr && rt.out->trace) called(*rt.out->trace);
+        value out = rt.space->call_function(name, v, *rt.out, site);
+        if (!out && rt.out->kind == flow::thr && rt.out->trace) [[unlikely]]
+            left_call(*this, *rt.out->trace, v, rt);
         return out;
     } catch (exception& e) {
-        called(e.script());
+        left_call(*this, e.script(), v, rt);
         throw;
     } catch (sig_throw& s) {
-        if (s.trace) called(*s.trace);
+        if (s.trace) left_call(*this, *s.trace, v, rt);
         throw;
     }
+}
+
+value e_function::evaluate(runtime& rt) const
+{
+    // A few arguments wait on the stack, in exactly the slots they fill.
+    if (arguments.size() <= stacked_call_args) [[likely]] {
+        stacked_args<stacked_call_args> v;
+        for (const expr& e : arguments)
+            if (!v.push(e->evaluate(rt)) && rt.out->pending()) return value();
+        return call(v.span(), rt);
+    }
+    arg_buffer v;
+    if (!evaluate_args(arguments, rt, v)) return value();
+    return call(arg_span(v.data(), v.size()), rt);
 }
 
 value e_native::evaluate(runtime& rt) const

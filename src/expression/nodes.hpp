@@ -212,6 +212,9 @@ private:
     // What the last call from here found: a call with the same argument types through unchanged
     // function tables runs it without a search. Only the interpreter that compiled the node runs it.
     mutable call_site site;
+    // Calls with up to this many arguments hold them on the stack.
+    static constexpr std::size_t stacked_call_args = 4;
+    value call(arg_span v, runtime& rt) const;
 };
 
 // using::name(args)

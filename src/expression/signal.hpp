@@ -69,8 +69,21 @@ template <class Run>
     return signalled(statement, rt, [&] { return statement.execute(rt); });
 }
 
-// Runs a statement whole (control::run), its signals turned into flows as a step's are.
-flow run_whole(const control& statement, runtime& rt);
+// Runs a statement whole (control::run), its signals turned into flows as a step's are. Inline: a call's
+// body runs every statement through here, and the handlers cost nothing where no signal is raised.
+[[gnu::always_inline]] inline flow run_whole(const control& statement, runtime& rt)
+{
+    return signalled(statement, rt, [&] { return statement.run(rt); });
+}
+
+// Runs the statements of a list whole, in order, until one ends with a signal: a block's statements,
+// in whatever scope the block runs in.
+[[gnu::always_inline]] inline flow run_list(const control_list& statements, runtime& rt)
+{
+    for (const control_ptr& statement : statements)
+        if (flow f = run_whole(*statement, rt); f != flow::done) return f;
+    return flow::done;
+}
 
 // Runs a call. An error leaving it records the call as a frame of the script's call stack, with the
 // description `what()` made only then; the call site is the next position the error meets.

@@ -36,11 +36,6 @@ flow took_throw(sig_throw& t, const control& statement, runtime& rt)
     return rt.out->kind = flow::thr;
 }
 
-flow run_whole(const control& statement, runtime& rt)
-{
-    return signalled(statement, rt, [&] { return statement.run(rt); });
-}
-
 void raise_signal(flow f, script_signal& s)
 {
     trace_ptr trace = std::move(s.trace);
@@ -119,20 +114,24 @@ flow in_new_scope(runtime& rt, Run&& run)
     return run(inner);
 }
 
-// Runs a branch or loop body whole: in a scope of its own when it declares a name there, else straight
-// in the running scope (a block makes its own scope when it needs one).
-flow run_body(const control& body, runtime& rt)
+[[gnu::noinline]] flow run_in_new_scope(const control& body, runtime& rt)
 {
-    if (!body.declares()) return run_whole(body, rt);
     return in_new_scope(rt, [&](runtime& inner) { return run_whole(body, inner); });
 }
 
-// Runs the statements of a list whole, in order, until one ends with a signal.
-flow run_list(const control_list& statements, runtime& rt)
+// Runs a branch or loop body whole: in a scope of its own when it declares a name there, else straight
+// in the running scope (a block makes its own scope when it needs one). Inline, with the scope's part
+// out of line: most bodies declare nothing, and they cost no call of their own.
+[[gnu::always_inline]] inline flow run_body(const control& body, runtime& rt)
 {
-    for (const control_ptr& statement : statements)
-        if (flow f = run_whole(*statement, rt); f != flow::done) return f;
-    return flow::done;
+    if (!body.declares()) [[likely]]
+        return run_whole(body, rt);
+    return run_in_new_scope(body, rt);
+}
+
+[[gnu::noinline]] flow run_list_in_new_scope(const control_list& statements, runtime& rt)
+{
+    return in_new_scope(rt, [&](runtime& inner) { return run_list(statements, inner); });
 }
 
 // The statement the next step of `held` runs, or `outer` when nothing is held open or its queue is
@@ -179,6 +178,26 @@ c_compound::c_compound(std::shared_ptr<const control_list> list) : control(true,
     }
 }
 
+bool c_compound::declared_names(std::vector<symbol>& names) const
+{
+    for (const control_ptr& statement : *statements) {
+        if (!statement->declares()) continue;
+        if (const auto* start = dynamic_cast<const c_start_p*>(statement.get())) {
+            names.push_back(start->variable);
+            continue;
+        }
+        const auto* single = dynamic_cast<const c_single*>(statement.get());
+        const auto* declaration = single ? dynamic_cast<const e_declare*>(single->e.get()) : nullptr;
+        if (!declaration) return false;
+        for (const expr& d : declaration->declarators) {
+            if (const auto* value = dynamic_cast<const e_constructor*>(d.get())) names.push_back(value->name);
+            else if (const auto* alias = dynamic_cast<const e_ref_constructor*>(d.get())) names.push_back(alias->name);
+            else return false;
+        }
+    }
+    return true;
+}
+
 stepped_body::stepped_body(const control_ptr& body) noexcept
 {
     if (body->transparent()) {
@@ -201,8 +220,8 @@ flow c_compound::execute(runtime& rt) const
 
 flow c_compound::run(runtime& rt) const
 {
-    if (!scoped_) return run_list(*statements, rt);
-    return in_new_scope(rt, [&](runtime& inner) { return run_list(*statements, inner); });
+    if (scoped_) return run_list_in_new_scope(*statements, rt);
+    return run_list(*statements, rt);
 }
 
 // A block not yet open runs its first statement with the step that opens it.
@@ -213,6 +232,7 @@ const control* c_compound::active(const stepping_scope& s) const
 }
 
 flow c_single::execute(runtime& rt) const { return crossed(e->evaluate(rt), rt); }
+flow c_single::run(runtime& rt) const { return crossed(e->evaluate(rt), rt); }
 
 flow c_return::execute(runtime& rt) const
 {

@@ -26,6 +26,11 @@ public:
     // Only transparent statements, at least one: stepped, the block needs no scope of its own. (An
     // empty block keeps its scope, whose one step finds nothing to run.)
     bool flat() const noexcept { return flat_; }
+    // One of its statements declares a name: run whole, the block needs a scope of its own.
+    bool scoped() const noexcept { return scoped_; }
+    // Adds the names its own statements declare (not those of blocks inside it) to `names`; false when
+    // some statement declares names it cannot list.
+    bool declared_names(std::vector<symbol>& names) const;
 
 private:
     bool scoped_;  // one of its statements declares a name: run whole, it needs a scope of its own
@@ -47,7 +52,7 @@ public:
     // The base is built before the member takes e over.
     explicit c_single(expr e) : control(false, !declaration(e), declaration(e)), e(std::move(e)) {}
     flow execute(runtime& rt) const override;
-    flow run(runtime& rt) const override { return execute(rt); }  // always one step
+    flow run(runtime& rt) const override;  // always one step: the same as execute
     const expr e;
 
 private:

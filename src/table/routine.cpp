@@ -26,6 +26,16 @@ routine::routine(control_ptr body, parameter_list params, type_id_t return_type)
     for (std::size_t i = 0; i < this->params.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
             if (this->params[i].name == this->params[j].name) distinct_names = false;
+    // The block shares its statement list, which lives as long as the body.
+    if (this->body && this->body->is_block()) {
+        const auto& block = static_cast<const c_compound&>(*this->body);
+        std::vector<symbol> names;
+        bool apart = block.declared_names(names);
+        for (const symbol name : names)
+            for (const parameter& p : this->params)
+                if (p.name == name) apart = false;
+        if (apart) straight = block.statements.get();
+    }
 }
 
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept
@@ -48,18 +58,11 @@ struct block_frame {
 };
 } // namespace
 
-void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
+void bind_checked(const routine& r, std::span<const value> v, scope& frame)
 {
     const std::size_t n = r.params.size() < v.size() ? r.params.size() : v.size();
-    // A reference parameter aliases the caller's value; any other gets a copy the callee may change
-    // freely (none for a temporary argument, see stored_copy).
-    auto argument = [&](std::size_t i) { return r.params[i].reference ? v[i] : stored_copy(v[i]); };
-    if (r.distinct_names && frame.variables.empty()) {
-        frame.variables.reserve(n);
-        for (std::size_t i = 0; i < n; ++i) frame.variables.declare_new(r.params[i].name, argument(i));
-        return;
-    }
-    for (std::size_t i = 0; i < n; ++i) frame.variables.declare(r.params[i].name, argument(i));
+    for (std::size_t i = 0; i < n; ++i)
+        frame.variables.declare(r.params[i].name, r.params[i].reference ? v[i] : stored_copy(v[i]));
 }
 
 scope_ptr make_frame(const routine& r, std::span<const value> v, scope* parent)
@@ -81,17 +84,13 @@ flow run_frame(const routine& r, std::span<const value> v, runtime& rt)
     scope frame(rt.current);
     bind_parameters(r, v, frame);
     runtime body{&frame, rt.space, *rt.out};
-    return run_whole(*r.body, body);
+    return r.straight ? run_list(*r.straight, body) : run_whole(*r.body, body);
 }
 
-flow run_call_body(const control& body, runtime& rt)
+flow took_return(sig_return& r, runtime& rt) noexcept
 {
-    try {
-        return run_whole(body, rt);
-    } catch (sig_return& r) {
-        rt.out->v = std::move(r.v);
-        return rt.out->kind = flow::ret;
-    }
+    rt.out->v = std::move(r.v);
+    return rt.out->kind = flow::ret;
 }
 
 void call_depth::exceeded(const char* function)

@@ -32,6 +32,11 @@ struct routine {
     // parameters without checking each against those bound before it. (Two parameters of one name are
     // refused when the call binds the second, as a duplicate variable.)
     bool distinct_names = true;
+    // The statements of a body that is a block declaring no parameter's name: a call runs them straight
+    // in its frame, where the block would have made a scope of its own for its declarations. Either way
+    // they see the same names, and a name declared twice in the block is refused the same. Null for any
+    // other body.
+    const control_list* straight = nullptr;
 };
 
 // "arguments(type(102) a, type(105) s)"; "arguments()" when empty.
@@ -41,15 +46,34 @@ std::string parameter_text(const parameter_list& params);
 inline bool matches(const parameter_list& params, std::span<const value> v) noexcept
 {
     if (params.size() != v.size()) return false;
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (params[i].type != v[i]->type_id()) return false;
+    const parameter* p = params.data();
+    for (const value& a : v)
+        if ((p++)->type != a->type_id()) return false;
     return true;
 }
 bool same_types(const parameter_list& a, const parameter_list& b) noexcept;
 
 // Binds r's parameters in `frame`, in order: a reference parameter to the argument's own handle, any
-// other to the argument's clone.
-void bind_parameters(const routine& r, std::span<const value> v, scope& frame);
+// other to the argument's copy (stored_copy). The arguments match r (matches): one for each parameter,
+// each of its parameter's exact type, so the parameter's declared type decides how it is copied.
+// Inline: every script call binds through here.
+void bind_checked(const routine& r, std::span<const value> v, scope& frame);
+[[gnu::always_inline]] inline void bind_parameters(const routine& r, std::span<const value> v, scope& frame)
+{
+    // Two parameters of one name, or a frame holding names already: each binding is checked.
+    if (!r.distinct_names || !frame.variables.empty()) [[unlikely]]
+        return bind_checked(r, v, frame);
+    frame.variables.reserve(v.size());
+    const parameter* p = r.params.data();
+    for (const value& a : v) {
+        // What stored_copy decides, with the type known from the definition rather than asked of the value.
+        if (p->reference || (a.use_count() == 1 && tid::plain_copy(p->type)))
+            frame.variables.declare_new(p->name, a);
+        else
+            frame.variables.declare_new(p->name, a->clone());
+        ++p;
+    }
+}
 
 // A new scope under `parent` stepping the body, parameters bound: the frame of a process, or of an
 // inline expansion or catch handler inside a process body, which must outlive the step that opens it.
@@ -64,7 +88,26 @@ flow run_frame(const routine& r, std::span<const value> v, runtime& rt);
 // Runs the body of a function or conversion-operator call whole in rt.current, its frame. A `return`
 // inside a constructor body that this call runs (constructors catch no signals) arrives as a thrown
 // sig_return; it ends this call just like a return of the call's own body: its value waits in rt.out.
-flow run_call_body(const control& body, runtime& rt);
+// Inline, like run_whole: the handler costs nothing until a return arrives that way.
+flow took_return(sig_return& r, runtime& rt) noexcept;
+[[gnu::always_inline]] inline flow run_call_body(const control& body, runtime& rt)
+{
+    try {
+        return run_whole(body, rt);
+    } catch (sig_return& r) {
+        return took_return(r, rt);
+    }
+}
+// The same for a routine's body.
+[[gnu::always_inline]] inline flow run_call_body(const routine& r, runtime& rt)
+{
+    if (!r.straight) return run_call_body(*r.body, rt);
+    try {
+        return run_list(*r.straight, rt);
+    } catch (sig_return& s) {
+        return took_return(s, rt);
+    }
+}
 
 // Counts the script calls in progress (functions; constructors and conversion operators too, which
 // hold one of these around their bodies) in the running interpreter's context, so that runaway recursion

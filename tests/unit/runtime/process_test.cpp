@@ -104,6 +104,25 @@ TEST_F(processes, arguments_that_match_no_definition_fail_to_start)
     EXPECT_TRUE(root.live->empty());
 }
 
+// A definition whose parameters share a name can bind no arguments: it counts as none, so the search
+// goes on to the parent, and with no other definition the start fails as an unknown signature.
+TEST_F(processes, a_definition_with_a_repeated_parameter_name_is_passed_over)
+{
+    const table::parameter_list twice{param(tid::signed_, L"a"), param(tid::signed_, L"a")};
+    nspace child(&root);
+    type_id_t pid = define(L"r", {say(L"root's")}, twice);
+    define(L"r", {say(L"child's")}, twice, &child);
+    EXPECT_EQ(failure_chain([&] { child.start_process(pid, {int_(1), int_(2)}); }),
+              (lines{NS "start_process: fail to start process",
+                     NS "process_definition: catch exception, pid=p?r v[0]=int(1), v[1]=int(2)",
+                     NS "process_definition: undefined process id, pid=p?r v[0]=int(1), v[1]=int(2)"}));
+    type_id_t ok = define(L"s", {say(L"root's")}, {param(tid::signed_, L"a"), param(tid::signed_, L"b")});
+    define(L"s", {say(L"child's")}, twice, &child);
+    child.start_process(ok, {int_(1), int_(2)});
+    root.schedule();
+    EXPECT_EQ(log, (lines{"root's"}));
+}
+
 TEST_F(processes, an_unknown_process_name_is_the_maps_own_error)
 {
     try {

@@ -130,6 +130,29 @@ TEST_F(tables, a_call_site_follows_argument_types_and_later_definitions)
     EXPECT_EQ(call(ns, uint_(0)), "int(2)");
 }
 
+// A site that found its definition in the caller's own namespace: overloads added to that same table
+// afterwards (enough to move its definitions in memory) make the next call search again, and it still
+// runs the definition of its argument types.
+TEST_F(tables, a_call_site_in_the_defining_namespace_searches_again_after_new_overloads)
+{
+    ns.functions->define({param(tid::signed_, L"a")}, tid::signed_, f, block({return_stmt(int_expr(1))}));
+    call_site site;
+    auto call = [&](value a) {
+        script_signal out;
+        const args v{std::move(a)};
+        return ns.call_function(f, std::span<const value>(v), out, site)->describe();
+    };
+    EXPECT_EQ(call(int_(0)), "int(1)");
+    EXPECT_EQ(call(int_(0)), "int(1)");  // the remembered definition
+    const type_id_t others[] = {tid::unsigned_, tid::float_, tid::double_, tid::string_, tid::boolean, tid::vector_};
+    int n = 2;
+    for (type_id_t t : others)
+        ns.functions->define({param(t, L"a")}, tid::signed_, f, block({return_stmt(int_expr(n++))}));
+    EXPECT_EQ(call(int_(0)), "int(1)");
+    EXPECT_EQ(call(uint_(0)), "int(2)");
+    EXPECT_EQ(call(int_(0)), "int(1)");
+}
+
 TEST_F(tables, a_by_value_parameter_is_a_copy_and_a_reference_parameter_the_callers_value)
 {
     symbol by_value = intern(L"by_value"), by_ref = intern(L"by_ref");
