@@ -106,8 +106,12 @@ VORLA_OPERATOR_PATH auto with_operands(const binary& node, runtime& rt, Ints&& i
     }
 }
 
-// Whether op can refuse two ints (a zero divisor): only then does the int path need operate's placing.
-constexpr bool may_refuse_ints(arith op) { return op == arith::div || op == arith::mod; }
+// Whether integer_result refuses a op b: the int path then lets it throw under operate, which places the
+// refusal at the operator; every other int result needs no such guard.
+constexpr bool refused_divisor(arith op, int a, int b)
+{
+    return (op == arith::div || op == arith::mod) && !divisor_fits(a, b);
+}
 
 // What a node that yields a value yields when a signal crossed an operand.
 value crossed_value() { return value(); }
@@ -121,10 +125,9 @@ value apply_arithmetic(const binary& node, const char* op_name, runtime& rt)
     return with_operands<false>(
         node, rt,
         [&](const int_operands& o) {
-            if constexpr (may_refuse_ints(op))
+            if (refused_divisor(op, o.a.get(), o.b)) [[unlikely]]
                 return operate(node, op_name, o.l, o.r.get(), [&] { return o.result(integer_result(op, o.a.get(), o.b)); });
-            else
-                return o.result(integer_result(op, o.a.get(), o.b));
+            return o.result(integer_result(op, o.a.get(), o.b));
         },
         [&](value& l, value& r) {
             return operate(node, op_name, l, r.get(), [&] {
@@ -143,10 +146,9 @@ value apply_assign(const binary& node, const char* op_name, runtime& rt)
     return with_operands<true>(
         node, rt,
         [&](const int_operands& o) {
-            if constexpr (may_refuse_ints(op))
+            if (refused_divisor(op, o.a.get(), o.b)) [[unlikely]]
                 operate(node, op_name, o.l, o.r.get(), [&] { o.a.set(integer_result(op, o.a.get(), o.b)); });
-            else
-                o.a.set(integer_result(op, o.a.get(), o.b));
+            o.a.set(integer_result(op, o.a.get(), o.b));
             return std::move(o.l);
         },
         [&](value& l, value& r) {
@@ -277,24 +279,24 @@ value e_mul_assign::evaluate(runtime& rt) const { return apply_assign<arith::mul
 value e_div_assign::evaluate(runtime& rt) const { return apply_assign<arith::div>(*this, "operator /", rt); }
 value e_mod_assign::evaluate(runtime& rt) const { return apply_assign<arith::mod>(*this, "operator %", rt); }
 
-// ++x / --x change x in place and yield x's own handle, so ++x = 5 assigns to x.
-// An int steps by the int rules directly (wrapping at the ends), with no virtual call.
-value e_preincr::evaluate(runtime& rt) const
+// ++x / --x change x in place and yield x's own handle, so ++x = 5 assigns to x. An int steps by the int
+// rules directly (wrapping at the ends), with no virtual call and nothing that can fail.
+template <arith op>
+value apply_step(const expression& node, const char* op_name, const expr& operand, runtime& rt)
 {
-    return apply_unary(*this, "operator ++", operand, rt, [](const value& v) {
-        if (signed_<int>* n = exact_int(v)) n->set(integer_result(arith::add, n->get(), 1));
-        else v->operator++();
-        return v;
-    });
+    value v = operand->evaluate(rt);
+    if (!v) return v;
+    if (signed_<int>* n = exact_int(v)) n->set(integer_result(op, n->get(), 1));
+    else
+        operate(node, op_name, v, nullptr, [&] {
+            if constexpr (op == arith::add) v->operator++();
+            else v->operator--();
+        });
+    return v;
 }
-value e_predecr::evaluate(runtime& rt) const
-{
-    return apply_unary(*this, "operator --", operand, rt, [](const value& v) {
-        if (signed_<int>* n = exact_int(v)) n->set(integer_result(arith::sub, n->get(), 1));
-        else v->operator--();
-        return v;
-    });
-}
+
+value e_preincr::evaluate(runtime& rt) const { return apply_step<arith::add>(*this, "operator ++", operand, rt); }
+value e_predecr::evaluate(runtime& rt) const { return apply_step<arith::sub>(*this, "operator --", operand, rt); }
 value e_not::evaluate(runtime& rt) const
 {
     return apply_unary(*this, "operator !", operand, rt, [](const value& v) { return v->operator!(); });

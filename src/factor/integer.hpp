@@ -26,6 +26,16 @@ struct integer_name<unsigned int> {
 template <class T>
 [[noreturn]] void refuse_divisor(arith op, T divisor);
 
+// Whether a / b and a % b have an answer: b is not zero, and for int the quotient -2^31 / -1 does not
+// overflow.
+template <class T>
+constexpr bool divisor_fits(T a, T b)
+{
+    if constexpr (std::is_signed_v<T>)
+        if (a == std::numeric_limits<T>::min() && b == -1) return false;
+    return b != 0;
+}
+
 // a op b by the integer rules: wrap-around on the 32 bits, division and remainder toward zero, a zero
 // divisor (and -2^31 / -1 for int) refused. The one place integer arithmetic happens: the integer
 // classes' operators and the operator nodes' path for two ints both compute here, so their answers and
@@ -42,9 +52,7 @@ inline T integer_result(arith op, T a, T b)
     case arith::div:
     case arith::mod: break;
     }
-    bool bad = b == 0;
-    if constexpr (std::is_signed_v<T>) bad = bad || (a == std::numeric_limits<T>::min() && b == -1);
-    if (bad) [[unlikely]]
+    if (!divisor_fits(a, b)) [[unlikely]]
         refuse_divisor(op, b);
     return op == arith::div ? a / b : a % b;
 }
