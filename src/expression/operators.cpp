@@ -52,7 +52,7 @@ struct int_operands {
 
     // An int result: the left operand takes it when nothing but the expression holds it, else the right
     // one likewise (nobody can see either change); otherwise it is a new int.
-    value result(int n) const
+    VORLA_OPERATOR_PATH value result(int n) const
     {
         if (l.use_count() == 1) {
             a.set(n);
