@@ -101,8 +101,10 @@ std::wstring make_absolute(const std::wstring& path)
 
 bool simple_cd(std::wstring& dir, const std::wstring& name)
 {
+    if (!is_single_name(name)) return false;
+    // A directory the process may not read, or a file where a directory was expected, is no way in:
+    // the caller then tries the name as a pattern or reports the missing file.
     try {
-        if (!is_single_name(name)) throw std::invalid_argument("lib/basic_filesystem/simple_cd");
         std::wstring k = join(name, dir);
         if (exists(k)) {
             dir = std::move(k);
@@ -119,7 +121,10 @@ bool simple_cd(std::wstring& dir, const std::wstring& name)
         if (count != 1) return false;
         dir = join(file_name(match), dir);
         return true;
-    } catch (...) {
+    } catch (const fs::filesystem_error&) {
+        return false;
+    } catch (const boost::regex_error&) {
+        // A pattern too complex to match against an entry's name.
         return false;
     }
 }

@@ -185,6 +185,15 @@ TEST_F(file_library, simple_cd_by_unique_pattern_and_refused_when_ambiguous)
     EXPECT_EQ(d, dir_);
 }
 
+TEST_F(file_library, simple_cd_below_a_file_is_refused_without_moving)
+{
+    write("plain.vl", "");
+    // Below a file there is no entry to move into: the listing fails and the answer is no.
+    std::wstring d = path("plain.vl");
+    EXPECT_FALSE(bfs::simple_cd(d, L"x.*"));
+    EXPECT_EQ(d, path("plain.vl"));
+}
+
 TEST_F(file_library, simple_ls_of_a_directory_lists_its_entries)
 {
     write("lib/x.vl", "");
