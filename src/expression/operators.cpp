@@ -6,6 +6,7 @@
 #include "factor/boolean.hpp"
 #include "factor/integer.hpp"
 #include "factor/signed_.hpp"
+#include "factor/unsigned_.hpp"
 
 namespace vorla {
 
@@ -30,8 +31,9 @@ decltype(auto) operate(const expression& node, const char* op, const value& l, c
 }
 
 // The int path of the binary operators. When both operands are exactly script ints (by far the
-// commonest case) an operator applies the int rules itself, with no virtual call and no conversion; any
-// other pair goes through the left value's slots, which answer the same for two ints (integer_result).
+// commonest case), or an int and an unsigned int, an operator applies the int rules itself, with no
+// virtual call; any other pair goes through the left value's slots, which answer the same for these
+// pairs (integer_result).
 //
 // Forced inline where the optimiser runs, so each operator keeps its operands in registers; an
 // unoptimised (sanitizer) build keeps the helper a call, its operator frames as small as before.
@@ -76,8 +78,13 @@ VORLA_OPERATOR_PATH auto with_operands(const binary& node, runtime& rt, Ints&& i
 {
     // Both evaluated: the int path when both are ints.
     auto both = [&](value& l, value& r) {
-        if (signed_<int>* a = exact_int(l))
-            if (signed_<int>* b = exact_int(r)) return ints(int_operands{l, *a, r, b, b->get()});
+        if (signed_<int>* a = exact_int(l)) {
+            // An unsigned int (a size, say) reads as the int of the same 32 bits, as the int class's own
+            // slots convert it; it never takes an int result.
+            signed_<int>* b = exact_int(r);
+            unsigned_<unsigned int>* u = b ? nullptr : exact_unsigned(r);
+            if (b || u) return ints(int_operands{l, *a, r, b, b ? b->get() : static_cast<int>(u->get())});
+        }
         return other(l, r);
     };
     if (node.right_int) {

@@ -496,6 +496,46 @@ TEST_F(NodesTest, IntOperatorsFollowTheIntRulesForEveryForm)
     }
 }
 
+// An int with an unsigned int on its right reads it as the int of the same bits, in every form, and the
+// result is an int of its own, never the unsigned operand.
+TEST_F(NodesTest, IntWithUnsignedReadsTheSameBits)
+{
+    value x = declare_int(L"x", 0);
+    value u = local.variables.declare(intern(L"u"), make<unsigned_<unsigned int>>(0u));
+    const unsigned int sizes[] = {0u, 1u, 2u, 7u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
+    for (arith op : {arith::add, arith::sub, arith::mul, arith::div, arith::mod}) {
+        for (int a : int_grid) {
+            for (unsigned int b : sizes) {
+                const std::optional<int> expected = int_reference(op, a, static_cast<int>(b));
+                static_cast<signed_<int>&>(*x).set(a);
+                static_cast<unsigned_<unsigned int>&>(*u).set(b);
+                const expr e = arith_node(op, var(L"x"), std::make_shared<e_cast>(tid::unsigned_, expr_list{var(L"u")}));
+                const expr compound = compound_node(op, var(L"x"), var(L"u"));
+                if (!expected) {
+                    expect_script_throw([&] { e->evaluate(rt); }, tid::range_error);
+                    expect_script_throw([&] { compound->evaluate(rt); }, tid::range_error);
+                    EXPECT_EQ(as_int(x), a);
+                    continue;
+                }
+                const value r = e->evaluate(rt);
+                EXPECT_EQ(r->type_id(), tid::signed_);
+                EXPECT_EQ(as_int(r), *expected) << a << " " << b;
+                compound->evaluate(rt);
+                EXPECT_EQ(as_int(x), *expected) << a << " " << b;
+                EXPECT_EQ(as_unsigned(u), b);
+            }
+        }
+    }
+    static_cast<signed_<int>&>(*x).set(-1);
+    static_cast<unsigned_<unsigned int>&>(*u).set(0xFFFFFFFFu);
+    EXPECT_TRUE(as_bool(e_equal(var(L"x"), var(L"u")).evaluate(rt)));
+    bool yes = false;
+    EXPECT_EQ(e_lt(var(L"x"), var(L"u")).test(rt, yes), flow::done);
+    EXPECT_FALSE(yes);  // -1 < -1
+    e_assign(var(L"x"), var(L"u")).evaluate(rt);
+    EXPECT_EQ(x->describe(), "int(-1)");
+}
+
 // The comparisons and logical operators of two ints, as a value and as a condition, with the right
 // operand a variable and a literal, against the plain C++ answers.
 TEST_F(NodesTest, IntComparisonsAnswerAsPlainInts)
