@@ -8,6 +8,7 @@
 #include "factor/list_.hpp"
 #include "factor/method_table.hpp"
 #include "factor/nil.hpp"
+#include "factor/string_.hpp"
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
 
@@ -352,17 +353,38 @@ template class sequence<list_, std::list<value>>;
 
 // ---- hash -------------------------------------------------------------------------------------------------
 
-std::size_t hash_::key_hash::operator()(const value& k) const
+std::uint32_t hash_::hash_of(const value& k)
 {
     std::uint32_t seed = 0;
     k->hash(seed);
     return seed;
 }
 
-bool hash_::key_equal::operator()(const value& probe, const value& stored) const
+hash_::stored_key::stored_key(value k) : key_(std::move(k)), hash_(hash_of(key_))
 {
-    // The standard library passes the key being looked up first and the stored key second.
-    return stored->equal(probe);
+    if (key_->type_id() != tid::string_) return;
+    const std::wstring& t = static_cast<const string_<wchar_t>&>(*key_).text();
+    const std::size_t n = t.size();
+    if (n > short_text) return;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<std::uint32_t>(t[i]);
+        if (c > 0xFF) return;  // no copy: the key's own equal decides
+        text_[i] = static_cast<unsigned char>(c);
+    }
+    length_ = static_cast<std::uint8_t>(n);
+}
+
+bool hash_::stored_key::matches(const value& probe) const
+{
+    if (length_ == no_copy) return key_->equal(probe);
+    // What string_::equal answers: the probe is a string with the same text.
+    if (probe->type_id() != tid::string_) return false;
+    const std::wstring& t = static_cast<const string_<wchar_t>&>(*probe).text();
+    if (t.size() != length_) return false;
+    const wchar_t* p = t.data();
+    for (std::uint8_t i = 0; i < length_; ++i)
+        if (static_cast<std::uint32_t>(p[i]) != text_[i]) return false;
+    return true;
 }
 
 // 11 buckets to begin with; the map grows past a load factor of 1.0 as the library does.
@@ -390,14 +412,14 @@ void hash_::give_up_children(release_list& out)
         out.push_back(k);  // keys cannot be moved out of the map; clear() drops the map's handle below
         out.push_back(std::move(v));
     }
-    map_.clear();
+    changing().clear();
 }
 
 void hash_::call_constructor(const value& v)
 {
     const hash_* other = same_type(v);
     if (!other) refuse("call_constructor", v);
-    map_ = copy_of(other->map_);
+    changing() = copy_of(other->map_);
 }
 
 void hash_::operator=(const value& r)
@@ -405,14 +427,14 @@ void hash_::operator=(const value& r)
     const hash_* other = same_type(r);
     if (!other) refuse("operator =", r);
     // The copy is made before the old entries go, so `h = h` keeps them.
-    map_ = copy_of(other->map_);
+    changing() = copy_of(other->map_);
 }
 
 value hash_::clone() const
 {
     const nesting level(*this, "clone");
     auto c = make<hash_>();
-    c->map_ = copy_of(map_);
+    c->changing() = copy_of(map_);
     return c;
 }
 
@@ -498,34 +520,64 @@ value hash_::builtin_method(method_name m, arg_span v)
 value hash_::method(const method_call<wchar_t>& c) { return dispatch(c); }
 value hash_::method(const method_call<char>& c) { return dispatch(c); }
 
+hash_::entry* hash_::search(const value& key)
+{
+    const auto it = map_.find(probe(key));
+    if (it == map_.end()) return nullptr;
+    // Entries stay where they are while the map grows, so the pointer holds until the map changes.
+    last_ = &*it;
+    return last_;
+}
+
+[[gnu::always_inline]] inline hash_::entry* hash_::lookup(const value& key)
+{
+    // The last entry is compared without hashing the key first: a short string key answers from its
+    // copied text in a few instructions, and for any key an equal that fails costs no more than the
+    // hashing the search would do anyway.
+    if (last_ && last_->first.matches(key)) return last_;
+    return search(key);
+}
+
 value hash_::m_size(arg_span) { return make_size(map_.size()); }
 value hash_::m_empty(arg_span) { return make_boolean(map_.empty()); }
 
 value hash_::m_clear(arg_span)
 {
-    map_.clear();
+    changing().clear();
     return make_nil();
 }
 
 value hash_::m_at(arg_span v)
 {
-    // Whatever goes wrong in the lookup (a missing key, a key refusing hash or equal) is a range error.
+    // A missing key is a range error, and so is a key the map cannot look up because its hash or equal
+    // refuses (a chain nested past the limit): the script's handler for range errors sees both. Anything
+    // else (no memory, the interpreter stopping) goes on as it is.
+    entry* found = nullptr;
     try {
-        return map_.at(v[0]);
-    } catch (...) {
+        found = lookup(v[0]);
+    } catch (const exception& refusal) {
+        if (refusal.out_of_depth()) throw;  // runaway recursion is never a script's to catch
+        out_of_range(std::string("the key cannot be looked up: ") + refusal.what());
     }
-    out_of_range("the hash has no key " + v[0]->describe());
+    if (!found) out_of_range("the hash has no key " + v[0]->describe());
+    return found->second;
 }
 
-value hash_::m_exist(arg_span v) { return make_boolean(map_.find(v[0]) != map_.end()); }
-value hash_::m_erase(arg_span v) { return make_boolean(map_.erase(v[0]) != 0); }
+value hash_::m_exist(arg_span v) { return make_boolean(lookup(v[0]) != nullptr); }
+value hash_::m_erase(arg_span v)
+{
+    const auto it = map_.find(probe(v[0]));  // found by the value itself: erase would want a stored_key made
+    if (it == map_.end()) return make_boolean(false);
+    changing().erase(it);
+    return make_boolean(true);
+}
 
 value hash_::m_swap(arg_span v)
 {
     // The argument changes in place: every holder of its handle sees the exchanged entries.
     hash_* other = same_type(v[0]);
     if (!other) refuse("_method", call_text("swap", v));
-    map_.swap(other->map_);
+    changing().swap(other->changing());
     return make_nil();
 }
 
@@ -534,7 +586,7 @@ value hash_::m_insert(arg_span v)
     // Both are copied before the map is asked; when the key is present the copies are simply dropped.
     value key = stored_copy(v[0]);
     value val = stored_copy(v[1]);
-    return make_boolean(map_.emplace(std::move(key), std::move(val)).second);
+    return make_boolean(changing().emplace(stored_key(std::move(key)), std::move(val)).second);
 }
 
 } // namespace vorla

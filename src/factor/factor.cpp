@@ -130,7 +130,17 @@ void factor::undefined(const char* op)
 
 factor::nesting::nesting(const factor& self, const char* op) : depth_(context::current().value_nesting)
 {
-    if (depth_ >= nesting_limit || stack_exhausted()) self.refuse(op, "nesting too deep");
+    if (depth_ >= nesting_limit || stack_exhausted()) {
+        // The plain message names the walk, so the account of a method that hashed or compared a key
+        // too deep does not read as if the method were missing. It names no type: near the end of the
+        // stack there is no room to work out a class's name.
+        const std::string o(op);
+        const char* walk = o == "clone" ? "copy" : o == "equal" ? "compare" : op;
+        const site& s = self.where();
+        exception e("nesting too deep", s.file, fn(s, op), s.line);
+        e.explain(std::string("a value is nested too deep to ") + walk);
+        throw e;
+    }
     ++depth_;
 }
 

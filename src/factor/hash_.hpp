@@ -12,15 +12,60 @@ namespace vorla {
 
 class hash_ final : public factor {
 public:
-    // A key hashes from the seed 0 with its own hash; the stored key decides equality.
+    // A key's hash: its own hash from the seed 0.
+    static std::uint32_t hash_of(const value& k);
+
+    // A key as the map holds it: the handle, the key's hash and, for a string key of up to short_text
+    // characters that are all below 256, a copy of its text in one byte per character. Lookups compare
+    // the hash, then for such a string the copied text, at the entry itself: they reach neither the key
+    // object nor the text on its heap (in a big map, two cache misses per entry looked at). The map keeps
+    // no hash of its own beside this one, so an entry is 40 bytes. Stored keys never change (the map made
+    // them by clone and hands out only its values), so the copy stays true.
+    class stored_key {
+    public:
+        static constexpr std::size_t short_text = 11;
+
+        explicit stored_key(value k);
+        const value& get() const noexcept { return key_; }
+        operator const value&() const noexcept { return key_; }
+        factor* operator->() const noexcept { return key_.get(); }
+        std::uint32_t hash() const noexcept { return hash_; }
+        // The key's own equal with probe, answered from the copy where there is one.
+        bool matches(const value& probe) const;
+        // The same for a probe whose hash is at hand: keys of another hash differ without a look at them.
+        bool equal(const value& probe, std::uint32_t probe_hash) const { return probe_hash == hash_ && matches(probe); }
+
+    private:
+        static constexpr std::uint8_t no_copy = 0xFF;
+        value key_;
+        std::uint32_t hash_;
+        std::uint8_t length_ = no_copy;  // of the copied text
+        unsigned char text_[short_text];
+    };
+
+    // A value being looked up, with its hash worked out once.
+    struct probe {
+        explicit probe(const value& k) : key(k), hash(hash_of(k)) {}
+        const value& key;
+        std::uint32_t hash;
+    };
+
+    // The stored hash decides the bucket; the stored key decides equality. Lookups go by probe, so the
+    // value looked up is hashed once and no stored_key is made for it.
     struct key_hash {
-        std::size_t operator()(const value& k) const;
+        using is_transparent = void;
+        // Cheap and unfailing, so the map needs no copy of it in each entry.
+        std::size_t operator()(const stored_key& k) const noexcept { return k.hash(); }
+        std::size_t operator()(const probe& p) const noexcept { return p.hash; }
     };
     struct key_equal {
-        bool operator()(const value& probe, const value& stored) const;
+        using is_transparent = void;
+        bool operator()(const probe& p, const stored_key& stored) const { return stored.equal(p.key, p.hash); }
+        bool operator()(const stored_key& k, const stored_key& stored) const { return stored.equal(k.get(), k.hash()); }
     };
     // Entries come from the values' free lists (insert is the hash's commonest change).
-    using map_type = lib::hash<value, value, key_hash, key_equal, value_pool::allocator<std::pair<const value, value>>>;
+    using map_type = lib::hash<stored_key, value, key_hash, key_equal,
+                               value_pool::allocator<std::pair<const stored_key, value>>>;
 
     hash_();
     // Values nested a million deep are released by a loop, not by destructors inside destructors.
@@ -77,7 +122,23 @@ private:
     // The entries of another hash value, or nullptr when it is of another type.
     static hash_* same_type(const value& v);
 
+    using entry = map_type::value_type;
+    // The entry whose key equals `key`, or nullptr.
+    entry* lookup(const value& key);
+    // lookup past the last entry found: the map's own search, which the next lookup may then skip.
+    entry* search(const value& key);
+    // The map, for a change: the last entry found is forgotten first.
+    map_type& changing()
+    {
+        last_ = nullptr;
+        return map_;
+    }
+
     map_type map_;
+    // The entry the last lookup found. Scripts often ask exist, then at, then at again with one key: the
+    // second and third lookups then skip hashing and the bucket walk. The key is compared each time (the
+    // probe may be a string changed since), and every change of the map forgets the entry.
+    entry* last_ = nullptr;
 };
 
 } // namespace vorla

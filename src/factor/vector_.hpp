@@ -8,7 +8,7 @@
 
 #include "factor/factor.hpp"
 #include "factor/method_table.hpp"
-#include "lib/huge_pages.hpp"
+#include "lib/growing_array.hpp"
 
 namespace vorla {
 
@@ -91,8 +91,8 @@ private:
 
 } // namespace detail
 
-// A vector's elements: handles in one array, big ones in huge pages.
-using vector_elements = std::vector<value, ::lib::huge_page_allocator<value>>;
+// A vector's elements: handles in one array that grows without copying, big ones in huge pages.
+using vector_elements = ::lib::growing_array<value>;
 
 class vector_ final : public detail::sequence<vector_, vector_elements> {
 public:

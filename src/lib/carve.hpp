@@ -22,6 +22,7 @@ struct carve_region {
     unsigned chunks = 0;
 
     static constexpr unsigned small_chunks = 16;  // 1 MiB of 64 KiB chunks before the huge ones
+    static constexpr std::size_t cache_line = 64;
 
     char* cut(std::size_t block, std::size_t chunk_bytes)
     {
@@ -32,7 +33,8 @@ struct carve_region {
                 bytes = huge_page;
                 chunk = static_cast<char*>(huge_page_block(huge_page));
             } else {
-                chunk = static_cast<char*>(std::malloc(bytes));
+                // On a cache line, so that a block of 64 bytes (a hash entry) fills one line, not two.
+                chunk = static_cast<char*>(std::aligned_alloc(cache_line, (bytes + cache_line - 1) / cache_line * cache_line));
             }
             if (!chunk) throw std::bad_alloc();
             next = chunk;
