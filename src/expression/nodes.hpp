@@ -48,11 +48,18 @@ private:
     mutable bool busy_ = false;
 };
 
+// The literal of an int literal node; nothing for any other node.
+std::optional<int> int_literal(const expression& e);
+
 // Two-operand nodes: left then right.
 class binary : public expression {
 public:
-    binary(expr left, expr right) : left(std::move(left)), right(std::move(right)) {}
+    binary(expr left, expr right)
+        : left(std::move(left)), right(std::move(right)), right_int(int_literal(*this->right)) {}
     const expr left, right;
+    // The right operand's literal when it is an int literal (`n - 1`, `i < 10`, `k /= 2`): opposite an
+    // int, the operators read it here and make no value for it.
+    const std::optional<int> right_int;
 };
 
 #define VORLA_BINARY_NODE(NAME)                                                                                \

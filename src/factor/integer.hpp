@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 
 #include "factor/factor.hpp"
@@ -19,6 +20,42 @@ template <>
 struct integer_name<unsigned int> {
     static constexpr const char* cls = "vorla::integer<unsigned int>";
 };
+
+// A zero divisor, or the one int quotient that does not fit (-2^31 / -1), as the script range_error that
+// integer<T>'s operator / or % reports (scalars.cpp). Out of line: it is never on the way of a result.
+template <class T>
+[[noreturn]] void refuse_divisor(arith op, T divisor);
+
+// Whether a / b and a % b have an answer: b is not zero, and for int the quotient -2^31 / -1 does not
+// overflow.
+template <class T>
+constexpr bool divisor_fits(T a, T b)
+{
+    if constexpr (std::is_signed_v<T>)
+        if (a == std::numeric_limits<T>::min() && b == -1) return false;
+    return b != 0;
+}
+
+// a op b by the integer rules: wrap-around on the 32 bits, division and remainder toward zero, a zero
+// divisor (and -2^31 / -1 for int) refused. The one place integer arithmetic happens: the integer
+// classes' operators and the operator nodes' path for two ints both compute here, so their answers and
+// refusals cannot differ.
+template <class T>
+inline T integer_result(arith op, T a, T b)
+{
+    // Wrap-around is done on the unsigned pattern, where overflow is defined.
+    using U = std::make_unsigned_t<T>;
+    switch (op) {
+    case arith::add: return static_cast<T>(static_cast<U>(a) + static_cast<U>(b));
+    case arith::sub: return static_cast<T>(static_cast<U>(a) - static_cast<U>(b));
+    case arith::mul: return static_cast<T>(static_cast<U>(a) * static_cast<U>(b));
+    case arith::div:
+    case arith::mod: break;
+    }
+    if (!divisor_fits(a, b)) [[unlikely]]
+        refuse_divisor(op, b);
+    return op == arith::div ? a / b : a % b;
+}
 
 template <class T>
 class integer : public factor {
@@ -82,8 +119,8 @@ protected:
 
     // The right operand, through its own conversion to this class's payload type.
     static T operand(const value& r) { return static_cast<T>(*r); }
-    // v_ op r: the one place integer arithmetic happens, in place or into a new value.
-    T result(arith op, const value& r) const;
+    // v_ op r, in place or into a new value.
+    T result(arith op, const value& r) const { return integer_result(op, v_, operand(r)); }
     // v_ op r for the comparisons and logical operators: the one place they are answered.
     bool holds(relation op, const value& r) const;
 

@@ -75,30 +75,6 @@ Is& extract(Is& is, T& v)
     return is;
 }
 
-// Wrap-around arithmetic is done on the unsigned pattern, where overflow is defined.
-template <class T, class Op>
-T wrapped(T a, T b, Op op)
-{
-    using U = std::make_unsigned_t<T>;
-    return static_cast<T>(op(static_cast<U>(a), static_cast<U>(b)));
-}
-
-// A zero divisor, and the one int quotient that does not fit (-2^31 / -1), become a script range_error.
-template <class T>
-[[noreturn, gnu::noinline]] void refuse_divisor(T d, const char* op, int line)
-{
-    throw_range_error(__FILE__, std::string(integer_name<T>::cls) + "::" + op, line,
-                      d == 0 ? "division by zero" : "the quotient does not fit in int");
-}
-template <class T>
-void check_divisor(T a, T d, const char* op, int line)
-{
-    bool bad = d == 0;
-    if constexpr (std::is_signed_v<T>) bad = bad || (a == std::numeric_limits<T>::min() && d == -1);
-    if (bad) [[unlikely]]
-        refuse_divisor(d, op, line);
-}
-
 // float computes in double and rounds the result back; double simply computes in double.
 template <class F, class Op>
 F computed(F a, F b, Op op)
@@ -150,24 +126,18 @@ value nil::operator!=(const value& r) const { return make_boolean(static_cast<bo
 // ---- integers
 
 template <class T>
-T integer<T>::result(arith op, const value& r) const
+void refuse_divisor(arith op, T divisor)
 {
-    const T b = operand(r);
-    switch (op) {
-    case arith::add: return wrapped(v_, b, std::plus<>());
-    case arith::sub: return wrapped(v_, b, std::minus<>());
-    case arith::mul: return wrapped(v_, b, std::multiplies<>());
-    case arith::div: check_divisor(v_, b, "operator /", __LINE__); return v_ / b;
-    case arith::mod: break;
-    }
-    check_divisor(v_, b, "operator %", __LINE__);
-    return v_ % b;
+    throw_range_error(__FILE__, std::string(integer_name<T>::cls) + (op == arith::div ? "::operator /" : "::operator %"),
+                      __LINE__, divisor == 0 ? "division by zero" : "the quotient does not fit in int");
 }
+template void refuse_divisor(arith, int);
+template void refuse_divisor(arith, unsigned int);
 
 template <class T>
 value integer<T>::operator+(const value& r) const { return make(result(arith::add, r)); }
 template <class T>
-value integer<T>::operator-() const { return make(wrapped(T(0), v_, std::minus<>())); }
+value integer<T>::operator-() const { return make(integer_result(arith::sub, T(0), v_)); }
 template <class T>
 value integer<T>::operator-(const value& r) const { return make(result(arith::sub, r)); }
 template <class T>
@@ -199,9 +169,9 @@ value integer<T>::operator>(const value& r) const { return make_boolean(holds(re
 template <class T>
 value integer<T>::operator<(const value& r) const { return make_boolean(holds(relation::lt, r)); }
 template <class T>
-void integer<T>::operator++() { v_ = wrapped(v_, T(1), std::plus<>()); }
+void integer<T>::operator++() { v_ = integer_result(arith::add, v_, T(1)); }
 template <class T>
-void integer<T>::operator--() { v_ = wrapped(v_, T(1), std::minus<>()); }
+void integer<T>::operator--() { v_ = integer_result(arith::sub, v_, T(1)); }
 template <class T>
 value integer<T>::operator!() const { return make_boolean(v_ == 0); }
 template <class T>

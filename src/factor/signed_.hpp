@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <typeinfo>
 
 #include "factor/integer.hpp"
 #include "factor/method_table.hpp"
@@ -13,7 +14,7 @@ template <class T>
 class signed_;
 
 template <>
-class signed_<int> : public integer<int> {
+class signed_<int> final : public integer<int> {
 public:
     explicit signed_(int n = 0) : integer<int>(n) {}
 
@@ -31,5 +32,14 @@ private:
     template <class Ch>
     value _method(const method_call<Ch>& c) const;
 };
+
+// The value as a script int when its class is exactly that one, else nullptr: the operators' path for
+// two ints asks this of every operand, so it is a load and a compare of the class's type_info address,
+// with no virtual call. (Were that type_info ever duplicated, an int would merely miss the fast path.)
+inline signed_<int>* exact_int(const value& v) noexcept
+{
+    factor& f = *v;
+    return &typeid(f) == &typeid(signed_<int>) ? static_cast<signed_<int>*>(&f) : nullptr;
+}
 
 } // namespace vorla

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <typeinfo>
 
 #include "factor/integer.hpp"
 #include "factor/method_table.hpp"
@@ -13,7 +14,7 @@ template <class T>
 class unsigned_;
 
 template <>
-class unsigned_<unsigned int> : public integer<unsigned int> {
+class unsigned_<unsigned int> final : public integer<unsigned int> {
 public:
     explicit unsigned_(unsigned int n = 0) : integer<unsigned int>(n) {}
 
@@ -31,5 +32,12 @@ private:
     template <class Ch>
     value _method(const method_call<Ch>& c) const;
 };
+
+// The value as a script unsigned int when its class is exactly that one, else nullptr (see exact_int).
+inline unsigned_<unsigned int>* exact_unsigned(const value& v) noexcept
+{
+    factor& f = *v;
+    return &typeid(f) == &typeid(unsigned_<unsigned int>) ? static_cast<unsigned_<unsigned int>*>(&f) : nullptr;
+}
 
 } // namespace vorla

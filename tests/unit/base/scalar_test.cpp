@@ -326,6 +326,21 @@ TEST(Integer, InPlaceArithmeticLeavesWhatTheOperatorMakes)
     EXPECT_FALSE(bool_(true)->operate_in_place(arith::add, int_(1)));  // bool has no arithmetic of its own
 }
 
+// The operators' int path is taken for exactly the int class (and an unsigned int on the right): every
+// other number, and a value that merely converts to int, goes through its own slots.
+TEST(Integer, ExactIntIsOnlyTheIntClass)
+{
+    const value n = int_(3);
+    ASSERT_EQ(exact_int(n), n.get());
+    EXPECT_EQ(exact_int(n)->get(), 3);
+    for (const value& other : {uint_(3), double_(3), float_(3), bool_(true), str(L"3"), value(make<probe>())})
+        EXPECT_EQ(exact_int(other), nullptr) << other->describe();
+    const value u = uint_(4);
+    ASSERT_EQ(exact_unsigned(u), u.get());
+    EXPECT_EQ(exact_unsigned(n), nullptr);
+    EXPECT_EQ(exact_unsigned(double_(4)), nullptr);
+}
+
 TEST(Integer, ConstructAndConvert)
 {
     value i = int_(9);

@@ -1,7 +1,10 @@
 // Expression nodes: evaluation order, handles versus copies, declarators and name lookup.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -397,6 +400,271 @@ TEST_F(NodesTest, MemberInitializerDeclaresIntoTheNamespaceGlobalScope)
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(as_int(*m), 8);
     EXPECT_EQ(local.variables.find(intern(L"m")), nullptr);
+}
+
+// ---- operators on two ints
+
+// The int rules worked out independently, in 64 bits: the 32-bit wrap of the exact answer, division and
+// remainder toward zero; nothing for a refused divisor (zero, or -2^31 / -1).
+std::optional<int> int_reference(arith op, int a, int b)
+{
+    const std::int64_t x = a, y = b;
+    std::int64_t exact = 0;
+    switch (op) {
+    case arith::add: exact = x + y; break;
+    case arith::sub: exact = x - y; break;
+    case arith::mul: exact = x * y; break;
+    case arith::div:
+    case arith::mod:
+        if (y == 0 || (x == std::numeric_limits<int>::min() && y == -1)) return std::nullopt;
+        exact = op == arith::div ? x / y : x % y;
+        break;
+    }
+    return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(exact)));
+}
+
+const int int_grid[] = {0, 1, -1, 2, -2, 3, -7, 7, 65536, -65537, std::numeric_limits<int>::max(),
+                        std::numeric_limits<int>::min(), std::numeric_limits<int>::min() + 1};
+
+// A node for each operator, over the given operands.
+expr arith_node(arith op, expr l, expr r)
+{
+    switch (op) {
+    case arith::add: return std::make_shared<e_add>(std::move(l), std::move(r));
+    case arith::sub: return std::make_shared<e_sub>(std::move(l), std::move(r));
+    case arith::mul: return std::make_shared<e_mul>(std::move(l), std::move(r));
+    case arith::div: return std::make_shared<e_div>(std::move(l), std::move(r));
+    case arith::mod: break;
+    }
+    return std::make_shared<e_mod>(std::move(l), std::move(r));
+}
+expr compound_node(arith op, expr l, expr r)
+{
+    switch (op) {
+    case arith::add: return std::make_shared<e_add_assign>(std::move(l), std::move(r));
+    case arith::sub: return std::make_shared<e_sub_assign>(std::move(l), std::move(r));
+    case arith::mul: return std::make_shared<e_mul_assign>(std::move(l), std::move(r));
+    case arith::div: return std::make_shared<e_div_assign>(std::move(l), std::move(r));
+    case arith::mod: break;
+    }
+    return std::make_shared<e_mod_assign>(std::move(l), std::move(r));
+}
+
+// Every operator over every pair of the grid, with the right operand a variable and a literal, as a value
+// and as a compound assignment: the int rules' answer, or a range_error, and the operands as they were.
+TEST_F(NodesTest, IntOperatorsFollowTheIntRulesForEveryForm)
+{
+    value x = declare_int(L"x", 0);
+    value y = declare_int(L"y", 0);
+    for (arith op : {arith::add, arith::sub, arith::mul, arith::div, arith::mod}) {
+        for (int a : int_grid) {
+            for (int b : int_grid) {
+                const std::optional<int> expected = int_reference(op, a, b);
+                const std::string what = std::to_string(a) + " op" + std::to_string(static_cast<int>(op)) + " " + std::to_string(b);
+                const expr forms[] = {arith_node(op, var(L"x"), var(L"y")), arith_node(op, var(L"x"), int_expr(b))};
+                for (const expr& e : forms) {
+                    ASSERT_TRUE(std::dynamic_pointer_cast<const binary>(e));
+                    static_cast<signed_<int>&>(*x).set(a);
+                    static_cast<signed_<int>&>(*y).set(b);
+                    if (expected) {
+                        const value r = e->evaluate(rt);
+                        EXPECT_EQ(r->type_id(), tid::signed_) << what;
+                        EXPECT_EQ(as_int(r), *expected) << what;
+                        EXPECT_NE(r.get(), x.get());
+                        EXPECT_NE(r.get(), y.get());
+                    } else {
+                        expect_script_throw([&] { e->evaluate(rt); }, tid::range_error);
+                    }
+                    EXPECT_EQ(as_int(x), a) << what;
+                    EXPECT_EQ(as_int(y), b) << what;
+                }
+                const expr compounds[] = {compound_node(op, var(L"x"), var(L"y")), compound_node(op, var(L"x"), int_expr(b))};
+                for (const expr& e : compounds) {
+                    static_cast<signed_<int>&>(*x).set(a);
+                    static_cast<signed_<int>&>(*y).set(b);
+                    if (expected) {
+                        EXPECT_EQ(e->evaluate(rt).get(), x.get());
+                        EXPECT_EQ(as_int(x), *expected) << what;
+                    } else {
+                        expect_script_throw([&] { e->evaluate(rt); }, tid::range_error);
+                        EXPECT_EQ(as_int(x), a) << what;  // a refused compound assignment changes nothing
+                    }
+                    EXPECT_EQ(as_int(y), b) << what;
+                }
+            }
+        }
+    }
+}
+
+// An int with an unsigned int on its right reads it as the int of the same bits, in every form, and the
+// result is an int of its own, never the unsigned operand.
+TEST_F(NodesTest, IntWithUnsignedReadsTheSameBits)
+{
+    value x = declare_int(L"x", 0);
+    value u = local.variables.declare(intern(L"u"), make<unsigned_<unsigned int>>(0u));
+    const unsigned int sizes[] = {0u, 1u, 2u, 7u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
+    for (arith op : {arith::add, arith::sub, arith::mul, arith::div, arith::mod}) {
+        for (int a : int_grid) {
+            for (unsigned int b : sizes) {
+                const std::optional<int> expected = int_reference(op, a, static_cast<int>(b));
+                static_cast<signed_<int>&>(*x).set(a);
+                static_cast<unsigned_<unsigned int>&>(*u).set(b);
+                const expr e = arith_node(op, var(L"x"), std::make_shared<e_cast>(tid::unsigned_, expr_list{var(L"u")}));
+                const expr compound = compound_node(op, var(L"x"), var(L"u"));
+                if (!expected) {
+                    expect_script_throw([&] { e->evaluate(rt); }, tid::range_error);
+                    expect_script_throw([&] { compound->evaluate(rt); }, tid::range_error);
+                    EXPECT_EQ(as_int(x), a);
+                    continue;
+                }
+                const value r = e->evaluate(rt);
+                EXPECT_EQ(r->type_id(), tid::signed_);
+                EXPECT_EQ(as_int(r), *expected) << a << " " << b;
+                compound->evaluate(rt);
+                EXPECT_EQ(as_int(x), *expected) << a << " " << b;
+                EXPECT_EQ(as_unsigned(u), b);
+            }
+        }
+    }
+    static_cast<signed_<int>&>(*x).set(-1);
+    static_cast<unsigned_<unsigned int>&>(*u).set(0xFFFFFFFFu);
+    EXPECT_TRUE(as_bool(e_equal(var(L"x"), var(L"u")).evaluate(rt)));
+    bool yes = false;
+    EXPECT_EQ(e_lt(var(L"x"), var(L"u")).test(rt, yes), flow::done);
+    EXPECT_FALSE(yes);  // -1 < -1
+    e_assign(var(L"x"), var(L"u")).evaluate(rt);
+    EXPECT_EQ(x->describe(), "int(-1)");
+}
+
+// The comparisons and logical operators of two ints, as a value and as a condition, with the right
+// operand a variable and a literal, against the plain C++ answers.
+TEST_F(NodesTest, IntComparisonsAnswerAsPlainInts)
+{
+    value x = declare_int(L"x", 0);
+    value y = declare_int(L"y", 0);
+    for (int a : int_grid) {
+        for (int b : int_grid) {
+            const std::pair<expr, bool> cases[] = {
+                {std::make_shared<e_lt>(var(L"x"), var(L"y")), a < b},
+                {std::make_shared<e_lte>(var(L"x"), int_expr(b)), a <= b},
+                {std::make_shared<e_gt>(var(L"x"), int_expr(b)), a > b},
+                {std::make_shared<e_gte>(var(L"x"), var(L"y")), a >= b},
+                {std::make_shared<e_equal>(var(L"x"), int_expr(b)), a == b},
+                {std::make_shared<e_nequal>(var(L"x"), var(L"y")), a != b},
+                {std::make_shared<e_and>(var(L"x"), int_expr(b)), a != 0 && b != 0},
+                {std::make_shared<e_or>(var(L"x"), var(L"y")), a != 0 || b != 0},
+            };
+            static_cast<signed_<int>&>(*x).set(a);
+            static_cast<signed_<int>&>(*y).set(b);
+            for (const auto& [e, expected] : cases) {
+                const value v = e->evaluate(rt);
+                EXPECT_EQ(v->type_id(), tid::boolean);
+                EXPECT_EQ(as_bool(v), expected) << a << " " << b;
+                bool yes = !expected;
+                EXPECT_EQ(e->test(rt, yes), flow::done);
+                EXPECT_EQ(yes, expected) << a << " " << b;
+            }
+        }
+    }
+}
+
+// Only an int literal on the right is read from the node; any other literal, or an int literal opposite
+// another class, goes through the left value's rules.
+TEST_F(NodesTest, OnlyAnIntLiteralOnTheRightIsReadFromTheNode)
+{
+    EXPECT_EQ(e_add(var(L"x"), int_expr(3)).right_int, std::optional<int>(3));
+    EXPECT_EQ(e_add(int_expr(3), var(L"x")).right_int, std::nullopt);
+    EXPECT_EQ(e_add(var(L"x"), bool_expr(true)).right_int, std::nullopt);
+    EXPECT_EQ(e_lt(var(L"x"), probed("r", int_expr(3))).right_int, std::nullopt);
+
+    local.variables.declare(intern(L"d"), make<real<double>>(2.5));
+    local.variables.declare(intern(L"u"), make<unsigned_<unsigned int>>(1u));
+    local.variables.declare(intern(L"s"), make<string_<wchar_t>>(L"n"));
+    EXPECT_EQ(e_add(var(L"d"), int_expr(1)).evaluate(rt)->describe(), "double(3.5)");
+    EXPECT_EQ(e_sub(var(L"u"), int_expr(2)).evaluate(rt)->describe(), "unsigned(4,294,967,295)");
+    EXPECT_EQ(e_add(var(L"s"), int_expr(7)).evaluate(rt)->describe(), "string(n7)");
+    EXPECT_TRUE(as_bool(e_gt(var(L"d"), int_expr(2)).evaluate(rt)));
+    e_mul_assign(var(L"d"), int_expr(2)).evaluate(rt);
+    e_assign(var(L"u"), int_expr(-1)).evaluate(rt);
+    EXPECT_EQ(as_double(*local.variables.find(intern(L"d"))), 5.0);
+    EXPECT_EQ(as_unsigned(*local.variables.find(intern(L"u"))), 4294967295u);
+}
+
+// Notes the object each evaluation of the wrapped node yields.
+class yields final : public expression {
+public:
+    yields(std::vector<const factor*>& seen, expr inner) : seen_(seen), inner_(std::move(inner)) {}
+    value evaluate(runtime& rt) const override
+    {
+        value v = inner_->evaluate(rt);
+        seen_.push_back(v.get());
+        return v;
+    }
+
+private:
+    std::vector<const factor*>& seen_;
+    expr inner_;
+};
+
+// An int result goes into an operand only the expression holds, left first; a variable's value, and a
+// literal's value (its node keeps it), are never taken.
+TEST_F(NodesTest, IntResultsReuseOnlyOperandsNobodyElseHolds)
+{
+    value x = declare_int(L"x", 6);
+    value y = declare_int(L"y", 4);
+    std::vector<const factor*> seen;
+    auto fresh = [&](int n) { return std::make_shared<yields>(seen, std::make_shared<e_cast>(tid::signed_, expr_list{int_expr(n)})); };
+
+    value r = e_sub(var(L"x"), fresh(1)).evaluate(rt);  // the right operand is a temporary
+    EXPECT_EQ(as_int(r), 5);
+    EXPECT_EQ(r.get(), seen.back());
+    r = e_sub(fresh(10), var(L"y")).evaluate(rt);  // the left one is
+    EXPECT_EQ(as_int(r), 6);
+    EXPECT_EQ(r.get(), seen.back());
+    r = e_mul(var(L"x"), std::make_shared<yields>(seen, var(L"y"))).evaluate(rt);  // neither
+    EXPECT_EQ(as_int(r), 24);
+    EXPECT_NE(r.get(), y.get());
+    EXPECT_NE(r.get(), x.get());
+    auto literal = std::make_shared<int_const>(2);
+    r = e_add(var(L"x"), std::make_shared<yields>(seen, literal)).evaluate(rt);
+    EXPECT_EQ(as_int(r), 8);
+    EXPECT_NE(r.get(), seen.back());
+    EXPECT_EQ(as_int(literal->evaluate(rt)), 2);
+    EXPECT_EQ(as_int(x), 6);
+    EXPECT_EQ(as_int(y), 4);
+}
+
+// A refused int divisor is placed at its operator, whichever way the operands came: the same failure
+// as when the left int's own operator refuses a divisor of another class.
+TEST_F(NodesTest, RefusedIntDivisorIsPlacedAtTheOperator)
+{
+    declare_int(L"x", 9);
+    declare_int(L"zero", 0);
+    local.variables.declare(intern(L"half"), make<real<double>>(0.5));  // truncates to 0 as an int divisor
+    std::uint32_t offset = 0;
+    auto at = [&](auto node) {
+        node->pos = script_pos{1, ++offset};
+        return expr(node);
+    };
+    const expr cases[] = {
+        at(std::make_shared<e_div>(var(L"x"), var(L"zero"))), at(std::make_shared<e_mod>(var(L"x"), int_expr(0))),
+        at(std::make_shared<e_div_assign>(var(L"x"), int_expr(0))), at(std::make_shared<e_mod_assign>(var(L"x"), var(L"zero"))),
+        at(std::make_shared<e_div>(var(L"x"), var(L"half"))),
+    };
+    std::uint32_t expected_offset = 0;
+    for (const expr& e : cases) {
+        ++expected_offset;
+        try {
+            e->evaluate(rt);
+            ADD_FAILURE() << "no throw at " << expected_offset;
+        } catch (const sig_throw& t) {
+            EXPECT_EQ(t.v->type_id(), tid::range_error);
+            ASSERT_TRUE(t.trace);
+            EXPECT_EQ(t.trace->message, "division by zero");
+            EXPECT_EQ(t.trace->where.offset, expected_offset);
+        }
+    }
+    EXPECT_EQ(as_int(*local.variables.find(intern(L"x"))), 9);
 }
 
 } // namespace
