@@ -46,12 +46,16 @@ constexpr type_id_t typeid_ = 113;
 constexpr type_id_t bad_cast = 114;
 constexpr type_id_t range_error = 115;
 constexpr bool is_builtin(type_id_t id) { return id >= boolean && id <= range_error; }
+// Numbers and strings: built-in classes whose copy holds no other values, so making one cannot fail.
+constexpr bool flat(type_id_t id)
+{
+    return id == boolean || id == signed_ || id == unsigned_ || id == float_ || id == double_ || id == string_;
+}
 // Built-in classes whose copy (clone, or construction from a value of the same type) is a plain copy
 // of content: a handle to such a value that nobody else holds may stand in for its copy.
 constexpr bool plain_copy(type_id_t id)
 {
-    return id == boolean || id == signed_ || id == unsigned_ || id == float_ || id == double_ || id == string_ ||
-           id == vector_ || id == list_ || id == hash_ || id == timer || id == bad_cast || id == range_error;
+    return flat(id) || id == vector_ || id == list_ || id == hash_ || id == timer || id == bad_cast || id == range_error;
 }
 } // namespace tid
 
@@ -331,6 +335,12 @@ inline value relate(const factor& l, relation op, const value& r)
 inline value stored_copy(const value& v)
 {
     return v.use_count() == 1 && tid::plain_copy(v->type_id()) ? v : v->clone();
+}
+// The same for a value known to be of class `type` (an argument matched to its parameter's type), which
+// need not be asked.
+inline value stored_copy(const value& v, type_id_t type)
+{
+    return v.use_count() == 1 && tid::plain_copy(type) ? v : v->clone();
 }
 
 // The plain sentence for an operation ("operator +", "call_constructor", ...) that `self` refused with

@@ -48,12 +48,6 @@ bool held_by(std::span<const value> v, const value& x) noexcept
     return false;
 }
 
-// Values whose copy holds no other values: numbers and strings.
-constexpr bool flat(type_id_t id) noexcept
-{
-    return id == tid::boolean || id == tid::signed_ || id == tid::unsigned_ || id == tid::float_ ||
-           id == tid::double_ || id == tid::string_;
-}
 } // namespace
 
 value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
@@ -90,7 +84,7 @@ value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
             // Held elsewhere too (a member, a global): a number or string of the declared type is copied as
             // its clone, the same plain copy the conversion makes, and one that cannot fail. (A container's
             // copy can fail on deep nesting, and its report names the conversion.)
-            if (flat(return_type) && result->type_id() == return_type) return result->clone();
+            if (tid::flat(return_type) && result->type_id() == return_type) return result->clone();
             return rt.space->_generate(return_type, result);
         }
         case flow::thr:

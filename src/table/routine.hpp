@@ -66,11 +66,8 @@ void bind_checked(const routine& r, std::span<const value> v, scope& frame);
     frame.variables.reserve(v.size());
     const parameter* p = r.params.data();
     for (const value& a : v) {
-        // What stored_copy decides, with the type known from the definition rather than asked of the value.
-        if (p->reference || (a.use_count() == 1 && tid::plain_copy(p->type)))
-            frame.variables.declare_new(p->name, a);
-        else
-            frame.variables.declare_new(p->name, a->clone());
+        // The type comes from the definition rather than asked of the value.
+        frame.variables.declare_new(p->name, p->reference ? a : stored_copy(a, p->type));
         ++p;
     }
 }
