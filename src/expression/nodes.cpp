@@ -100,8 +100,9 @@ public:
     ~stacked_args() { std::destroy_n(slots_, size_); }
     stacked_args(const stacked_args&) = delete;
     stacked_args& operator=(const stacked_args&) = delete;
-    // Adds v after the others (there are fewer than N) and gives it back.
-    const value& push(value v) { return *std::construct_at(slots_ + size_++, std::move(v)); }
+    // Adds v after the others (there are fewer than N); evaluate_into fills it like any argument buffer.
+    void push_back(value v) { std::construct_at(slots_ + size_++, std::move(v)); }
+    void reserve(std::size_t) const noexcept {}
     value* begin() { return slots_; }
     value* end() { return slots_ + size_; }
     arg_span span() const { return arg_span(slots_, size_); }
@@ -152,10 +153,8 @@ VORLA_METHOD_PATH value e_method::call_slot(const value& target, const args& v, 
 // runs it (no built-in method takes more than builtin_args).
 VORLA_METHOD_PATH value e_method::call_builtin(runtime& rt) const
 {
-    const std::size_t n = arguments.size();
     stacked_args<builtin_args> v;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!v.push(read_operand(*arguments[i], rt)) && rt.out->pending()) return value();
+    if (!evaluate_into(arguments, rt, v)) return value();
     value target = read_operand(*operand, rt);
     if (!target) return target;
     const arg_span given = v.span();
@@ -228,8 +227,7 @@ value e_function::evaluate(runtime& rt) const
     // A few arguments wait on the stack, in exactly the slots they fill.
     if (arguments.size() <= stacked_call_args) [[likely]] {
         stacked_args<stacked_call_args> v;
-        for (const expr& e : arguments)
-            if (!v.push(e->evaluate(rt)) && rt.out->pending()) return value();
+        if (!evaluate_into(arguments, rt, v)) return value();
         return call(v.span(), rt);
     }
     arg_buffer v;
