@@ -26,8 +26,6 @@ public:
     // Only transparent statements, at least one: stepped, the block needs no scope of its own. (An
     // empty block keeps its scope, whose one step finds nothing to run.)
     bool flat() const noexcept { return flat_; }
-    // One of its statements declares a name: run whole, the block needs a scope of its own.
-    bool scoped() const noexcept { return scoped_; }
     // Adds the names its own statements declare (not those of blocks inside it) to `names`; false when
     // some statement declares names it cannot list.
     bool declared_names(std::vector<symbol>& names) const;
