@@ -39,7 +39,8 @@ if [ $# -gt 0 ]; then
   names=("$@")
 else
   # The order of the table in the README; a benchmark added later joins at the end.
-  names=(fib loop procloop methods fields vector hash strings strcat except sim wordfreq procs spawn)
+  names=(fib loop procloop methods fields vector hash strings strcat except sim wordfreq procs spawn
+         binarytrees nbody matrix_norm fannkuch richards jsonish queuesim sieve)
   for script in [!_]*.vl; do
     [[ " ${names[*]} " == *" ${script%.vl} "* ]] || names+=("${script%.vl}")
   done

@@ -39,8 +39,10 @@ def dictionary(out: pathlib.Path) -> int:
     tokens |= set(re.findall(r"ch_p\(L'([^'\\])'\)", grammar))     # one-character operators and marks
     for source in sorted((ROOT / "src").rglob("*.cpp")) + sorted((ROOT / "src").rglob("*.hpp")):
         text = source.read_text(encoding="utf-8")
-        tokens |= set(re.findall(r'\{"([a-z_]+)", [0-9]', text))  # method table entries
+        tokens |= set(re.findall(r'\{method_name::\w+, "([a-z_]+)"\}', text))  # built-in method names
         tokens |= set(re.findall(r'natives->define\(L"([a-z_]+)"', text))
+        if source.name == "native_kit.hpp":  # the built-in natives' table, as scripts call them
+            tokens |= {"using::" + n + "(" for n in re.findall(r'return \{"([a-z_]+)", \d+, \d+\};', text)}
     # Shapes every program needs, so that mutations start from something that compiles.
     tokens |= {"process main() {", "process::", "using::write(", "using::read(", "using::debug(", "ref("}
     lines = [dict_entry(t) for t in sorted(tokens) if t]

@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "factor/cycle_registry.hpp"
 #include "symbol.hpp"
 
 namespace vorla {
@@ -39,6 +40,8 @@ public:
     // Function definitions made so far: each one stamps its table with a new number (see
     // table::function::stamp), so a table's stamp names its exact contents.
     std::uint64_t definitions = 0;
+    // The values this interpreter made that can hold others, and the collector of their cycles.
+    cycle_registry cycles;
 
     // Scripts run on a stack of script_stack_bytes, where this many nested calls need under a sixth of it
     // even in sanitizer builds (measured at about 2-4 KiB per call there). On a smaller stack the stack

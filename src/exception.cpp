@@ -45,6 +45,11 @@ const std::string& exception::text() const noexcept
     return whole_;
 }
 
+const char* plain_what(const std::exception& e) noexcept
+{
+    return dynamic_cast<const std::bad_alloc*>(&e) ? "out of memory" : e.what();
+}
+
 exception& exception::chain(const std::exception& caught)
 {
     out_of_depth_ = out_of_depth_ || vorla::out_of_depth(caught);
@@ -64,7 +69,8 @@ exception& exception::chain(const std::exception& caught)
         return *this;
     }
     text_ += "\n>\t";
-    text_ += caught.what();
+    text_ += plain_what(caught);
+    if (dynamic_cast<const std::bad_alloc*>(&caught)) explain("out of memory");
     return *this;
 }
 

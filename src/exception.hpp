@@ -3,12 +3,14 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
+#include "locale.hpp"
 #include "position.hpp"
 
 namespace vorla {
@@ -54,8 +56,9 @@ public:
     // every level would take time quadratic in the depth.
     exception& chain(const std::exception& caught);
 
-    // Set on the diagnostic of runaway recursion and kept by every exception that chains it: layers
-    // that would otherwise turn an error into something a script can catch let this one through.
+    // Set on the diagnostic of runaway recursion (and of a spent time budget, and of memory that ran
+    // out) and kept by every exception that chains it: layers that would otherwise turn an error into
+    // something a script can catch let this one through.
     bool out_of_depth() const noexcept { return out_of_depth_; }
     exception& mark_out_of_depth() noexcept
     {
@@ -86,19 +89,25 @@ private:
     trace_ptr trace_;
 };
 
-// Whether a caught exception is (or chains) the runaway-recursion diagnostic.
+// Whether a caught exception is (or chains) the runaway-recursion diagnostic, or is memory that ran out:
+// either ends the run, whatever handler it meets.
 inline bool out_of_depth(const std::exception& e) noexcept
 {
+    if (dynamic_cast<const std::bad_alloc*>(&e)) return true;
     const auto* d = dynamic_cast<const exception*>(&e);
     return d && d->out_of_depth();
 }
 
+// What a caught standard exception says, for a person: the C++ name std::bad_alloc reads "out of memory".
+const char* plain_what(const std::exception& e) noexcept;
+
 namespace detail {
-// Numbers in diagnostics go through a narrow stream under the process-wide locale (digit grouping).
+// Numbers in diagnostics go through a narrow stream under the interpreter's locale (digit grouping).
 template <class T>
 std::string format_number(T v)
 {
     std::ostringstream os;
+    os.imbue(text_locale());
     os << v;
     return os.str();
 }

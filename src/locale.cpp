@@ -58,17 +58,38 @@ std::locale base_locale(std::string& cname)
     return std::locale::classic();
 }
 
+// The base's C name and the locale built over it, computed once.
+struct chosen {
+    std::string cname;
+    std::locale text;
+    locale_t ctype;
+    chosen()
+    {
+        const std::locale base = base_locale(cname);
+        text = std::locale(std::locale(base, new grouped_numpunct), new std::numpunct<wchar_t>);
+        ctype = newlocale(LC_ALL_MASK, cname.c_str(), locale_t{});
+        if (!ctype) ctype = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
+        if (!ctype) ctype = newlocale(LC_ALL_MASK, "C", locale_t{});
+    }
+};
+
+const chosen& the_locale()
+{
+    static const chosen c;
+    return c;
+}
+
 } // namespace
+
+const std::locale& text_locale() { return the_locale().text; }
+locale_t ctype_locale() { return the_locale().ctype; }
 
 void install_locale()
 {
-    std::string cname;
-    std::locale base = base_locale(cname);
-    std::locale loc(base, new grouped_numpunct);
-    loc = std::locale(loc, new std::numpunct<wchar_t>);  // the classic wide punctuation
-    std::locale::global(loc);
+    const chosen& c = the_locale();
+    std::locale::global(c.text);
     // Wide character classification (iswalpha and friends) answers under the same character set.
-    if (!std::setlocale(LC_ALL, cname.c_str())) std::setlocale(LC_ALL, "C.UTF-8");
+    if (!std::setlocale(LC_ALL, c.cname.c_str())) std::setlocale(LC_ALL, "C.UTF-8");
     // Numbers printed by the C library (none on our paths) keep '.' whatever the locale says.
     std::setlocale(LC_NUMERIC, "C");
 }

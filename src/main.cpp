@@ -1,11 +1,19 @@
 // vorla: compiles the script named on the command line, starts its process main and runs the scheduler.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "driver/chain.hpp"
+#include "driver/natives.hpp"
 #include "driver/options.hpp"
+#include "driver/repl.hpp"
+#include "driver/script.hpp"
 #include "driver/terminal.hpp"
 #include "vorla/vorla.hpp"
 
@@ -33,48 +41,169 @@ vorla::interpreter_options settings(const vorla::driver::options& o, const char*
     return s;
 }
 
+// A standard stream the program was started without (`vorla x.vl >&-`) gets /dev/null opened for reading:
+// a file the script opens cannot take its number and receive the output, and every write to it still
+// fails (EBADF), so that the loss is reported.
+void hold_closed_standard_streams()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (held >= 0 && held != fd) {
+            dup2(held, fd);
+            close(held);
+        }
+    }
+}
+
+// Standard output as the program writes it outside the console: the first refusal and its reason are
+// kept, as the stream's own state forgets the reason. (A reader that went away, as `| head -1` does,
+// ends the program by SIGPIPE first, as it ends any filter.)
+class standard_output {
+public:
+    void print(const std::string& text)
+    {
+        if (lost_) return;
+        errno = 0;
+        std::cout << text << std::flush;
+        note();
+    }
+    // Flushes it; output that could not be written is named on standard error with the system's reason,
+    // and makes the run a failure.
+    bool written()
+    {
+        if (!lost_) {
+            errno = 0;
+            std::cout.flush();
+            note();
+        }
+        if (lost_) std::cerr << vorla::driver::lost_output_note(error_) << std::endl;
+        return !lost_;
+    }
+
+private:
+    void note()
+    {
+        if (!std::cout.fail()) return;
+        lost_ = true;
+        error_ = errno;
+    }
+    bool lost_ = false;
+    int error_ = 0;
+};
+
 // The script's own view of an error, for people: where, why and through which calls.
 void explain(const std::exception& e)
 {
     if (const auto* s = dynamic_cast<const vorla::script_error*>(&e)) std::cerr << s->report() << std::flush;
 }
 
+// The run that Ctrl-C asks to stop; set only while it runs.
+vorla::interpreter* volatile running_interpreter = nullptr;
+volatile std::sig_atomic_t run_interrupted = 0;
+
+// Ctrl-C asks the run to stop where it stands and say where that was; a second Ctrl-C, for a script
+// that waits for input or a native that does not return, ends the program at once as Ctrl-C always does.
+extern "C" void interrupt_run(int)
+{
+    if (run_interrupted) {
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+        return;
+    }
+    run_interrupted = 1;
+    if (vorla::interpreter* target = running_interpreter) target->interrupt();
+}
+
 // Everything the run builds lives in this function, so it is all destroyed before the diagnostic is printed.
 void run(const vorla::driver::options& o, const char* self, std::ostream& console)
 {
-    if (o.operands.empty()) {
+    if (o.operands.empty() && !o.statements) {
         std::cerr << vorla::driver::usage_line() << std::endl;
         throw std::runtime_error(vorla::driver::usage_diagnostic(self));
     }
     vorla::interpreter_options s = settings(o, self, console);
+    vorla::driver::add_include_directories(o, s);
     if (o.trace) {
         s.trace_fd = 2;
         s.trace_line_by_line = vorla::driver::terminals::detect().err;
     }
     vorla::interpreter vorla(s);
-    vorla.compile_file(o.operands.front());
-    std::vector<vorla::script_value> arguments;
-    for (std::size_t i = 1; i < o.operands.size(); ++i) arguments.push_back(vorla::make_string(o.operands[i]));
-    vorla.start("main", arguments);
+    vorla::driver::compile_script(vorla, o, std::cin);
+    vorla::driver::start_main(vorla, o);
+    const struct interruptible {
+        explicit interruptible(vorla::interpreter& v)
+        {
+            running_interpreter = &v;
+            std::signal(SIGINT, interrupt_run);
+        }
+        ~interruptible()
+        {
+            std::signal(SIGINT, SIG_DFL);
+            running_interpreter = nullptr;
+        }
+    } ctrl_c(vorla);
     vorla.run();
 }
 
-// --check: each file compiled into an interpreter of its own, nothing started.
+// --check: each file compiled into an interpreter of its own and checked, nothing started.
 int check(const vorla::driver::options& o, const char* self, std::ostream& console)
 {
-    auto compile_one = [&](const std::string& file) {
+    auto check_one = [&](const std::string& file) {
+        vorla::driver::check_counts counts;
         vorla::with_script_stack([&] {
-            vorla::interpreter vorla(settings(o, self, console));
+            vorla::interpreter_options s = settings(o, self, console);
+            s.keep_for_check = true;
+            vorla::interpreter vorla(s);
             vorla.compile_file(file);
+            for (const vorla::check_finding& f : vorla.check()) {
+                std::cerr << f.report;
+                ++(f.error ? counts.errors : counts.warnings);
+            }
         });
+        return counts;
     };
-    return vorla::driver::check_files(o.operands, compile_one, std::cout, std::cerr, explain);
+    return vorla::driver::check_files(o.operands, check_one, std::cout, std::cerr, explain, o.strict);
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+
+// -i: a session at the prompt. Ctrl-C stops what the input started and the session goes on; at the prompt
+// it is libedit's to handle (a new line).
+int interactive(const vorla::driver::options& o, const char* self, std::ostream& console, bool terminal)
+{
+    int status = 0;
+    vorla::with_script_stack([&] {
+        vorla::interpreter vorla(settings(o, self, console));
+        if (!o.operands.empty()) {
+            try {
+                vorla.compile_file(o.operands.front());
+            } catch (const vorla::script_error& e) {
+                std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
+                explain(e);
+                status = 1;
+                return;
+            }
+        }
+        std::signal(SIGINT, [](int) { interrupted = 1; });
+        auto stop_asked = [] { return std::exchange(interrupted, 0) != 0; };
+        if (terminal) {
+            vorla::driver::terminal_lines lines(stop_asked);
+            vorla::driver::run_session(vorla, lines, console, std::cerr, stop_asked);
+        } else {
+            vorla::driver::stream_lines lines(std::cin);
+            vorla::driver::run_session(vorla, lines, console, std::cerr, stop_asked);
+        }
+        console.flush();
+    });
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    hold_closed_standard_streams();
     vorla::install_locale();
     // Nothing uses C stdio for the console, so the C++ streams may buffer on their own.
     std::ios::sync_with_stdio(false);
@@ -85,16 +214,34 @@ int main(int argc, char** argv)
     // A person watching a terminal sees each line when it is written; a pipe or file is fully buffered.
     vorla::driver::line_flusher lines{std::cout.rdbuf(), terminals.out};
     std::ostream console(&lines);
-    if (command.opts.check) return check(command.opts, self, console);
+    standard_output out;
+    if (command.opts.check) {
+        const int status = check(command.opts, self, console);
+        return out.written() ? status : 1;
+    }
+    if (command.opts.interactive) {
+        const int status = interactive(command.opts, self, console, terminals.in && terminals.out);
+        return out.written() ? status : 1;
+    }
     try {
         // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.
         vorla::with_script_stack([&] { run(command.opts, self, console); });
+    } catch (const vorla::engine_refusal& e) {
+        // Not a diagnostic of the script: a developer's choice of engine that cannot run it yet.
+        std::cerr << "vorla: " << e.what() << std::endl;
+        return 3;
     } catch (const std::exception& e) {
-        std::cout << vorla::driver::shorten_chain(e.what()) << '\n' << std::flush;
+        // Stopped by Ctrl-C: the output so far is kept, and where each process stood goes to standard
+        // error; the status is the one a shell gives a program that SIGINT ended.
+        if (run_interrupted) {
+            explain(e);
+            return out.written() ? 130 : 1;
+        }
+        out.print(vorla::driver::shorten_chain(vorla::plain_what(e)) + '\n');
         explain(e);
-        vorla::driver::wait_after_diagnostic(std::cin, terminals.in);
+        out.written();
+        vorla::driver::wait_after_diagnostic(std::cin, terminals.in, &std::cerr);
         return 1;
     }
-    std::cout.flush();
-    return 0;
+    return out.written() ? 0 : 1;
 }

@@ -85,6 +85,11 @@ public:
     // result `inner` (not `more`): the head statement resumes, and the scope goes on as step does.
     flow resume(flow inner, runtime& rt);
 
+    // The head statement gives way to `next`, the next link of the else-if chain it heads, which the
+    // next step executes as the head in its place: a chain is stepped link by link in this one scope,
+    // not one scope deeper per link. The statement that gave way keeps `next` alive.
+    void hand_head_to(const control* next) noexcept { head_ = next; }
+
     // Runs the queue of a scope not yet stepped whole, each statement at once (control::run), until it
     // ends or a signal arrives: an inline expansion inside a call.
     flow run(runtime& rt);

@@ -1,6 +1,8 @@
 // The namespace: sharing between a program and its classes, type creation, calls, process start and the scheduler.
 #include "nspace.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 #include "expression/signal.hpp"
@@ -49,6 +51,7 @@ nspace::nspace()
       natives(std::make_shared<table::native>()),
       live(std::make_shared<process_list>()),
       types(std::make_shared<idm<wchar_t>>()),
+      host_types(std::make_shared<host_class_table>()),
       watch(nullptr),
       ctx(&context::current()),
       own_watch_(std::make_unique<step_watch>())
@@ -66,6 +69,7 @@ nspace::nspace(nspace* parent)
       natives(parent->natives),
       live(parent->live),
       types(parent->types),
+      host_types(parent->host_types),
       watch(parent->watch),
       ctx(parent->ctx)
 {
@@ -91,15 +95,31 @@ std::string nspace::type_name(type_id_t id) const
     }
 }
 
+std::string nspace::shown_type(type_id_t id) const
+{
+    const std::string word = type_word(id);
+    return word.empty() ? type_name(id) : word;
+}
+
 std::string nspace::call_signature(const std::string& routine, const args& v) const
 {
     std::string out = routine + "(";
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (i) out += ", ";
-        const std::string word = type_word(v[i]->type_id());
-        out += word.empty() ? type_name(v[i]->type_id()) : word;
-    }
+    for (std::size_t i = 0; i < v.size(); ++i) out += (i ? ", " : "") + shown_type(v[i]->type_id());
     return out + ")";
+}
+
+std::vector<std::string> nspace::process_signatures(const std::wstring& process_name) const
+{
+    std::vector<std::string> out;
+    const std::wstring key = L"p?" + process_name;
+    if (!types->contains(key)) return out;
+    for (const table::routine& r : processes->overloads(types->find(key))) {
+        std::string text = narrow(process_name) + "(";
+        for (std::size_t i = 0; i < r.params.size(); ++i)
+            text += (i ? ", " : "") + shown_type(r.params[i].type);
+        out.push_back(text + ")");
+    }
+    return out;
 }
 
 std::shared_ptr<object> nspace::define_object(const std::wstring& class_name)
@@ -117,6 +137,14 @@ std::shared_ptr<object> nspace::get_object(type_id_t id) const
     auto it = classes->find(id);
     if (it == classes->end()) throw VORLA_EXCEPTION(get_object_name, "reffer to undefined typeid, typeid=") << id;
     return it->second;
+}
+
+std::shared_ptr<host_class> nspace::define_host_type(const std::wstring& type_name, const void* cpp_key)
+{
+    const type_id_t id = types->generate(type_name);
+    auto cls = std::make_shared<host_class>(narrow(type_name), id, cpp_key);
+    host_types->emplace(id, cls);
+    return cls;
 }
 
 type_id_t nspace::find_typeid(const std::wstring& type_name) const
@@ -161,6 +189,9 @@ value nspace::create_instance(type_id_t id)
         case tid::timer:
             return make<timer>();
         default:
+            // A host type: a value standing for no object yet, which only its constructor fills.
+            if (const auto host = host_types->find(id); host != host_types->end())
+                return make<host_value>(host->second, nullptr);
             // A script class: a new instance sharing the class object's compiled data, without members.
             return make<instance>(*get_object(id));
         }
@@ -345,36 +376,67 @@ struct stepping {
 };
 } // namespace
 
+[[gnu::always_inline]] inline nspace::process_list::iterator nspace::step_one(process_list& list,
+                                                                             process_list::iterator it, step_watch& w)
+{
+    // Stopped by the host: dropped at its turn, its frame released, without a step.
+    if ((*it)->stopped) {
+        running = nullptr;
+        (*it)->frame.reset();
+        return list.erase(it);
+    }
+    w.before_step(**it);
+    ctx->cycles.poll();  // between statements: see cycle_registry
+    running = it->get();
+    bool more;
+    try {
+        more = (*it)->run();
+    } catch (...) {
+        // The pass ends here and the list stays as it is; a host that goes on after the error
+        // learns which process failed.
+        failed = it->get();
+        throw;
+    }
+    if (more) return ++it;
+    running = nullptr;  // not left pointing at the process the erase may destroy
+    return list.erase(it);
+}
+
 // One pass over the list: every live process takes one step, in start order.
 [[gnu::always_inline]] inline void nspace::pass(process_list& list, step_watch& w)
 {
     // std::list: erasing a finished process costs O(1), and a process appended during the pass is
     // reached because the end is tested after every step.
-    for (auto it = list.begin(); it != list.end();) {
-        w.before_step(**it);
-        running = it->get();
-        bool more;
-        try {
-            more = (*it)->run();
-        } catch (...) {
-            // The pass ends here and the list stays as it is; a host that goes on after the error
-            // learns which process failed.
-            failed = it->get();
-            throw;
+    for (auto it = list.begin(); it != list.end();) it = step_one(list, it, w);
+}
+
+void nspace::napping_pass(process_list& list, step_watch& w)
+{
+    using clock = std::chrono::steady_clock;
+    for (;;) {
+        const clock::time_point now = clock::now();
+        clock::time_point first_wake = clock::time_point::max();
+        bool stepped = false;
+        for (auto it = list.begin(); it != list.end();) {
+            if ((*it)->wake_at > now && !(*it)->stopped) {
+                first_wake = std::min(first_wake, (*it)->wake_at);
+                ++it;
+                continue;
+            }
+            stepped = true;
+            it = step_one(list, it, w);
         }
-        if (more) {
-            ++it;
-        } else {
-            running = nullptr;  // not left pointing at the process the erase may destroy
-            it = list.erase(it);
-        }
+        if (stepped || list.empty()) return;
+        // Every process sleeps: the pass waits for the first, so that a pass always steps one.
+        w.wait_until(first_wake);
     }
 }
 
 void nspace::schedule()
 {
     const stepping guard{running};
-    pass(*live, *watch);
+    if (naps) napping_pass(*live, *watch);
+    else pass(*live, *watch);
 }
 
 void nspace::run_passes(std::uint64_t n)
@@ -386,7 +448,8 @@ void nspace::run_passes(std::uint64_t n)
     step_watch& w = *watch;
     for (; n && !list.empty(); --n) {
         w.begin_pass();
-        pass(list, w);
+        if (naps) napping_pass(list, w);
+        else pass(list, w);
     }
 }
 

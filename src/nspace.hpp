@@ -6,8 +6,10 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "context.hpp"
+#include "factor/host_value.hpp"
 #include "idm.hpp"
 #include "lib/hash.hpp"
 #include "nlookup.hpp"
@@ -58,6 +60,8 @@ public:
     std::shared_ptr<table::native> natives;
     std::shared_ptr<process_list> live;
     std::shared_ptr<idm<wchar_t>> types;
+    // The types a host registered (factor/host_value.hpp), named in the type-id manager like classes.
+    std::shared_ptr<host_class_table> host_types;
     step_watch* watch;  // one per program, owned by the root: budgets and the trace
     // The interpreter's context (context.hpp), shared by every namespace of the program: the root takes
     // the one current when it is made, and a host that owns the context sets it.
@@ -71,6 +75,9 @@ public:
     // The process whose step raised the error that ended the last pass early (kept on the root); null
     // when no pass has failed since the host last cleared it.
     process* failed = nullptr;
+    // Set (on the root) once a process has slept: from then on every pass looks at the clock to leave out
+    // the sleepers, and a pass that finds them all asleep waits for the first to wake.
+    bool naps = false;
 
     nspace* root() noexcept;
 
@@ -78,6 +85,8 @@ public:
     std::shared_ptr<object> define_object(const std::wstring& class_name);
     std::shared_ptr<object> get_object(type_id_t id) const;
     type_id_t find_typeid(const std::wstring& type_name) const;
+    // A host type under a new id; refused for a name the program has already.
+    std::shared_ptr<host_class> define_host_type(const std::wstring& type_name, const void* cpp_key);
 
     // Values by type id: unconstructed, and constructed from nothing, one value or an argument vector.
     value create_instance(type_id_t id);
@@ -124,11 +133,19 @@ public:
     std::string type_name(type_id_t id) const;
     // A call as a person reads it: "name(int, string)".
     std::string call_signature(const std::string& routine, const args& v) const;
+    // Each definition of a process of this namespace by the types it takes: "main(string, int)".
+    std::vector<std::string> process_signatures(const std::wstring& process_name) const;
 
 private:
+    // A type as signatures show it: "unsigned int", "string", a class name.
+    std::string shown_type(type_id_t id) const;
     // call_function of a site for every case but the inline one.
     value call_remembered(symbol name, std::span<const value> v, script_signal& out, call_site& site);
     void pass(process_list& list, step_watch& w);
+    // A pass that leaves out sleeping processes; when all of them sleep, it waits for the first to wake.
+    void napping_pass(process_list& list, step_watch& w);
+    // Steps the process at `it` and gives the next position (the process is dropped when it is finished).
+    process_list::iterator step_one(process_list& list, process_list::iterator it, step_watch& w);
     // The report of a call no namespace of the `levels` searched can take.
     [[noreturn, gnu::cold]] void no_function(symbol name, const args& v, std::size_t levels);
 

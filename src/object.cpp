@@ -438,6 +438,13 @@ void instance::give_up_children(release_list& out)
     if (part_.base) out.push_back(std::move(part_.base));
 }
 
+void instance::visit_children(child_visitor& visit) const
+{
+    for (const auto& m : part_.global.variables.entries())
+        if (m.second) visit(*m.second);
+    if (part_.base) visit(*part_.base);
+}
+
 void instance::hash(std::uint32_t& seed) const
 {
     const nesting level(*this, "hash");

@@ -7,10 +7,13 @@
 
 namespace vorla {
 
-std::uint32_t source_files::add(std::string path, std::wstring text)
+std::uint32_t source_files::add(std::string path, std::wstring text, long first_line, std::size_t before,
+                                std::size_t after)
 {
-    file f{std::move(path), std::move(text), {0}};
-    for (std::size_t i = 0; i < f.text.size(); ++i)
+    before = std::min(before, text.size());
+    const std::size_t end = text.size() - std::min(after, text.size() - before);
+    file f{std::move(path), std::move(text), {before}, first_line, end};
+    for (std::size_t i = before; i < end; ++i)
         if (f.text[i] == L'\n') f.line_starts.push_back(i + 1);
     files_.push_back(std::move(f));
     return static_cast<std::uint32_t>(files_.size());
@@ -27,14 +30,21 @@ const source_files::file* source_files::find(script_pos p) const
     return p.file >= 1 && p.file <= files_.size() ? &files_[p.file - 1] : nullptr;
 }
 
+source_files::line_col source_files::in_text(const file& f, script_pos p)
+{
+    const std::size_t offset = std::clamp<std::size_t>(p.offset, f.line_starts.front(), f.end);
+    const auto after = std::upper_bound(f.line_starts.begin(), f.line_starts.end(), offset);
+    const std::size_t line = static_cast<std::size_t>(after - f.line_starts.begin());
+    return {line, offset - f.line_starts[line - 1] + 1};
+}
+
 source_files::line_col source_files::locate(script_pos p) const
 {
     const file* f = find(p);
     if (!f) return {};
-    const std::size_t offset = std::min<std::size_t>(p.offset, f->text.size());
-    const auto after = std::upper_bound(f->line_starts.begin(), f->line_starts.end(), offset);
-    const std::size_t line = static_cast<std::size_t>(after - f->line_starts.begin());
-    return {line, offset - f->line_starts[line - 1] + 1};
+    const line_col lc = in_text(*f, p);
+    const long numbered = static_cast<long>(lc.line) - 1 + f->first_line;
+    return {static_cast<std::size_t>(std::max(1L, numbered)), lc.column};
 }
 
 std::string source_files::where(script_pos p) const
@@ -60,14 +70,14 @@ std::string source_files::source_line(script_pos p) const
 {
     const file* f = find(p);
     if (!f) return {};
-    return narrow(line_text(f->text, f->line_starts[locate(p).line - 1]));
+    return narrow(line_text(f->text, f->line_starts[in_text(*f, p).line - 1]));
 }
 
 std::string source_files::caret_line(script_pos p) const
 {
     const file* f = find(p);
     if (!f) return {};
-    const line_col lc = locate(p);
+    const line_col lc = in_text(*f, p);
     const std::wstring line = line_text(f->text, f->line_starts[lc.line - 1]);
     std::string out;
     for (std::size_t i = 0; i + 1 < lc.column; ++i) out += i < line.size() && line[i] == L'\t' ? '\t' : ' ';
@@ -75,6 +85,10 @@ std::string source_files::caret_line(script_pos p) const
 }
 
 namespace {
+// How the frame inside was entered from the next frame out, by script_frame::kind.
+constexpr const char* entered_from[] = {"called from ", "started by ", "included from "};
+constexpr const char* entered_at[] = {"called from ", "started at ", "included from "};
+
 // The innermost line of a diagnostic chain without the interpreter's "file(line) function: " lead.
 std::string innermost_message(const std::string& chain)
 {
@@ -84,6 +98,36 @@ std::string innermost_message(const std::string& chain)
     const auto colon = lead == std::string::npos ? std::string::npos : line.find(": ", lead);
     if (colon != std::string::npos) line.erase(0, colon + 2);
     return line;
+}
+
+// The call stack of a report, one line per frame.
+void append_stack(std::string& out, const source_files& files, const script_trace& trace)
+{
+    // Each line names the frame whose body holds its position: the innermost frame with the error's own
+    // place, every outer one with the place where it called, started or included the frame inside it.
+    const auto& frames = trace.frames;
+    auto frame_line = [&](std::size_t i) {
+        const script_frame& f = frames[i];
+        const script_pos at = i == 0 ? trace.where : frames[i - 1].at;
+        out += "  ";
+        out += i == 0 ? "in " : entered_from[frames[i - 1].how];
+        out += f.what;
+        if (at.known()) out += " at " + files.where(at);
+        out += '\n';
+    };
+    if (frames.size() <= max_listed_frames) {
+        for (std::size_t i = 0; i < frames.size(); ++i) frame_line(i);
+    } else {
+        // Runaway recursion stays short: the innermost and outermost frames, and how many lie between.
+        const std::size_t half = max_listed_frames / 2;
+        for (std::size_t i = 0; i < half; ++i) frame_line(i);
+        out += "  ... " + std::to_string(frames.size() - 2 * half) + " more frames\n";
+        for (std::size_t i = frames.size() - half; i < frames.size(); ++i) frame_line(i);
+    }
+    // The outermost frame was entered from code that is in no frame: a file's top level, a host, or a
+    // process that has finished.
+    if (!frames.empty() && frames.back().at.known())
+        out += std::string("  ") + entered_at[frames.back().how] + files.where(frames.back().at) + '\n';
 }
 } // namespace
 
@@ -108,21 +152,10 @@ std::string format_report(const source_files& files, const script_trace& trace, 
     }
     if (!trace.hint.empty()) out += "hint: " + trace.hint + '\n';
 
-    auto frame_line = [&](const script_frame& f) {
-        out += "  in " + f.what;
-        static const char* const links[] = {" at ", ", started at ", ", included at "};
-        if (f.at.known()) out += links[f.how] + files.where(f.at);
-        out += '\n';
-    };
-    const auto& frames = trace.frames;
-    if (frames.size() <= max_listed_frames) {
-        for (const script_frame& f : frames) frame_line(f);
-    } else {
-        // Runaway recursion stays short: the innermost and outermost frames, and how many lie between.
-        const std::size_t half = max_listed_frames / 2;
-        for (std::size_t i = 0; i < half; ++i) frame_line(frames[i]);
-        out += "  ... " + std::to_string(frames.size() - 2 * half) + " more frames\n";
-        for (std::size_t i = frames.size() - half; i < frames.size(); ++i) frame_line(frames[i]);
+    append_stack(out, files, trace);
+    if (!trace.others.empty()) {
+        out += "the other live processes stood:\n";
+        for (const script_trace& other : trace.others) append_stack(out, files, other);
     }
     return out;
 }

@@ -27,8 +27,13 @@ public:
         std::size_t column = 0;  // 1-based, in characters
     };
 
-    // Registers a file and returns its number.
-    std::uint32_t add(std::string path, std::wstring text);
+    // Registers a file and returns its number. Its first line is numbered `first_line` in positions (a
+    // text cut from a larger one keeps that one's numbers; lines a wrapper put before it go below 1). The
+    // text's first `before` and last `after` characters are the compiler's own (what wraps statements given
+    // on the command line): they are no line of the file, and a position among them is shown at the
+    // nearest end of what the user wrote.
+    std::uint32_t add(std::string path, std::wstring text, long first_line = 1, std::size_t before = 0,
+                      std::size_t after = 0);
     std::size_t size() const noexcept { return files_.size(); }
     const std::string& path(std::uint32_t file) const;
 
@@ -45,8 +50,12 @@ private:
         std::string path;
         std::wstring text;
         std::vector<std::size_t> line_starts;  // offsets of every line's first character
+        long first_line = 1;
+        std::size_t end;                       // where the user's text ends
     };
     const file* find(script_pos p) const;
+    // p's line and column counted in the file's own text (from 1, whatever first_line says).
+    static line_col in_text(const file& f, script_pos p);
     std::vector<file> files_;
 };
 
@@ -67,6 +76,10 @@ struct script_trace {
     std::string hint;     // advice for a known trap, empty when there is none
     std::vector<script_frame> frames;
     bool awaiting_site = false;  // the last frame's call site is the next position met
+    // A budget spent or an interrupt: it stops every process, not only the one it met, so the report
+    // also says where each of the others stood.
+    bool stops_run = false;
+    std::vector<script_trace> others;  // where each other live process stood, with its starts
 
     // A position met on the way out: the error's own place when none is known yet, else the call site
     // of the frame just left.

@@ -8,17 +8,25 @@ namespace vorla {
 
 namespace {
 constexpr const char* run_name = "vorla::process<wchar_t>::run";
+} // namespace
 
-// The report of a script exception nothing caught: placed at its throw, naming the value.
-exception uncaught(const value& thrown, trace_ptr trace)
+exception uncaught_throw(const value& thrown, trace_ptr trace)
 {
-    const std::string text = thrown->describe();
+    std::string text;
+    try {
+        text = thrown->describe();
+    } catch (exception& refused) {
+        // A value too deep to describe: that refusal is the diagnostic, placed where the value was thrown.
+        const std::string message = refused.trace() ? refused.trace()->message : std::string();
+        refused.adopt(std::move(trace));
+        if (!message.empty()) refused.explain(message);
+        return refused;
+    }
     exception e = VORLA_EXCEPTION(run_name, "catch unexpected throw ") << text;
     e.adopt(std::move(trace));
     e.explain("nothing caught the exception " + text);
     return e;
 }
-} // namespace
 
 // The process and the ones that started it, outermost last, as frames of the report.
 void process::leave(script_trace& trace) const
@@ -85,14 +93,19 @@ void process::end_with(flow f)
         throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << context.out->take()->describe();
     case flow::thr: {
         trace_ptr trace = context.out->take_trace();
-        exception e = uncaught(context.out->take(), std::move(trace));
+        exception e = uncaught_throw(context.out->take(), std::move(trace));
         leave(e.script());
         throw e;
     }
-    case flow::brk:
-        throw VORLA_EXCEPTION(run_name, "catch unexpected break");
-    default:
-        throw VORLA_EXCEPTION(run_name, "catch unexpected continue");
+    default: {
+        // A break or continue outside every loop, placed at the statement it came from.
+        const bool brk = f == flow::brk;
+        exception e = VORLA_EXCEPTION(run_name, brk ? "catch unexpected break" : "catch unexpected continue");
+        e.explain(std::string(brk ? "a break" : "a continue") + " outside every loop reached the end of the process");
+        e.script().mark(context.out->at);
+        leave(e.script());
+        throw e;
+    }
     }
 }
 

@@ -1,6 +1,7 @@
 // A started script process: its call frame, the context its steps run in, and its identity.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "exception.hpp"
@@ -11,6 +12,10 @@
 namespace vorla {
 
 class nspace;
+
+// The report of a script exception nothing caught at the top of a process: placed at its throw, naming
+// the value. Both engines end a process with it.
+exception uncaught_throw(const value& thrown, trace_ptr trace);
 
 // Where a process came from: the statement that started it, the process that ran that statement (serial
 // 0 for none) with its own start and starter, copied so that they outlive it. Kept in the process
@@ -36,11 +41,15 @@ public:
     process& operator=(const process&) = delete;
 
     const type_id_t pid;     // the definition's name ("p?" + name) in the type-id manager
-    const scope_ptr frame;   // parameters, locals and the body's statement queue
+    scope_ptr frame;         // parameters, locals and the body's statement queue; released when stopped
     own_runtime context;     // the root namespace's global scope, the root namespace, the signal slot
     nspace* const root;
     const std::uint32_t serial;  // the identity number scripts see: 1, 2, 3, ... in start order
     const process_origin origin;
+    // Stopped by the host: it takes no further step, and the scheduler drops it at its next turn.
+    bool stopped = false;
+    // Until when the process sleeps (using::sleep): the scheduler leaves it out of every pass before then.
+    std::chrono::steady_clock::time_point wake_at{};
 
     // One step: one execute of the frame's head statement. True while statements remain.
     // A return, an uncaught throw or a stray break/continue reaching the top of the body ends the run
@@ -64,7 +73,7 @@ public:
         end_with(f);
     }
 
-    bool finished() const noexcept { return frame->finished(); }
+    bool finished() const noexcept { return stopped || frame->finished(); }
 
     // Adds this process and the ones that started it to an error's call stack: a starter still running
     // is followed further; one that has finished is named without its own start.

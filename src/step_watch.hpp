@@ -2,6 +2,7 @@
 // time budget stops a runaway script, and shows every step to an observer (the trace).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -30,6 +31,24 @@ public:
     // The run may go on until this much wall-clock time has passed from now.
     void limit_time(clock::duration d);
     void observe(observer* o);
+    // Asks the run to stop, as Ctrl-C does: at the next step boundary, or within a step that does not end
+    // (a loop or a call), at its next iteration or call. Safe from a signal handler or another thread.
+    void interrupt() noexcept { interrupt_.store(true, std::memory_order_relaxed); }
+    // Waits, using no processor, until `t`, or until the time budget is spent, which ends the run.
+    void wait_until(clock::time_point t);
+
+    // The limits of one host call (interpreter::run, step, call), on top of the budgets above: steps
+    // counted from the call's start, and a deadline. What begin_call replaces, for end_call to put back.
+    struct call_limits {
+        std::optional<std::uint64_t> steps;
+        std::uint64_t step_end = 0;  // the step count past which a step is refused
+        std::optional<clock::time_point> deadline;
+        clock::duration allowed{};
+        std::uint64_t ticks = 0;  // the calls and loop iterations of the step the call began in
+    };
+    // A budget nested in another is held to the tighter of the two.
+    call_limits begin_call(std::optional<std::uint64_t> steps, std::optional<clock::duration> time);
+    void end_call(const call_limits& saved);
 
     // The driver's loop starts a scheduler pass.
     void begin_pass() noexcept { ++pass_; }
@@ -52,26 +71,34 @@ public:
 
 private:
     static constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();
-    // The clock is read every this many steps or in-step ticks, not at each.
+    // The clock and the interrupt are read every this many steps or in-step ticks, not at each.
     static constexpr std::uint64_t steps_per_clock_check = 64;
     static constexpr std::uint64_t ticks_per_clock_check = 4096;
 
     void at_step_mark(const process& p);
     void at_tick_mark(script_pos at);
     void check_clock(const char* function, script_pos at = {});
+    void check_interrupt(const char* function, script_pos at = {});
     void set_marks();
+    // The most calls and loop iterations one step may take under the budgets; never for none.
+    std::uint64_t tick_limit() const noexcept;
+    bool timed() const noexcept { return deadline_ || call_.deadline; }
 
     std::uint64_t pass_ = 0;
     std::uint64_t steps_ = 0;
-    std::uint64_t step_mark_ = never;  // the step count at which at_step_mark runs
-    std::uint64_t ticks_ = 0;          // calls and loop iterations in the current step
-    std::uint64_t tick_mark_ = never;
-    std::uint64_t first_tick_mark_ = never;
+    // Until a budget or an observer sets them, the marks come round for the interrupt alone.
+    std::uint64_t step_mark_ = steps_per_clock_check;  // the step count at which at_step_mark runs
+    std::uint64_t ticks_ = 0;                          // calls and loop iterations in the current step
+    std::uint64_t tick_mark_ = ticks_per_clock_check;
+    std::uint64_t first_tick_mark_ = ticks_per_clock_check;
 
     std::optional<std::uint64_t> max_steps_;
     std::optional<clock::time_point> deadline_;
     clock::duration allowed_{};
     observer* observer_ = nullptr;
+    call_limits call_;
+    std::atomic<bool> interrupt_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "interrupt() is called from signal handlers");
 };
 
 } // namespace vorla

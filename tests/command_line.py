@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The command line as a user meets it: help and version, a script whose name starts with "-", and the
-README's account of the options agreeing with `vorla --help`.
+"""The command line as a user meets it: help and version, a script whose name starts with "-", the
+README's account of the options agreeing with `vorla --help`, and standard output that cannot be written.
 
 Usage: command_line.py VORLA SOURCE_DIR
 """
@@ -90,12 +90,49 @@ def test_readme_example_and_its_trace(vorla, source):
     check(err == trace[len(command):], "the README's trace differs from the run's:\n" + err)
 
 
+def run_redirected(vorla, directory, script, stdout):
+    """Runs a script with its standard output given as `stdout` (a file object, or None for closed)."""
+    closed = stdout is None
+    done = subprocess.run([vorla, script], cwd=directory, stdin=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                          stdout=subprocess.DEVNULL if closed else stdout, timeout=60,
+                          preexec_fn=(lambda: os.close(1)) if closed else None)
+    return done.returncode, without_sanitizer_notice(done.stderr.decode())
+
+
+def test_output_that_cannot_be_written(vorla, source):
+    # Little output stays in the buffer until the end; much fails on the way, inside using::write.
+    little = 'process main() { using::write("hello\\n"); }\n'
+    much = 'process main() { int i = 0; while (i < 100000) { using::write("line " + i + "\\n"); ++i; } }\n'
+    exits = 'process main() { using::write("bye\\n"); using::exit(0); }\n'
+    with tempfile.TemporaryDirectory() as directory:
+        for name, text in (("little.vl", little), ("much.vl", much), ("exits.vl", exits)):
+            with open(os.path.join(directory, name), "w", encoding="utf-8") as f:
+                f.write(text)
+        note = "vorla: the script's output could not be written: "
+        for name in ("little.vl", "much.vl", "exits.vl"):
+            with open("/dev/full", "w") as full:
+                code, err = run_redirected(vorla, directory, name, full)
+            check(code == 1 and note + "No space left on device" in err,
+                  "%s >/dev/full: status %d, stderr %r" % (name, code, err))
+            code, err = run_redirected(vorla, directory, name, None)
+            check(code == 1 and note + "Bad file descriptor" in err, "%s >&-: status %d, stderr %r" % (name, code, err))
+        # A reader that leaves early ends the run by SIGPIPE, as it ends any filter: nothing on stderr.
+        writer = subprocess.Popen([vorla, "much.vl"], cwd=directory, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        first = writer.stdout.readline()
+        writer.stdout.close()
+        err = without_sanitizer_notice(writer.stderr.read().decode())
+        code = writer.wait(timeout=60)
+        check(first == b"line 0\n" and code == -13 and err == "",
+              "| head -1: first line %r, status %d, stderr %r" % (first, code, err))
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     vorla, source = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     tests = [test_help_and_readme_agree, test_version, test_script_named_like_an_option,
-             test_readme_example_and_its_trace]
+             test_readme_example_and_its_trace, test_output_that_cannot_be_written]
     return run_tests(tests, vorla, source)
 
 

@@ -5,8 +5,9 @@ Usage: console_terminal.py VORLA
 
 - Standard output that is a terminal shows each line as soon as the script writes it, even while the
   script goes on running; a pipe keeps full buffering.
-- After a diagnostic, a terminal's first Enter (typed after the diagnostic appeared) ends the wait;
-  input that is not a terminal is read as one integer, or ends.
+- After a diagnostic, a terminal's first Enter (typed after the diagnostic appeared) ends the wait,
+  which says "press Enter to close" on standard error; input that is not a terminal is read as one
+  integer, or ends, and nothing asks for an Enter.
 
 Every wait here has a generous limit; a test fails only when something that must happen did not happen
 within it (or something that must not happen did within a short look).
@@ -116,6 +117,8 @@ def test_enter_ends_the_wait_on_a_terminal(vorla, directory):
         shown = read_until(master, "catch unexpected throw int(7)\n")
         check("read word\n" in shown, "terminal: the script's output is missing: %r" % shown)
         check("catch unexpected throw int(7)\n" in shown, "terminal: no diagnostic: %r" % shown)
+        shown += read_until(master, "press Enter to close\n")
+        check("press Enter to close\n" in shown, "terminal: the wait does not say what it waits for: %r" % shown)
         # The newline after "word" was typed before the diagnostic: it must not end the wait.
         check(wait_exit(process, LOOK) is None, "terminal: the wait ended without an Enter typed after it")
         os.write(master, b"\n")  # a bare Enter, no number
@@ -134,6 +137,8 @@ def test_other_input_waits_for_one_integer(vorla, directory):
     try:
         shown = read_until(master, "catch unexpected throw int(7)\n")
         check("catch unexpected throw int(7)\n" in shown, "pipe input: no diagnostic: %r" % shown)
+        shown += read_until(master, "press Enter", LOOK)
+        check("press Enter" not in shown, "pipe input: the wait asked for an Enter: %r" % shown)
         process.stdin.write(b"\n\n")
         process.stdin.flush()
         check(wait_exit(process, LOOK) is None, "pipe input: empty lines ended the wait")

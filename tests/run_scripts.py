@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Golden-output script tests: runs every *.vl test through vorla (or vorla-parse) and compares the results.
 
-Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--heavy] [--timeout SECONDS] DIR [FILTER ...]
+Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--heavy] [--timeout SECONDS]
+                      [--engine vm --cannot-run LIST [--write-cannot-run]] DIR [FILTER ...]
 
 Every *.vl file under DIR is a test, except helpers: files (or directories) whose name starts with "_", and
 everything below a directory holding C++ sources (a host program, whose scripts need its natives).
@@ -25,6 +26,10 @@ or nothing at all when the file is empty, which runs the tool without a script. 
 stderr must equal it too (the script's own view of an error: position, source line, call stack); tests
 without one ignore stderr.
 
+A test with a <name>.memory file runs with its address space capped (setrlimit RLIMIT_AS) at the number of
+MiB that the file's first word gives, so that a script can run out of memory within seconds. A sanitizer's
+shadow memory cannot start under such a cap: those tests are heavy too.
+
 A test with a <name>.heavy file (its text says why) builds values millions deep or large: it runs only
 when --heavy is given, which the build gives in the optimised build without sanitizers (a sanitizer
 build would take minutes over it); otherwise it is counted as skipped.
@@ -37,6 +42,14 @@ goldens hold the file name with "(N)", such as "factor/boolean.hpp(N)"; that rea
 --update rewrites <name>.out (and <name>.code, removed when the code is 0, and <name>.err where one exists)
 in DIR from the actual results; read every rewritten file before keeping it. FILTER words restrict the run
 to tests whose path relative to DIR contains one of them.
+
+--engine vm runs every interpreter test with `--engine=vm` first on the command line (parse tests are then
+skipped): the same expected results hold, except for the programs the vm refuses (exit code 3 and
+"vorla: the vm cannot run this program yet: ..." on stderr, or the command line refusing an option with
+it). LIST names those tests, one relative path a line: a test on it must be refused (one the vm now runs
+fails until it is taken off), and every other test must pass. --write-cannot-run rewrites LIST from this
+run's refusals, keeping the entries of tests this run did not reach (a filter, or heavy tests without
+--heavy).
 """
 
 import argparse
@@ -44,6 +57,7 @@ import difflib
 import fcntl
 import os
 import re
+import resource
 import shutil
 import subprocess
 import sys
@@ -128,15 +142,19 @@ def difference(expected, actual, expected_name, actual_name):
     return "".join(line if line.endswith("\n") else line + "\n\\ no newline\n" for line in diff)
 
 
-def run_one(tool, root, relative, timeout):
+def run_one(tool, root, relative, timeout, engine_words=()):
     base = os.path.join(root, relative[:-3])
     directory, name = os.path.split(os.path.join(SANDBOX, "scripts", relative))
     script = read_words(base + ".script") if os.path.exists(base + ".script") else [name]
-    command = [tool] + script + read_words(base + ".args")
+    command = [tool] + list(engine_words) + script + read_words(base + ".args")
     stdin = open(base + ".in", "rb") if os.path.exists(base + ".in") else subprocess.DEVNULL
+    cap = None
+    if os.path.exists(base + ".memory"):
+        mib = int(read_words(base + ".memory")[0].split()[0])
+        cap = lambda: resource.setrlimit(resource.RLIMIT_AS, (mib << 20, mib << 20))
     try:
         done = subprocess.run(command, cwd=directory, stdin=stdin, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, timeout=timeout)
+                              stderr=subprocess.PIPE, timeout=timeout, preexec_fn=cap)
     except subprocess.TimeoutExpired as e:
         out = (e.stdout or b"").decode("utf-8", errors="surrogateescape")
         return out, None, "timed out after %s s" % timeout
@@ -148,18 +166,45 @@ def run_one(tool, root, relative, timeout):
     return out, done.returncode, err
 
 
-def run_all(options, root, links):
+def refused_by_engine(code, err):
+    """Whether a run under another engine was refused before running: the vm's refusal, or the command line's."""
+    return (code == 3 and err.startswith("vorla: the vm cannot run this program yet")) or \
+        (code == 2 and "'--engine=vm'" in err)
+
+
+def run_all(options, root, links, cannot_run, refusals, reached):
     passed = failed = skipped = 0
+    engine_words = ["--engine=" + options.engine] if options.engine != "tree" else []
     for relative in find_tests(root):
         if options.filter and not any(f in relative for f in options.filter):
             continue
         tool = links.get("vorla-parse" if is_parse_test(relative) else "vorla")
         base = os.path.join(root, relative[:-3])
-        if not tool or (os.path.exists(base + ".heavy") and not options.heavy):
+        if not tool or (os.path.exists(base + ".heavy") and not options.heavy) or \
+                (engine_words and is_parse_test(relative)):
             skipped += 1
             continue
-        actual, code, err = run_one(tool, root, relative, options.timeout)
+        reached.add(relative)
+        actual, code, err = run_one(tool, root, relative, options.timeout, engine_words)
         actual = normalise(actual)
+
+        if engine_words:
+            refused = code is not None and refused_by_engine(code, err)
+            if refused:
+                refusals.append(relative)
+            if refused and (relative in cannot_run or options.write_cannot_run):
+                passed += 1
+                continue
+            if refused:
+                failed += 1
+                print("FAIL %s: refused by --engine=%s and not on the list of tests it cannot run\n%s" %
+                      (relative, options.engine, err.rstrip("\n")))
+                continue
+            if relative in cannot_run:
+                failed += 1
+                print("FAIL %s: runs under --engine=%s now: take it off the list of tests it cannot run" %
+                      (relative, options.engine))
+                continue
 
         if options.update and code is not None:
             write_text(base + ".out", actual)
@@ -212,9 +257,17 @@ def main():
     parser.add_argument("--update", action="store_true", help="rewrite .out/.code files from actual results")
     parser.add_argument("--heavy", action="store_true", help="also run the tests marked by a .heavy file")
     parser.add_argument("--timeout", type=float, default=120.0, help="seconds allowed per test")
+    parser.add_argument("--engine", default="tree", choices=["tree", "vm"], help="the engine to run the tests on")
+    parser.add_argument("--cannot-run", help="with --engine vm: the list of tests the vm refuses")
+    parser.add_argument("--write-cannot-run", action="store_true", help="rewrite that list from this run")
     parser.add_argument("dir", help="the directory holding the tests")
     parser.add_argument("filter", nargs="*", help="run only tests whose relative path contains one of these")
     options = parser.parse_args()
+    if (options.engine == "vm") != bool(options.cannot_run):
+        parser.error("--engine vm goes with --cannot-run LIST")
+    listed = set(read_words(options.cannot_run)) if options.cannot_run and os.path.exists(options.cannot_run) else set()
+    cannot_run = listed if not options.write_cannot_run else set()
+    refusals, reached = [], set()
 
     root = os.path.abspath(options.dir)
     tools = {"vorla": options.vorla and os.path.abspath(options.vorla), "vorla-parse": os.path.abspath(options.parse)}
@@ -222,7 +275,11 @@ def main():
         # Held for the whole run: a second run (another build's) waits here instead of rebuilding the sandbox.
         fcntl.flock(lock, fcntl.LOCK_EX)
         links = build_sandbox(root, tools)
-        passed, failed, skipped = run_all(options, root, links)
+        passed, failed, skipped = run_all(options, root, links, cannot_run, refusals, reached)
+    if options.write_cannot_run:
+        refusals += [r for r in listed if r not in reached and os.path.exists(os.path.join(root, r))]
+        write_text(options.cannot_run, "".join(r + "\n" for r in sorted(refusals)))
+        print("wrote %s: %d tests the vm cannot run" % (options.cannot_run, len(refusals)))
 
     summary = "%d passed, %d failed" % (passed, failed)
     if skipped:

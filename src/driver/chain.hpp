@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "locale.hpp"
+
 namespace vorla::driver {
 
-// A count in a folding note, grouped under the process-wide locale as every number of a diagnostic is.
+// A count in a folding note, grouped under the interpreter's locale as every number of a diagnostic is.
 inline std::string counted(std::size_t n)
 {
     std::ostringstream os;
+    os.imbue(text_locale());
     os << n;
     return os.str();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -13,12 +14,40 @@
 
 namespace vorla::driver {
 
+// Code points that UTF-8 cannot carry (surrogates, values past U+10FFFF) become '?', as narrowing does.
+inline void encode_utf8(wchar_t w, std::string& out)
+{
+    const auto c = static_cast<std::uint32_t>(w);
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+        out += '?';
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 // Encodes wide characters as UTF-8 into a narrow stream buffer. Script output and the final diagnostic
 // thus share one narrow stream and keep their order on a terminal, a pipe or a file alike; the C stdio
 // stream never becomes wide-oriented, which would silently drop the narrow text.
 class utf8_writer : public std::wstreambuf {
 public:
     explicit utf8_writer(std::streambuf* target) : target_(target) {}
+
+    // The system's error number of the first write or flush the target refused (0 when it gave none), or
+    // nothing while every write went through. Kept, so that output lost anywhere is reported once asked.
+    bool failed() const noexcept { return failed_; }
+    int failure() const noexcept { return failure_; }
 
 protected:
     int_type overflow(int_type c) override
@@ -30,44 +59,40 @@ protected:
     {
         std::string bytes;
         bytes.reserve(static_cast<std::size_t>(n));
-        for (std::streamsize i = 0; i < n; ++i) encode(s[i], bytes);
+        for (std::streamsize i = 0; i < n; ++i) encode_utf8(s[i], bytes);
+        errno = 0;
         const auto written = target_->sputn(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return written == static_cast<std::streamsize>(bytes.size()) ? n : 0;
+        return checked(written == static_cast<std::streamsize>(bytes.size())) ? n : 0;
     }
-    int sync() override { return target_->pubsync(); }
+    int sync() override
+    {
+        errno = 0;
+        return checked(target_->pubsync() == 0) ? 0 : -1;
+    }
 
 private:
-    // Code points that UTF-8 cannot carry (surrogates, values past U+10FFFF) become '?', as narrowing does.
-    static void encode(wchar_t w, std::string& out)
-    {
-        const auto c = static_cast<std::uint32_t>(w);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            out += '?';
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
     bool put(wchar_t w)
     {
         std::string bytes;
-        encode(w, bytes);
-        return target_->sputn(bytes.data(), static_cast<std::streamsize>(bytes.size())) ==
-               static_cast<std::streamsize>(bytes.size());
+        encode_utf8(w, bytes);
+        errno = 0;
+        return checked(target_->sputn(bytes.data(), static_cast<std::streamsize>(bytes.size())) ==
+                       static_cast<std::streamsize>(bytes.size()));
+    }
+    // A file stream buffer leaves the reason of a failed write(2) in errno (cleared before each call, so a
+    // buffer that fails without one leaves 0); read it before anything else can.
+    bool checked(bool ok) noexcept
+    {
+        if (!ok && !failed_) {
+            failed_ = true;
+            failure_ = errno;
+        }
+        return ok;
     }
 
     std::streambuf* target_;
+    bool failed_ = false;
+    int failure_ = 0;
 };
 
 // Decodes UTF-8 from a narrow stream buffer one code point at a time, so that no byte beyond the

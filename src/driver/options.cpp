@@ -20,21 +20,38 @@ namespace vorla::driver {
 
 namespace {
 
-enum code : int { opt_check = 256, opt_trace, opt_max_steps, opt_max_time, opt_version, opt_help = 'h' };
+enum code : int {
+    opt_check = 256,
+    opt_strict,
+    opt_trace,
+    opt_sandbox,
+    opt_max_steps,
+    opt_max_time,
+    opt_version,
+    opt_engine,
+    opt_help = 'h',
+    opt_interactive = 'i',
+    opt_statements = 'e',
+};
 
 constexpr struct option long_options[] = {
     {"check", no_argument, nullptr, opt_check},
+    {"strict", no_argument, nullptr, opt_strict},
+    {"interactive", no_argument, nullptr, 'i'},
     {"trace", no_argument, nullptr, opt_trace},
+    {"sandbox", no_argument, nullptr, opt_sandbox},
     {"max-steps", required_argument, nullptr, opt_max_steps},
     {"max-time", required_argument, nullptr, opt_max_time},
     {"help", no_argument, nullptr, opt_help},
     {"version", no_argument, nullptr, opt_version},
+    // Not in the help: the engine being built beside the tree interpreter, for its developers.
+    {"engine", required_argument, nullptr, opt_engine},
     {nullptr, 0, nullptr, 0},
 };
 
 // "+": stop at the first non-option word instead of moving options from after it (the script's words
 // are the script's). ":": report a missing value apart from an unknown option. Errors are ours to word.
-constexpr const char* short_options = "+:h";
+constexpr const char* short_options = "+:hie:";
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
@@ -69,7 +86,7 @@ std::string ambiguity(const std::string& name)
 std::string unknown_option(int optopt_value, const char* word)
 {
     // A known option in the report is a long one given a value (-h never fails, so 'h' is --help=...).
-    if (optopt_value >= opt_check || optopt_value == opt_help)
+    if (optopt_value >= opt_check || optopt_value == opt_help || optopt_value == opt_interactive)
         return "option " + quoted(long_name(optopt_value)) + " takes no value";
     if (optopt_value != 0)
         return "unknown option " + quoted(std::string("-") + static_cast<char>(optopt_value)) +
@@ -111,14 +128,26 @@ command_line parse_command_line(int argc, char* const* argv)
         case opt_check:
             c.opts.check = true;
             break;
+        case opt_strict:
+            c.opts.strict = true;
+            break;
+        case opt_interactive:
+            c.opts.interactive = true;
+            break;
         case opt_trace:
             c.opts.trace = true;
+            break;
+        case opt_sandbox:
+            c.opts.sandbox = true;
             break;
         case opt_help:
             c.opts.help = true;
             break;
         case opt_version:
             c.opts.version = true;
+            break;
+        case opt_statements:
+            c.opts.statements = c.opts.statements ? *c.opts.statements + "\n" + optarg : std::string(optarg);
             break;
         case opt_max_steps: {
             std::uint64_t n = 0;
@@ -138,8 +167,16 @@ command_line parse_command_line(int argc, char* const* argv)
             c.opts.max_time = s;
             break;
         }
+        case opt_engine:
+            if (std::string(optarg) == "vm") {
+                c.opts.vm = true;
+            } else if (std::string(optarg) != "tree") {
+                c.error = "option '--engine' takes tree or vm, not " + quoted(optarg);
+                return c;
+            }
+            break;
         case ':':
-            c.error = "option " + quoted(optopt == opt_help ? std::string("-h") : long_name(optopt)) + " needs a value";
+            c.error = "option " + quoted(optopt == opt_statements ? std::string("-e") : long_name(optopt)) + " needs a value";
             return c;
         default:  // '?'
             c.error = unknown_option(optopt, optind > 0 && optind <= argc ? argv[optind - 1] : nullptr);
@@ -149,6 +186,17 @@ command_line parse_command_line(int argc, char* const* argv)
     for (int i = optind; i < argc; ++i) c.opts.operands.emplace_back(argv[i]);
     if (c.opts.check && c.opts.operands.empty() && !c.opts.help && !c.opts.version)
         c.error = "option '--check' needs at least one file";
+    if (c.opts.strict && !c.opts.check && c.error.empty()) c.error = "option '--strict' goes with '--check'";
+    if (c.opts.interactive && c.opts.operands.size() > 1 && c.error.empty())
+        c.error = "option '-i' takes at most one FILE to compile first";
+    if (c.opts.interactive && c.opts.check && c.error.empty()) c.error = "options '-i' and '--check' do not go together";
+    if (c.opts.interactive && c.opts.statements && c.error.empty()) c.error = "options '-i' and '-e' do not go together";
+    if (c.opts.statements && !c.opts.operands.empty() && c.error.empty())
+        c.error = "option '-e' runs its statements in place of a script, and main takes no words: " +
+                  quoted(c.opts.operands.front()) + " is one too many";
+    // The vm keeps no step budget or trace yet: refused rather than quietly ignored.
+    if (c.opts.vm && (c.opts.trace || c.opts.max_steps || c.opts.max_time || c.opts.check || c.opts.interactive) && c.error.empty())
+        c.error = "option '--engine=vm' does not go with '--trace', '--max-steps', '--max-time', '--check' or '-i' yet";
     return c;
 }
 
@@ -161,12 +209,22 @@ std::string help_text()
     return usage_line() + "\n"
            "Compiles SCRIPT and every file it includes, starts its process main with the WORDs as string\n"
            "arguments, and runs every process, one statement step each per pass, until none is left.\n"
+           "SCRIPT - reads the script from standard input.\n"
            "\n"
            "Options come before the script; -- ends them (vorla -- -name.vl runs a script named -name.vl).\n"
-           "  --check            compile each FILE that follows (and what it includes), run nothing:\n"
-           "                     vorla --check FILE... names each file on standard error, exit 1 if any fails\n"
+           "  -e STATEMENTS      run STATEMENTS as the body of a process main that takes no words, in\n"
+           "                     place of a script (several -e are joined as lines)\n"
+           "  --check            compile and check each FILE that follows (and what it includes), run\n"
+           "                     nothing: vorla --check FILE... reports errors and warnings on standard\n"
+           "                     error and names each file; exit 1 if any has an error\n"
+           "  --strict           with --check: a warning fails its file as an error does\n"
+           "  -i, --interactive  a session at the prompt: vorla -i [FILE] compiles FILE first, then runs each\n"
+           "                     statement typed, shows each expression's value and keeps each definition\n"
            "  --trace            one line per scheduler step on standard error:\n"
            "                     pass, process name#id and the position of the statement it runs\n"
+           "  --sandbox          for a script not trusted: no using:: natives for files or the system\n"
+           "                     (only the console ones), and #include only from below the script's\n"
+           "                     directory and the interpreter's own\n"
            "  --max-steps N      stop with a diagnostic after N scheduler steps, or when a single step\n"
            "                     makes more than N calls and loop iterations\n"
            "  --max-time SECONDS stop with a diagnostic once the run has taken SECONDS of wall-clock time\n"
@@ -198,6 +256,10 @@ void apply_budgets(const options& o, interpreter_options& settings)
 {
     settings.step_budget = o.max_steps;
     settings.time_budget = o.max_time;
+    settings.natives.files = !o.sandbox;
+    settings.natives.system = !o.sandbox;
+    settings.confine_includes = o.sandbox;
+    settings.vm = o.vm;
 }
 
 std::string usage_diagnostic(const char* self)
@@ -206,14 +268,22 @@ std::string usage_diagnostic(const char* self)
     return (VORLA_EXCEPTION("main", "invalid argument count, argc=") << 1 << " argv[0]" << self).text();
 }
 
-int check_files(const std::vector<std::string>& files, const std::function<void(const std::string&)>& compile,
-                std::ostream& out, std::ostream& err, const std::function<void(const std::exception&)>& explain)
+int check_files(const std::vector<std::string>& files, const std::function<check_counts(const std::string&)>& check,
+                std::ostream& out, std::ostream& err, const std::function<void(const std::exception&)>& explain, bool strict)
 {
+    auto counted = [](std::size_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
     int status = 0;
     for (const std::string& file : files) {
         try {
-            compile(file);
-            err << file << ": ok" << std::endl;
+            const check_counts found = check(file);
+            const bool failed = found.errors > 0 || (strict && found.warnings > 0);
+            std::string summary;
+            if (found.errors) summary += ", " + counted(found.errors, "error");
+            if (found.warnings) summary += ", " + counted(found.warnings, "warning");
+            err << file << (failed ? ": failed" : ": ok") << summary << std::endl;
+            if (failed) status = 1;
         } catch (const std::exception& e) {
             out << shorten_chain(e.what()) << '\n' << std::flush;
             if (explain) explain(e);

@@ -26,7 +26,8 @@ line_flusher::int_type line_flusher::overflow(int_type c)
 std::streamsize line_flusher::xsputn(const char* s, std::streamsize n)
 {
     const std::streamsize written = target_->sputn(s, n);
-    if (flush_lines_ && n > 0 && std::memchr(s, '\n', static_cast<std::size_t>(n))) target_->pubsync();
+    // A line the terminal refused is output lost: the writer above learns it from the short count.
+    if (flush_lines_ && n > 0 && std::memchr(s, '\n', static_cast<std::size_t>(n)) && target_->pubsync() != 0) return 0;
     return written;
 }
 
@@ -39,10 +40,11 @@ void discard_typed_ahead(std::istream& in)
     tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
-void wait_after_diagnostic(std::istream& in, bool terminal)
+void wait_after_diagnostic(std::istream& in, bool terminal, std::ostream* prompt)
 {
     in.clear();
     if (terminal) {
+        if (prompt) *prompt << "press Enter to close" << std::endl;
         discard_typed_ahead(in);
         in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
         return;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <istream>
+#include <ostream>
 #include <streambuf>
 
 namespace vorla::driver {
@@ -33,8 +34,9 @@ private:
 
 // The wait after a diagnostic, which keeps a console window open until the user has read it. From a
 // terminal it ends at the first Enter pressed after the diagnostic appeared (what was typed before
-// does not count); from anything else it reads one integer as it always has, or ends at end of input.
-void wait_after_diagnostic(std::istream& in, bool terminal);
+// does not count), and says so first on `prompt` (standard error), so that the shell does not look hung;
+// from anything else it reads one integer as it always has, or ends at end of input, and says nothing.
+void wait_after_diagnostic(std::istream& in, bool terminal, std::ostream* prompt = nullptr);
 
 // Drops input already typed at the terminal but not yet read (the rest of a line `read` stopped in,
 // lines typed ahead): the stream buffer's unread characters and the terminal's pending input.

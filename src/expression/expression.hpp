@@ -31,7 +31,7 @@ enum class flow : unsigned char { done, more, brk, cont, ret, thr };
 struct script_signal {
     flow kind = flow::done;
     value v;
-    script_pos at;         // of a throw: the throw statement
+    script_pos at;         // of a throw: the throw statement; of a break or continue: where it was
     trace_ptr trace;       // of a throw no handler can catch, made when it first crosses a call
 
     bool pending() const noexcept { return kind != flow::done; }

@@ -62,6 +62,16 @@ public:
     const std::optional<int> right_int;
 };
 
+// A two-operand node that evaluates its left operand first: arithmetic, comparisons and logic. A chain of
+// them, `a + b - c` or `x == 1 || x == 2`, folds to the left, so it can also be evaluated link by link
+// (e_chain).
+class left_first : public binary {
+public:
+    using binary::binary;
+    // The node's value, its left operand having been evaluated to `l` (not empty) already.
+    virtual value evaluate_on(value l, runtime& rt) const = 0;
+};
+
 #define VORLA_BINARY_NODE(NAME)                                                                                \
     class NAME final : public binary {                                                                         \
     public:                                                                                                    \
@@ -74,19 +84,45 @@ VORLA_BINARY_NODE(e_sub_assign)
 VORLA_BINARY_NODE(e_mul_assign)
 VORLA_BINARY_NODE(e_div_assign)
 VORLA_BINARY_NODE(e_mod_assign)
-VORLA_BINARY_NODE(e_add)
-VORLA_BINARY_NODE(e_sub)
-VORLA_BINARY_NODE(e_mul)
-VORLA_BINARY_NODE(e_div)
-VORLA_BINARY_NODE(e_mod)
 #undef VORLA_BINARY_NODE
+
+// An arithmetic operator; `op` selects it.
+template <arith op>
+class e_arithmetic final : public left_first {
+public:
+    using left_first::left_first;
+    value evaluate(runtime& rt) const override;
+    value evaluate_on(value l, runtime& rt) const override;
+};
+using e_add = e_arithmetic<arith::add>;
+using e_sub = e_arithmetic<arith::sub>;
+using e_mul = e_arithmetic<arith::mul>;
+using e_div = e_arithmetic<arith::div>;
+using e_mod = e_arithmetic<arith::mod>;
+
+// A chain of many left-first operators in a row. Evaluated by recursion, each operator would take a C++
+// frame for the one on its left, so a long sum would nest as deep as it is long; here the first operand
+// is evaluated and then each operator in turn takes the value so far as its left operand. The chain's
+// nodes are unchanged and evaluate exactly as they would on their own. Released one node at a time.
+class e_chain final : public expression {
+public:
+    // The operators from the innermost (whose left operand is the chain's first) to the outermost.
+    explicit e_chain(std::vector<std::shared_ptr<const left_first>> links);
+    ~e_chain() override;
+    value evaluate(runtime& rt) const override;
+    // The outermost operator, whose tree is the whole chain.
+    const left_first& top() const noexcept { return *links_.back(); }
+
+private:
+    std::vector<std::shared_ptr<const left_first>> links_;
+};
 
 // The base of the comparison and logical nodes. Every value class that has these operators answers
 // them with a bool, so such a node's value, when it has one, is a bool.
-class relational : public binary {
+class relational : public left_first {
 public:
     relational(expr left, expr right)
-        : binary(std::move(left), std::move(right)),
+        : left_first(std::move(left), std::move(right)),
           of_relations(dynamic_cast<const relational*>(this->left.get()) &&
                        dynamic_cast<const relational*>(this->right.get())) {}
     // Both operands are comparisons or logical operators: && and || of them combine two bools, which
@@ -101,6 +137,7 @@ class e_relation final : public relational {
 public:
     using relational::relational;
     value evaluate(runtime& rt) const override;
+    value evaluate_on(value l, runtime& rt) const override;
     flow test(runtime& rt, bool& yes) const override;
 };
 using e_equal = e_relation<relation::eq>;

@@ -73,10 +73,13 @@ struct int_operands {
 // `ints` (an int_operands) when both are ints, else to `other(l, r)`. An int literal on the right
 // opposite an int is read from the node and makes no value: evaluating a literal has no effect, so which
 // side goes first makes no difference then. An empty operand is a signal crossing the expression:
-// `crossed()` answers for the node then, the signal waiting in rt.out.
+// `crossed()` answers for the node then, the signal waiting in rt.out. A left-first node whose left
+// operand a chain has evaluated already (e_chain) is handed its value as `given`.
 template <bool right_first, class Ints, class Other, class Crossed>
-VORLA_OPERATOR_PATH auto with_operands(const binary& node, runtime& rt, Ints&& ints, Other&& other, Crossed&& crossed)
+VORLA_OPERATOR_PATH auto with_operands(const binary& node, runtime& rt, Ints&& ints, Other&& other, Crossed&& crossed,
+                                       value* given = nullptr)
 {
+    auto left = [&] { return given ? std::move(*given) : read_operand(*node.left, rt); };
     // Both evaluated: the int path when both are ints.
     auto both = [&](value& l, value& r) {
         if (signed_<int>* a = exact_int(l)) {
@@ -89,7 +92,7 @@ VORLA_OPERATOR_PATH auto with_operands(const binary& node, runtime& rt, Ints&& i
         return other(l, r);
     };
     if (node.right_int) {
-        value l = read_operand(*node.left, rt);
+        value l = left();
         if (!l) return crossed();
         if (signed_<int>* a = exact_int(l)) {
             value none;
@@ -102,11 +105,11 @@ VORLA_OPERATOR_PATH auto with_operands(const binary& node, runtime& rt, Ints&& i
     if constexpr (right_first) {
         value r = read_operand(*node.right, rt);
         if (!r) return crossed();
-        value l = read_operand(*node.left, rt);
+        value l = left();
         if (!l) return crossed();
         return both(l, r);
     } else {
-        value l = read_operand(*node.left, rt);
+        value l = left();
         if (!l) return crossed();
         value r = read_operand(*node.right, rt);
         if (!r) return crossed();
@@ -128,7 +131,7 @@ value crossed_value() { return value(); }
 // (a literal, another operator's result) takes the result itself when its class works it out in place;
 // any other is left alone and the left value's operator makes the result.
 template <arith op>
-value apply_arithmetic(const binary& node, const char* op_name, runtime& rt)
+value apply_arithmetic(const binary& node, const char* op_name, runtime& rt, value* given = nullptr)
 {
     return with_operands<false>(
         node, rt,
@@ -143,7 +146,7 @@ value apply_arithmetic(const binary& node, const char* op_name, runtime& rt)
                 return arithmetic(*l, op, r);
             });
         },
-        crossed_value);
+        crossed_value, given);
 }
 
 // A compound assignment: the right side first, then the left value object changes in place, so every
@@ -185,11 +188,38 @@ std::optional<int> int_literal(const expression& e)
     return std::nullopt;
 }
 
-value e_add::evaluate(runtime& rt) const { return apply_arithmetic<arith::add>(*this, "operator +", rt); }
-value e_sub::evaluate(runtime& rt) const { return apply_arithmetic<arith::sub>(*this, "operator -", rt); }
-value e_mul::evaluate(runtime& rt) const { return apply_arithmetic<arith::mul>(*this, "operator *", rt); }
-value e_div::evaluate(runtime& rt) const { return apply_arithmetic<arith::div>(*this, "operator /", rt); }
-value e_mod::evaluate(runtime& rt) const { return apply_arithmetic<arith::mod>(*this, "operator %", rt); }
+namespace {
+constexpr const char* arith_text(arith op)
+{
+    switch (op) {
+    case arith::add: return "operator +";
+    case arith::sub: return "operator -";
+    case arith::mul: return "operator *";
+    case arith::div: return "operator /";
+    case arith::mod: break;
+    }
+    return "operator %";
+}
+} // namespace
+
+template <arith op>
+value e_arithmetic<op>::evaluate(runtime& rt) const
+{
+    return apply_arithmetic<op>(*this, arith_text(op), rt);
+}
+
+template <arith op>
+value e_arithmetic<op>::evaluate_on(value l, runtime& rt) const
+{
+    return apply_arithmetic<op>(*this, arith_text(op), rt, &l);
+}
+
+template class e_arithmetic<arith::add>;
+template class e_arithmetic<arith::sub>;
+template class e_arithmetic<arith::mul>;
+template class e_arithmetic<arith::div>;
+template class e_arithmetic<arith::mod>;
+
 namespace {
 constexpr const char* relation_text(relation op)
 {
@@ -207,14 +237,28 @@ constexpr const char* relation_text(relation op)
 }
 } // namespace
 
+namespace {
+template <relation R>
+VORLA_OPERATOR_PATH value relation_value(const e_relation<R>& node, runtime& rt, value* given)
+{
+    return with_operands<false>(
+        node, rt,
+        [](const int_operands& o) { return make_boolean(numeric_relation(R, o.a.get(), [&] { return o.b; })); },
+        [&](value& l, value& r) { return operate(node, relation_text(R), l, r.get(), [&] { return relate(*l, R, r); }); },
+        crossed_value, given);
+}
+} // namespace
+
 template <relation R>
 value e_relation<R>::evaluate(runtime& rt) const
 {
-    return with_operands<false>(
-        *this, rt,
-        [](const int_operands& o) { return make_boolean(numeric_relation(R, o.a.get(), [&] { return o.b; })); },
-        [&](value& l, value& r) { return operate(*this, relation_text(R), l, r.get(), [&] { return relate(*l, R, r); }); },
-        crossed_value);
+    return relation_value(*this, rt, nullptr);
+}
+
+template <relation R>
+value e_relation<R>::evaluate_on(value l, runtime& rt) const
+{
+    return relation_value(*this, rt, &l);
 }
 
 // The same operands, order and refusals as evaluate; only the bool value is skipped where the left
@@ -313,6 +357,25 @@ value e_minus::evaluate(runtime& rt) const
 {
     return apply_unary(*this, "operator -", operand, rt, [](const value& v) { return v->operator-(); });
 }
+e_chain::e_chain(std::vector<std::shared_ptr<const left_first>> links) : links_(std::move(links)) {}
+
+e_chain::~e_chain()
+{
+    // Each operator holds the one before it as its left operand. Released from the outermost, each goes
+    // while links_ still holds the one before it, so no release reaches further than one operator.
+    while (!links_.empty()) links_.pop_back();
+}
+
+value e_chain::evaluate(runtime& rt) const
+{
+    value v = read_operand(*links_.front()->left, rt);
+    for (const auto& link : links_) {
+        if (!v) return v;  // a signal crossed the chain; it waits in rt.out
+        v = link->evaluate_on(std::move(v), rt);
+    }
+    return v;
+}
+
 #undef VORLA_OPERATOR_PATH
 
 } // namespace vorla

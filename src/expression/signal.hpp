@@ -1,6 +1,8 @@
 // The C++ form of the script signals, for value code that has no statement to report to.
 #pragma once
 
+#include <new>
+
 #include "expression/expression.hpp"
 
 namespace vorla {
@@ -44,6 +46,10 @@ private:
 // A throw raised in its C++ form while `statement` ran, put in rt.out as its flow.
 flow took_throw(sig_throw& t, const control& statement, runtime& rt);
 
+// Memory ran out while `statement` ran: the interpreter error "out of memory" at the statement, which
+// no script handler takes.
+[[noreturn, gnu::cold]] void ran_out_of_memory(const control& statement);
+
 // Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
 // Inline: with no signal, the handlers cost nothing, and the call through here would.
 template <class Run>
@@ -54,9 +60,13 @@ template <class Run>
     } catch (sig_throw& t) {
         return took_throw(t, statement, rt);
     } catch (const sig_break&) {
+        rt.out->at = statement.pos;
         return rt.out->kind = flow::brk;
     } catch (const sig_continue&) {
+        rt.out->at = statement.pos;
         return rt.out->kind = flow::cont;
+    } catch (const std::bad_alloc&) {
+        ran_out_of_memory(statement);
     }
 }
 

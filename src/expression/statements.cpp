@@ -2,6 +2,7 @@
 #include "expression/statements.hpp"
 
 #include <memory>
+#include <utility>
 
 #include "expression/signal.hpp"
 #include "nspace.hpp"
@@ -34,6 +35,16 @@ flow took_throw(sig_throw& t, const control& statement, runtime& rt)
     rt.out->at = statement.pos;
     rt.out->trace = std::move(t.trace);
     return rt.out->kind = flow::thr;
+}
+
+void ran_out_of_memory(const control& statement)
+{
+    // Unwinding to here freed what the statement had made so far, and the diagnostic needs little. Should
+    // even that fail, the std::bad_alloc goes on outward, and the driver says "out of memory" unplaced.
+    exception e = VORLA_EXCEPTION("vorla::control::execute", "out of memory");
+    e.explain("out of memory").mark_out_of_depth();
+    e.script().mark(statement.pos);
+    throw e;
 }
 
 void raise_signal(flow f, script_signal& s)
@@ -273,6 +284,27 @@ flow c_if::run(runtime& rt) const
 
 const control* c_if::active(const stepping_scope& s) const { return active_body(s, this); }
 
+c_if_else::c_if_else(expr condition, control_ptr then, control_ptr otherwise, control_list chain)
+    : control(false, false, false, true), condition(std::move(condition)), then(std::move(then)),
+      otherwise(std::move(otherwise)), then_(this->then), otherwise_(this->otherwise),
+      else_if_(dynamic_cast<const c_if_else*>(this->otherwise.get()) || dynamic_cast<const c_if*>(this->otherwise.get())
+                   ? this->otherwise.get()
+                   : nullptr),
+      next_link_(dynamic_cast<const c_if_else*>(this->otherwise.get())), chain_(std::move(chain))
+{
+}
+
+c_if_else::~c_if_else()
+{
+    // Each link holds the next, so releasing the head would release the whole chain one frame deeper per
+    // link. The head lets go of its own else-branch first (its members are no longer const while it is
+    // destroyed); then each link, held only in chain_ by then, goes in turn, letting go of the next
+    // one, which chain_ still holds.
+    const_cast<control_ptr&>(otherwise).reset();
+    for (control_ptr& link : chain_) link.reset();
+}
+
+// The test takes a step of its own, and so does each further link's test of an else-if chain.
 flow c_if_else::execute(runtime& rt) const
 {
     stepping_scope& s = running(rt);
@@ -280,15 +312,35 @@ flow c_if_else::execute(runtime& rt) const
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     if (yes) open_body(s, then, then_);
+    // The next link needs no scope of its own: a condition declares nothing, and its branch opens its own.
+    else if (else_if_) s.hand_head_to(else_if_);
     else open_body(s, otherwise, otherwise_);
     return flow::more;
 }
 
-flow c_if_else::run(runtime& rt) const
+flow c_if_else::run_link(runtime& rt, const c_if_else*& next) const
 {
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
-    return run_body(yes ? *then : *otherwise, rt);
+    if (yes) return run_body(*then, rt);
+    if (next_link_) {
+        next = next_link_;
+        return flow::done;
+    }
+    return run_body(*otherwise, rt);
+}
+
+flow c_if_else::run(runtime& rt) const
+{
+    const c_if_else* next = nullptr;
+    flow f = run_link(rt, next);
+    // Each further link runs as it would as this link's else-branch run whole: a signal raised in its
+    // C++ form is taken at that link.
+    while (next) {
+        const c_if_else* link = std::exchange(next, nullptr);
+        f = signalled(*link, rt, [&] { return link->run_link(rt, next); });
+    }
+    return f;
 }
 
 const control* c_if_else::active(const stepping_scope& s) const { return active_body(s, this); }
@@ -300,6 +352,7 @@ flow c_while::execute(runtime& rt) const
     stepping_scope& s = running(rt);
     if (s.head.inner) return resume(s, s.head.inner->step(rt), rt);
     rt.space->watch->tick(condition->pos);
+    rt.space->ctx->cycles.poll();  // between iterations: see cycle_registry
     bool yes;
     if (flow f = test(*condition, rt, yes); f != flow::done) return f;
     if (!yes) return flow::done;
@@ -318,6 +371,7 @@ flow c_while::run(runtime& rt) const
     for (;;) {
         // A loop that never ends inside a function call is stopped by a budget, reported at its test.
         rt.space->watch->tick(condition->pos);
+        rt.space->ctx->cycles.poll();  // between iterations: see cycle_registry
         bool yes;
         if (flow f = test(*condition, rt, yes); f != flow::done) return f;
         if (!yes) return flow::done;

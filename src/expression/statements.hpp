@@ -81,18 +81,27 @@ public:
     const expr e;
 };
 
+// A break or continue notes where it stands: one that no loop takes ends the process, reported there.
 class c_break final : public control {
 public:
     c_break() : control(false, true) {}
-    flow execute(runtime&) const override { return flow::brk; }
-    flow run(runtime&) const override { return flow::brk; }
+    flow execute(runtime& rt) const override
+    {
+        rt.out->at = pos;
+        return flow::brk;
+    }
+    flow run(runtime& rt) const override { return execute(rt); }
 };
 
 class c_continue final : public control {
 public:
     c_continue() : control(false, true) {}
-    flow execute(runtime&) const override { return flow::cont; }
-    flow run(runtime&) const override { return flow::cont; }
+    flow execute(runtime& rt) const override
+    {
+        rt.out->at = pos;
+        return flow::cont;
+    }
+    flow run(runtime& rt) const override { return execute(rt); }
 };
 
 class c_if final : public control {
@@ -109,11 +118,13 @@ private:
     const stepped_body then_;
 };
 
+// if (a) x; else y;  An else-branch that is another if makes an else-if chain, which runs link by link,
+// never one C++ frame or scope deeper per link: a chain is flat code, however long.
 class c_if_else final : public control {
 public:
-    c_if_else(expr condition, control_ptr then, control_ptr otherwise)
-        : control(false, false, false, true), condition(std::move(condition)), then(std::move(then)),
-          otherwise(std::move(otherwise)), then_(this->then), otherwise_(this->otherwise) {}
+    // `chain`, given to the head of an else-if chain only: every later link, in order.
+    c_if_else(expr condition, control_ptr then, control_ptr otherwise, control_list chain = {});
+    ~c_if_else() override;
     flow execute(runtime& rt) const override;
     flow run(runtime& rt) const override;
     const control* active(const stepping_scope& s) const override;
@@ -121,7 +132,18 @@ public:
     const control_ptr then, otherwise;
 
 private:
+    // This link run whole, except that an else-branch which is the next if-else link is not run but
+    // left in `next` for the caller's loop.
+    flow run_link(runtime& rt, const c_if_else*& next) const;
+
     const stepped_body then_, otherwise_;
+    // The else-branch when it is an if (with or without an else): stepped, it takes this statement's
+    // place as the scope's head.
+    const control* const else_if_;
+    // The else-branch when it is an if-else: run whole, the loop in run goes on to it.
+    const c_if_else* const next_link_;
+    // Held at the head so that the chain is released one link after another (see the destructor).
+    control_list chain_;
 };
 
 class c_while final : public control {

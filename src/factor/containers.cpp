@@ -1,4 +1,6 @@
 // The container values: the vector and list (one sequence implementation) and the hash, with their methods.
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -24,6 +26,58 @@ std::string index_text(const char* tag, unsigned int i, std::size_t size)
     return std::string(tag) + " index " + std::to_string(i) + " is out of range (size " + std::to_string(size) + ")";
 }
 
+// The kinds of value a sort orders: numbers by value, strings by code point.
+enum class order_kind { none, numbers, strings };
+
+order_kind kind_of(const value& v)
+{
+    switch (v->type_id()) {
+    case tid::signed_:
+    case tid::unsigned_:
+    case tid::float_:
+    case tid::double_: return order_kind::numbers;
+    case tid::string_: return order_kind::strings;
+    default: return order_kind::none;
+    }
+}
+
+// Numbers compare as doubles, which hold every int and unsigned int exactly; a NaN sorts after every
+// other number, so the order stays strict and weak.
+bool number_before(const value& a, const value& b)
+{
+    const auto x = static_cast<double>(*a), y = static_cast<double>(*b);
+    if (std::isnan(y)) return !std::isnan(x);
+    return x < y;
+}
+
+// Code points are below 2^31, so the wide texts' own order is the order of code point values.
+bool text_before(const value& a, const value& b)
+{
+    return static_cast<const string_<wchar_t>&>(*a).text() < static_cast<const string_<wchar_t>&>(*b).text();
+}
+
+using before_fn = bool (*)(const value&, const value&);
+
+// The order that sorts the values [first, last), seen through `key`: by number when all are numbers, by
+// text when all are strings. Null otherwise, with `unordered` at the first value of another kind (or
+// left null when numbers and strings are mixed).
+template <class It, class Key>
+before_fn sort_order(It first, It last, Key key, const value*& unordered)
+{
+    order_kind kind = order_kind::none;
+    for (; first != last; ++first) {
+        const value& e = key(*first);
+        const order_kind k = kind_of(e);
+        if (k == order_kind::none) {
+            unordered = &e;
+            return nullptr;
+        }
+        if (kind != order_kind::none && k != kind) return nullptr;
+        kind = k;
+    }
+    return kind == order_kind::strings ? text_before : number_before;
+}
+
 } // namespace
 
 // ---- vector and list ------------------------------------------------------------------------------------
@@ -38,12 +92,21 @@ sequence<Self, Elements>* sequence<Self, Elements>::same_type(const value& v)
 }
 
 template <class Self, class Elements>
-Elements sequence<Self, Elements>::deep_copy(const Elements& from)
+Elements sequence<Self, Elements>::deep_copy(const Elements& from, std::size_t& budget) const
 {
+    take_from(budget, from.size() + container_weight);
     Elements out;
     if constexpr (indexed) out.reserve(from.size());
-    for (const value& e : from) out.push_back(e->clone());
+    for (const value& e : from) out.push_back(e->clone_counted(budget));
     return out;
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::holding(Elements items)
+{
+    auto made = make<Self>();
+    static_cast<sequence&>(*made).items_ = std::move(items);
+    return made;
 }
 
 template <class Self, class Elements>
@@ -80,6 +143,13 @@ void sequence<Self, Elements>::give_up_children(release_list& out)
 }
 
 template <class Self, class Elements>
+void sequence<Self, Elements>::visit_children(child_visitor& visit) const
+{
+    for (const value& e : items_)
+        if (e) visit(*e);  // a slot a sort has moved out of for a moment is empty
+}
+
+template <class Self, class Elements>
 void sequence<Self, Elements>::call_constructor(const args& v)
 {
     if (v.size() != 2) refuse("call_constructor", arglist_text(v));
@@ -107,9 +177,16 @@ void sequence<Self, Elements>::operator=(const value& r)
 template <class Self, class Elements>
 value sequence<Self, Elements>::clone() const
 {
+    std::size_t budget = copy_limit;
+    return clone_counted(budget);
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::clone_counted(std::size_t& budget) const
+{
     const nesting level(*this, "clone");
     auto c = make<Self>();
-    static_cast<sequence&>(*c).items_ = deep_copy(items_);
+    static_cast<sequence&>(*c).items_ = deep_copy(items_, budget);
     return c;
 }
 
@@ -143,6 +220,7 @@ std::string sequence<Self, Elements>::describe() const
         if (!first) out += ", ";
         first = false;
         out += e->describe();
+        check_length(out.size(), "describe");
     }
     return out + "]";
 }
@@ -166,6 +244,14 @@ const method_table& sequence<Self, Elements>::method_rows()
                 {m::resize, 1},
                 {m::replace, 2},
                 {m::resize, 2},
+                {m::sort, 0},
+                {m::sort_by, 1},
+                {m::reverse, 0},
+                {m::insert, 2},
+                {m::erase, 1},
+                {m::index_of, 1},
+                {m::slice, 2},
+                {m::join, 1},
             });
         else
             return method_table({
@@ -181,6 +267,9 @@ const method_table& sequence<Self, Elements>::method_rows()
                 {m::push_back, 1},
                 {m::swap, 1},
                 {m::resize, 2},
+                {m::sort, 0},
+                {m::sort_by, 1},
+                {m::reverse, 0},
             });
     }();
     return table;
@@ -197,7 +286,9 @@ template <class Name>
 value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
 {
     // Only the lookup is guarded: errors inside a method body propagate as they are.
-    if (value out = answer(method_rows().find(c), c.v)) return out;
+    const method_name m = method_rows().find(c);
+    if (m == method_name::sort_by) return m_sort_by(c.v, c.out);
+    if (value out = answer(m, c.v)) return out;
     refuse("_method", method_call_text(c));
 }
 
@@ -225,6 +316,15 @@ template <class Self, class Elements>
     case method_name::resize: return v.size() == 1 ? m_resize(v) : m_resize_fill(v);
     case method_name::at: return m_at(v);
     case method_name::replace: return m_replace(v);
+    case method_name::sort: return m_sort(v);
+    // sort_by needs the call's signal slot, which only the method slot has: the caller takes that.
+    case method_name::sort_by: break;
+    case method_name::reverse: return m_reverse(v);
+    case method_name::insert: return m_insert(v);
+    case method_name::erase: return m_erase(v);
+    case method_name::index_of: return m_index_of(v);
+    case method_name::slice: return m_slice(v);
+    case method_name::join: return m_join(v);
     default: break;
     }
     return value();
@@ -346,6 +446,145 @@ value sequence<Self, Elements>::m_pop_front(arg_span)
     return first;
 }
 
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_sort(arg_span v)
+{
+    const value* unordered = nullptr;
+    const before_fn before = sort_order(items_.begin(), items_.end(), [](const value& e) -> const value& { return e; }, unordered);
+    if (!before)
+        refuse("_method", call_text("sort", v),
+               std::string("cannot sort a ") + Self::tag + " holding " +
+                   (unordered ? type_word(**unordered) : std::string("both numbers and strings")));
+    if constexpr (indexed) std::stable_sort(items_.begin(), items_.end(), before);
+    else items_.sort(before);
+    return make_nil();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_sort_by(arg_span v, script_signal* out)
+{
+    const std::wstring& name = text_argument(method_name::sort_by, v, 0);
+    const method_name builtin = method_name_of(std::wstring_view(name));
+    const std::string call = "cannot sort a " + std::string(Self::tag) + " by " + narrow(name) + "(): ";
+    // The key methods are script code and may change this very sequence: the elements wait here while
+    // they run, and a sequence that changed meanwhile is refused rather than overwritten.
+    std::vector<value> held(items_.begin(), items_.end());
+    std::vector<std::pair<value, std::size_t>> keyed;  // each key with its element's place in `held`
+    keyed.reserve(held.size());
+    const args none;
+    for (const value& e : held) {
+        value key;
+        try {
+            key = e->method(method_call<wchar_t>{none, name, nullptr, out, builtin});
+        } catch (exception& error) {
+            // As at any call: a built-in value's refusal says no more than that the method is missing.
+            script_trace& t = error.script();
+            if (t.message.empty() && t.frames.empty())
+                t.message = call + "element " + std::to_string(keyed.size()) + " is " + type_word(*e) +
+                            ", which has no method " + narrow(name) + "()";
+            throw;
+        }
+        if (!key) return key;  // the key method threw; its signal waits in out
+        keyed.emplace_back(std::move(key), keyed.size());
+    }
+    if (!std::equal(items_.begin(), items_.end(), held.begin(), held.end(),
+                    [](const value& a, const value& b) { return a.get() == b.get(); }))
+        refuse("_method", call_text("sort_by", v), call + "the " + Self::tag + " changed while its keys were made");
+    const value* unordered = nullptr;
+    const before_fn before = sort_order(
+        keyed.begin(), keyed.end(), [](const std::pair<value, std::size_t>& k) -> const value& { return k.first; }, unordered);
+    if (!before)
+        refuse("_method", call_text("sort_by", v),
+               call + (unordered ? "a key is " + type_word(**unordered) + ", not a number or a string"
+                                 : std::string("the keys are both numbers and strings")));
+    std::stable_sort(keyed.begin(), keyed.end(), [before](const auto& a, const auto& b) { return before(a.first, b.first); });
+    auto slot = items_.begin();
+    for (const auto& k : keyed) *slot++ = std::move(held[k.second]);
+    return make_nil();
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_reverse(arg_span)
+{
+    if constexpr (indexed) std::reverse(items_.begin(), items_.end());
+    else items_.reverse();
+    return make_nil();
+}
+
+template <class Self, class Elements>
+std::size_t sequence<Self, Elements>::element_index(method_name m, arg_span v, std::size_t most) const
+{
+    return index_argument(m, v, 0, most, Self::tag + std::string(" index"), "size", items_.size());
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_insert(arg_span v)
+{
+    const std::size_t i = element_index(method_name::insert, v, items_.size());
+    return *items_.insert(std::next(items_.begin(), static_cast<std::ptrdiff_t>(i)), stored_copy(v[1]));
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_erase(arg_span v)
+{
+    if (items_.empty()) Self::out_of_range(std::string("the ") + Self::tag + " is empty");
+    const auto at = std::next(items_.begin(), static_cast<std::ptrdiff_t>(element_index(method_name::erase, v, items_.size() - 1)));
+    value gone = std::move(*at);
+    items_.erase(at);
+    return gone;
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_index_of(arg_span v)
+{
+    // By the values' own equality, as hash keys compare: the int 1 is not the unsigned int 1.
+    std::size_t i = 0;
+    for (const value& e : items_) {
+        if (e->equal(v[0])) break;
+        ++i;
+    }
+    return make_size(i);
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_slice(arg_span v)
+{
+    const std::size_t from =
+        index_argument(method_name::slice, v, 0, items_.size(), Self::tag + std::string(" index"), "size", items_.size());
+    const long long count = whole_argument(method_name::slice, v, 1);
+    if (count < 0) range_refusal("count " + std::to_string(count) + " is negative");
+    const std::size_t n = std::min(static_cast<std::size_t>(count), items_.size() - from);
+    const auto first = std::next(items_.begin(), static_cast<std::ptrdiff_t>(from));
+    Elements out;
+    if constexpr (indexed) out.reserve(n);
+    for (auto it = first; it != std::next(first, static_cast<std::ptrdiff_t>(n)); ++it) out.push_back((*it)->clone());
+    return holding(std::move(out));
+}
+
+template <class Self, class Elements>
+value sequence<Self, Elements>::m_join(arg_span v)
+{
+    const std::wstring& sep = text_argument(method_name::join, v, 0);
+    // Measured before anything is joined, so a join past the string limit makes nothing.
+    std::size_t length = 0;
+    for (const value& e : items_) {
+        if (e->type_id() != tid::string_)
+            refuse("_method", call_text("join", v),
+                   std::string("join takes a ") + Self::tag + " of strings, not one holding " + type_word(*e));
+        length += static_cast<const string_<wchar_t>&>(*e).text().size() + sep.size();
+        check_length(length - sep.size(), "_method");
+    }
+    std::wstring out;
+    out.reserve(length);
+    bool first = true;
+    for (const value& e : items_) {
+        if (!first) out += sep;
+        first = false;
+        out += static_cast<const string_<wchar_t>&>(*e).text();
+    }
+    return make<string_<wchar_t>>(std::move(out));
+}
+
 template class sequence<vector_, vector_elements>;
 template class sequence<list_, std::list<value>>;
 
@@ -390,11 +629,12 @@ bool hash_::stored_key::matches(const value& probe) const
 // 11 buckets to begin with; the map grows past a load factor of 1.0 as the library does.
 hash_::hash_() : map_(11) { map_.max_load_factor(1.0f); }
 
-hash_::map_type hash_::copy_of(const map_type& from)
+hash_::map_type hash_::copy_of(const map_type& from, std::size_t& budget) const
 {
+    take_from(budget, from.size() + container_weight);
     // A copy of the map keeps the source's buckets, so both iterate in the same order.
     map_type out(from);
-    for (auto& entry : out) entry.second = entry.second->clone();
+    for (auto& entry : out) entry.second = entry.second->clone_counted(budget);
     return out;
 }
 
@@ -415,6 +655,14 @@ void hash_::give_up_children(release_list& out)
     changing().clear();
 }
 
+void hash_::visit_children(child_visitor& visit) const
+{
+    for (const auto& [k, v] : map_) {
+        visit(*k.get());
+        if (v) visit(*v);
+    }
+}
+
 void hash_::call_constructor(const value& v)
 {
     const hash_* other = same_type(v);
@@ -432,9 +680,15 @@ void hash_::operator=(const value& r)
 
 value hash_::clone() const
 {
+    std::size_t budget = copy_limit;
+    return clone_counted(budget);
+}
+
+value hash_::clone_counted(std::size_t& budget) const
+{
     const nesting level(*this, "clone");
     auto c = make<hash_>();
-    c->changing() = copy_of(map_);
+    c->changing() = copy_of(map_, budget);
     return c;
 }
 
@@ -467,6 +721,7 @@ std::string hash_::describe() const
         if (!first) out += ", ";
         first = false;
         out += "(" + k->describe() + " , " + v->describe() + ")";
+        check_length(out.size(), "describe");
     }
     return out + "]";
 }
@@ -482,6 +737,8 @@ const method_table& hash_::method_rows()
         {method_name::erase, 1},
         {method_name::swap, 1},
         {method_name::insert, 2},
+        {method_name::keys, 0},
+        {method_name::values, 0},
     });
     return table;
 }
@@ -512,6 +769,8 @@ value hash_::builtin_method(method_name m, arg_span v)
     case method_name::erase: return m_erase(v);
     case method_name::swap: return m_swap(v);
     case method_name::insert: return m_insert(v);
+    case method_name::keys: return m_listing(true);
+    case method_name::values: return m_listing(false);
     default: break;
     }
     return value();
@@ -547,23 +806,28 @@ value hash_::m_clear(arg_span)
     return make_nil();
 }
 
-value hash_::m_at(arg_span v)
+// A key the map cannot look up because its hash or equal refuses (a chain nested past the limit) is a
+// range error, which the script's handler for range errors sees. Anything else (no memory, the
+// interpreter stopping) goes on as it is.
+hash_::entry* hash_::lookup_or_range_error(const value& key)
 {
-    // A missing key is a range error, and so is a key the map cannot look up because its hash or equal
-    // refuses (a chain nested past the limit): the script's handler for range errors sees both. Anything
-    // else (no memory, the interpreter stopping) goes on as it is.
-    entry* found = nullptr;
     try {
-        found = lookup(v[0]);
+        return lookup(key);
     } catch (const exception& refusal) {
         if (refusal.out_of_depth()) throw;  // runaway recursion is never a script's to catch
         out_of_range(std::string("the key cannot be looked up: ") + refusal.what());
     }
+}
+
+value hash_::m_at(arg_span v)
+{
+    // A missing key is a range error too.
+    entry* found = lookup_or_range_error(v[0]);
     if (!found) out_of_range("the hash has no key " + v[0]->describe());
     return found->second;
 }
 
-value hash_::m_exist(arg_span v) { return make_boolean(lookup(v[0]) != nullptr); }
+value hash_::m_exist(arg_span v) { return make_boolean(lookup_or_range_error(v[0]) != nullptr); }
 value hash_::m_erase(arg_span v)
 {
     const auto it = map_.find(probe(v[0]));  // found by the value itself: erase would want a stored_key made
@@ -587,6 +851,19 @@ value hash_::m_insert(arg_span v)
     value key = stored_copy(v[0]);
     value val = stored_copy(v[1]);
     return make_boolean(changing().emplace(stored_key(std::move(key)), std::move(val)).second);
+}
+
+} // namespace vorla
+
+namespace vorla {
+
+value hash_::m_listing(bool keys)
+{
+    // Copies, in the map's own order: changing an element of the vector changes neither key nor value.
+    vector_elements out;
+    out.reserve(map_.size());
+    for (const auto& [k, v] : map_) out.push_back(keys ? k->clone() : v->clone());
+    return vector_::holding(std::move(out));
 }
 
 } // namespace vorla

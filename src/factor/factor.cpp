@@ -71,6 +71,7 @@ std::string refusal_sentence(const std::string& op, const factor& self, const fa
         if (op == "operator --") return "cannot decrement " + l;
         if (op == "operator !") return "cannot apply ! to " + l;
         if (op == "call_constructor") return "cannot make " + l + " from nothing";
+        if (op == "read_istream") return "cannot read into " + l + ": only a bool, a number or a string is read from the input";
         return {};
     }
     const std::string r = type_word(*operand);
@@ -109,6 +110,13 @@ void factor::refuse(const char* op) const
     if (!plain.empty()) e.explain(plain);
     throw e;
 }
+void factor::refuse(const char* op, const std::string& message, std::string plain) const
+{
+    const site& s = where();
+    exception e(message, s.file, fn(s, op), s.line);
+    e.explain(std::move(plain));
+    throw e;
+}
 std::string conversion_target(const char* op)
 {
     const std::string o(op);
@@ -126,6 +134,34 @@ void factor::refuse_cast(const char* op) const
 void factor::undefined(const char* op)
 {
     throw exception("undefined", __FILE__, std::string("vorla::factor::") + op, __LINE__);
+}
+
+void throw_string_limit(std::size_t length, const char* file, const std::string& function, int line)
+{
+    exception e("string length limit exceeded, length=" + detail::format_number(length) +
+                    " limit=" + detail::format_number(string_limit),
+                file, function, line);
+    e.explain("a string would be longer than " + detail::format_number(string_limit) + " characters");
+    throw e;
+}
+
+void factor::take_from(std::size_t& budget, std::size_t n) const
+{
+    if (n <= budget) {
+        budget -= n;
+        return;
+    }
+    const std::size_t reached = copy_limit - budget + n;
+    refuse("clone", "copy size limit exceeded, size=" + detail::format_number(reached) + " limit=" +
+                        detail::format_number(copy_limit),
+           "a copy would make more than " + detail::format_number(copy_limit) + " values");
+}
+
+void factor::check_length(std::size_t length, const char* op) const
+{
+    if (within_string_limit(length)) return;
+    const site& s = where();
+    throw_string_limit(length, s.file, fn(s, op), s.line);
 }
 
 factor::nesting::nesting(const factor& self, const char* op) : depth_(context::current().value_nesting)

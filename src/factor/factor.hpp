@@ -17,6 +17,7 @@
 namespace vorla {
 
 class factor;
+class collectable;
 class scope;
 struct script_signal;
 struct call_site;
@@ -212,7 +213,9 @@ public:
     // A built-in method its caller resolved when compiling (never none or unresolved), with the arguments
     // where the caller keeps them: the method's result; or an empty handle, with nothing done, when the
     // class has no such method with that many arguments (the caller then takes the method slot, which
-    // also reports the miss). Containers and strings answer here, so a call on them needs no argument vector.
+    // also reports the miss), or when the method runs script code and so needs the call's signal slot
+    // (sort_by, which the method slot answers). Containers and strings answer here, so a call on them
+    // needs no argument vector.
     virtual value builtin_method(method_name m, arg_span v)
     {
         (void)m;
@@ -239,10 +242,23 @@ public:
     // others (refs, containers, instances) override it, so that releasing a structure however deep is a
     // loop over a work list (release_all) instead of nested destructors.
     virtual void give_up_children(release_list& out) { (void)out; }
+    // This value as one the cycle collector walks (factor/collectable.hpp): those that hold others.
+    virtual collectable* cycle_node() noexcept { return nullptr; }
 
     // How deep a walk over nested values may go: copy, compare, hash and describe recurse through refs
     // and containers, which may nest millions deep or reach themselves.
     static constexpr unsigned nesting_limit = 10000;
+
+    // A copy that counts what it makes against `budget`, the elements one copy may still make:
+    // containers take their element count from it before they allocate and copy their elements the same
+    // way; any other value is simply its clone. A container's clone starts a budget of copy_limit.
+    virtual value clone_counted(std::size_t& budget) const { (void)budget; return clone(); }
+    // How many values one copy of a nested value may make in all, a container counting container_weight
+    // besides its elements (its own memory is many times a number's). Copying is how a value that holds
+    // copies of itself doubles (v.push_back(v)), so this, not the machine, is what stops such a script;
+    // a container of size_limit numbers still copies.
+    static constexpr std::size_t copy_limit = 16000000;
+    static constexpr std::size_t container_weight = 64;
 
 protected:
     factor() = default;
@@ -254,7 +270,30 @@ protected:
     [[noreturn]] void refuse(const char* op, const std::string& message) const;
     [[noreturn]] void refuse(const char* op, const value& operand) const;  // message: describe(operand)
     [[noreturn]] void refuse(const char* op) const;                        // empty message
+    // With the plain sentence a person reads beside the diagnostic.
+    [[noreturn]] void refuse(const char* op, const std::string& message, std::string plain) const;
     [[noreturn]] void refuse_cast(const char* op) const;                   // script bad_cast
+    // The arguments of built-in methods that take them exactly. A wrong kind of argument refuses the call
+    // as a missing method would (an interpreter error), with a plain sentence naming what was wanted.
+    [[noreturn]] void refuse_argument(method_name m, arg_span v, std::size_t i, const char* wanted) const;
+    // Argument i as a string's text.
+    const std::wstring& text_argument(method_name m, arg_span v, std::size_t i) const;
+    // Argument i as an int or an unsigned int, widened so that a negative int stays negative.
+    long long whole_argument(method_name m, arg_span v, std::size_t i) const;
+    // Argument i as a position or count from 0 to `most`; a negative one, or one past `most`, is a range
+    // error whose account says "<what> N is out of range (<bound_word> B)".
+    std::size_t index_argument(method_name m, arg_span v, std::size_t i, std::size_t most, const std::string& what,
+                               const char* bound_word, std::size_t bound) const;
+    // The script range_error of a built-in method, reported from the class's site with the plain account `why`.
+    [[noreturn]] void range_refusal(std::string why) const;
+    // Takes n elements from a copy's budget (see clone_counted), or refuses the copy as "clone".
+    void take_from(std::size_t& budget, std::size_t n) const;
+    // Refuses a text about to grow to `length` past string_limit, as the operation `op`.
+    void check_length(std::size_t length, const char* op) const;
+    // pad(width) and pad(width, fill) of method m over `text`: a string at least width characters long,
+    // the text at its right. A fill of "0" goes after a leading sign.
+    value pad_method(method_name m, arg_span v, std::wstring text) const;
+
     // The factor-level "undefined" failure of the slots a class leaves to the interface itself.
     [[noreturn]] static void undefined(const char* op);
 
@@ -354,6 +393,16 @@ std::string conversion_target(const char* op);
                                  trace_ptr cause = nullptr);
 // `why` is the plain account a person reads when nothing catches the error ("vector index 7 is out of range").
 [[noreturn]] void throw_range_error(const char* file, const std::string& function, int line, std::string why = {});
+
+// The most code points a string may hold. Joining, repeating, padding and the texts `debug` and the
+// containers' descriptions build are refused before they grow past it, so a script that doubles a string
+// in a loop stops with a plain message long before the machine runs out of memory.
+inline constexpr std::size_t string_limit = std::size_t{1} << 24;
+inline bool within_string_limit(std::size_t length) { return length <= string_limit; }
+// The refusal of a text of `length` code points (or bytes, for a narrow text): an interpreter error that
+// no script catches, with the plain message beside it. For every place that makes text, inside the value
+// classes or not (reading a file).
+[[noreturn]] void throw_string_limit(std::size_t length, const char* file, const std::string& function, int line);
 
 // The truth value of a value, as conditions ask it.
 inline bool truth(const value& v) { return static_cast<bool>(*v); }

@@ -10,6 +10,8 @@
 
 namespace vorla {
 
+class cycle_registry;
+
 // The holder count every value object carries. Scripts run on one thread, so the count is a plain
 // integer: copying a handle is one increment, not a locked instruction, and the handle is a single
 // pointer wide (a vector element costs the handle plus the object, nothing more).
@@ -31,6 +33,7 @@ protected:
 private:
     template <class T>
     friend class handle;
+    friend class cycle_registry;  // reads the counts it tries deletion on
     mutable std::uint32_t holders_ = 0;
 };
 

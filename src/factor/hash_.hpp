@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "factor/collectable.hpp"
 #include "factor/factor.hpp"
 #include "factor/method_table.hpp"
 #include "lib/hash.hpp"
 
 namespace vorla {
 
-class hash_ final : public factor {
+class hash_ final : public collectable {
 public:
     // A key's hash: its own hash from the seed 0.
     static std::uint32_t hash_of(const value& k);
@@ -81,6 +82,7 @@ public:
 
     type_id_t type_id() const override { return tid::hash_; }
     value clone() const override;
+    value clone_counted(std::size_t& budget) const override;
     void hash(std::uint32_t& seed) const override;
     bool equal(const value& other) const override;
     std::string describe() const override;
@@ -91,6 +93,7 @@ public:
     static method_signatures methods();
 
     void give_up_children(release_list& out) override;
+    void visit_children(child_visitor& visit) const override;
 
 protected:
     VORLA_SITE("vorla::hash_")
@@ -111,20 +114,30 @@ private:
     value m_erase(arg_span v);
     value m_swap(arg_span v);
     value m_insert(arg_span v);
+    // keys() or values(): a vector of copies, in the map's own order.
+    value m_listing(bool keys);
 
     static const method_table& method_rows();
     template <class Name>
     value dispatch(const method_call<Name>& c);
     // Runs method m (found in the table with v's count), or yields an empty handle for none.
     value answer(method_name m, arg_span v);
-    // A copy shares the keys (nothing can change them) and clones the values.
-    static map_type copy_of(const map_type& from);
+    // A copy shares the keys (nothing can change them) and clones the values, counted against the
+    // copy's budget.
+    map_type copy_of(const map_type& from, std::size_t& budget) const;
+    map_type copy_of(const map_type& from) const
+    {
+        std::size_t budget = copy_limit;
+        return copy_of(from, budget);
+    }
     // The entries of another hash value, or nullptr when it is of another type.
     static hash_* same_type(const value& v);
 
     using entry = map_type::value_type;
     // The entry whose key equals `key`, or nullptr.
     entry* lookup(const value& key);
+    // lookup, with a key that cannot be hashed or compared refused as a range error.
+    entry* lookup_or_range_error(const value& key);
     // lookup past the last entry found: the map's own search, which the next lookup may then skip.
     entry* search(const value& key);
     // The map, for a change: the last entry found is forgotten first.

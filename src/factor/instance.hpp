@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "factor/collectable.hpp"
 #include "factor/factor.hpp"
 #include "object.hpp"
 
@@ -13,7 +14,7 @@ namespace vorla {
 
 // Script classes define no operators: every operator refuses, naming the instance and its operand.
 // The bodies live with the class object in object.cpp, since they run script code.
-class instance final : public factor {
+class instance final : public collectable {
 public:
     // Unconstructed: no members and no base until one call_constructor completes.
     explicit instance(const object& cls) : part_(cls, object::instance_part) {}
@@ -64,6 +65,7 @@ public:
     std::wistream& read_istream(std::wistream& is) override;
     std::istream& read_istream(std::istream& is) override;
     void give_up_children(release_list& out) override;
+    void visit_children(child_visitor& visit) const override;
 
     object& part() noexcept { return part_; }
     const object& part() const noexcept { return part_; }

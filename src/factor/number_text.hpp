@@ -1,7 +1,8 @@
-// Reading a number from text, the one rule every text-to-number path shares: white space skipped, the
-// longest numeric prefix taken, the rest left alone.
+// Numbers and text: the one reading rule every text-to-number path shares (white space skipped, the
+// longest numeric prefix taken, the rest left alone), and the text a number joins a string as.
 #pragma once
 
+#include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,8 @@
 #include <locale>
 #include <string>
 #include <type_traits>
+
+#include "locale.hpp"
 
 namespace vorla::number_text {
 
@@ -138,11 +141,11 @@ result<T> scan(Source& src)
 
 } // namespace detail
 
-// The number at the front of a text, after white space (as the global locale classifies it).
+// The number at the front of a text, after white space (as the interpreter's locale classifies it).
 template <class T, class Ch>
 result<T> parse(const std::basic_string<Ch>& text)
 {
-    const auto& ctype = std::use_facet<std::ctype<Ch>>(std::locale());
+    const auto& ctype = std::use_facet<std::ctype<Ch>>(text_locale());
     const Ch* p = text.data();
     const Ch* end = p + text.size();
     while (p < end && ctype.is(std::ctype_base::space, *p)) ++p;
@@ -167,4 +170,34 @@ std::basic_istream<Ch>& read(std::basic_istream<Ch>& is, T& target)
     return is;
 }
 
+// Writing. Wide number text as the wide streams write it (their punctuation is always the classic one: no
+// grouping, '.' for the point), formatted straight into a buffer. Reals take the streams' default
+// form, printf's "%.6g"; a float is written through its double, as the streams do.
+template <class T>
+void append_wide(std::wstring& out, T v)
+{
+    if constexpr (std::is_floating_point_v<T>) {
+        char buffer[64];
+        const auto r =
+            std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
+        // Widened here and appended as one piece: appending the narrow range widens it char by char.
+        const auto n = static_cast<std::size_t>(r.ptr - buffer);
+        wchar_t wide[sizeof buffer];
+        for (std::size_t i = 0; i < n; ++i) wide[i] = static_cast<unsigned char>(buffer[i]);
+        out.append(wide, n);
+    } else {
+        // Integers are joined to text on every `"k" + i`: their digits go straight into wide characters.
+        wchar_t digits[12];
+        wchar_t* const end = digits + 12;
+        wchar_t* p = end;
+        const bool negative = v < 0;
+        auto magnitude = negative ? 0u - static_cast<unsigned int>(v) : static_cast<unsigned int>(v);
+        do {
+            *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+            magnitude /= 10;
+        } while (magnitude != 0);
+        if (negative) *--p = L'-';
+        out.append(p, static_cast<std::size_t>(end - p));
+    }
+}
 } // namespace vorla::number_text

@@ -1,4 +1,5 @@
 // The built-in methods of int, unsigned int, float and double, dispatched by name and argument count.
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -10,6 +11,7 @@
 #include "factor/method_table.hpp"
 #include "factor/real.hpp"
 #include "factor/signed_.hpp"
+#include "factor/string_.hpp"
 #include "factor/unsigned_.hpp"
 
 namespace vorla {
@@ -30,6 +32,9 @@ const method_table& signed_rows()
         {method_name::max, 0},
         {method_name::min, 0},
         {method_name::rand, 0},
+        {method_name::char_, 0},
+        {method_name::pad, 1},
+        {method_name::pad, 2},
     });
     return table;
 }
@@ -40,6 +45,9 @@ const method_table& unsigned_rows()
         {method_name::max, 0},
         {method_name::min, 0},
         {method_name::rand, 0},
+        {method_name::char_, 0},
+        {method_name::pad, 1},
+        {method_name::pad, 2},
     });
     return table;
 }
@@ -53,8 +61,32 @@ const method_table& real_rows()
         {m::atan2, 2}, {m::cosh, 0},  {m::sinh, 0},  {m::tanh, 0},  {m::exp, 0},      {m::frexp, 1},
         {m::ldexp, 1}, {m::log, 0},   {m::log10, 0}, {m::pow, 1},   {m::sqrt, 0},     {m::ceil, 0},
         {m::abs, 0},   {m::floor, 0}, {m::min, 0},   {m::max, 0},   {m::infinity, 0}, {m::is_infinity, 0},
+        {m::fixed, 1}, {m::precision, 1}, {m::pad, 1}, {m::pad, 2},
     });
     return table;
+}
+
+// The one-character string of a code point; anything that is not one (a surrogate, beyond U+10FFFF) has
+// no character and is out of range.
+template <class Refuse>
+value character(long long code, Refuse&& range_refusal)
+{
+    if (code < 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        range_refusal(std::to_string(code) + " is not a Unicode code point");
+    return make<string_<wchar_t>>(std::wstring(1, static_cast<wchar_t>(code)));
+}
+
+// How many digits fixed and precision may ask for: more than a double holds, far less than a limit.
+constexpr long long most_digits = 100;
+
+// x written in `format` with `digits` digits (after the point for fixed, significant for general).
+template <class F>
+value number_text_of(F x, std::chars_format format, int digits)
+{
+    // The longest text: a sign, 309 integer digits of the largest double, the point and the digits asked.
+    char buffer[16 + 309 + most_digits];
+    const auto done = std::to_chars(buffer, buffer + sizeof buffer, x, format, digits);
+    return make<string_<wchar_t>>(std::wstring(buffer, done.ptr));
 }
 
 } // namespace
@@ -76,6 +108,8 @@ value signed_<int>::_method(const method_call<Ch>& c) const
     case method_name::max: return make(std::numeric_limits<int>::max());
     case method_name::min: return make(std::numeric_limits<int>::min());
     case method_name::rand: return make(static_cast<int>(next_random()));
+    case method_name::char_: return character(v_, [this](std::string why) { range_refusal(std::move(why)); });
+    case method_name::pad: return pad_method(method_name::pad, c.v, static_cast<std::wstring>(*this));
     default: break;
     }
     no_method(c, "vorla::signed_<int>::_method", __LINE__);
@@ -88,6 +122,8 @@ value unsigned_<unsigned int>::_method(const method_call<Ch>& c) const
     case method_name::max: return make(std::numeric_limits<unsigned int>::max());
     case method_name::min: return make(0u);
     case method_name::rand: return make(next_random());
+    case method_name::char_: return character(v_, [this](std::string why) { range_refusal(std::move(why)); });
+    case method_name::pad: return pad_method(method_name::pad, c.v, static_cast<std::wstring>(*this));
     default: break;
     }
     no_method(c, "vorla::unsigned_<unsigned int>::_method", __LINE__);
@@ -110,7 +146,8 @@ value real<F>::_method(const method_call<Ch>& c) const
         return make(x);
     };
 
-    switch (real_rows().find(c)) {
+    const method_name m = real_rows().find(c);
+    switch (m) {
     case method_name::cos: return make(std::cos(v));
     case method_name::sin: return make(std::sin(v));
     case method_name::tan: return make(std::tan(v));
@@ -150,6 +187,17 @@ value real<F>::_method(const method_call<Ch>& c) const
     case method_name::max: return make(std::numeric_limits<F>::max());
     case method_name::infinity: return make(std::numeric_limits<F>::infinity());
     case method_name::is_infinity: return make_boolean(std::isinf(v));
+    case method_name::fixed:
+    case method_name::precision: {
+        const bool fixed = m == method_name::fixed;
+        const long long digits = whole_argument(m, c.v, 0);
+        const long long least = fixed ? 0 : 1;
+        if (digits < least || digits > most_digits)
+            range_refusal(std::to_string(digits) + " digits are out of range (" + std::to_string(least) + " to " +
+                          std::to_string(most_digits) + ")");
+        return number_text_of(v, fixed ? std::chars_format::fixed : std::chars_format::general, static_cast<int>(digits));
+    }
+    case method_name::pad: return pad_method(method_name::pad, c.v, static_cast<std::wstring>(*this));
     default: break;
     }
     no_method(c, function, __LINE__);

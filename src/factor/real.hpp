@@ -1,7 +1,9 @@
 // The script's float and double: one floating-point number with the mathematical built-in methods.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 
 #include "factor/factor.hpp"
@@ -24,6 +26,37 @@ struct real_name<double> {
     static constexpr const char* type = "double";
     static constexpr type_id_t id = tid::double_;
 };
+
+// a op b by the floating-point rules: float computes in double and rounds the result back, double simply
+// computes in double; a zero divisor gives an infinity or NaN, never an error. The one place real
+// arithmetic happens, for the value classes and the vm alike.
+template <class F>
+inline F real_result(arith op, F a, F b)
+{
+    const double x = a, y = b;
+    switch (op) {
+    case arith::add: return static_cast<F>(x + y);
+    case arith::sub: return static_cast<F>(x - y);
+    case arith::mul: return static_cast<F>(x * y);
+    case arith::div: return static_cast<F>(x / y);
+    case arith::mod: break;
+    }
+    return static_cast<F>(std::fmod(x, y));
+}
+
+// The 32 bits a real converts to as an int or unsigned int: truncation toward zero into 64 bits (NaN as
+// 0, the out-of-range clamped, so no input is undefined), then the low 32 bits.
+template <class F>
+inline std::uint32_t real_bits(F x)
+{
+    constexpr double limit = 9223372036854775808.0;  // 2^63
+    std::uint64_t v;
+    if (std::isnan(x)) v = 0;
+    else if (x >= limit) v = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    else if (x < -limit) v = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
+    else v = static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
+    return static_cast<std::uint32_t>(v);
+}
 
 template <class F>
 class real : public factor {

@@ -5,13 +5,14 @@
 #include <memory>
 #include <string>
 
+#include "factor/collectable.hpp"
 #include "factor/factor.hpp"
 #include "factor/method_table.hpp"
 #include "factor/nil.hpp"
 
 namespace vorla {
 
-class ref : public factor {
+class ref : public collectable {
 public:
     ref() = default;
     explicit ref(value target) : target_(std::move(target)) {}
@@ -57,6 +58,10 @@ public:
     void give_up_children(release_list& out) override
     {
         if (target_) out.push_back(std::move(target_));
+    }
+    void visit_children(child_visitor& visit) const override
+    {
+        if (target_) visit(*target_);
     }
 
     // A reference that never received a target (made outside a declaration) reads as a fresh nil.

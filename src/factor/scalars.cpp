@@ -23,45 +23,16 @@ template <class S, class T>
 std::basic_string<typename S::char_type> to_text(T v)
 {
     S os;
+    os.imbue(text_locale());
     os << v;
     return os.str();
 }
 
-// Wide number text as the wide streams write it (their punctuation is always the classic one: no
-// grouping, '.' for the point), formatted straight into a buffer. Reals take the streams' default
-// form, printf's "%.6g"; a float is written through its double, as the streams do.
-template <class T>
-void append_wide_text(std::wstring& out, T v)
-{
-    if constexpr (std::is_floating_point_v<T>) {
-        char buffer[64];
-        const auto r =
-            std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(v), std::chars_format::general, 6);
-        // Widened here and appended as one piece: appending the narrow range widens it char by char.
-        const auto n = static_cast<std::size_t>(r.ptr - buffer);
-        wchar_t wide[sizeof buffer];
-        for (std::size_t i = 0; i < n; ++i) wide[i] = static_cast<unsigned char>(buffer[i]);
-        out.append(wide, n);
-    } else {
-        // Integers are joined to text on every `"k" + i`: their digits go straight into wide characters.
-        wchar_t digits[12];
-        wchar_t* const end = digits + 12;
-        wchar_t* p = end;
-        const bool negative = v < 0;
-        auto magnitude = negative ? 0u - static_cast<unsigned int>(v) : static_cast<unsigned int>(v);
-        do {
-            *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        if (negative) *--p = L'-';
-        out.append(p, static_cast<std::size_t>(end - p));
-    }
-}
 template <class T>
 std::wstring wide_text(T v)
 {
     std::wstring out;
-    append_wide_text(out, v);
+    number_text::append_wide(out, v);
     return out;
 }
 
@@ -75,27 +46,6 @@ Is& extract(Is& is, T& v)
     return is;
 }
 
-// float computes in double and rounds the result back; double simply computes in double.
-template <class F, class Op>
-F computed(F a, F b, Op op)
-{
-    return static_cast<F>(op(static_cast<double>(a), static_cast<double>(b)));
-}
-
-struct fmod_op {
-    double operator()(double a, double b) const { return std::fmod(a, b); }
-};
-
-// Truncation toward zero into 64 bits, with NaN as 0 and the out-of-range clamped, so no input is UB.
-template <class F>
-std::uint64_t truncated(F x)
-{
-    constexpr double limit = 9223372036854775808.0;  // 2^63
-    if (std::isnan(x)) return 0;
-    if (x >= limit) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    if (x < -limit) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
-    return static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
-}
 } // namespace
 
 // ---- boolean and nil
@@ -179,7 +129,7 @@ integer<T>::operator std::string() const { return to_text<std::ostringstream>(v_
 template <class T>
 integer<T>::operator std::wstring() const { return wide_text(v_); }
 template <class T>
-void integer<T>::append_wide(std::wstring& out) const { append_wide_text(out, v_); }
+void integer<T>::append_wide(std::wstring& out) const { number_text::append_wide(out, v_); }
 template <class T>
 bool integer<T>::equal(const value& other) const
 {
@@ -206,15 +156,7 @@ value real<F>::make(F x) { return vorla::make<real<F>>(x); }
 template <class F>
 F real<F>::result(arith op, const value& r) const
 {
-    const F b = operand(r);
-    switch (op) {
-    case arith::add: return computed(v_, b, std::plus<>());
-    case arith::sub: return computed(v_, b, std::minus<>());
-    case arith::mul: return computed(v_, b, std::multiplies<>());
-    case arith::div: return computed(v_, b, std::divides<>());
-    case arith::mod: break;
-    }
-    return computed(v_, b, fmod_op());
+    return real_result(op, v_, operand(r));
 }
 
 template <class F>
@@ -252,21 +194,21 @@ value real<F>::operator>(const value& r) const { return make_boolean(holds(relat
 template <class F>
 value real<F>::operator<(const value& r) const { return make_boolean(holds(relation::lt, r)); }
 template <class F>
-void real<F>::operator++() { v_ = computed(v_, F(1), std::plus<>()); }
+void real<F>::operator++() { v_ = real_result(arith::add, v_, F(1)); }
 template <class F>
-void real<F>::operator--() { v_ = computed(v_, F(1), std::minus<>()); }
+void real<F>::operator--() { v_ = real_result(arith::sub, v_, F(1)); }
 template <class F>
 value real<F>::operator!() const { return make_boolean(v_ == 0); }
 template <class F>
-real<F>::operator unsigned int() const { return static_cast<unsigned int>(truncated(v_)); }
+real<F>::operator unsigned int() const { return real_bits(v_); }
 template <class F>
-real<F>::operator int() const { return static_cast<int>(static_cast<unsigned int>(truncated(v_))); }
+real<F>::operator int() const { return static_cast<int>(real_bits(v_)); }
 template <class F>
 real<F>::operator std::string() const { return to_text<std::ostringstream>(v_); }
 template <class F>
 real<F>::operator std::wstring() const { return wide_text(v_); }
 template <class F>
-void real<F>::append_wide(std::wstring& out) const { append_wide_text(out, v_); }
+void real<F>::append_wide(std::wstring& out) const { number_text::append_wide(out, v_); }
 // Both zeros hash alike because they compare equal.
 template <class F>
 void real<F>::hash(std::uint32_t& seed) const

@@ -1,4 +1,4 @@
-// The string value: wide text that joins, compares, converts to numbers and answers empty/size/at/match.
+// The string value: wide text that joins, compares, converts to numbers and answers the text methods.
 #pragma once
 
 #include <cstdint>
@@ -71,6 +71,22 @@ private:
     value m_size(arg_span v);
     value m_at(arg_span v);
     value m_match(arg_span v);
+    value m_find(arg_span v);
+    value m_substr(arg_span v);
+    value m_replace(arg_span v);
+    value m_split(arg_span v);
+    value m_case(bool upper);
+    value m_trim(arg_span v);
+    value m_starts_with(arg_span v);
+    value m_ends_with(arg_span v);
+    value m_repeat(arg_span v);
+    value m_code(arg_span v);
+    value m_search(arg_span v);
+    value m_replace_all(arg_span v);
+    template <class T>
+    value m_to_number(const char* type) const;
+    // A position argument from 0 to the text's length (the end included).
+    std::size_t position(method_name m, arg_span v, std::size_t i) const;
     // Compares with the right operand's wide text by code point value: <0, 0 or >0.
     int compare(const value& r) const;
     int compare(const text_type& other) const;

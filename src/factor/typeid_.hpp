@@ -30,6 +30,7 @@ public:
     explicit operator std::wstring() const override
     {
         std::wostringstream os;
+        os.imbue(text_locale());
         os << id_;
         return os.str();
     }

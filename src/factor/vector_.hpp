@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "factor/collectable.hpp"
 #include "factor/factor.hpp"
 #include "factor/method_table.hpp"
 #include "lib/growing_array.hpp"
@@ -19,7 +20,7 @@ namespace detail {
 // errors, so each class reports from its own header. Elements that enter are clones; elements that leave
 // (at, front, back, pop_*, replace, push_*) are the stored handles, so changing them changes the element.
 template <class Self, class Elements>
-class sequence : public factor {
+class sequence : public collectable {
 public:
     void call_constructor(const args& v) override;
     void call_constructor(const value& v) override;
@@ -32,16 +33,20 @@ public:
 
     type_id_t type_id() const override { return Self::id; }
     value clone() const override;
+    value clone_counted(std::size_t& budget) const override;
     void hash(std::uint32_t& seed) const override;
     bool equal(const value& other) const override;
     std::string describe() const override;
 
     const Elements& elements() const { return items_; }
+    // A new value of this type holding `items` as they are (the caller made them for it alone).
+    static value holding(Elements items);
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();
 
     void give_up_children(release_list& out) override;
+    void visit_children(child_visitor& visit) const override;
 
     // The most elements a count may ask for at once (construction, resize): a larger count is refused
     // before anything is allocated.
@@ -73,6 +78,19 @@ private:
     value m_replace(arg_span v);
     value m_push_front(arg_span v);
     value m_pop_front(arg_span v);
+    // sort and reverse belong to both; the rest to the vector only.
+    value m_sort(arg_span v);
+    // sort_by runs script code (the elements' key methods), so it takes the call's signal slot, where a
+    // key method's throw waits while this call yields an empty handle.
+    value m_sort_by(arg_span v, script_signal* out);
+    value m_reverse(arg_span v);
+    value m_insert(arg_span v);
+    value m_erase(arg_span v);
+    value m_index_of(arg_span v);
+    value m_slice(arg_span v);
+    value m_join(arg_span v);
+    // The first argument as an index from 0 to `most` (the last element's, or the size for insert).
+    std::size_t element_index(method_name m, arg_span v, std::size_t most) const;
 
     static const method_table& method_rows();
     template <class Name>
@@ -81,7 +99,13 @@ private:
     value answer(method_name m, arg_span v);
     // The elements of another value of this type, or nullptr when it is of another type.
     static sequence* same_type(const value& v);
-    static Elements deep_copy(const Elements& from);
+    // Copies of the elements, counted against the copy's budget.
+    Elements deep_copy(const Elements& from, std::size_t& budget) const;
+    Elements deep_copy(const Elements& from) const
+    {
+        std::size_t budget = copy_limit;
+        return deep_copy(from, budget);
+    }
     // Drops elements from the end, or appends per new position a clone of what `fill` is at the call (a
     // new nil when empty). A count beyond size_limit is refused as `op` before anything changes.
     void resize(unsigned int n, const value& fill, const char* op);

@@ -40,7 +40,10 @@ std::optional<boost::wregex> pattern(std::wstring name)
 {
     if (!name.empty() && name.back() == L'/') name.pop_back();
     try {
-        return boost::wregex(name, boost::regex_constants::perl);
+        boost::wregex re;
+        re.imbue(vorla::text_locale());
+        re.assign(name, boost::regex_constants::perl);
+        return re;
     } catch (const boost::regex_error&) {
         return std::nullopt;
     }

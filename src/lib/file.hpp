@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace lib::file {
 
@@ -14,9 +16,18 @@ std::wstring decode_utf8(std::string_view bytes);
 // The largest script file that is read: 64 MiB.
 inline constexpr std::uintmax_t size_limit = std::uintmax_t(64) << 20;
 
-// Replaces out with the whole content of the file at path (UTF-8 path text). Throws
-// std::invalid_argument("lib/file/open") when the file cannot be opened or read, and with a reason
-// after "lib/file/open: " when it is no regular file or larger than size_limit.
+// A file that could not be read. what() is the interpreter's diagnostic line, "lib/file/open" or
+// "lib/file/open: <what it is>"; `reason` says why for a person: "No such file or directory", "it is a
+// directory", "Permission denied".
+class unreadable : public std::invalid_argument {
+public:
+    unreadable(const std::string& what, std::string reason) : std::invalid_argument(what), reason(std::move(reason)) {}
+    std::string reason;
+};
+
+// Replaces out with the whole content of the file at path (UTF-8 path text). Throws unreadable:
+// "lib/file/open" when the file cannot be opened or read, and with a note after "lib/file/open: " when
+// it is no regular file or larger than size_limit.
 void open(const std::wstring& path, std::wstring& out);
 
 } // namespace lib::file

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "expression/nodes.hpp"
 #include "factor/boolean.hpp"
@@ -135,32 +136,42 @@ core<wchar_t>::built core<wchar_t>::make_assign(const pnode& at, built l, built 
     }
 }
 
+template <class Link>
+core<wchar_t>::built core<wchar_t>::fold_left(const pnode& n, std::size_t stride, Link&& link)
+{
+    const auto& c = n.children;
+    if (c.empty()) unexpected(fn_expression, n);
+    built r = dispatch(c.front());
+    const bool by_links = (c.size() - 1) / stride > chain_from;
+    std::vector<std::shared_ptr<const left_first>> links;
+    std::size_t deepest = r.depth;
+    for (std::size_t i = stride; i < c.size(); i += stride) {
+        built x = dispatch(c[i]);
+        deepest = std::max(deepest, x.depth);
+        // Evaluated link by link, the operators on the left add no depth.
+        if (by_links) r.depth = deepest;
+        r = link(i, std::move(r), std::move(x));
+        if (by_links) links.push_back(std::static_pointer_cast<const left_first>(r.e));
+    }
+    if (!by_links) return r;
+    // Placed where the outermost operator is: its operator, or the whole for && and ||.
+    return make<e_chain>(stride == 1 ? n : c[c.size() - 2], deepest + 2, std::move(links));
+}
+
 // || and && lost their operator nodes in the grammar: every child is an operand, folded from the left.
 core<wchar_t>::built core<wchar_t>::logical_expr(const pnode& n)
 {
     const bool is_or = n.id == rule::or_expr;
-    const auto& c = n.children;
-    if (c.empty()) unexpected(fn_expression, n);
-    built r = dispatch(c.front());
-    for (std::size_t i = 1; i < c.size(); ++i) {
-        built x = dispatch(c[i]);
-        const std::size_t d = 1 + std::max(r.depth, x.depth);
-        r = is_or ? make<e_or>(n, d, std::move(r.e), std::move(x.e)) : make<e_and>(n, d, std::move(r.e), std::move(x.e));
-    }
-    return r;
+    return fold_left(n, 1, [&](std::size_t, built l, built x) {
+        const std::size_t d = 1 + std::max(l.depth, x.depth);
+        return is_or ? make<e_or>(n, d, std::move(l.e), std::move(x.e)) : make<e_and>(n, d, std::move(l.e), std::move(x.e));
+    });
 }
 
 // a - b - c is e_sub(e_sub(a, b), c): folded from the left.
 core<wchar_t>::built core<wchar_t>::binary_expr(const pnode& n)
 {
-    const auto& c = n.children;
-    if (c.empty()) unexpected(fn_expression, n);
-    built r = dispatch(c.front());
-    for (std::size_t i = 1; i + 1 < c.size(); i += 2) {
-        built x = dispatch(c[i + 1]);
-        r = make_binary(c[i], std::move(r), std::move(x));
-    }
-    return r;
+    return fold_left(n, 2, [&](std::size_t i, built l, built x) { return make_binary(n.children[i - 1], std::move(l), std::move(x)); });
 }
 
 core<wchar_t>::built core<wchar_t>::make_binary(const pnode& at, built l, built r) const
@@ -290,6 +301,7 @@ core<wchar_t>::built core<wchar_t>::numeric_literal(const pnode& n)
                       << whole);
     };
     std::wistringstream is(text);
+    is.imbue(text_locale());
     switch (lit.id) {
     case rule::real_literal: {
         double d = 0;

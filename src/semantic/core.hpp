@@ -19,6 +19,10 @@ namespace vorla::detail::semantic {
 // statement nesting, so both are bounded here, where the input can still be refused with a message.
 inline constexpr std::size_t max_expression_depth = 1000;
 inline constexpr std::size_t max_statement_depth = 1000;
+// A chain of more left-first operators than this in a row (`a + b + c ...`, `x == 1 || x == 2 ...`) is
+// evaluated link by link (e_chain) and counts as two levels over its deepest operand, however long it
+// is. A shorter one nests as it folds, each operator a level, as it always has.
+inline constexpr std::size_t chain_from = 16;
 
 // A refusal by the compiler itself (input nested too deeply, a literal that does not fit, `this`).
 // The handlers that quietly drop a failing else-branch or declarator initializer let these through:
@@ -92,6 +96,11 @@ private:
     built name_expr(const pnode& n);
     built numeric_literal(const pnode& n);
     built string_literal(const pnode& n);
+
+    // Children of n from the first, one operand every `stride` children, folded from the left by
+    // link(i, left, operand i): one node deeper per operator, or an e_chain past chain_from operators.
+    template <class Link>
+    built fold_left(const pnode& n, std::size_t stride, Link&& link);
 
     built make_assign(const pnode& op, built l, built r) const;
     built make_binary(const pnode& op, built l, built r) const;

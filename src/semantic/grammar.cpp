@@ -1,4 +1,4 @@
-// The language's grammar as Spirit Classic rules; the only place Spirit is seen.
+// The language's grammar as Spirit Classic rules: the reference form the hand-written parser is checked against.
 #include "semantic/grammar.hpp"
 
 #include <boost/spirit/include/classic_core.hpp>
@@ -8,11 +8,15 @@
 #include <cstdint>
 #include <cwctype>
 #include <iterator>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "semantic/keywords.hpp"
 #include "comment_p.hpp"
+#include "exception.hpp"
+#include "locale.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla::detail::semantic {
@@ -102,22 +106,23 @@ using scanner_t = sp::scanner<iter_t, policies_t>;
 using rule_t = sp::rule<scanner_t, sp::parser_context<>, sp::dynamic_parser_tag>;
 using tree_node_t = sp::tree_node<sp::node_val_data<iter_t, node_info>>;
 
-// Character classes answer through the wide classification functions under the global locale.
+// Character classes answer through the wide classification functions under the interpreter's locale,
+// whatever C locale the host has set.
 struct ws_parser : sp::char_parser<ws_parser> {
     template <typename T>
-    bool test(T ch) const { return std::iswspace(static_cast<std::wint_t>(ch)) != 0; }
+    bool test(T ch) const { return iswspace_l(static_cast<std::wint_t>(ch), ctype_locale()) != 0; }
 };
 struct letter_parser : sp::char_parser<letter_parser> {
     template <typename T>
-    bool test(T ch) const { return std::iswalpha(static_cast<std::wint_t>(ch)) != 0; }
+    bool test(T ch) const { return iswalpha_l(static_cast<std::wint_t>(ch), ctype_locale()) != 0; }
 };
 struct alnum_parser : sp::char_parser<alnum_parser> {
     template <typename T>
-    bool test(T ch) const { return std::iswalnum(static_cast<std::wint_t>(ch)) != 0; }
+    bool test(T ch) const { return iswalnum_l(static_cast<std::wint_t>(ch), ctype_locale()) != 0; }
 };
 struct digit_parser : sp::char_parser<digit_parser> {
     template <typename T>
-    bool test(T ch) const { return std::iswdigit(static_cast<std::wint_t>(ch)) != 0; }
+    bool test(T ch) const { return iswdigit_l(static_cast<std::wint_t>(ch), ctype_locale()) != 0; }
 };
 
 // drop(X): matches X and leaves nothing in the tree. Spirit's no_node_d cannot wrap rules bound to
@@ -334,7 +339,13 @@ grammar::grammar()
     R(simple_stmt) =
         R(inline_stmt) | R(process_stmt) | R(declaration) | R(expression) >> R(semicolon) | R(semicolon);
     R(try_stmt) = drop(R(kw_try)) >> R(block) >> +(drop(R(kw_catch)) >> R(param_list) >> R(block));
-    R(if_stmt) = drop(R(kw_if)) >> R(condition) >> R(statement) >> !(drop(R(kw_else)) >> R(statement));
+    // An else-if chain is taken link by link in a loop rather than as an if nested in each else: it is
+    // flat code, and its tree is flat too (condition, statement, condition, statement, ..., else
+    // statement). It accepts what `!(else >> statement)` nested accepts: a link is that statement
+    // whenever it is an if, and any other else falls to the last part.
+    R(if_stmt) = drop(R(kw_if)) >> R(condition) >> R(statement) >>
+                 *(drop(R(kw_else) >> *ws >> R(kw_if)) >> R(condition) >> R(statement)) >>
+                 !(drop(R(kw_else)) >> R(statement));
     R(while_stmt) = drop(R(kw_while)) >> R(condition) >> R(statement);
     R(condition) = drop(*ws >> R(lparen)) >> R(expression) >> drop(*ws >> R(rparen));
     R(declaration) = R(type_name) >> (drop(+ws) >> R(declarator) | R(ref_declarator)) >>
@@ -377,6 +388,21 @@ const grammar& the_grammar()
 {
     static const grammar g;
     return g;
+}
+
+// The first difference between two trees, with the path of rule names that leads to it; empty if none.
+std::string tree_difference(const pnode& a, const pnode& b, const std::string& path)
+{
+    const std::string here = path + "/" + rule_name(a.id);
+    if (a.id != b.id || a.leaf != b.leaf || a.text != b.text || a.offset != b.offset ||
+        a.children.size() != b.children.size())
+        return here + ": " + rule_name(a.id) + (a.leaf ? " leaf '" + narrow(a.text) + "'" : "") + " at " +
+               std::to_string(a.offset) + " with " + std::to_string(a.children.size()) + " children against " +
+               rule_name(b.id) + (b.leaf ? " leaf '" + narrow(b.text) + "'" : "") + " at " +
+               std::to_string(b.offset) + " with " + std::to_string(b.children.size());
+    for (std::size_t i = 0; i < a.children.size(); ++i)
+        if (std::string d = tree_difference(a.children[i], b.children[i], here); !d.empty()) return d;
+    return {};
 }
 
 // Turns positions in the parsed (stripped) text into source offsets.
@@ -433,7 +459,7 @@ pnode convert(const tree_node_t& root, const offsets& to_source)
 
 }  // namespace
 
-parse_info parse_program(const std::wstring& stripped, const offset_map* map)
+parse_info reference_parse_program(const std::wstring& stripped, const offset_map* map)
 {
     const std::size_t n = std::min(stripped.find(L'\0'), stripped.size());
     const wchar_t* const begin = stripped.c_str();
@@ -459,6 +485,23 @@ parse_info parse_program(const std::wstring& stripped, const offset_map* map)
     info.furthest = to_source(stopped);
     if (!info.full) info.hint = parse_hint(std::wstring(begin, end), static_cast<std::size_t>(stopped - begin));
     return info;
+}
+
+std::string parse_difference(const std::wstring& stripped, const offset_map* map)
+{
+    const parse_info want = reference_parse_program(stripped, map);
+    const parse_info got = parse_program(stripped, map);
+    std::ostringstream out;
+    if (want.match != got.match || want.full != got.full || want.length != got.length)
+        out << "match, full, length: " << want.match << ' ' << want.full << ' ' << want.length << " against "
+            << got.match << ' ' << got.full << ' ' << got.length;
+    else if (want.furthest != got.furthest)
+        out << "error place: " << want.furthest << " against " << got.furthest;
+    else if (want.hint != got.hint)
+        out << "hint: '" << want.hint << "' against '" << got.hint << "'";
+    else
+        out << tree_difference(want.tree, got.tree, "");
+    return out.str();
 }
 
 }  // namespace vorla::detail::semantic

@@ -23,4 +23,13 @@ parse_info strip_and_parse(const std::wstring& source);
 // and a line end. Returns whether the whole text parsed.
 bool parse_report(const std::wstring& source, std::string& out);
 
+// The grammar's reference form: the same rules written for Spirit Classic (grammar.cpp), which
+// parse_program must agree with on every text. For the tests and the parse fuzz target only: the
+// interpreter never links it.
+parse_info reference_parse_program(const std::wstring& stripped, const offset_map* map = nullptr);
+
+// Where parse_program and the reference form disagree on a stripped text (match, stop, error place,
+// hint, or the first differing node with its path); empty when they agree.
+std::string parse_difference(const std::wstring& stripped, const offset_map* map = nullptr);
+
 }  // namespace vorla::detail::semantic

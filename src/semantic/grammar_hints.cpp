@@ -5,6 +5,7 @@
 #include <utility>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 #include "exception.hpp"
 #include "semantic/ptree.hpp"
@@ -14,8 +15,8 @@ namespace {
 
 constexpr std::size_t none = std::wstring::npos;
 
-bool space(wchar_t c) { return std::iswspace(static_cast<std::wint_t>(c)) != 0; }
-bool word(wchar_t c) { return c == L'_' || std::iswalnum(static_cast<std::wint_t>(c)) != 0; }
+bool space(wchar_t c) { return iswspace_l(static_cast<std::wint_t>(c), ctype_locale()) != 0; }
+bool word(wchar_t c) { return c == L'_' || iswalnum_l(static_cast<std::wint_t>(c), ctype_locale()) != 0; }
 
 class around {
 public:
@@ -203,6 +204,21 @@ std::string foreign_type(const around& a)
     return "there is no type " + quote(name) + ": write `" + ours + "`";
 }
 
+// 1e5   (an exponent without its sign: the number ends before the `e`)
+std::string unsigned_exponent(const around& a)
+{
+    if (a.at < 2 || !std::iswdigit(static_cast<std::wint_t>(a.here()))) return {};
+    const wchar_t e = a.t[a.at - 1];
+    if (e != L'e' && e != L'E') return {};
+    std::size_t start = a.at - 1;
+    while (start > 0 && (std::iswdigit(static_cast<std::wint_t>(a.t[start - 1])) || a.t[start - 1] == L'.')) --start;
+    if (start == a.at - 1 || (start > 0 && word(a.t[start - 1]))) return {};
+    std::size_t end = a.at;
+    while (end < a.t.size() && std::iswdigit(static_cast<std::wint_t>(a.t[end]))) ++end;
+    const std::wstring fixed = a.t.substr(start, a.at - start) + L"+" + a.t.substr(a.at, end - a.at);
+    return "an exponent needs its sign: write " + quote(fixed);
+}
+
 // 'text'
 std::string single_quote(const around& a)
 {
@@ -218,11 +234,45 @@ std::string parse_hint(const std::wstring& text, std::size_t at)
 {
     const around a(text, at);
     for (auto rule : {base_access, class_semicolon, for_loop, postfix_step, brackets, spaced_prefix, spaced_member,
-                      foreign_type, single_quote}) {
+                      foreign_type, unsigned_exponent, single_quote}) {
         std::string h = rule(a);
         if (!h.empty()) return h;
     }
     return {};
+}
+
+std::size_t unclosed_brace(const std::wstring& text)
+{
+    struct open {
+        std::size_t at;
+        std::size_t indent;  // of the line it stands on
+    };
+    auto indent_of = [&](std::size_t i) {
+        std::size_t s = i == 0 ? 0 : text.rfind(L'\n', i - 1);
+        s = s == none ? 0 : s + 1;
+        std::size_t n = s;
+        while (n < text.size() && (text[n] == L' ' || text[n] == L'\t')) ++n;
+        return std::make_pair(n - s, n == i);  // the indent, and whether i is the line's first character
+    };
+    std::vector<open> opened;
+    std::size_t suspect = none;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c == L'"') {
+            for (++i; i < text.size() && text[i] != L'"'; ++i)
+                if (text[i] == L'\\') ++i;
+        } else if (c == L'{') {
+            opened.push_back({i, indent_of(i).first});
+        } else if (c == L'}') {
+            if (opened.empty()) return none;  // more closed than opened: not this mistake
+            // A `}` that starts a line under another indent than its `{` was probably meant for an outer one.
+            const auto [indent, first] = indent_of(i);
+            if (suspect == none && first && indent != opened.back().indent) suspect = opened.back().at;
+            opened.pop_back();
+        }
+    }
+    if (opened.empty()) return none;
+    return suspect != none ? suspect : opened.back().at;
 }
 
 } // namespace vorla::detail::semantic

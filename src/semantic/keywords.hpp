@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #include "semantic/ptree.hpp"
 
@@ -64,5 +65,15 @@ constexpr bool keywords_in_rule_order()
     return static_cast<std::size_t>(rule::kw_throw) + 1 == keywords.size();
 }
 static_assert(keywords_in_rule_order(), "one entry per keyword rule, in rule order");
+
+// Whether scripts can never write `word` as a name (of a type, a variable, a method).
+constexpr bool reserved(std::wstring_view word)
+{
+    for (const keyword& k : keywords)
+        if ((k.cls == keyword_class::type || k.cls == keyword_class::container || k.cls == keyword_class::word) &&
+            word == k.text)
+            return true;
+    return false;
+}
 
 }  // namespace vorla::detail::semantic

@@ -183,6 +183,10 @@ struct parse_info {
 // there is one of the traps this grammar sets for people used to other languages; empty otherwise.
 std::string parse_hint(const std::wstring& text, std::size_t at);
 
+// When a text that does not parse opens more braces than it closes: the `{` most likely left open (one
+// whose `}` stands under another indent, else the innermost left open), as an offset; npos otherwise.
+std::size_t unclosed_brace(const std::wstring& text);
+
 // The type of this language that a type name from another language means ("integer" -> "int"), or null.
 const char* familiar_type(const std::wstring& name);
 

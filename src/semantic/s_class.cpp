@@ -59,6 +59,13 @@ void s_class<wchar_t>::eval_class_def(const pnode& n)
                     e.explain("no class named '" + narrow(leaf_text(c[i])) + "' to derive from");
                     throw;
                 }
+                // A host type has no script part to build on: its objects are the host's.
+                if (space.host_types->count(cls->base_id)) {
+                    exception e = VORLA_EXCEPTION(fn_class_def, "base class is a host type, id=") << leaf_text(c[i]);
+                    e.script().mark(at(c[i]));
+                    e.explain("'" + narrow(leaf_text(c[i])) + "' is a type of the host, which no class can derive from");
+                    throw e;
+                }
             } else if (c[i].id == rule::class_body) {
                 eval_class_body(c[i], *cls);
             }

@@ -1,7 +1,9 @@
 // Statement compilation: blocks, branches, loops, jumps, try/catch, process starts, inline expansion, declarations.
 #include "semantic/s_statement.hpp"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 #include <stdexcept>
 
 #include "expression/nodes.hpp"
@@ -95,22 +97,66 @@ expr s_statement<wchar_t>::eval_condition(const pnode& n)
     return eval_expression(n.id == rule::condition ? n.children.at(0) : n);
 }
 
-// A failing else-branch is dropped and the statement becomes a plain if: scripts have always compiled so.
+// The grammar gives an else-if chain flat: condition, statement, then a condition and statement per
+// further link, then the last else-branch if there is one. The links are compiled in source order and
+// folded from the last, each becoming the else-branch of the one before, as if nested; the chain counts
+// as one level of statement nesting. A failing else-branch is dropped and the statement becomes a plain
+// if: scripts have always compiled so. A further link that fails is such an else-branch of the link
+// before, so it is dropped with the rest of the chain.
 control_ptr s_statement<wchar_t>::eval_if_stmt(const pnode& n)
 {
     const auto& c = n.children;
-    expr condition = eval_condition(c.at(0));
-    control_ptr then = eval_statement(c.at(1));
-    if (c.size() > 2) {
+    struct link {
+        expr condition;
+        control_ptr then;
+    };
+    std::vector<link> links;
+    links.push_back({eval_condition(c.at(0)), eval_statement(c.at(1))});
+    std::size_t i = 2;
+    bool dropped = false;
+    for (; i + 1 < c.size() && c[i].id == rule::condition; i += 2) {
         try {
-            control_ptr otherwise = eval_statement(c[2]);
-            return std::make_shared<c_if_else>(std::move(condition), std::move(then), std::move(otherwise));
+            links.push_back({eval_condition(c[i]), eval_statement(c[i + 1])});
+        } catch (vorla::exception& e) {
+            // Placed where the nested if statement stood: at its condition.
+            e.script().mark(at(c[i]));
+            if (dynamic_cast<const refusal*>(&e)) throw;
+            dropped = true;
+            break;
+        } catch (const std::exception&) {
+            dropped = true;
+            break;
+        }
+    }
+    control_ptr otherwise;
+    if (!dropped && i < c.size()) {
+        try {
+            otherwise = eval_statement(c[i]);
         } catch (const refusal&) {
             throw;
         } catch (const std::exception&) {
         }
     }
-    return std::make_shared<c_if>(std::move(condition), std::move(then));
+    control_list later;  // the links after the first, made last first
+    for (std::size_t k = links.size(); k-- > 0;) {
+        link& l = links[k];
+        control_ptr made;
+        if (!otherwise) {
+            made = std::make_shared<c_if>(std::move(l.condition), std::move(l.then));
+        } else if (k > 0) {
+            made = std::make_shared<c_if_else>(std::move(l.condition), std::move(l.then), std::move(otherwise));
+        } else {
+            std::reverse(later.begin(), later.end());
+            made = std::make_shared<c_if_else>(std::move(l.condition), std::move(l.then), std::move(otherwise),
+                                               std::move(later));
+        }
+        if (k > 0) {
+            made->pos = at(c[2 * k]);
+            later.push_back(made);
+        }
+        otherwise = std::move(made);
+    }
+    return otherwise;
 }
 
 control_ptr s_statement<wchar_t>::eval_while_stmt(const pnode& n)

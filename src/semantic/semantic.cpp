@@ -2,7 +2,9 @@
 #include "semantic/semantic.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "comment_p.hpp"
 #include "expression/signal.hpp"
@@ -51,6 +53,24 @@ std::wstring directory_of(const std::wstring& file)
     return cut == std::wstring::npos ? std::wstring() : file.substr(0, cut);
 }
 
+// The unparsed rest of a stripped text only as far as the end of the line where the parse stopped, so a
+// file that is no script (an include of /etc/passwd) is not shown beyond it.
+std::wstring up_to_failing_line(const std::wstring& stripped, const detail::semantic::parse_info& info,
+                                const offset_map& map)
+{
+    const std::size_t end = std::min(stripped.find(L'\0'), stripped.size());
+    const std::size_t from = end - std::min(end, info.stop.size());
+    // The stripped offset of the furthest point: offsets only grow when mapped back.
+    std::size_t lo = from, hi = end;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (map.original(mid) < info.furthest) lo = mid + 1;
+        else hi = mid;
+    }
+    const std::size_t cut = stripped.find(L'\n', lo);
+    return info.stop.substr(0, cut == std::wstring::npos ? std::wstring::npos : cut - from);
+}
+
 std::string describe_of(const value& v) { return v ? v->describe() : std::string(); }
 } // namespace
 
@@ -58,7 +78,26 @@ void semantic<wchar_t>::compile(const std::wstring& path, const std::string& sho
 {
     dir_stack dirs;
     top_shown_ = shown;
+    if (confine) trusted_.push_back(directory_of(slashes(path)));
     compile_file(path, dirs);
+}
+
+bool semantic<wchar_t>::trusted(const std::wstring& file) const
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(fs::path(narrow(file)), ec);
+    if (ec) return false;
+    const std::string inside = real.string();
+    auto below = [&](const std::wstring& directory) {
+        std::string root = fs::weakly_canonical(fs::path(narrow(directory.empty() ? L"." : directory)), ec).string();
+        if (ec) return false;
+        while (!root.empty() && root.back() == '/') root.pop_back();
+        // At a piece boundary: "/srv/app2/x" is not below "/srv/app".
+        return inside.compare(0, root.size(), root) == 0 && inside.size() > root.size() && inside[root.size()] == '/';
+    };
+    return std::any_of(trusted_.begin(), trusted_.end(), below) ||
+           std::any_of(include_directories.begin(), include_directories.end(), below);
 }
 
 void semantic<wchar_t>::compile_file(const std::wstring& path, dir_stack& dirs)
@@ -69,9 +108,19 @@ void semantic<wchar_t>::compile_file(const std::wstring& path, dir_stack& dirs)
     }
     for (const std::wstring& directory : include_directories)
         if (compile_this(dirs, directory, path)) return;
-    throw VORLA_EXCEPTION(fn_compile_file, "include failure, path=")
-              .explain("no file '" + narrow(path) + "' was found to include")
-        << path;
+    exception e = VORLA_EXCEPTION(fn_compile_file, "include failure, path=") << path;
+    // The script itself, named on the command line or by a host, is no include.
+    if (shown_.empty()) {
+        std::error_code ec;
+        const auto status = std::filesystem::status(std::filesystem::path(narrow(path)), ec);
+        const std::string why = std::filesystem::is_directory(status) ? "it is a directory"
+                                : std::filesystem::exists(status)
+                                    ? "no file of that name was found"
+                                    : std::make_error_code(std::errc::no_such_file_or_directory).message();
+        e.explain("cannot read the script '" + narrow(path) + "': " + why);
+    }
+    e.explain("no file '" + narrow(path) + "' was found to include");
+    throw e;
 }
 
 bool semantic<wchar_t>::compile_this(dir_stack& dirs, const std::wstring& directory, const std::wstring& path)
@@ -82,6 +131,11 @@ bool semantic<wchar_t>::compile_this(dir_stack& dirs, const std::wstring& direct
         throw VORLA_EXCEPTION(fn_compile_this, "ambiguous path string, dir=") << directory << ", path=" << path;
     if (found.empty()) return false;
     const std::wstring file = found.front();
+    if (confine && !shown_.empty() && !trusted(file))
+        throw VORLA_EXCEPTION(fn_compile_this, "include refused, path=")
+                  .explain("'" + narrow(path) + "' lies outside the script's directory and the include directories, "
+                           "where includes are confined")
+            << path;
     if (std::find(compiled_files.begin(), compiled_files.end(), file) != compiled_files.end()) return true;
     compiled_files.push_back(file);
     // Positions name the file as the user wrote it: the command line's path; an include found beside
@@ -103,13 +157,16 @@ bool semantic<wchar_t>::compile_this(dir_stack& dirs, const std::wstring& direct
         dirs.pop_back();
     } catch (const std::exception& e) {
         exception report = VORLA_EXCEPTION(fn_compile_this, "compile failure, dir=") << directory << ", path=" << path << e;
+        if (const auto* unread = dynamic_cast<const ::lib::file::unreadable*>(&e))
+            report.explain("cannot read " + std::string(included ? "'" : "the script '") + shown + "': " + unread->reason);
         if (included && report.trace()) report.script().leave_file(shown);
         throw report;
     }
     return true;
 }
 
-void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const std::string& shown)
+void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const std::string& shown, long first_line,
+                                    std::size_t before, std::size_t after)
 {
     // Includes recurse through here.
     if (stack_exhausted())
@@ -129,16 +186,16 @@ void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const st
         }
         semantic& s;
         std::uint32_t previous;
-    } placing(*this, files->add(shown, text), shown);
+    } placing(*this, files->add(shown, text, first_line, before, after), shown);
     const std::uint32_t file = part_.file;
 
     detail::semantic::parse_info info;
+    offset_map map;
     auto failure = [&]() {
         return VORLA_EXCEPTION(fn_compile_str, "parsing failure, ")
                << " match=" << info.match << " full=" << info.full << " length=" << info.length
-               << " stop=" << narrow(info.stop);
+               << " stop=" << narrow(confine ? up_to_failing_line(text, info, map) : info.stop);
     };
-    offset_map map;
     try {
         text = comment_p(text, map);
     } catch (const std::exception&) {
@@ -161,9 +218,19 @@ void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const st
         e.script().where = {file, static_cast<std::uint32_t>(info.furthest)};
         e.explain("the script does not parse here");
         if (!info.hint.empty()) e.hint(info.hint);
+        // A missing `}` shows only where the next definition fails to parse: name the `{` instead.
+        if (const auto open = detail::semantic::unclosed_brace(text); open != std::wstring::npos) {
+            const script_pos brace{file, static_cast<std::uint32_t>(map.original(open))};
+            const auto where = files->locate(brace), stop = files->locate(e.script().where);
+            e.script().where = brace;
+            e.script().message = "the `{` at " + std::to_string(where.line) + ":" + std::to_string(where.column) + " is never closed";
+            e.hint("the parse stopped at " + std::to_string(stop.line) + ":" + std::to_string(stop.column) +
+                   ": put the missing `}` before that");
+        }
         throw e;
     }
 
+    if (keep_trees) trees.push_back({file, info.tree});
     wrap_failure([] { return VORLA_EXCEPTION(fn_compile_str, "semantic failure"); }, [&] { walk(info.tree, dirs); });
 }
 
@@ -214,7 +281,12 @@ void semantic<wchar_t>::global_declaration(const pnode& n)
     } catch (const sig_return& s) {
         throw VORLA_EXCEPTION(fn_global, "catch unexpected return ") << describe_of(s.v);
     } catch (const sig_throw& s) {
-        throw VORLA_EXCEPTION(fn_global, "catch unexpected throw ") << describe_of(s.v);
+        // The thrown value's own account (its place and plain message) is the report's.
+        const std::string text = describe_of(s.v);
+        exception e = VORLA_EXCEPTION(fn_global, "catch unexpected throw ") << text;
+        e.adopt(s.trace);
+        e.explain("nothing caught the exception " + text);
+        throw e;
     } catch (const sig_break&) {
         throw VORLA_EXCEPTION(fn_global, "catch unexpected break");
     } catch (const sig_continue&) {

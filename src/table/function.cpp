@@ -52,9 +52,10 @@ bool held_by(std::span<const value> v, const value& x) noexcept
 
 value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
 {
-    static constexpr const char* function_name = "vorla::table::function::call";
-    call_depth depth(*rt.space->ctx, function_name);
+    call_depth depth(*rt.space->ctx, call_name);
     rt.space->watch->tick();
+    // Between the caller's expression and the body no value is half-changed: a cycle collection may run.
+    rt.space->ctx->cycles.poll();
     try {
         // Read before the body runs: nothing the body does may reach back into the definition.
         const type_id_t return_type = r.return_type;
@@ -99,8 +100,13 @@ value function::invoke(const routine& r, std::span<const value> v, runtime& rt)
             return make<nil>();
         }
     } catch (const std::exception& caught) {
-        throw VORLA_EXCEPTION(function_name, "catch exception") << caught;
+        throw left_call(caught);
     }
+}
+
+exception function::left_call(const std::exception& caught)
+{
+    return VORLA_EXCEPTION(call_name, "catch exception") << caught;
 }
 
 } // namespace vorla::table

@@ -1,6 +1,7 @@
 // Script functions of one namespace (or class), overloaded by exact parameter types.
 #pragma once
 
+#include <span>
 #include <unordered_map>
 
 #include "table/routine.hpp"
@@ -14,6 +15,13 @@ public:
     // The definition whose parameter types equal the arguments' type ids, or nullptr.
     const routine* find(symbol name, std::span<const value> v) const noexcept;
     const routine* find(symbol name, const args& v) const noexcept { return find(name, std::span<const value>(v)); }
+    // Every definition of the name, for a compiler that resolves a call site once.
+    std::span<const routine> overloads(symbol name) const noexcept
+    {
+        const auto found = entries_.find(name);
+        if (found == entries_.end()) return {};
+        return found->second;
+    }
     // Whether any definition has this name.
     bool defines(symbol name) const noexcept { return entries_.count(name) != 0; }
     // Runs the body to completion in a call frame under rt.current (a signal crossing the call is raised
@@ -27,6 +35,10 @@ public:
     // call starts (the body reports to it directly). The arguments are held for the call only: a returned
     // temporary argument is handed back without a copy.
     static value invoke(const routine& r, std::span<const value> v, runtime& rt);
+    // The name a call's diagnostics give, and the "catch exception" an error of a body becomes as it
+    // leaves its call: each engine's calls report through these.
+    static constexpr const char* call_name = "vorla::table::function::call";
+    static exception left_call(const std::exception& caught);
 
     // Names the table's contents: 0 while it is empty, and a number no other table of the interpreter
     // had after each definition. A table with the stamp seen earlier holds the same definitions at the

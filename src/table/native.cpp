@@ -11,4 +11,12 @@ void native::define(const std::wstring& name, native_function f)
 
 const native_function& native::at(const std::wstring& name) const { return entries_.at(name); }
 
+std::vector<std::wstring> native::names() const
+{
+    std::vector<std::wstring> out;
+    out.reserve(entries_.size());
+    for (const auto& entry : entries_) out.push_back(entry.first);
+    return out;
+}
+
 } // namespace vorla::table

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "factor/factor.hpp"
 #include "lib/hash.hpp"
@@ -16,6 +17,9 @@ public:
     void define(const std::wstring& name, native_function f);  // "overwrite native function, id=" + name
     // The function, or the map's standard out-of-range error.
     const native_function& at(const std::wstring& name) const;
+    bool has(const std::wstring& name) const { return entries_.find(name) != entries_.end(); }
+    // Every defined name, in no particular order.
+    std::vector<std::wstring> names() const;
 
 private:
     lib::hash<std::wstring, native_function> entries_;

@@ -23,4 +23,11 @@ const routine* process::find(type_id_t pid, const args& v) const noexcept
     return nullptr;
 }
 
+std::span<const routine> process::overloads(type_id_t pid) const noexcept
+{
+    auto it = entries_.find(pid);
+    if (it == entries_.end()) return {};
+    return it->second;
+}
+
 } // namespace vorla::table

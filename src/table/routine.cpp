@@ -97,7 +97,12 @@ void call_depth::exceeded(const char* function)
 {
     const unsigned reached = context_.call_depth > context_.call_limit ? context_.call_limit : context_.call_depth;
     --context_.call_depth;
-    throw (VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached).mark_out_of_depth();
+    throw report(function, reached);
+}
+
+exception call_depth::report(const char* function, unsigned reached)
+{
+    return (VORLA_EXCEPTION(function, "call depth exceeded, depth=") << reached).mark_out_of_depth();
 }
 
 void inline_nesting::exceeded(const char* function)

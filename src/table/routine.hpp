@@ -123,6 +123,9 @@ public:
     call_depth(const call_depth&) = delete;
     call_depth& operator=(const call_depth&) = delete;
 
+    // The report of a call that would nest deeper than the limit, `reached` calls deep.
+    static exception report(const char* function, unsigned reached);
+
 private:
     [[noreturn]] void exceeded(const char* function);
     context& context_;

@@ -6,7 +6,6 @@
 
 int main()
 {
-    vorla::install_locale();
     std::ostringstream out;
     vorla::interpreter_options options;
     options.output = &out;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "../support.hpp"
@@ -75,6 +76,26 @@ TEST(Exception, WrappingBuildsOnlyOnFailureAndLetsChosenCausesPass)
     EXPECT_EQ(built, 0);
     EXPECT_THROW(vorla::wrap_failure(make, [] { throw std::invalid_argument("y"); }, range), vorla::exception);
     EXPECT_EQ(built, 1);
+}
+
+// Memory that ran out reads as plain words wherever it is chained or shown, and no layer that lets a
+// script catch errors takes it: it passes as runaway recursion does.
+TEST(Exception, OutOfMemoryIsPlainWordsAndEndsTheRun)
+{
+    const std::bad_alloc no_memory;
+    EXPECT_STREQ(vorla::plain_what(no_memory), "out of memory");
+    EXPECT_STREQ(vorla::plain_what(std::out_of_range("x")), "x");
+    EXPECT_TRUE(vorla::out_of_depth(no_memory));
+    EXPECT_FALSE(vorla::out_of_depth(std::out_of_range("x")));
+    vorla::exception e = vorla::exception("catch exception", "f", "native", 4) << no_memory;
+    EXPECT_EQ(e.text(), "f(4) native: catch exception\n>\tout of memory");
+    EXPECT_TRUE(e.out_of_depth());
+    ASSERT_NE(e.trace(), nullptr);
+    EXPECT_EQ(e.trace()->message, "out of memory");
+    auto fatal = [](const std::exception& caught) { return vorla::out_of_depth(caught); };
+    EXPECT_THROW(vorla::wrap_failure([] { return VORLA_EXCEPTION("outer", "catch exception"); },
+                                     [] { throw std::bad_alloc(); }, fatal),
+                 std::bad_alloc);
 }
 
 TEST(Exception, CopyKeepsTheText)

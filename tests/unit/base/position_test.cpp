@@ -24,6 +24,19 @@ TEST(source_files, lines_and_columns_count_characters_from_one)
     EXPECT_EQ(files.where({7, 0}), "?");
 }
 
+TEST(source_files, a_wrapper_around_the_users_text_is_no_line_of_it)
+{
+    vorla::source_files files;
+    // What -e compiles: the user's two lines between a head and a tail of the compiler's own.
+    const auto f = files.add("-e", L"process main() {\nint x = 1;\nx = x / 0;\n}\n", 1, 17, 3);
+    EXPECT_EQ(files.where({f, 17}), "-e:1:1");
+    EXPECT_EQ(files.where({f, 34}), "-e:2:7");
+    EXPECT_EQ(files.source_line({f, 34}), "x = x / 0;");
+    EXPECT_EQ(files.where({f, 3}), "-e:1:1");     // inside the head: the start of the user's text
+    EXPECT_EQ(files.where({f, 40}), "-e:2:11");   // inside the tail: its end
+    EXPECT_EQ(files.source_line({f, 40}), "x = x / 0;");
+}
+
 TEST(script_trace, a_call_that_never_started_is_no_frame)
 {
     vorla::script_trace t;
@@ -64,8 +77,37 @@ TEST(script_trace, report_lists_place_source_hint_and_stack)
               "    return x;\n"
               "           ^\n"
               "hint: declare it first\n"
-              "  in function f() at m.vl:4:18\n"
-              "  in process main#1\n");
+              "  in function f() at m.vl:2:12\n"
+              "  called from process main#1 at m.vl:4:18\n");
+}
+
+TEST(script_trace, each_frame_line_names_the_body_that_holds_its_place)
+{
+    vorla::source_files files;
+    const auto f = files.add("s.vl", L"int g() { return 1 / 0; }\n"
+                                     "process w() { g(); }\n"
+                                     "process main() { process::w a; }\n");
+    vorla::script_trace t;
+    t.mark({f, 19});                                // 1 / 0, in g
+    t.leave("function g()");
+    t.mark({f, 40});                                // g(), in w
+    t.leave_process("process w#2", {f, 64});        // started in main
+    t.leave_process("process main#1", {f, 0});      // started somewhere no frame holds
+    const std::string report = vorla::format_report(files, t, "x");
+    EXPECT_EQ(report.substr(report.find("  in ")),
+              "  in function g() at s.vl:1:20\n"
+              "  called from process w#2 at s.vl:2:15\n"
+              "  started by process main#1 at s.vl:3:18\n"
+              "  started at s.vl:1:1\n");
+
+    vorla::script_trace included;
+    included.mark({f, 3});
+    included.leave_file("s.vl");
+    included.mark({files.add("top.vl", L"#include \"s.vl\"\n"), 10});
+    const std::string nested = vorla::format_report(files, included, "x");
+    EXPECT_EQ(nested.substr(nested.find("  in ")),
+              "  in file s.vl at s.vl:1:4\n"
+              "  included from top.vl:1:11\n");
 }
 
 TEST(script_trace, report_without_message_uses_the_innermost_chain_line)
@@ -83,7 +125,8 @@ TEST(script_trace, long_stacks_keep_both_ends)
     t.mark({files.add("r.vl", L"f();"), 0});
     for (int i = 0; i < 25; ++i) t.leave("function f" + std::to_string(i) + "()");
     const std::string report = vorla::format_report(files, t, "x");
-    EXPECT_NE(report.find("  in function f9()\n  ... 5 more frames\n  in function f15()\n"), std::string::npos);
+    EXPECT_NE(report.find("  called from function f9()\n  ... 5 more frames\n  called from function f15()\n"),
+              std::string::npos);
     EXPECT_EQ(report.find("f10()"), std::string::npos);
 }
 

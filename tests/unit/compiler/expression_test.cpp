@@ -232,27 +232,42 @@ TEST_F(expression_compile, ThisIsRefused)
 
 TEST_F(expression_compile, DeepTreesAreRefusedNotBuilt)
 {
-    // The refusal comes after max_expression_depth nodes, whatever the length; 20,000 terms keep the
-    // (slow, debug-built) parse short.
-    std::wstring sum = L"1";
-    for (int i = 0; i < 20000; ++i) sum += L"+1";
-    try {
-        compile(sum);
-        FAIL() << "20,000-term fold accepted";
-    } catch (const vorla::exception& e) {
-        EXPECT_NE(std::string(e.what()).find("expression nesting too deep, limit=1,000"), std::string::npos) << e.what();
-    }
-
     std::wstring prefix(100000, L'!');
     EXPECT_THROW(compile(prefix + L"x"), vorla::exception);
     std::wstring assign = L"a";
     for (int i = 0; i < 5000; ++i) assign += L"=a";
     EXPECT_THROW(compile(assign), vorla::exception);
 
-    // Well below the limit is fine.
-    std::wstring short_sum = L"1";
-    for (int i = 0; i < 900; ++i) short_sum += L"+1";
-    EXPECT_EQ(static_cast<int>(*constant(compile(short_sum))), 901);
+    // A chain of operators is no nesting: 20,000 terms are one chain, folded from the left.
+    std::wstring sum = L"100";
+    for (int i = 0; i < 20000; ++i) sum += i % 2 ? L"+1" : L"-2";
+    EXPECT_EQ(static_cast<int>(*constant(compile(sum))), 100 - 10000);
+}
+
+// A long chain counts two levels over its deepest operand (its own frame and an operator's), however
+// long; a chain one operator shorter nests as it folds, each operator a level over the one before.
+TEST_F(expression_compile, ChainsCountTwoLevelsOverTheirDeepestOperand)
+{
+    // `prefix` operators on the first operand (each a level over the literal's one), then `ops` more terms.
+    const auto chain = [](std::size_t prefix, std::size_t ops) {
+        std::wstring text = std::wstring(prefix, L'!') + L"1";
+        for (std::size_t i = 0; i < ops; ++i) text += L"+1";
+        return text;
+    };
+    const auto refusal = [&](std::size_t prefix, std::size_t ops) -> std::string {
+        try {
+            compile(chain(prefix, ops));
+        } catch (const vorla::exception& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    const std::string refused = "expression nesting too deep, limit=1,000";
+    const std::size_t by_links = chain_from + 1;
+    EXPECT_EQ(refusal(997, by_links), "accepted");
+    EXPECT_HAS(refusal(998, by_links), refused);
+    EXPECT_EQ(refusal(999 - chain_from, chain_from), "accepted");
+    EXPECT_HAS(refusal(1000 - chain_from, chain_from), refused);
 }
 
 TEST_F(expression_compile, TypeNames)

@@ -203,10 +203,35 @@ TEST_F(program, DeepStatementNestingIsRefused)
     for (int i = 0; i < 1500; ++i) text += L"}";
     expect_refused_nesting(failure(text));
 
-    std::wstring chain = L"process main() { int a; if (a) ;";
-    for (int i = 0; i < 1500; ++i) chain += L" else if (a) ;";
-    chain += L" }";
-    expect_refused_nesting(failure(chain));
+    std::wstring ifs = L"process main() { int a; ";
+    for (int i = 0; i < 1500; ++i) ifs += L"if (a) ";
+    expect_refused_nesting(failure(ifs + L"; }"));
+}
+
+// An else-if chain is one statement however long, stepped in a process and run whole in a function; its
+// branches nest one level below it.
+TEST_F(program, ElseIfChainsAreFlat)
+{
+    std::wstring chain = L"if (x == 0) r = 0;";
+    for (int i = 1; i < 1500; ++i) chain += L" else if (x == " + std::to_wstring(i) + L") r = " + std::to_wstring(i) + L";";
+    chain += L" else r =-1;";
+    EXPECT_EQ(run(L"int r =-2; inline pick(int x) { " + chain + L" } int f(int x) { inline pick(x); return r; }"
+                  L" process main() { inline pick(1499); using::write(string(r), \",\", string(f(700)), \",\","
+                  L" string(f(1500))); }"),
+              L"1499,700,-1");
+    std::wstring deep = L"process main() { int a; if (a) ; else if (a) {";
+    for (int i = 0; i < 1500; ++i) deep += L"{";
+    for (int i = 0; i < 1500; ++i) deep += L"}";
+    expect_refused_nesting(failure(deep + L"} }"));
+}
+
+// A link that fails to compile is an else-branch dropped with the rest of the chain, as it always was.
+TEST_F(program, ElseIfLinksThatFailAreDroppedWithTheRest)
+{
+    EXPECT_EQ(run(L"process main() { int x =7; if (x == 1) using::write(\"1\"); else if (x == 2) using::write(\"2\");"
+                  L" else if (x == 3) { widget w; } else using::write(\"else\"); if (x == 4) ; else if (x == 5) ;"
+                  L" else { widget w; } using::write(\".\"); }"),
+              L".");
 }
 
 TEST_F(program, CompilerRefusalsInAnElseBranchAreNotDropped)
@@ -223,10 +248,11 @@ TEST_F(program, DeepInputNeverCrashes)
         text += L"1;}";
         EXPECT_THROW(run(text), vorla::exception);
     }
-    std::wstring chain = L"process main() { int x; x =";
+    // A chain is no nesting: 20,000 operators compile and run.
+    std::wstring chain = L"process main() { int x =1; x =";
     for (int i = 0; i < 20000; ++i) chain += L"x*";
-    chain += L"1; }";
-    EXPECT_HAS(failure(chain), "expression nesting too deep");
+    chain += L"2; using::write(string(x)); }";
+    EXPECT_EQ(run(chain), L"2");
 }
 
 } // namespace

@@ -56,6 +56,30 @@ TEST_F(run_bounds, AFinishedRunCountsTheStepsItTook)
     EXPECT_LT(space.watch->steps(), 100u);
 }
 
+// An else-if chain, whose links no longer nest, takes the steps of the same branches written as ifs
+// nested in braces: a step per test, and the taken branch's own.
+TEST_F(run_bounds, AnElseIfChainStepsAsNestedIfsDo)
+{
+    const auto steps = [&](const std::wstring& branches) {
+        nspace fresh;
+        fresh.natives = space.natives;
+        fresh.watch->limit_steps(1000);
+        semantic<wchar_t> c(fresh);
+        semantic<wchar_t>::dir_stack dirs;
+        c.compile_str(L"process main() { int x =3; int i = 0; while (i < 4) { ++i; " + branches + L" } }", dirs);
+        fresh.start_process(L"main", args{});
+        while (!fresh.live->empty()) fresh.schedule();
+        return fresh.watch->steps();
+    };
+    const std::size_t chain = steps(L"if (x == i) using::write(\"a\"); else if (x == i + 1) using::write(\"b\");"
+                                    L" else if (x == i + 2) ; else using::write(\"c\");");
+    EXPECT_EQ(out, L"bac");
+    EXPECT_EQ(steps(L"if (x == i) using::write(\"a\"); else { if (x == i + 1) using::write(\"b\");"
+                    L" else { if (x == i + 2) ; else using::write(\"c\"); } }"),
+              chain);
+    EXPECT_EQ(out, L"bacbac");
+}
+
 // Each run in a context of its own starts the random sequence afresh; a run in the same context goes on
 // where the last one stopped.
 TEST_F(run_bounds, EachContextHasItsOwnRandomSequence)

@@ -104,6 +104,8 @@ TEST(options, check_takes_files)
     EXPECT_EQ(c.opts.operands, (words{"a.vl", "b.vl"}));
     EXPECT_EQ(parse({"--check"}).error, "option '--check' needs at least one file");
     EXPECT_EQ(parse({"--check", "--help"}).error, "");
+    EXPECT_TRUE(parse({"--check", "--strict", "a.vl"}).opts.strict);
+    EXPECT_EQ(parse({"--strict", "a.vl"}).error, "option '--strict' goes with '--check'");
 }
 
 TEST(options, help_version_and_errors_answer_without_running)
@@ -118,7 +120,7 @@ TEST(options, help_version_and_errors_answer_without_running)
     EXPECT_EQ(answer_without_running(parse({"-h", "s.vl"}), hout, herr), 0);
     EXPECT_EQ(herr.str(), "");
     EXPECT_TRUE(test::starts_with(hout.str(), usage_line() + "\n"));
-    for (const char* option : {"--check", "--trace", "--max-steps N", "--max-time SECONDS", "--help", "--version",
+    for (const char* option : {"--check", "--strict", "--trace", "--max-steps N", "--max-time SECONDS", "--help", "--version",
                                "README.md", "docs/"})
         EXPECT_HAS(hout.str(), option);
 
@@ -138,6 +140,7 @@ TEST(check_files, names_every_file_and_prints_each_failure_as_a_run_would)
     auto compile = [&](const std::string& file) {
         compiled.push_back(file);
         if (file.rfind("bad", 0) == 0) throw VORLA_EXCEPTION("main", "cannot compile ") << file;
+        return check_counts{};
     };
     std::ostringstream out, err;
     EXPECT_EQ(check_files({"a.vl", "bad1.vl", "b.vl", "bad2.vl"}, compile, out, err), 1);
@@ -155,6 +158,25 @@ TEST(check_files, names_every_file_and_prints_each_failure_as_a_run_would)
     auto explain = [&](const std::exception& e) { err3 << "explained: " << e.what() << "\n"; };
     EXPECT_EQ(check_files({"bad.vl", "a.vl"}, compile, out3, err3, explain), 1);
     EXPECT_EQ(err3.str(), std::string("explained: ") + out3.str() + "bad.vl: failed\na.vl: ok\n");
+}
+
+TEST(check_files, counts_findings_and_fails_on_errors_or_on_warnings_when_strict)
+{
+    auto found = [](const std::string& file) {
+        if (file == "warns.vl") return check_counts{0, 2};
+        if (file == "errs.vl") return check_counts{1, 1};
+        return check_counts{};
+    };
+    std::ostringstream out, err;
+    EXPECT_EQ(check_files({"warns.vl", "clean.vl"}, found, out, err), 0);
+    EXPECT_EQ(err.str(), "warns.vl: ok, 2 warnings\nclean.vl: ok\n");
+    std::ostringstream out2, err2;
+    EXPECT_EQ(check_files({"errs.vl"}, found, out2, err2), 1);
+    EXPECT_EQ(err2.str(), "errs.vl: failed, 1 error, 1 warning\n");
+    std::ostringstream out3, err3;
+    EXPECT_EQ(check_files({"warns.vl", "clean.vl"}, found, out3, err3, {}, true), 1);
+    EXPECT_EQ(err3.str(), "warns.vl: failed, 2 warnings\nclean.vl: ok\n");
+    EXPECT_EQ(out.str() + out2.str() + out3.str(), "");
 }
 
 TEST(apply_budgets, gives_the_interpreter_what_the_options_ask_for)

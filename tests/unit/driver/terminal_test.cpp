@@ -53,6 +53,11 @@ TEST(line_flusher, leaves_buffering_to_the_target_for_a_pipe_or_file)
 
 TEST(wait_after_diagnostic, reads_one_integer_when_input_is_not_a_terminal)
 {
+    std::istringstream quiet("5");
+    std::ostringstream prompt;
+    wait_after_diagnostic(quiet, false, &prompt);
+    EXPECT_EQ(prompt.str(), "");  // nothing to press: the wait says nothing
+
     std::istringstream in("\n\n42 rest");
     wait_after_diagnostic(in, false);
     std::string rest;
@@ -99,10 +104,12 @@ TEST(wait_after_diagnostic, ends_at_the_first_enter_typed_after_it_on_a_terminal
     std::getline(in, rest);
     EXPECT_EQ(rest, "next");
 
-    // A bare Enter is enough: no number is needed.
+    // A bare Enter is enough: no number is needed. The prompt says so, on a terminal only.
     staged_input bare("", "\nnext");
     std::istream in2(&bare);
-    wait_after_diagnostic(in2, true);
+    std::ostringstream prompt;
+    wait_after_diagnostic(in2, true, &prompt);
+    EXPECT_EQ(prompt.str(), "press Enter to close\n");
     std::getline(in2, rest);
     EXPECT_EQ(rest, "next");
 

@@ -11,18 +11,14 @@
 #include <vector>
 
 #include "vorla/vorla.hpp"
+#include "embed_support.hpp"
 
 namespace {
 
-using vorla::interpreter;
-using vorla::script_error;
-using vorla::script_value;
-using args = std::vector<script_value>;
+using namespace vorla_test;
 
 class embed : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { vorla::install_locale(); }
-
     // An interpreter writing into `out` and reading from `in`.
     vorla::interpreter_options routed()
     {
@@ -35,19 +31,6 @@ protected:
     std::ostringstream out;
     std::istringstream in;
 };
-
-// The error a call raises, as a host catches it.
-template <class F>
-script_error failure(F&& f)
-{
-    try {
-        f();
-    } catch (const script_error& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no script_error was raised";
-    return script_error("", "", "", 0, 0);
-}
 
 // ---- two interpreters side by side ---------------------------------------------------------------------
 
@@ -307,6 +290,40 @@ TEST_F(embed, compile_errors_carry_the_diagnostic_and_the_script_position)
 
     const script_error missing = failure([&] { v.compile_file("no/such/file.vl"); });
     EXPECT_NE(std::string(missing.what()).find("include failure"), std::string::npos) << missing.what();
+}
+
+TEST_F(embed, statements_compile_as_the_body_of_main_with_their_own_lines)
+{
+    interpreter v(routed());
+    EXPECT_TRUE(v.process_signatures("main").empty());
+    v.compile_statements("-e", "int n = 6;\nusing::write(n * 7); // the last line may end in a comment");
+    EXPECT_EQ(v.process_signatures("main"), std::vector<std::string>{"main()"});
+    v.start("main");
+    v.run();
+    EXPECT_EQ(out.str(), "42");
+
+    interpreter bad(routed());
+    const script_error e = failure([&] { bad.compile_statements("-e", "int n = 0;\nn = 7 / n;"); bad.start("main"); bad.run(); });
+    EXPECT_EQ(e.file(), "-e");
+    EXPECT_EQ(e.line(), 2u);
+    EXPECT_EQ(e.column(), 7u);
+    EXPECT_NE(e.report().find("\nn = 7 / n;\n      ^\n"), std::string::npos) << e.report();
+
+    // What the user left open is reported at the end of what they wrote, not in the body around it.
+    interpreter open(routed());
+    const script_error o = failure([&] { open.compile_statements("-e", "using::write(1"); });
+    EXPECT_EQ(o.line(), 1u);
+    EXPECT_EQ(o.column(), 15u);
+}
+
+TEST_F(embed, process_signatures_name_the_types_each_definition_takes)
+{
+    interpreter v(routed());
+    v.compile_string("p.vl", "class point { int x; };\nprocess worker(string name, int n, point p) { }\n"
+                             "process main(string a, string b) { }\n");
+    EXPECT_EQ(v.process_signatures("worker"), std::vector<std::string>{"worker(string, int, point)"});
+    EXPECT_EQ(v.process_signatures("main"), std::vector<std::string>{"main(string, string)"});
+    EXPECT_TRUE(v.process_signatures("nobody").empty());
 }
 
 TEST_F(embed, run_errors_name_the_process_and_leave_the_interpreter_usable)

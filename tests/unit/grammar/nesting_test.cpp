@@ -47,9 +47,9 @@ TEST(nesting, unclosed_parentheses_fail_cleanly)
     EXPECT_FALSE(vorla::test::parses(L"int x = " + repeat(L"(", 10000)));
 }
 
-TEST(nesting, ten_thousand_braces_fail_cleanly)
+TEST(nesting, two_hundred_thousand_braces_fail_cleanly)
 {
-    const std::wstring text = L"process main() " + repeat(L"{", 10000) + repeat(L"}", 10000);
+    const std::wstring text = L"process main() " + repeat(L"{", 200000) + repeat(L"}", 200000);
     EXPECT_FALSE(vorla::test::parses(text));
 }
 

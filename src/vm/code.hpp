@@ -1,0 +1,119 @@
+// The vm's compiled form: typed instructions over frame registers, one unit per process or function body.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "factor/factor.hpp"
+#include "factor/method_name.hpp"
+#include "position.hpp"
+#include "table/native.hpp"
+#include "vm/slot.hpp"
+
+namespace vorla {
+class nspace;
+}
+
+namespace vorla::vm {
+
+// Operands a, b and c are register numbers of the running frame unless an instruction says otherwise.
+// The suffix names the operand kind the compiler settled: _i int, _u unsigned int, _f float, _d double,
+// _b bool, _t string.
+enum class op : std::uint8_t {
+    move,        // a = b
+    constant,    // a = constants[b]
+    global_get,  // a = the global variable globals[b], read into a slot of its kind
+    global_set,  // the global variable globals[b] = a (of the global's own kind)
+    add_i, sub_i, mul_i, div_i, mod_i,  // div_i and mod_i raise range_error for a divisor that does not fit
+    add_u, sub_u, mul_u, div_u, mod_u,  // div_u and mod_u likewise, for a zero divisor
+    add_f, sub_f, mul_f, div_f, mod_f,
+    add_d, sub_d, mul_d, div_d, mod_d,
+    neg_i, neg_u, neg_f, neg_d, not_i, not_u, not_f, not_d, not_b,
+    inc_i, dec_i, inc_u, dec_u, inc_f, dec_f, inc_d, dec_d,  // a += 1 in place
+    lt_i, le_i, gt_i, ge_i, eq_i, ne_i,
+    lt_u, le_u, gt_u, ge_u, eq_u, ne_u,
+    lt_f, le_f, gt_f, ge_f, eq_f, ne_f,
+    lt_d, le_d, gt_d, ge_d, eq_d, ne_d,
+    eq_b, ne_b, and_b, or_b,
+    lt_t, le_t, gt_t, ge_t, eq_t, ne_t,
+    int_of_d, int_of_b, double_of_i, double_of_b, bool_of_i, bool_of_d,
+    text_of_i, text_of_d, text_of_b,  // a = the string the value of b joins to a text as
+    cast,  // a = the scalar b converted to the kind c (a vm::kind), for the conversions rarer than those above
+    // Values the interpreter's classes hold: a vector, or a value whose class is known only when it runs
+    // (an element). Their registers hold the value's handle; the classes compute, convert and refuse.
+    make,      // a = a new value of the type b from the n registers from c, as a declaration makes it
+    clone,     // a = a copy of the value in b (a vector passed by value)
+    at,        // a = the handle of the element of vector b at the int or unsigned index c
+    size,      // a = vector b's size, an unsigned int
+    method,    // a = the built-in method unit.methods[b] of the vector c, on that site's argument registers
+    assign_v,  // a = b through a's class (the element's own, or the variable's boxed); n: 0 for =, 1 + arith for op=
+    arith_v,   // a = b op c through b's class (n: the arith)
+    relate_v,  // a = the bool b rel c through b's class (n: the relation)
+    truth_v,   // a = the truth of the value in b, as a condition asks it
+    unary_v,   // a = !b (n 0), a bool, or -b (n 1) through b's class
+    append_t,                         // a's string += b's string; c is 1 for `+=`, 0 for a join `+`
+    jump,           // to a
+    jump_unless,    // to b when the bool a is false
+    step,           // the process's statement step ends here (never in a function body)
+    call,           // a = units[b](registers c, c+1, ...): the callee's frame starts at register c
+    native,         // a = natives[b](registers c, ...), through the interpreter's native table
+    ret,            // returns register a to the caller's destination
+    ret_nil,        // returns nil (a body that ends without return)
+    end,            // a process body has finished
+};
+
+struct instr {
+    instr(op code, std::int32_t a = 0, std::int32_t b = 0, std::int32_t c = 0, std::uint8_t n = 0) noexcept
+        : code(code), n(n), a(a), b(b), c(c)
+    {
+    }
+    op code;
+    std::uint8_t n;  // a fourth small operand: a count or the operator of a general instruction
+    std::int32_t a, b, c;
+};
+static_assert(sizeof(instr) == 16);
+
+// A built-in method call of a vector: its name and where its arguments wait.
+struct method_site {
+    method_name name;
+    std::int32_t base;
+    std::uint32_t count;
+};
+
+// A native the program calls, with the number of arguments it is given and what the compiler took its
+// result for (nil or text).
+struct native_call {
+    const table::native_function* function;
+    std::uint32_t count;
+    kind gives;
+};
+
+// One process or function body.
+struct unit {
+    std::string name;  // "main", "count(int)": for reports
+    std::vector<instr> code;
+    std::vector<slot> constants;
+    std::vector<method_site> methods;
+    // Offsets into `code` where the statement or expression at a position begins, in offset order. The
+    // position of any offset is that of the last entry at or before it.
+    std::vector<std::pair<std::uint32_t, script_pos>> positions;
+    std::uint32_t registers = 0;   // the frame's size
+    std::uint32_t parameters = 0;  // the first registers, filled by the caller
+    bool process = false;          // a process body: `step` ends a step
+
+    script_pos at(std::size_t offset) const noexcept;
+};
+
+// Everything a run under the vm needs: the bodies (entry first), the global variables it reaches (the
+// interpreter's own values, read and written in place), the natives it calls and the interpreter's
+// namespace, which makes values as declarations ask and names calls in reports.
+struct program {
+    nspace* space = nullptr;
+    std::vector<unit> units;
+    std::vector<value> globals;
+    std::vector<native_call> natives;
+};
+
+} // namespace vorla::vm

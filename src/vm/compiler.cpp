@@ -1,0 +1,960 @@
+// Compiles a process body and the functions it calls to vm units: names to registers, types settled,
+// jumps for the script's control flow. What it cannot yet compile exactly it refuses, naming the place.
+#include "vm/compiler.hpp"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "expression/nodes.hpp"
+#include "expression/statements.hpp"
+#include "factor/boolean.hpp"
+#include "factor/real.hpp"
+#include "factor/signed_.hpp"
+#include "factor/string_.hpp"
+#include "factor/unsigned_.hpp"
+#include "factor/vector_.hpp"
+#include "nspace.hpp"
+#include "stack_guard.hpp"
+
+namespace vorla::vm {
+
+namespace {
+
+// The kinds of value the compiled code holds in registers, known for every expression when compiling.
+// A vector is a value object held by handle; `any` is a value whose class only the run knows (an
+// element, a method's result): a scalar in place or a handle, which the value classes compute with.
+enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, any };
+
+// The slot kind a register of type t holds.
+kind kind_of(ty t)
+{
+    switch (t) {
+    case ty::nil: return kind::nil;
+    case ty::boolean: return kind::boolean;
+    case ty::int_: return kind::int_;
+    case ty::uint_: return kind::uint_;
+    case ty::float_: return kind::float_;
+    case ty::double_: return kind::double_;
+    case ty::text: return kind::text;
+    case ty::vector: case ty::any: break;
+    }
+    return kind::object;
+}
+
+// Whether registers of type t hold value objects, which the value classes compute with.
+bool held(ty t) { return t == ty::vector || t == ty::any; }
+
+bool numeric(ty t) { return t == ty::int_ || t == ty::uint_ || t == ty::float_ || t == ty::double_; }
+
+// The row of the four numeric types in the typed-instruction tables below.
+int numeric_row(ty t) { return t == ty::int_ ? 0 : t == ty::uint_ ? 1 : t == ty::float_ ? 2 : 3; }
+
+std::optional<ty> type_of(type_id_t id)
+{
+    switch (id) {
+    case tid::boolean: return ty::boolean;
+    case tid::signed_: return ty::int_;
+    case tid::unsigned_: return ty::uint_;
+    case tid::float_: return ty::float_;
+    case tid::double_: return ty::double_;
+    case tid::string_: return ty::text;
+    case tid::vector_: return ty::vector;
+    case tid::nil: return ty::nil;
+    default: return std::nullopt;
+    }
+}
+
+std::string word(ty t)
+{
+    switch (t) {
+    case ty::nil: return "nil";
+    case ty::boolean: return "bool";
+    case ty::int_: return "int";
+    case ty::uint_: return "unsigned int";
+    case ty::float_: return "float";
+    case ty::double_: return "double";
+    case ty::vector: return "vector";
+    case ty::any: return "an element or method result";
+    case ty::text: break;
+    }
+    return "string";
+}
+
+struct operand {
+    std::int32_t reg;
+    ty type;
+};
+
+// The binary node kinds that compute (or assign) with one of the five arithmetic operators.
+struct arithmetic {
+    arith what;
+    bool assigns;
+};
+std::optional<arithmetic> arithmetic_of(const expression& e)
+{
+    if (dynamic_cast<const e_add*>(&e)) return arithmetic{arith::add, false};
+    if (dynamic_cast<const e_sub*>(&e)) return arithmetic{arith::sub, false};
+    if (dynamic_cast<const e_mul*>(&e)) return arithmetic{arith::mul, false};
+    if (dynamic_cast<const e_div*>(&e)) return arithmetic{arith::div, false};
+    if (dynamic_cast<const e_mod*>(&e)) return arithmetic{arith::mod, false};
+    if (dynamic_cast<const e_add_assign*>(&e)) return arithmetic{arith::add, true};
+    if (dynamic_cast<const e_sub_assign*>(&e)) return arithmetic{arith::sub, true};
+    if (dynamic_cast<const e_mul_assign*>(&e)) return arithmetic{arith::mul, true};
+    if (dynamic_cast<const e_div_assign*>(&e)) return arithmetic{arith::div, true};
+    if (dynamic_cast<const e_mod_assign*>(&e)) return arithmetic{arith::mod, true};
+    return std::nullopt;
+}
+
+std::optional<relation> relation_of(const expression& e)
+{
+    if (dynamic_cast<const e_equal*>(&e)) return relation::eq;
+    if (dynamic_cast<const e_nequal*>(&e)) return relation::ne;
+    if (dynamic_cast<const e_gt*>(&e)) return relation::gt;
+    if (dynamic_cast<const e_lt*>(&e)) return relation::lt;
+    if (dynamic_cast<const e_gte*>(&e)) return relation::ge;
+    if (dynamic_cast<const e_lte*>(&e)) return relation::le;
+    if (dynamic_cast<const e_and*>(&e)) return relation::and_;
+    if (dynamic_cast<const e_or*>(&e)) return relation::or_;
+    return std::nullopt;
+}
+
+// The typed instruction of an arithmetic operator on two operands of the numeric type t.
+op arithmetic_op(arith a, ty t)
+{
+    static constexpr op table[4][5] = {
+        {op::add_i, op::sub_i, op::mul_i, op::div_i, op::mod_i},
+        {op::add_u, op::sub_u, op::mul_u, op::div_u, op::mod_u},
+        {op::add_f, op::sub_f, op::mul_f, op::div_f, op::mod_f},
+        {op::add_d, op::sub_d, op::mul_d, op::div_d, op::mod_d},
+    };
+    return table[numeric_row(t)][static_cast<int>(a)];
+}
+
+// The typed comparison of two operands of type t (a number or a string; bool only for == and !=).
+op comparison_op(relation r, ty t)
+{
+    static constexpr op table[5][6] = {
+        {op::eq_i, op::ne_i, op::gt_i, op::lt_i, op::ge_i, op::le_i},
+        {op::eq_u, op::ne_u, op::gt_u, op::lt_u, op::ge_u, op::le_u},
+        {op::eq_f, op::ne_f, op::gt_f, op::lt_f, op::ge_f, op::le_f},
+        {op::eq_d, op::ne_d, op::gt_d, op::lt_d, op::ge_d, op::le_d},
+        {op::eq_t, op::ne_t, op::gt_t, op::lt_t, op::ge_t, op::le_t},
+    };
+    if (t == ty::boolean) return r == relation::eq ? op::eq_b : op::ne_b;
+    return table[t == ty::text ? 4 : numeric_row(t)][static_cast<int>(r)];
+}
+
+// What a declaration without an initializer holds: zero, false or the empty string.
+slot zero_of(ty t)
+{
+    switch (t) {
+    case ty::boolean: return slot::of_bool(false);
+    case ty::int_: return slot::of_int(0);
+    case ty::uint_: return slot::of_uint(0);
+    case ty::float_: return slot::of_float(0);
+    case ty::double_: return slot::of_double(0);
+    case ty::nil: case ty::text: case ty::vector: case ty::any: break;
+    }
+    return slot::of_text(L"");
+}
+
+// Whether running `c` to its end always passes a return: then a function never falls off its end (and
+// yields nil, whatever its declared type).
+bool always_returns(const control& c)
+{
+    if (dynamic_cast<const c_return*>(&c)) return true;
+    if (const auto* b = dynamic_cast<const c_compound*>(&c))
+        return std::any_of(b->statements->begin(), b->statements->end(),
+                           [](const control_ptr& s) { return always_returns(*s); });
+    if (const auto* i = dynamic_cast<const c_if_else*>(&c)) return always_returns(*i->then) && always_returns(*i->otherwise);
+    return false;
+}
+
+class shared_state;
+
+// One unit being compiled: its registers, the variables in scope and the loops around the statement.
+class unit_compiler {
+public:
+    unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process, std::optional<ty> returns);
+    bool body();
+
+private:
+    struct variable {
+        symbol name;
+        operand at;
+    };
+    struct loop {
+        std::uint32_t again;                 // where `continue` goes: the test
+        std::vector<std::size_t> breaks;     // jumps to patch to the loop's end
+    };
+
+    unit& u();
+    bool refuse(const std::string& what, script_pos at);
+    std::int32_t temporary();
+    void emit(op code, std::int32_t a = 0, std::int32_t b = 0, std::int32_t c = 0, int n = 0)
+    {
+        u().code.emplace_back(code, a, b, c, static_cast<std::uint8_t>(n));
+    }
+    void mark(script_pos at) { u().positions.emplace_back(static_cast<std::uint32_t>(u().code.size()), at); }
+    void step()
+    {
+        if (process_) emit(op::step);
+    }
+    std::int32_t constant(slot s);
+    // An int division or remainder can raise a range_error: its operator's position goes in the table.
+    void may_refuse_divisor(ty t, arith a, script_pos at)
+    {
+        if ((t == ty::int_ || t == ty::uint_) && (a == arith::div || a == arith::mod)) mark(at);
+    }
+
+    bool statement(const control& c);
+    bool block(const control_list& list);
+    bool scoped(const control& c);
+    bool declare(const expression& e);
+    bool condition(const expression& e, std::int32_t& reg);
+
+    // Compiles e into a register: a variable's own, or a new temporary.
+    std::optional<operand> value_of(const expression& e);
+    // Compiles e into the register `into` (a temporary of the caller).
+    std::optional<ty> into(const expression& e, std::int32_t into);
+    // Converts the value in `from` to kind `to` in register `into`; false when the vm has no exact
+    // conversion for it.
+    bool convert(operand from, ty to, std::int32_t into, script_pos at);
+    std::optional<ty> binary_arith(const binary& e, arithmetic a, std::int32_t into);
+    std::optional<ty> relational(const binary& e, relation r, std::int32_t into);
+    std::optional<ty> assign(const binary& e, std::int32_t into);
+    std::optional<ty> step_by_one(const unary& e, bool up, std::int32_t into);
+    std::optional<ty> call(const e_function& e, std::int32_t into);
+    std::optional<ty> method(const e_method& e, std::int32_t into);
+    std::optional<ty> native(const e_native& e, std::int32_t into);
+    const variable* local(symbol name) const;
+    // A global variable of a kind the vm keeps in a slot, as an index into the program's globals.
+    std::optional<std::pair<std::int32_t, ty>> global(symbol name, script_pos at);
+
+    shared_state& all_;
+    std::size_t index_;
+    const table::routine& routine_;
+    bool process_;
+    std::optional<ty> returns_;
+    std::vector<std::vector<variable>> scopes_;
+    std::vector<loop> loops_;
+    std::int32_t next_ = 0;  // the first free register
+};
+
+// What the units of one program share: the program, the functions compiled or being compiled, the
+// first refusal.
+class shared_state {
+public:
+    explicit shared_state(nspace& root) : root(root) {}
+    nspace& root;
+    program code;
+    std::optional<refusal> refused;
+    std::map<const table::routine*, std::size_t> units;  // compiled or being compiled
+    std::map<std::wstring, std::int32_t> natives;
+
+    // A type as scripts write it, a class's name too.
+    std::string type_text(type_id_t id) const
+    {
+        const std::string w = type_word(id);
+        return w.empty() ? root.type_name(id) : w;
+    }
+    // The unit of a function definition, compiled on first use.
+    std::optional<std::size_t> function(const table::routine& r, const std::string& name, script_pos at);
+};
+
+std::optional<std::size_t> shared_state::function(const table::routine& r, const std::string& name, script_pos at)
+{
+    // A recursive call finds its own unit here while the body is still being compiled.
+    if (const auto found = units.find(&r); found != units.end()) return found->second;
+    const std::optional<ty> returns = type_of(r.return_type);
+    if (!returns || held(*returns)) {
+        refused = refusal{"a function returning " + type_text(r.return_type), at};
+        return std::nullopt;
+    }
+    if (*returns != ty::nil && !always_returns(*r.body)) {
+        refused = refusal{"a function that may end without return (its value is then nil)", at};
+        return std::nullopt;
+    }
+    const std::size_t index = code.units.size();
+    code.units.emplace_back();
+    code.units.back().name = name;
+    units.emplace(&r, index);
+    unit_compiler c(*this, index, r, false, returns);
+    if (!c.body()) return std::nullopt;
+    return index;
+}
+
+unit_compiler::unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process,
+                             std::optional<ty> returns)
+    : all_(all), index_(index), routine_(r), process_(process), returns_(returns)
+{
+}
+
+unit& unit_compiler::u() { return all_.code.units[index_]; }
+
+bool unit_compiler::refuse(const std::string& what, script_pos at)
+{
+    if (!all_.refused) all_.refused = refusal{what, at};
+    return false;
+}
+
+std::int32_t unit_compiler::temporary()
+{
+    const std::int32_t r = next_++;
+    u().registers = std::max(u().registers, static_cast<std::uint32_t>(next_));
+    return r;
+}
+
+std::int32_t unit_compiler::constant(slot s)
+{
+    u().constants.push_back(std::move(s));
+    return static_cast<std::int32_t>(u().constants.size() - 1);
+}
+
+bool unit_compiler::body()
+{
+    scopes_.emplace_back();
+    for (const table::parameter& p : routine_.params) {
+        const std::optional<ty> t = type_of(p.type);
+        if (p.reference || !t || *t == ty::nil)
+            return refuse(std::string("a parameter ") + (p.reference ? "taken by reference" : "of type " + all_.type_text(p.type)),
+                          routine_.body->pos);
+        if (local(p.name)) return refuse("two parameters of one name", routine_.body->pos);
+        scopes_.back().push_back({p.name, {temporary(), *t}});
+    }
+    u().parameters = static_cast<std::uint32_t>(routine_.params.size());
+    if (!statement(*routine_.body)) return false;
+    emit(process_ ? op::end : op::ret_nil);
+    return true;
+}
+
+const unit_compiler::variable* unit_compiler::local(symbol name) const
+{
+    for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
+        for (const variable& v : *s)
+            if (v.name == name) return &v;
+    return nullptr;
+}
+
+std::optional<std::pair<std::int32_t, ty>> unit_compiler::global(symbol name, script_pos at)
+{
+    value* v = all_.root.global.variables.find(name);
+    if (!v) {
+        refuse("the name " + narrow(*name) + ", which names no variable here", at);
+        return std::nullopt;
+    }
+    const std::optional<ty> t = type_of((*v)->type_id());
+    if (!t || *t == ty::nil || held(*t)) {
+        refuse("the global variable " + narrow(*name) + " of type " + all_.type_text((*v)->type_id()), at);
+        return std::nullopt;
+    }
+    auto& globals = all_.code.globals;
+    for (std::size_t i = 0; i < globals.size(); ++i)
+        if (globals[i].get() == v->get()) return std::pair{static_cast<std::int32_t>(i), *t};
+    globals.push_back(*v);
+    return std::pair{static_cast<std::int32_t>(globals.size() - 1), *t};
+}
+
+// A block's own scope: its variables' registers are free again after it.
+bool unit_compiler::block(const control_list& list)
+{
+    scopes_.emplace_back();
+    const std::int32_t mark_ = next_;
+    bool ok = true;
+    for (const control_ptr& s : list)
+        if (!(ok = statement(*s))) break;
+    scopes_.pop_back();
+    next_ = mark_;
+    return ok;
+}
+
+// A branch or loop body: in a scope of its own, as the tree interpreter runs it.
+bool unit_compiler::scoped(const control& c)
+{
+    if (const auto* b = dynamic_cast<const c_compound*>(&c)) {
+        if (b->statements->empty()) {
+            step();  // an empty block takes one step
+            return true;
+        }
+        return block(*b->statements);
+    }
+    scopes_.emplace_back();
+    const std::int32_t mark_ = next_;
+    const bool ok = statement(c);
+    scopes_.pop_back();
+    next_ = mark_;
+    return ok;
+}
+
+bool unit_compiler::condition(const expression& e, std::int32_t& reg)
+{
+    const std::optional<operand> v = value_of(e);
+    if (!v) return false;
+    reg = temporary();
+    return convert(*v, ty::boolean, reg, e.pos);
+}
+
+bool unit_compiler::statement(const control& c)
+{
+    // Compiling recurses once per level of nesting (an else-if chain nests here): refused, not overflowed.
+    if (stack_exhausted()) return refuse("statements nested this deep", c.pos);
+    mark(c.pos);
+    const std::int32_t mark_ = next_;
+    if (const auto* s = dynamic_cast<const c_single*>(&c)) {
+        const bool ok = dynamic_cast<const e_declare*>(s->e.get()) ? declare(*s->e) : value_of(*s->e).has_value();
+        if (dynamic_cast<const e_declare*>(s->e.get()) == nullptr) next_ = mark_;
+        step();
+        return ok;
+    }
+    if (const auto* b = dynamic_cast<const c_compound*>(&c)) return scoped(*b);
+    if (dynamic_cast<const c_empty*>(&c)) {
+        step();
+        return true;
+    }
+    if (const auto* i = dynamic_cast<const c_if*>(&c)) {
+        std::int32_t test;
+        if (!condition(*i->condition, test)) return false;
+        step();
+        const std::size_t skip = u().code.size();
+        emit(op::jump_unless, test);
+        next_ = mark_;
+        if (!scoped(*i->then)) return false;
+        u().code[skip].b = static_cast<std::int32_t>(u().code.size());
+        return true;
+    }
+    if (const auto* i = dynamic_cast<const c_if_else*>(&c)) {
+        std::int32_t test;
+        if (!condition(*i->condition, test)) return false;
+        step();
+        const std::size_t to_else = u().code.size();
+        emit(op::jump_unless, test);
+        next_ = mark_;
+        if (!scoped(*i->then)) return false;
+        const std::size_t to_end = u().code.size();
+        emit(op::jump);
+        u().code[to_else].b = static_cast<std::int32_t>(u().code.size());
+        if (!scoped(*i->otherwise)) return false;
+        u().code[to_end].a = static_cast<std::int32_t>(u().code.size());
+        return true;
+    }
+    if (const auto* w = dynamic_cast<const c_while*>(&c)) {
+        const auto again = static_cast<std::uint32_t>(u().code.size());
+        std::int32_t test;
+        if (!condition(*w->condition, test)) return false;
+        step();
+        const std::size_t out = u().code.size();
+        emit(op::jump_unless, test);
+        next_ = mark_;
+        loops_.push_back({again, {}});
+        if (!scoped(*w->body)) return false;
+        emit(op::jump, static_cast<std::int32_t>(again));
+        const auto end = static_cast<std::int32_t>(u().code.size());
+        u().code[out].b = end;
+        for (std::size_t j : loops_.back().breaks) u().code[j].a = end;
+        loops_.pop_back();
+        return true;
+    }
+    if (dynamic_cast<const c_break*>(&c) || dynamic_cast<const c_continue*>(&c)) {
+        if (loops_.empty()) return refuse("a break or continue outside every loop", c.pos);
+        step();
+        if (dynamic_cast<const c_break*>(&c)) {
+            loops_.back().breaks.push_back(u().code.size());
+            emit(op::jump);
+        } else {
+            emit(op::jump, static_cast<std::int32_t>(loops_.back().again));
+        }
+        return true;
+    }
+    if (const auto* r = dynamic_cast<const c_return*>(&c)) {
+        if (process_) return refuse("a return in a process body", c.pos);
+        if (returns_ == ty::nil) return refuse("a return in a function declared nil", c.pos);
+        const std::optional<operand> v = value_of(*r->e);
+        if (!v) return false;
+        const std::int32_t result = temporary();
+        if (!convert(*v, *returns_, result, r->e->pos)) return false;
+        emit(op::ret, result);
+        next_ = mark_;
+        return true;
+    }
+    return refuse("this kind of statement (try, throw, inline, process start or a constructor body)", c.pos);
+}
+
+bool unit_compiler::declare(const expression& e)
+{
+    for (const expr& d : static_cast<const e_declare&>(e).declarators) {
+        const auto* c = dynamic_cast<const e_constructor*>(d.get());
+        if (!c) return refuse("a reference declaration", d->pos);
+        const std::optional<ty> t = type_of(c->type);
+        if (!t || *t == ty::nil) return refuse("a variable of type " + all_.type_text(c->type), d->pos);
+        for (const variable& v : scopes_.back())
+            if (v.name == c->name) return refuse("a second declaration of " + narrow(*c->name) + " in one block", d->pos);
+        if (c->arguments.size() > 1 && *t != ty::vector) return refuse("a declaration with several arguments", d->pos);
+        const std::int32_t reg = temporary();
+        // The initializers run before the name exists: `int x = x;` reads an outer x.
+        const std::int32_t mark_ = next_;
+        std::vector<operand> given;
+        for (const expr& a : c->arguments) {
+            const std::optional<operand> v = value_of(*a);
+            if (!v) return false;
+            given.push_back(*v);
+        }
+        if (*t == ty::vector || (given.size() == 1 && given.front().type == ty::any)) {
+            // Made as the interpreter makes the declared value: a vector from its arguments (a copy of
+            // another), a scalar from a value only the run knows.
+            std::int32_t base = given.empty() ? 0 : given.front().reg;
+            if (given.size() > 1) {
+                base = next_;
+                for (const operand& v : given) emit(op::move, temporary(), v.reg);
+            }
+            mark(d->pos);
+            emit(op::make, reg, static_cast<std::int32_t>(c->type), base, static_cast<std::uint8_t>(given.size()));
+        } else if (given.empty()) {
+            emit(op::constant, reg, constant(zero_of(*t)));
+        } else if (!convert(given.front(), *t, reg, d->pos)) {
+            return false;
+        }
+        next_ = mark_;
+        scopes_.back().push_back({c->name, {reg, *t}});
+    }
+    return true;
+}
+
+bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos at)
+{
+    if (from.type == ty::any && to == ty::boolean) {
+        mark(at);
+        emit(op::truth_v, into, from.reg);
+        return true;
+    }
+    if (held(from.type) || held(to)) return refuse("a conversion of " + word(from.type) + " to " + word(to), at);
+    if (from.type == to) {
+        if (from.reg != into) emit(op::move, into, from.reg);
+        return true;
+    }
+    static constexpr struct {
+        ty from, to;
+        op code;
+    } conversions[] = {
+        {ty::double_, ty::int_, op::int_of_d},   {ty::boolean, ty::int_, op::int_of_b},
+        {ty::int_, ty::double_, op::double_of_i}, {ty::boolean, ty::double_, op::double_of_b},
+        {ty::int_, ty::boolean, op::bool_of_i},   {ty::double_, ty::boolean, op::bool_of_d},
+        {ty::int_, ty::text, op::text_of_i},      {ty::double_, ty::text, op::text_of_d},
+        {ty::boolean, ty::text, op::text_of_b},
+    };
+    for (const auto& c : conversions)
+        if (c.from == from.type && c.to == to) {
+            emit(c.code, into, from.reg);
+            return true;
+        }
+    // Any other pair of scalars converts through the general instruction, as does a string to a number
+    // (a reading of its text); a string has no truth.
+    if (((numeric(from.type) || from.type == ty::boolean) && to != ty::nil) || (from.type == ty::text && numeric(to))) {
+        emit(op::cast, into, from.reg, static_cast<std::int32_t>(kind_of(to)));
+        return true;
+    }
+    return refuse("a conversion of " + word(from.type) + " to " + word(to), at);
+}
+
+std::optional<operand> unit_compiler::value_of(const expression& e)
+{
+    if (const auto* v = dynamic_cast<const e_variable*>(&e))
+        if (const variable* found = local(v->name)) return found->at;
+    const std::int32_t reg = temporary();
+    const std::optional<ty> t = into(e, reg);
+    if (!t) return std::nullopt;
+    return operand{reg, *t};
+}
+
+std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
+{
+    if (stack_exhausted()) {
+        refuse("an expression nested this deep", e.pos);
+        return std::nullopt;
+    }
+    // A long chain of operators is compiled as the tree it holds, one level deeper per operator.
+    if (const auto* c = dynamic_cast<const e_chain*>(&e)) return unit_compiler::into(c->top(), into);
+    if (const auto* c = dynamic_cast<const e_constant<signed_<int>, int>*>(&e)) {
+        emit(op::constant, into, constant(slot::of_int(c->literal)));
+        return ty::int_;
+    }
+    if (const auto* c = dynamic_cast<const e_constant<unsigned_<unsigned int>, unsigned int>*>(&e)) {
+        emit(op::constant, into, constant(slot::of_uint(c->literal)));
+        return ty::uint_;
+    }
+    if (const auto* c = dynamic_cast<const e_constant<real<float>, float>*>(&e)) {
+        emit(op::constant, into, constant(slot::of_float(c->literal)));
+        return ty::float_;
+    }
+    if (const auto* c = dynamic_cast<const e_constant<real<double>, double>*>(&e)) {
+        emit(op::constant, into, constant(slot::of_double(c->literal)));
+        return ty::double_;
+    }
+    if (const auto* c = dynamic_cast<const e_constant<boolean, bool>*>(&e)) {
+        emit(op::constant, into, constant(slot::of_bool(c->literal)));
+        return ty::boolean;
+    }
+    if (const auto* c = dynamic_cast<const e_constant<string_<wchar_t>, std::wstring>*>(&e)) {
+        emit(op::constant, into, constant(slot::of_text(c->literal)));
+        return ty::text;
+    }
+    if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
+        if (const variable* found = local(v->name)) {
+            emit(op::move, into, found->at.reg);
+            return found->at.type;
+        }
+        const auto g = global(v->name, e.pos);
+        if (!g) return std::nullopt;
+        emit(op::global_get, into, g->first);
+        return g->second;
+    }
+    if (const auto a = arithmetic_of(e)) {
+        if (a->assigns) return assign(static_cast<const binary&>(e), into);
+        return binary_arith(static_cast<const binary&>(e), *a, into);
+    }
+    if (const auto r = relation_of(e)) return relational(static_cast<const binary&>(e), *r, into);
+    if (dynamic_cast<const e_assign*>(&e)) return assign(static_cast<const binary&>(e), into);
+    if (dynamic_cast<const e_preincr*>(&e) || dynamic_cast<const e_predecr*>(&e))
+        return step_by_one(static_cast<const unary&>(e), dynamic_cast<const e_preincr*>(&e) != nullptr, into);
+    if (dynamic_cast<const e_not*>(&e) || dynamic_cast<const e_minus*>(&e)) {
+        const bool negates = dynamic_cast<const e_minus*>(&e) != nullptr;
+        const std::optional<operand> v = value_of(*static_cast<const unary&>(e).operand);
+        if (!v) return std::nullopt;
+        if (held(v->type)) {
+            mark(e.pos);
+            emit(op::unary_v, into, v->reg, 0, negates ? 1 : 0);
+            return negates ? ty::any : ty::boolean;
+        }
+        static constexpr struct {
+            ty type;
+            op minus, not_;
+        } unary_ops[] = {{ty::int_, op::neg_i, op::not_i},   {ty::uint_, op::neg_u, op::not_u},
+                         {ty::float_, op::neg_f, op::not_f}, {ty::double_, op::neg_d, op::not_d},
+                         {ty::boolean, op::end, op::not_b}};
+        for (const auto& u : unary_ops)
+            if (u.type == v->type && (!negates || u.minus != op::end)) {
+                emit(negates ? u.minus : u.not_, into, v->reg);
+                return negates ? v->type : ty::boolean;
+            }
+        refuse(std::string("the operator ") + (negates ? "-" : "!") + " on " + word(v->type), e.pos);
+        return std::nullopt;
+    }
+    if (const auto* f = dynamic_cast<const e_function*>(&e)) return call(*f, into);
+    if (const auto* m = dynamic_cast<const e_method*>(&e)) return method(*m, into);
+    if (const auto* n = dynamic_cast<const e_native*>(&e)) return native(*n, into);
+    if (const auto* c = dynamic_cast<const e_cast*>(&e)) {
+        const std::optional<ty> t = type_of(c->type);
+        if (!t || *t == ty::nil || held(*t) || c->arguments.size() != 1) {
+            refuse("a construction of " + all_.type_text(c->type), e.pos);
+            return std::nullopt;
+        }
+        const std::optional<operand> v = value_of(*c->arguments.front());
+        if (!v) return std::nullopt;
+        if (v->type == ty::any) {
+            // A value only the run knows converts as the construction does.
+            mark(e.pos);
+            emit(op::make, into, static_cast<std::int32_t>(c->type), v->reg, 1);
+            return t;
+        }
+        if (!convert(*v, *t, into, e.pos)) return std::nullopt;
+        return t;
+    }
+    refuse("this kind of expression (methods, members, containers, references and class values)", e.pos);
+    return std::nullopt;
+}
+
+std::optional<ty> unit_compiler::binary_arith(const binary& e, arithmetic a, std::int32_t into)
+{
+    const std::optional<operand> l = value_of(*e.left);
+    if (!l) return std::nullopt;
+    const std::optional<operand> r = value_of(*e.right);
+    if (!r) return std::nullopt;
+    if (held(l->type) || held(r->type)) {
+        // The left value's class computes: a number or a string gives its own type.
+        mark(e.pos);
+        emit(op::arith_v, into, l->reg, r->reg, static_cast<std::uint8_t>(a.what));
+        return numeric(l->type) || l->type == ty::text ? l->type : ty::any;
+    }
+    if (l->type == ty::text && a.what == arith::add) {
+        // Joining: the right side's text goes after the left string's.
+        std::int32_t right = r->reg;
+        if (r->type != ty::text) {
+            right = temporary();
+            if (!convert(*r, ty::text, right, e.right->pos)) return std::nullopt;
+        }
+        if (l->reg != into) emit(op::move, into, l->reg);
+        mark(e.pos);  // a join past the string limit is refused at its operator
+        emit(op::append_t, into, right, 0);
+        return ty::text;
+    }
+    if (!numeric(l->type)) {
+        refuse("arithmetic on " + word(l->type), e.pos);
+        return std::nullopt;
+    }
+    std::int32_t right = r->reg;
+    if (r->type != l->type) {
+        right = temporary();
+        if (!convert(*r, l->type, right, e.right->pos)) return std::nullopt;
+    }
+    may_refuse_divisor(l->type, a.what, e.pos);
+    emit(arithmetic_op(a.what, l->type), into, l->reg, right);
+    return l->type;
+}
+
+std::optional<ty> unit_compiler::relational(const binary& e, relation r, std::int32_t into)
+{
+    const std::optional<operand> l = value_of(*e.left);
+    if (!l) return std::nullopt;
+    const std::optional<operand> rv = value_of(*e.right);
+    if (!rv) return std::nullopt;
+    if (held(l->type) || held(rv->type)) {
+        mark(e.pos);
+        emit(op::relate_v, into, l->reg, rv->reg, static_cast<std::uint8_t>(r));
+        return ty::boolean;
+    }
+    if (r == relation::and_ || r == relation::or_) {
+        // Both sides are always evaluated. The left one decides here too: a number reads the right side
+        // as its own type before asking its truth (`1 && 0.5` is false), a bool asks the right side's.
+        if (l->type != ty::boolean && !numeric(l->type)) {
+            refuse("&& or || on " + word(l->type), e.pos);
+            return std::nullopt;
+        }
+        operand right = *rv;
+        if (right.type != l->type) {
+            right = {temporary(), l->type};
+            if (!convert(*rv, l->type, right.reg, e.right->pos)) return std::nullopt;
+        }
+        const std::int32_t a = temporary(), b = temporary();
+        if (!convert(*l, ty::boolean, a, e.left->pos) || !convert(right, ty::boolean, b, e.right->pos)) return std::nullopt;
+        emit(r == relation::and_ ? op::and_b : op::or_b, into, a, b);
+        return ty::boolean;
+    }
+    const bool ordered = r != relation::eq && r != relation::ne;
+    if (l->type == ty::nil || (l->type == ty::boolean && ordered) || (l->type == ty::text && rv->type != ty::text)) {
+        refuse("a comparison of " + word(l->type) + " with " + word(rv->type), e.pos);
+        return std::nullopt;
+    }
+    std::int32_t right = rv->reg;
+    if (rv->type != l->type) {
+        right = temporary();
+        if (!convert(*rv, l->type, right, e.right->pos)) return std::nullopt;
+    }
+    emit(comparison_op(r, l->type), into, l->reg, right);
+    return ty::boolean;
+}
+
+// x = e and x op= e: the right side first; the variable keeps its type and takes the converted result.
+std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
+{
+    const auto* target = dynamic_cast<const e_variable*>(e.left.get());
+    const auto* element = dynamic_cast<const e_method*>(e.left.get());
+    if (!target && !(element && element->builtin == method_name::at)) {
+        refuse("an assignment to something other than a variable or an element", e.pos);
+        return std::nullopt;
+    }
+    const std::optional<operand> r = value_of(*e.right);
+    if (!r) return std::nullopt;
+    const std::optional<arithmetic> how = arithmetic_of(e);
+    const auto general = static_cast<std::uint8_t>(how ? 1 + static_cast<int>(how->what) : 0);
+    if (element) {
+        // The element's own value takes the right side through its class; the expression is the element.
+        const std::optional<operand> place = value_of(*element);
+        if (!place) return std::nullopt;
+        mark(e.pos);
+        emit(op::assign_v, place->reg, r->reg, 0, general);
+        if (place->reg != into) emit(op::move, into, place->reg);
+        return ty::any;
+    }
+    const variable* v = local(target->name);
+    std::optional<std::pair<std::int32_t, ty>> g;
+    operand place{};
+    if (v) {
+        place = v->at;
+    } else {
+        if (!(g = global(target->name, e.left->pos))) return std::nullopt;
+        place = {temporary(), g->second};
+        emit(op::global_get, place.reg, g->first);
+    }
+    const std::optional<arithmetic> a = how;
+    if (held(place.type) || held(r->type)) {
+        // A vector variable takes a copy of the right side's elements through its class; a scalar
+        // variable takes a value only the run knows as its class converts it.
+        mark(e.pos);
+        emit(op::assign_v, place.reg, r->reg, 0, general);
+    } else if (!a) {
+        if (!convert(*r, place.type, place.reg, e.pos)) return std::nullopt;
+    } else if (place.type == ty::text && a->what == arith::add) {
+        std::int32_t right = r->reg;
+        if (r->type != ty::text) {
+            right = temporary();
+            if (!convert(*r, ty::text, right, e.right->pos)) return std::nullopt;
+        }
+        mark(e.pos);
+        emit(op::append_t, place.reg, right, 1);
+    } else {
+        if (!numeric(place.type)) {
+            refuse("arithmetic on " + word(place.type), e.pos);
+            return std::nullopt;
+        }
+        std::int32_t right = r->reg;
+        if (r->type != place.type) {
+            right = temporary();
+            if (!convert(*r, place.type, right, e.right->pos)) return std::nullopt;
+        }
+        may_refuse_divisor(place.type, a->what, e.pos);
+        emit(arithmetic_op(a->what, place.type), place.reg, place.reg, right);
+    }
+    if (g) emit(op::global_set, place.reg, g->first);
+    if (place.reg != into) emit(op::move, into, place.reg);
+    return place.type;
+}
+
+std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32_t into)
+{
+    const auto* target = dynamic_cast<const e_variable*>(e.operand.get());
+    const variable* v = target ? local(target->name) : nullptr;
+    std::optional<std::pair<std::int32_t, ty>> g;
+    if (target && !v && !(g = global(target->name, e.operand->pos))) return std::nullopt;
+    const operand place = v ? v->at : g ? operand{temporary(), g->second} : operand{};
+    if (!target || !numeric(place.type)) {
+        refuse("++ or -- on something other than a number variable", e.pos);
+        return std::nullopt;
+    }
+    static constexpr op steps[4][2] = {{op::inc_i, op::dec_i}, {op::inc_u, op::dec_u}, {op::inc_f, op::dec_f}, {op::inc_d, op::dec_d}};
+    if (g) emit(op::global_get, place.reg, g->first);
+    emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
+    if (g) emit(op::global_set, place.reg, g->first);
+    if (place.reg != into) emit(op::move, into, place.reg);
+    return place.type;
+}
+
+std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into)
+{
+    // The arguments go into consecutive registers at the top, where the callee's frame will start.
+    std::vector<operand> given;
+    for (const expr& a : e.arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return std::nullopt;
+        given.push_back(*v);
+    }
+    const std::int32_t base = next_;
+    // A vector goes by value: the callee's parameter is a copy.
+    for (const operand& v : given) emit(v.type == ty::vector ? op::clone : op::move, temporary(), v.reg);
+    // The definition whose parameter types are exactly the arguments' kinds, as a call finds at run time.
+    const table::routine* found = nullptr;
+    for (const table::routine& r : all_.root.functions->overloads(e.name)) {
+        if (r.params.size() != given.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < given.size() && same; ++k) same = type_of(r.params[k].type) == given[k].type;
+        if (same) found = &r;
+    }
+    if (!found) {
+        refuse("a call of " + narrow(*e.name) + " that no function of the program's top level takes", e.pos);
+        return std::nullopt;
+    }
+    std::string name = narrow(*e.name) + "(";
+    for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + word(given[k].type);
+    const std::optional<std::size_t> callee = all_.function(*found, name + ")", e.pos);
+    if (!callee) return std::nullopt;
+    // The callee's registers start at base: make room for them in this frame's count too.
+    mark(e.pos);
+    emit(op::call, into, static_cast<std::int32_t>(*callee), base);
+    next_ = base;
+    return type_of(found->return_type);
+}
+
+std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into)
+{
+    // The arguments before the receiver, as the tree interpreter evaluates them.
+    std::vector<operand> given;
+    for (const expr& a : e.arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return std::nullopt;
+        given.push_back(*v);
+    }
+    const std::optional<operand> target = value_of(*e.operand);
+    if (!target) return std::nullopt;
+    if (target->type != ty::vector) {
+        refuse("a method of " + word(target->type), e.pos);
+        return std::nullopt;
+    }
+    // at with a typed index and size are instructions of their own; the rest calls the vector's method.
+    if (e.builtin == method_name::at && given.size() == 1 && (given[0].type == ty::int_ || given[0].type == ty::uint_)) {
+        mark(e.pos);
+        emit(op::at, into, target->reg, given[0].reg);
+        return ty::any;
+    }
+    if (e.builtin == method_name::size && given.empty()) {
+        emit(op::size, into, target->reg);
+        return ty::uint_;
+    }
+    const std::string name = narrow(e.name);
+    const method_signatures table = vector_::methods();
+    const bool listed = std::any_of(table.begin(), table.end(),
+                                    [&](const method_signature& m) { return m.name == name && m.argc == given.size(); });
+    // sort_by runs script methods, which only the tree interpreter's method slot can call.
+    if (!listed || e.builtin == method_name::sort_by) {
+        refuse("the vector method " + name + " with " + std::to_string(given.size()) + " arguments", e.pos);
+        return std::nullopt;
+    }
+    for (const operand& v : given)
+        if (v.type == ty::nil) {
+            refuse("handing a method the nil a function gives", e.pos);
+            return std::nullopt;
+        }
+    const std::int32_t base = next_;
+    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size())});
+    mark(e.pos);
+    // empty gives a bool; every other result stays the value the method gave (an element's own handle).
+    const bool truth = e.builtin == method_name::empty;
+    emit(op::method, into, static_cast<std::int32_t>(u().methods.size() - 1), target->reg, truth ? 1 : 0);
+    next_ = base;
+    return truth ? ty::boolean : ty::any;
+}
+
+std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
+{
+    // The console's write (which gives nil) and debug (the value's description); read, and natives a
+    // host defines, come later. Each reads its one argument.
+    const std::optional<ty> gives = e.name == L"write" ? std::optional(ty::nil) : e.name == L"debug" ? std::optional(ty::text) : std::nullopt;
+    if (!gives || e.arguments.size() != 1 || !all_.root.natives->has(e.name)) {
+        refuse("the native using::" + narrow(e.name), e.pos);
+        return std::nullopt;
+    }
+    const std::optional<operand> v = value_of(*e.arguments.front());
+    if (!v) return std::nullopt;
+    if (v->type == ty::nil) {
+        refuse("writing the nil a function gives", e.pos);
+        return std::nullopt;
+    }
+    const std::int32_t base = temporary();
+    emit(op::move, base, v->reg);
+    auto [at, added] = all_.natives.emplace(e.name, static_cast<std::int32_t>(all_.code.natives.size()));
+    if (added) all_.code.natives.push_back({&all_.root.natives->at(e.name), 1, kind_of(*gives)});
+    mark(e.pos);
+    emit(op::native, into, at->second, base);
+    return gives;
+}
+
+} // namespace
+
+compiled compile_process(nspace& root, const table::routine& body, const std::string& name)
+{
+    shared_state all(root);
+    all.code.units.emplace_back();
+    all.code.units.back().name = name;
+    all.code.units.back().process = true;
+    all.code.space = &root;
+    all.units.emplace(&body, 0);
+    unit_compiler c(all, 0, body, true, std::nullopt);
+    const bool ok = c.body();
+    compiled out;
+    if (!ok && !all.refused) all.refused = refusal{"an unknown construct", body.body->pos};
+    out.refused = std::move(all.refused);
+    if (!out.refused) out.code = std::move(all.code);
+    return out;
+}
+
+} // namespace vorla::vm

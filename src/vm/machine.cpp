@@ -1,0 +1,603 @@
+// The vm's dispatch loop: one switch over typed instructions, calls as frames of the fiber.
+#include "vm/machine.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <type_traits>
+
+#include "factor/integer.hpp"
+#include "factor/number_text.hpp"
+#include "factor/real.hpp"
+#include "factor/signed_.hpp"
+#include "factor/unsigned_.hpp"
+#include "factor/boolean.hpp"
+#include "factor/string_.hpp"
+#include "factor/vector_.hpp"
+#include "nspace.hpp"
+#include "process.hpp"
+#include "table/function.hpp"
+
+namespace vorla::vm {
+
+namespace {
+
+
+// A scalar slot as T, as the value class of its kind converts itself (a real through real_bits).
+template <class T>
+T number_of(const slot& s) noexcept
+{
+    switch (s.what()) {
+    case kind::boolean: return static_cast<T>(s.b() ? 1 : 0);
+    case kind::int_: return static_cast<T>(s.i());
+    case kind::uint_: return static_cast<T>(s.u());
+    case kind::float_:
+        if constexpr (std::is_integral_v<T>) return static_cast<T>(real_bits(s.f()));
+        else return static_cast<T>(s.f());
+    case kind::double_:
+        if constexpr (std::is_integral_v<T>) return static_cast<T>(real_bits(s.d()));
+        else return static_cast<T>(s.d());
+    case kind::nil: case kind::text: case kind::object: break;
+    }
+    return T{};
+}
+
+// A string's text read as a number of kind `to`, by the string class's own conversion.
+slot number_read(const slot& s, kind to)
+{
+    const value text = make<string_<wchar_t>>(s.chars());
+    switch (to) {
+    case kind::int_: return slot::of_int(static_cast<int>(*text));
+    case kind::uint_: return slot::of_uint(static_cast<unsigned int>(*text));
+    case kind::float_: return slot::of_float(static_cast<float>(*text));
+    case kind::double_: return slot::of_double(static_cast<double>(*text));
+    case kind::nil: case kind::boolean: case kind::text: case kind::object: break;
+    }
+    throw fault("vm: a string converted to a kind the compiler does not read it as");
+}
+
+// The scalar s as kind `to`: a number, a truth (not zero) or the text it joins a string as; a string as
+// the number its text reads as.
+slot converted(const slot& s, kind to)
+{
+    if (s.what() == kind::text) return number_read(s, to);
+    switch (to) {
+    case kind::boolean: return slot::of_bool(s.what() == kind::boolean ? s.b() : number_of<double>(s) != 0);
+    case kind::int_: return slot::of_int(static_cast<std::int32_t>(number_of<std::uint32_t>(s)));
+    case kind::uint_: return slot::of_uint(number_of<std::uint32_t>(s));
+    case kind::float_: return slot::of_float(number_of<float>(s));
+    case kind::double_: return slot::of_double(number_of<double>(s));
+    case kind::text: break;
+    case kind::nil: case kind::object: throw fault("vm: a conversion to nil or to a value object");
+    }
+    std::wstring out;
+    switch (s.what()) {
+    case kind::boolean: out = s.b() ? L"1" : L"0"; break;
+    case kind::int_: number_text::append_wide(out, s.i()); break;
+    case kind::uint_: number_text::append_wide(out, s.u()); break;
+    case kind::float_: number_text::append_wide(out, s.f()); break;
+    case kind::double_: number_text::append_wide(out, s.d()); break;
+    case kind::nil: case kind::text: case kind::object: throw fault("vm: a text conversion of a kind the compiler does not convert");
+    }
+    return slot::of_text(std::move(out));
+}
+
+// A slot as the interpreter's value, for what the vm hands to the interpreter's own code (natives).
+value boxed(const slot& s)
+{
+    switch (s.what()) {
+    case kind::boolean: return make<boolean>(s.b());
+    case kind::int_: return make<signed_<int>>(s.i());
+    case kind::uint_: return make<unsigned_<unsigned int>>(s.u());
+    case kind::float_: return make<real<float>>(s.f());
+    case kind::double_: return make<real<double>>(s.d());
+    case kind::text: return make<string_<wchar_t>>(s.chars());
+    case kind::object: return s.object();
+    case kind::nil: break;
+    }
+    throw fault("vm: a nil slot handed to the interpreter's code");
+}
+
+// A value the interpreter's code gave, in a slot: a scalar or a string in place, any other value (nil
+// too) by its handle.
+slot unboxed(value v)
+{
+    switch (v->type_id()) {
+    case tid::boolean: return slot::of_bool(static_cast<bool>(*v));
+    case tid::signed_: return slot::of_int(static_cast<const signed_<int>&>(*v).get());
+    case tid::unsigned_: return slot::of_uint(static_cast<const unsigned_<unsigned int>&>(*v).get());
+    case tid::float_: return slot::of_float(static_cast<const real<float>&>(*v).get());
+    case tid::double_: return slot::of_double(static_cast<const real<double>&>(*v).get());
+    case tid::string_: return slot::of_text(static_cast<const string_<wchar_t>&>(*v).text());
+    default: break;
+    }
+    return slot::of_value(std::move(v));
+}
+
+const vector_elements& items(const slot& s) { return static_cast<const vector_&>(*s.object()).elements(); }
+
+// Whether a slot holds an int, in place or as an int value object; `out` takes it.
+bool int_in(const slot& s, std::int32_t& out) noexcept
+{
+    if (s.what() == kind::int_) {
+        out = s.i();
+        return true;
+    }
+    if (s.what() != kind::object) return false;
+    const signed_<int>* v = exact_int(s.object());
+    if (v) out = v->get();
+    return v != nullptr;
+}
+
+// The int path of the tree interpreter's operators, for the general instructions: ints on both sides (in
+// place or as int values, elements say) compute here with no value object. Any other pair, and a divisor
+// the int rules refuse, takes the general path, whose classes give the same answers and refusals.
+[[gnu::always_inline]] inline bool int_path(const instr& in, slot* r)
+{
+    std::int32_t x, y;
+    switch (in.code) {
+    case op::make:
+        if (in.n != 1 || in.b != static_cast<std::int32_t>(tid::signed_) || !int_in(r[in.c], x)) return false;
+        r[in.a].set_int(x);
+        return true;
+    case op::relate_v:
+        if (!int_in(r[in.b], x) || !int_in(r[in.c], y)) return false;
+        r[in.a].set_bool(numeric_relation(static_cast<relation>(in.n), x, [&] { return y; }));
+        return true;
+    case op::arith_v: {
+        const auto a = static_cast<arith>(in.n);
+        if (!int_in(r[in.b], x) || !int_in(r[in.c], y) || !divisor_fits(x, y)) return false;
+        r[in.a].set_int(integer_result(a, x, y));
+        return true;
+    }
+    case op::assign_v: {
+        signed_<int>* element = r[in.a].what() == kind::object ? exact_int(r[in.a].object()) : nullptr;
+        if ((!element && r[in.a].what() != kind::int_) || !int_in(r[in.b], y)) return false;
+        if (in.n != 0) {
+            x = element ? element->get() : r[in.a].i();
+            if (!divisor_fits(x, y)) return false;
+            y = integer_result(static_cast<arith>(in.n - 1), x, y);
+        }
+        if (element) element->set(y);
+        else r[in.a].set_int(y);
+        return true;
+    }
+    default: break;
+    }
+    return false;
+}
+
+// The names the tree interpreter's operators report under.
+const char* operator_text(arith a)
+{
+    static constexpr const char* names[] = {"operator +", "operator -", "operator *", "operator /", "operator %"};
+    return names[static_cast<int>(a)];
+}
+const char* operator_text(relation r)
+{
+    static constexpr const char* names[] = {"operator ==", "operator !=", "operator >",  "operator <",
+                                            "operator >=", "operator <=", "operator &&", "operator ||"};
+    return names[static_cast<int>(r)];
+}
+
+// A global variable's value read into a slot; the compiler checked its class when it took it.
+slot read_global(const value& g)
+{
+    switch (g->type_id()) {
+    case tid::signed_: return slot::of_int(static_cast<const signed_<int>&>(*g).get());
+    case tid::unsigned_: return slot::of_uint(static_cast<const unsigned_<unsigned int>&>(*g).get());
+    case tid::float_: return slot::of_float(static_cast<const real<float>&>(*g).get());
+    case tid::double_: return slot::of_double(static_cast<const real<double>&>(*g).get());
+    case tid::boolean: return slot::of_bool(static_cast<bool>(*g));
+    case tid::string_: return slot::of_text(static_cast<const string_<wchar_t>&>(*g).text());
+    default: break;
+    }
+    throw fault("vm: a global of a kind the compiler does not take");
+}
+
+void write_global(value& g, const slot& s)
+{
+    switch (g->type_id()) {
+    case tid::signed_: static_cast<signed_<int>&>(*g).set(s.i()); return;
+    case tid::unsigned_: static_cast<unsigned_<unsigned int>&>(*g).set(s.u()); return;
+    case tid::float_: static_cast<real<float>&>(*g).set(s.f()); return;
+    case tid::double_: static_cast<real<double>&>(*g).set(s.d()); return;
+    case tid::boolean: static_cast<boolean&>(*g).set(s.b()); return;
+    case tid::string_: static_cast<string_<wchar_t>&>(*g).set(s.chars()); return;
+    default: break;
+    }
+    throw fault("vm: a global of a kind the compiler does not take");
+}
+
+} // namespace
+
+fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial) : serial_(serial)
+{
+    const unit& u = p.units.at(entry);
+    stack_.resize(u.registers);
+    frames_.push_back({&u, 0, 0, -1});
+}
+
+bool machine::step(fiber& f)
+{
+    frame* fr = &f.frames_.back();
+    const instr* code = fr->body->code.data();
+    slot* r = f.stack_.data() + fr->base;
+    std::uint32_t pc = fr->pc;
+    for (;;) {
+        const instr& in = code[pc++];
+        switch (in.code) {
+        case op::move: r[in.a] = r[in.b]; break;
+        case op::constant: r[in.a] = fr->body->constants[static_cast<std::size_t>(in.b)]; break;
+        case op::global_get: r[in.a] = read_global(program_.globals[static_cast<std::size_t>(in.b)]); break;
+        case op::global_set:
+            write_global(const_cast<value&>(program_.globals[static_cast<std::size_t>(in.b)]), r[in.a]);
+            break;
+        case op::add_i: r[in.a].set_int(integer_result(arith::add, r[in.b].i(), r[in.c].i())); break;
+        case op::sub_i: r[in.a].set_int(integer_result(arith::sub, r[in.b].i(), r[in.c].i())); break;
+        case op::mul_i: r[in.a].set_int(integer_result(arith::mul, r[in.b].i(), r[in.c].i())); break;
+        case op::div_i:
+        case op::mod_i: {
+            const std::int32_t x = r[in.b].i(), y = r[in.c].i();
+            const bool div = in.code == op::div_i;
+            if (!divisor_fits(x, y)) [[unlikely]] {
+                fr->pc = pc;
+                divisor_refused(f, div ? arith::div : arith::mod, r[in.c]);
+            }
+            r[in.a].set_int(div ? x / y : x % y);
+            break;
+        }
+        case op::add_u: r[in.a].set_uint(integer_result(arith::add, r[in.b].u(), r[in.c].u())); break;
+        case op::sub_u: r[in.a].set_uint(integer_result(arith::sub, r[in.b].u(), r[in.c].u())); break;
+        case op::mul_u: r[in.a].set_uint(integer_result(arith::mul, r[in.b].u(), r[in.c].u())); break;
+        case op::div_u:
+        case op::mod_u: {
+            const std::uint32_t x = r[in.b].u(), y = r[in.c].u();
+            const bool div = in.code == op::div_u;
+            if (!divisor_fits(x, y)) [[unlikely]] {
+                fr->pc = pc;
+                divisor_refused(f, div ? arith::div : arith::mod, r[in.c]);
+            }
+            r[in.a].set_uint(div ? x / y : x % y);
+            break;
+        }
+        case op::add_f: r[in.a].set_float(real_result(arith::add, r[in.b].f(), r[in.c].f())); break;
+        case op::sub_f: r[in.a].set_float(real_result(arith::sub, r[in.b].f(), r[in.c].f())); break;
+        case op::mul_f: r[in.a].set_float(real_result(arith::mul, r[in.b].f(), r[in.c].f())); break;
+        case op::div_f: r[in.a].set_float(real_result(arith::div, r[in.b].f(), r[in.c].f())); break;
+        case op::mod_f: r[in.a].set_float(real_result(arith::mod, r[in.b].f(), r[in.c].f())); break;
+        case op::add_d: r[in.a].set_double(r[in.b].d() + r[in.c].d()); break;
+        case op::sub_d: r[in.a].set_double(r[in.b].d() - r[in.c].d()); break;
+        case op::mul_d: r[in.a].set_double(r[in.b].d() * r[in.c].d()); break;
+        case op::div_d: r[in.a].set_double(r[in.b].d() / r[in.c].d()); break;
+        case op::mod_d: r[in.a].set_double(std::fmod(r[in.b].d(), r[in.c].d())); break;
+        case op::neg_i: r[in.a].set_int(integer_result(arith::sub, 0, r[in.b].i())); break;
+        case op::neg_u: r[in.a].set_uint(integer_result(arith::sub, 0u, r[in.b].u())); break;
+        case op::neg_f: r[in.a].set_float(-r[in.b].f()); break;
+        case op::neg_d: r[in.a].set_double(-r[in.b].d()); break;
+        case op::not_i: r[in.a].set_bool(r[in.b].i() == 0); break;
+        case op::not_u: r[in.a].set_bool(r[in.b].u() == 0); break;
+        case op::not_f: r[in.a].set_bool(r[in.b].f() == 0); break;
+        case op::not_d: r[in.a].set_bool(r[in.b].d() == 0); break;
+        case op::not_b: r[in.a].set_bool(!r[in.b].b()); break;
+        case op::inc_i: r[in.a].set_int(integer_result(arith::add, r[in.a].i(), 1)); break;
+        case op::dec_i: r[in.a].set_int(integer_result(arith::sub, r[in.a].i(), 1)); break;
+        case op::inc_u: r[in.a].set_uint(integer_result(arith::add, r[in.a].u(), 1u)); break;
+        case op::dec_u: r[in.a].set_uint(integer_result(arith::sub, r[in.a].u(), 1u)); break;
+        case op::inc_f: r[in.a].set_float(real_result(arith::add, r[in.a].f(), 1.0f)); break;
+        case op::dec_f: r[in.a].set_float(real_result(arith::sub, r[in.a].f(), 1.0f)); break;
+        case op::inc_d: r[in.a].set_double(r[in.a].d() + 1.0); break;
+        case op::dec_d: r[in.a].set_double(r[in.a].d() - 1.0); break;
+        case op::lt_i: r[in.a].set_bool(r[in.b].i() < r[in.c].i()); break;
+        case op::le_i: r[in.a].set_bool(r[in.b].i() <= r[in.c].i()); break;
+        case op::gt_i: r[in.a].set_bool(r[in.b].i() > r[in.c].i()); break;
+        case op::ge_i: r[in.a].set_bool(r[in.b].i() >= r[in.c].i()); break;
+        case op::eq_i: r[in.a].set_bool(r[in.b].i() == r[in.c].i()); break;
+        case op::ne_i: r[in.a].set_bool(r[in.b].i() != r[in.c].i()); break;
+        case op::lt_u: r[in.a].set_bool(r[in.b].u() < r[in.c].u()); break;
+        case op::le_u: r[in.a].set_bool(r[in.b].u() <= r[in.c].u()); break;
+        case op::gt_u: r[in.a].set_bool(r[in.b].u() > r[in.c].u()); break;
+        case op::ge_u: r[in.a].set_bool(r[in.b].u() >= r[in.c].u()); break;
+        case op::eq_u: r[in.a].set_bool(r[in.b].u() == r[in.c].u()); break;
+        case op::ne_u: r[in.a].set_bool(r[in.b].u() != r[in.c].u()); break;
+        case op::lt_f: r[in.a].set_bool(r[in.b].f() < r[in.c].f()); break;
+        case op::le_f: r[in.a].set_bool(r[in.b].f() <= r[in.c].f()); break;
+        case op::gt_f: r[in.a].set_bool(r[in.b].f() > r[in.c].f()); break;
+        case op::ge_f: r[in.a].set_bool(r[in.b].f() >= r[in.c].f()); break;
+        case op::eq_f: r[in.a].set_bool(r[in.b].f() == r[in.c].f()); break;
+        case op::ne_f: r[in.a].set_bool(r[in.b].f() != r[in.c].f()); break;
+        case op::lt_d: r[in.a].set_bool(r[in.b].d() < r[in.c].d()); break;
+        case op::le_d: r[in.a].set_bool(r[in.b].d() <= r[in.c].d()); break;
+        case op::gt_d: r[in.a].set_bool(r[in.b].d() > r[in.c].d()); break;
+        case op::ge_d: r[in.a].set_bool(r[in.b].d() >= r[in.c].d()); break;
+        case op::eq_d: r[in.a].set_bool(r[in.b].d() == r[in.c].d()); break;
+        case op::ne_d: r[in.a].set_bool(r[in.b].d() != r[in.c].d()); break;
+        case op::eq_b: r[in.a].set_bool(r[in.b].b() == r[in.c].b()); break;
+        case op::ne_b: r[in.a].set_bool(r[in.b].b() != r[in.c].b()); break;
+        case op::and_b: r[in.a].set_bool(r[in.b].b() && r[in.c].b()); break;
+        case op::or_b: r[in.a].set_bool(r[in.b].b() || r[in.c].b()); break;
+        case op::lt_t: r[in.a].set_bool(r[in.b].chars() < r[in.c].chars()); break;
+        case op::le_t: r[in.a].set_bool(r[in.b].chars() <= r[in.c].chars()); break;
+        case op::gt_t: r[in.a].set_bool(r[in.b].chars() > r[in.c].chars()); break;
+        case op::ge_t: r[in.a].set_bool(r[in.b].chars() >= r[in.c].chars()); break;
+        case op::eq_t: r[in.a].set_bool(r[in.b].chars() == r[in.c].chars()); break;
+        case op::ne_t: r[in.a].set_bool(r[in.b].chars() != r[in.c].chars()); break;
+        case op::int_of_d: r[in.a].set_int(static_cast<std::int32_t>(real_bits(r[in.b].d()))); break;
+        case op::int_of_b: r[in.a].set_int(r[in.b].b() ? 1 : 0); break;
+        case op::double_of_i: r[in.a].set_double(static_cast<double>(r[in.b].i())); break;
+        case op::double_of_b: r[in.a].set_double(r[in.b].b() ? 1.0 : 0.0); break;
+        case op::bool_of_i: r[in.a].set_bool(r[in.b].i() != 0); break;
+        case op::bool_of_d: r[in.a].set_bool(r[in.b].d() != 0); break;
+        case op::text_of_i: {
+            std::wstring s;
+            number_text::append_wide(s, r[in.b].i());
+            r[in.a] = slot::of_text(std::move(s));
+            break;
+        }
+        case op::text_of_d: {
+            std::wstring s;
+            number_text::append_wide(s, r[in.b].d());
+            r[in.a] = slot::of_text(std::move(s));
+            break;
+        }
+        case op::text_of_b: r[in.a] = slot::of_text(r[in.b].b() ? L"1" : L"0"); break;
+        case op::cast: r[in.a] = converted(r[in.b], static_cast<kind>(in.c)); break;
+        case op::at: {
+            const vector_elements& v = items(r[in.b]);
+            const std::uint32_t i = r[in.c].u();  // an int index as its 32 bits: a negative one is past any size
+            if (i >= v.size()) [[unlikely]] {
+                fr->pc = pc;
+                values(f, in, r);  // the vector refuses it as its method does
+            }
+            r[in.a] = slot::of_value(v[i]);
+            break;
+        }
+        case op::size: r[in.a].set_uint(static_cast<std::uint32_t>(items(r[in.b]).size())); break;
+        case op::make:
+        case op::assign_v:
+        case op::arith_v:
+        case op::relate_v:
+            if (int_path(in, r)) break;
+            [[fallthrough]];
+        case op::clone:
+        case op::method:
+        case op::truth_v:
+        case op::unary_v:
+            fr->pc = pc;
+            values(f, in, r);
+            break;
+        case op::append_t:
+            if (!within_string_limit(r[in.a].chars().size() + r[in.b].chars().size())) [[unlikely]] {
+                fr->pc = pc;
+                join_refused(f, r[in.a], r[in.b], in.c != 0);
+            }
+            r[in.a].chars() += r[in.b].chars();
+            break;
+        case op::jump: pc = static_cast<std::uint32_t>(in.a); break;
+        case op::jump_unless:
+            if (!r[in.a].b()) pc = static_cast<std::uint32_t>(in.b);
+            break;
+        case op::step:
+            // Only a process body holds step instructions, and only while it is the fiber's one frame.
+            fr->pc = pc;
+            return true;
+        case op::call: {
+            // The process body's frame is no call: calls nest frames - 1 deep.
+            if (f.frames_.size() > call_limit_) [[unlikely]] {
+                fr->pc = pc;
+                depth_exceeded(f);
+            }
+            const unit& callee = program_.units[static_cast<std::size_t>(in.b)];
+            fr->pc = pc;
+            const std::uint32_t base = fr->base + static_cast<std::uint32_t>(in.c);
+            if (f.stack_.size() < base + callee.registers) f.stack_.resize(base + callee.registers);
+            f.frames_.push_back({&callee, 0, base, in.a});
+            fr = &f.frames_.back();
+            code = callee.code.data();
+            r = f.stack_.data() + base;
+            pc = 0;
+            break;
+        }
+        case op::native: {
+            const native_call& n = program_.natives[static_cast<std::size_t>(in.b)];
+            args given;
+            given.reserve(n.count);
+            for (std::uint32_t k = 0; k < n.count; ++k) given.push_back(boxed(r[in.c + static_cast<std::int32_t>(k)]));
+            const value out = (*n.function)(given);
+            if (n.gives == kind::nil) {
+                r[in.a] = slot();
+            } else if (out && out->type_id() == tid::string_) {
+                r[in.a] = slot::of_text(static_cast<const string_<wchar_t>&>(*out).text());
+            } else {
+                throw fault("vm: a native that gave no string where the compiler took one");
+            }
+            break;
+        }
+        case op::ret:
+        case op::ret_nil: {
+            slot result = in.code == op::ret ? std::move(r[in.a]) : slot();
+            const std::int32_t to = fr->result;
+            f.frames_.pop_back();
+            fr = &f.frames_.back();
+            code = fr->body->code.data();
+            r = f.stack_.data() + fr->base;
+            pc = fr->pc;
+            r[to] = std::move(result);
+            break;
+        }
+        case op::end:
+            f.frames_.clear();
+            return false;
+        }
+    }
+}
+
+void machine::values(fiber& f, const instr& in, slot* r) const
+{
+    // What a refusal reports: the operator told by its operand types, or the method not taken.
+    const char* op_name = nullptr;
+    value left, right;
+    args given;
+    try {
+        switch (in.code) {
+        case op::make: {
+            const auto type = static_cast<type_id_t>(in.b);
+            for (std::int32_t k = 0; k < in.n; ++k) given.push_back(boxed(r[in.c + k]));
+            r[in.a] = unboxed(program_.space->_generate(type, given));
+            return;
+        }
+        case op::clone: r[in.a] = slot::of_value(r[in.b].object()->clone()); return;
+        case op::at:
+            // Only an index past the end comes here: the vector's method refuses it.
+            given.push_back(boxed(r[in.c]));
+            left = r[in.b].object();
+            (void)left->builtin_method(method_name::at, given);
+            throw fault("vm: an element index past the end that the vector took");
+        case op::method: {
+            const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
+            for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
+            left = r[in.c].object();
+            value out = left->builtin_method(m.name, given);
+            if (!out) throw fault("vm: a vector method the vector's table did not take");
+            r[in.a] = in.n ? unboxed(std::move(out)) : slot::of_value(std::move(out));
+            return;
+        }
+        case op::assign_v: {
+            // The target is an element's own value, or a variable's boxed for its class to change.
+            slot& target = r[in.a];
+            const bool element = target.what() == kind::object;
+            right = boxed(r[in.b]);
+            left = boxed(target);
+            if (in.n == 0) {
+                op_name = "operator =";
+                left->operator=(right);
+            } else {
+                const auto a = static_cast<arith>(in.n - 1);
+                op_name = operator_text(a);
+                if (!left->operate_in_place(a, right)) left->operator=(arithmetic(*left, a, right));
+            }
+            if (!element) target = unboxed(left);
+            return;
+        }
+        case op::arith_v: {
+            const auto a = static_cast<arith>(in.n);
+            op_name = operator_text(a);
+            left = boxed(r[in.b]);
+            right = boxed(r[in.c]);
+            r[in.a] = unboxed(arithmetic(*left, a, right));
+            return;
+        }
+        case op::relate_v: {
+            const auto rel = static_cast<relation>(in.n);
+            op_name = operator_text(rel);
+            left = boxed(r[in.b]);
+            right = boxed(r[in.c]);
+            bool yes = false;
+            if (!left->test_relation(rel, right, yes)) yes = truth(relate(*left, rel, right));
+            r[in.a].set_bool(yes);
+            return;
+        }
+        case op::truth_v: r[in.a].set_bool(truth(boxed(r[in.b]))); return;
+        case op::unary_v:
+            // The value classes' ! gives a bool, their - a value of their own class.
+            left = boxed(r[in.b]);
+            op_name = in.n ? "operator -" : "operator !";
+            if (in.n) r[in.a] = unboxed(left->operator-());
+            else r[in.a].set_bool(truth(left->operator!()));
+            return;
+        default: break;
+        }
+        throw fault("vm: an instruction the value path does not run");
+    } catch (exception& e) {
+        script_trace& t = e.script();
+        if (op_name && left && t.message.empty()) {
+            t.message = refusal_sentence(op_name, *left, right.get());
+        } else if ((in.code == op::method || in.code == op::at) && t.message.empty() && t.frames.empty()) {
+            const method_name m = in.code == op::at ? method_name::at : f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].name;
+            t.message = type_word(*left) + " has no method " + program_.space->call_signature(std::string(method_text(m)), given);
+        }
+        failed(f, std::move(e));
+    } catch (sig_throw& thrown) {
+        uncaught(f, std::move(thrown));
+    }
+}
+
+void machine::divisor_refused(fiber& f, arith what, const slot& divisor) const
+{
+    // The value classes make the range_error, so that it names the same place in them as the tree
+    // interpreter's does.
+    try {
+        if (divisor.what() == kind::uint_) refuse_divisor(what, divisor.u());
+        else refuse_divisor(what, divisor.i());
+    } catch (sig_throw& thrown) {
+        uncaught(f, std::move(thrown));
+    }
+}
+
+void machine::depth_exceeded(fiber& f) const
+{
+    failed(f, table::call_depth::report(table::function::call_name, call_limit_));
+}
+
+void machine::join_refused(fiber& f, const slot& text, const slot& joined, bool in_place) const
+{
+    // The string class refuses the join itself, so that the report names its operator and place as the
+    // tree interpreter's does. Nothing is joined: the length is checked first.
+    const value left = boxed(text), right = boxed(joined);
+    try {
+        if (in_place) left->operate_in_place(arith::add, right);
+        else (void)left->operator+(right);
+    } catch (exception& e) {
+        failed(f, std::move(e));
+    }
+    throw fault("vm: a join past the string limit that the string class let through");
+}
+
+// The report the tree interpreter gives for an interpreter error in a call: the error, then the "catch
+// exception" of every call it leaves; placed, and closed by the process frame.
+void machine::failed(fiber& f, exception e) const
+{
+    for (std::size_t k = f.frames_.size(); k-- > 1;) e = table::function::left_call(e);
+    place(f, e.script());
+    end(f, std::move(e));
+}
+
+// No try in the vm yet: a script exception ends the process, as one nothing catches does.
+void machine::uncaught(fiber& f, sig_throw thrown) const
+{
+    trace_ptr trace = thrown.trace ? std::move(thrown.trace) : std::make_shared<script_trace>();
+    place(f, *trace);
+    end(f, uncaught_throw(thrown.v, std::move(trace)));
+}
+
+void machine::end(fiber& f, exception e) const
+{
+    e.script().leave_process("process " + f.frames_.front().body->name + "#" + std::to_string(f.serial_), {});
+    f.frames_.clear();
+    throw e;
+}
+
+// The error's place in the innermost frame, then each function frame left with the call site in its
+// caller, as the tree interpreter marks them on the way out. Each frame's pc is past the instruction it
+// stands at.
+void machine::place(const fiber& f, script_trace& trace) const
+{
+    for (std::size_t k = f.frames_.size(); k-- > 0;) {
+        const frame& fr = f.frames_[k];
+        trace.mark(fr.body->at(fr.pc - 1));
+        if (k > 0) trace.leave("function " + fr.body->name);
+    }
+}
+
+script_pos unit::at(std::size_t offset) const noexcept
+{
+    script_pos found{};
+    for (const auto& [start, pos] : positions) {
+        if (start > offset) break;
+        found = pos;
+    }
+    return found;
+}
+
+} // namespace vorla::vm

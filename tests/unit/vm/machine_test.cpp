@@ -1,0 +1,89 @@
+// The dispatch loop on hand-built code: wrapping int arithmetic, steps that end and resume, calls in
+// a register window.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "vm/machine.hpp"
+
+namespace {
+
+using namespace vorla::vm;
+
+unit body(std::vector<instr> code, std::vector<slot> constants, std::uint32_t registers, bool process)
+{
+    unit u;
+    u.code = std::move(code);
+    u.constants = std::move(constants);
+    u.registers = registers;
+    u.process = process;
+    return u;
+}
+
+// r0 = 0; r1 = 3; loop: r2 = r0 < r1; step; unless r2 end; ++r0; step; jump loop. Like a while loop of a
+// process: one step per test and one per body statement, the final test one more.
+TEST(vm_machine, a_step_ends_at_each_step_instruction_and_the_next_resumes_after_it)
+{
+    program p;
+    p.units.push_back(body({{op::constant, 0, 1}, {op::constant, 1, 0}, {op::lt_i, 2, 0, 1}, {op::step},
+                            {op::jump_unless, 2, 8}, {op::inc_i, 0}, {op::step}, {op::jump, 2}, {op::end}},
+                           {slot::of_int(3), slot::of_int(0)}, 3, true));
+    fiber f(p, 0);
+    machine m(p, 100);
+    int steps = 0;
+    while (m.step(f)) ++steps;
+    EXPECT_EQ(steps, 7);
+    EXPECT_TRUE(f.finished());
+}
+
+// Results checked inside the program: each comparison must hold, else the body jumps to a second step.
+TEST(vm_machine, wrapped_and_converted_results_hold)
+{
+    program p;
+    p.units.push_back(body({{op::constant, 0, 0}, {op::inc_i, 0}, {op::constant, 1, 1}, {op::eq_i, 2, 0, 1},
+                            {op::jump_unless, 2, 12},
+                            {op::constant, 3, 2}, {op::int_of_d, 4, 3}, {op::constant, 5, 3}, {op::eq_i, 2, 4, 5},
+                            {op::jump_unless, 2, 12},
+                            {op::end}, {op::end}, {op::step}, {op::end}},
+                           {slot::of_int(std::numeric_limits<std::int32_t>::max()),
+                            slot::of_int(std::numeric_limits<std::int32_t>::min()), slot::of_double(1e300),
+                            slot::of_int(-1)},
+                           6, true));
+    fiber f(p, 0);
+    machine m(p, 100);
+    // max + 1 wraps to min; 1e300 clamps to the 64-bit maximum, whose low 32 bits are all ones: -1.
+    EXPECT_FALSE(m.step(f)) << "a result did not hold";
+}
+
+// Unit 1 doubles its parameter; the caller passes r1 and receives into r0.
+TEST(vm_machine, a_call_runs_in_a_window_over_the_callers_registers_and_returns_into_its_register)
+{
+    program p;
+    p.units.push_back(body({{op::constant, 1, 0}, {op::call, 0, 1, 1}, {op::constant, 2, 1}, {op::eq_i, 3, 0, 2},
+                            {op::jump_unless, 3, 6}, {op::end}, {op::step}, {op::end}},
+                           {slot::of_int(21), slot::of_int(42)}, 4, true));
+    p.units.push_back(body({{op::add_i, 1, 0, 0}, {op::ret, 1}}, {}, 2, false));
+    p.units.back().parameters = 1;
+    fiber f(p, 0);
+    machine m(p, 100);
+    EXPECT_FALSE(m.step(f)) << "the call did not give 42";
+}
+
+TEST(vm_machine, calls_beyond_the_frame_bound_end_the_fiber_with_the_depth_report)
+{
+    program p;
+    p.units.push_back(body({{op::call, 0, 0, 1}, {op::end}}, {}, 2, true));
+    p.units.push_back(body({{op::call, 0, 1, 1}, {op::ret, 0}}, {}, 2, false));  // calls itself for ever
+    fiber f(p, 0);
+    machine m(p, 50);
+    try {
+        m.step(f);
+        ADD_FAILURE() << "the runaway calls did not stop";
+    } catch (const vorla::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("call depth exceeded, depth=50"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(f.finished());
+}
+
+} // namespace
