@@ -33,6 +33,18 @@ def wait_editing(master):
         time.sleep(0.01)
 
 
+def signal_state(pid):
+    """What the process does with signals and where it waits: said when a Ctrl-C went unanswered."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            lines = [l.strip() for l in f if l.startswith(("State", "SigBlk", "SigIgn", "SigCgt", "SigPnd", "ShdPnd"))]
+        with open("/proc/%d/wchan" % pid) as f:
+            lines.append("wchan " + f.read())
+        return "; ".join(lines)
+    except OSError as e:
+        return str(e)
+
+
 def say(master, line):
     os.write(master, line.encode("utf-8") + b"\r")
 
@@ -75,14 +87,17 @@ def test_ctrl_c_stops_what_the_input_started(vorla, directory):
         read_until(master, "vorla> ")
         say(master, "process::spin s(); using::write(\"spinning\\n\");")
         # The written line, not the echo of the input that writes it.
-        read_until(master, "spinning\n")
+        shown = read_until(master, "spinning\n")
+        check("spinning\n" in shown, "the spinning process did not start: %r" % shown)
         os.killpg(process.pid, signal.SIGINT)
         shown = read_until(master, "vorla> ")
-        check("interrupted: 1 process stopped" in shown, "Ctrl-C did not stop the spinning process: %r" % shown)
+        check("interrupted: 1 process stopped" in shown,
+              "Ctrl-C did not stop the spinning process: %r (%s)" % (shown, signal_state(process.pid)))
         say(master, "\"still here\"")
         check("string(still here)" in read_until(master, "string(still here)"), "the session did not go on")
         say(master, "process::spin again(); using::write(\"again\\n\");")
-        read_until(master, "again\n")
+        shown = read_until(master, "again\n")
+        check("again\n" in shown, "the second run did not start: %r" % shown)
         os.killpg(process.pid, signal.SIGINT)
         check("interrupted" in read_until(master, "vorla> "), "a second Ctrl-C did not stop the second run")
     finally:
