@@ -424,6 +424,11 @@ value instance::method(const method_call<wchar_t>& c)
 }
 value instance::method(const method_call<char>&) { undefined("method"); }
 
+exception instance::left_method(const std::exception& caught) const
+{
+    return exception(VORLA_EXCEPTION(fn_instance_method, describe())) << caught;
+}
+
 value instance::clone() const
 {
     // A copy constructor of the class when it has one, else member-wise copy construction.

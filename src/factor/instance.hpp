@@ -54,6 +54,9 @@ public:
     value member_of(const std::wstring* name) const override;
     scope* own_members() noexcept override { return &part_.global; }
     value method(const method_call<wchar_t>& c) override;
+    // The error a method's body raised as it leaves through this instance (a method call's frame that
+    // another engine keeps reports through here too): chained behind the instance's description.
+    exception left_method(const std::exception& caught) const;
     value method(const method_call<char>& c) override;
     type_id_t type_id() const override { return part_.id; }
     value clone() const override;

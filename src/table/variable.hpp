@@ -47,6 +47,12 @@ public:
         const std::uint32_t i = key.slot.load(std::memory_order_relaxed);
         return i < entries_.size() && entries_[i].first == key.name ? &entries_[i].second : nullptr;
     }
+    // The handle at index i when that entry binds the name; else nullptr (a compiled member access
+    // settles the index and checks it here).
+    value* at_index(std::size_t i, symbol name) noexcept
+    {
+        return i < entries_.size() && entries_[i].first == name ? &entries_[i].second : nullptr;
+    }
     // A full search for the key's name that remembers the slot it found.
     value* find(const name_key& key) noexcept
     {

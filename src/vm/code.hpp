@@ -9,6 +9,7 @@
 #include "factor/factor.hpp"
 #include "factor/method_name.hpp"
 #include "position.hpp"
+#include "symbol.hpp"
 #include "table/native.hpp"
 #include "vm/slot.hpp"
 
@@ -48,6 +49,11 @@ enum class op : std::uint8_t {
     at,        // a = the handle of the element of vector b at the int or unsigned index c
     size,      // a = vector b's size, an unsigned int
     method,    // a = the built-in method unit.methods[b] of the vector c, on that site's argument registers
+    // Members of a class instance (the handle in b), at the place unit.members[c] settles: get_m reads the
+    // member as the kind n (a scalar or string in place, a vector or instance by its own handle), set_m
+    // writes the scalar or string in a into the member's value.
+    get_m,
+    set_m,
     assign_v,  // a = b through a's class (the element's own, or the variable's boxed); n: 0 for =, 1 + arith for op=
     arith_v,   // a = b op c through b's class (n: the arith)
     relate_v,  // a = the bool b rel c through b's class (n: the relation)
@@ -57,7 +63,8 @@ enum class op : std::uint8_t {
     jump,           // to a
     jump_unless,    // to b when the bool a is false
     step,           // the process's statement step ends here (never in a function body)
-    call,           // a = units[b](registers c, c+1, ...): the callee's frame starts at register c
+    call,           // a = units[b](registers c, c+1, ...): the callee's frame starts at register c; n is 1 for
+                    // a method called on an instance (`a.f()`), whose errors leave through the instance
     native,         // a = natives[b](registers c, ...), through the interpreter's native table
     ret,            // returns register a to the caller's destination
     ret_nil,        // returns nil (a body that ends without return)
@@ -82,6 +89,15 @@ struct method_site {
     std::uint32_t count;
 };
 
+// A member as the compiler found it in the class of the instance: `depth` base parts outward, and the index
+// its part's constructors declare it at. The index is checked against the name (one compare); a part laid
+// out otherwise (a constructor that declares its members in another order) is searched by name.
+struct member_site {
+    symbol name;
+    std::uint32_t depth;
+    std::uint32_t index;
+};
+
 // A native the program calls, with the number of arguments it is given and what the compiler took its
 // result for (nil or text).
 struct native_call {
@@ -96,12 +112,15 @@ struct unit {
     std::vector<instr> code;
     std::vector<slot> constants;
     std::vector<method_site> methods;
+    std::vector<member_site> members;
     // Offsets into `code` where the statement or expression at a position begins, in offset order. The
     // position of any offset is that of the last entry at or before it.
     std::vector<std::pair<std::uint32_t, script_pos>> positions;
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     bool process = false;          // a process body: `step` ends a step
+    bool method = false;           // a method of a class: register 0 holds the instance, and reports call
+                                   // the frame "method C::f(int)"
 
     script_pos at(std::size_t offset) const noexcept;
 };

@@ -16,6 +16,7 @@
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
 #include "nspace.hpp"
+#include "object.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla::vm {
@@ -23,9 +24,10 @@ namespace vorla::vm {
 namespace {
 
 // The kinds of value the compiled code holds in registers, known for every expression when compiling.
-// A vector is a value object held by handle; `any` is a value whose class only the run knows (an
-// element, a method's result): a scalar in place or a handle, which the value classes compute with.
-enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, any };
+// A vector or a class instance is a value object held by handle (an instance's class is the operand's
+// `cls`); `any` is a value whose class only the run knows (an element, a method's result): a scalar in
+// place or a handle, which the value classes compute with.
+enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, instance, any };
 
 // The slot kind a register of type t holds.
 kind kind_of(ty t)
@@ -38,13 +40,13 @@ kind kind_of(ty t)
     case ty::float_: return kind::float_;
     case ty::double_: return kind::double_;
     case ty::text: return kind::text;
-    case ty::vector: case ty::any: break;
+    case ty::vector: case ty::instance: case ty::any: break;
     }
     return kind::object;
 }
 
 // Whether registers of type t hold value objects, which the value classes compute with.
-bool held(ty t) { return t == ty::vector || t == ty::any; }
+bool held(ty t) { return t == ty::vector || t == ty::instance || t == ty::any; }
 
 bool numeric(ty t) { return t == ty::int_ || t == ty::uint_ || t == ty::float_ || t == ty::double_; }
 
@@ -76,6 +78,7 @@ std::string word(ty t)
     case ty::float_: return "float";
     case ty::double_: return "double";
     case ty::vector: return "vector";
+    case ty::instance: return "a class instance";
     case ty::any: return "an element or method result";
     case ty::text: break;
     }
@@ -85,6 +88,7 @@ std::string word(ty t)
 struct operand {
     std::int32_t reg;
     ty type;
+    type_id_t cls = 0;  // an instance's class
 };
 
 // The binary node kinds that compute (or assign) with one of the five arithmetic operators.
@@ -155,7 +159,7 @@ slot zero_of(ty t)
     case ty::uint_: return slot::of_uint(0);
     case ty::float_: return slot::of_float(0);
     case ty::double_: return slot::of_double(0);
-    case ty::nil: case ty::text: case ty::vector: case ty::any: break;
+    case ty::nil: case ty::text: case ty::vector: case ty::instance: case ty::any: break;
     }
     return slot::of_text(L"");
 }
@@ -172,12 +176,49 @@ bool always_returns(const control& c)
     return false;
 }
 
+// Whether running `c` may end with a return, break or continue signal (any try, inline or process start
+// is taken to): in a constructor body, which catches no signals, such a signal ends the call around the
+// construction, which the vm's frames cannot take yet.
+bool may_signal(const control& c)
+{
+    if (dynamic_cast<const c_single*>(&c) || dynamic_cast<const c_empty*>(&c) || dynamic_cast<const c_throw*>(&c)) return false;
+    if (const auto* b = dynamic_cast<const c_compound*>(&c))
+        return std::any_of(b->statements->begin(), b->statements->end(), [](const control_ptr& s) { return may_signal(*s); });
+    if (const auto* i = dynamic_cast<const c_if*>(&c)) return may_signal(*i->then);
+    if (const auto* i = dynamic_cast<const c_if_else*>(&c)) return may_signal(*i->then) || may_signal(*i->otherwise);
+    if (const auto* w = dynamic_cast<const c_while*>(&c)) return may_signal(*w->body);
+    if (const auto* k = dynamic_cast<const c_constructor*>(&c)) return may_signal(*k->body);
+    return true;
+}
+
 class shared_state;
+
+// Whose method a unit is: the class that defines it, the class of the instance it runs on (register 0)
+// and how many base parts outward from that instance the defining class's part is. Empty for a function.
+struct owner {
+    const object* defining = nullptr;
+    type_id_t receiver = 0;
+    std::uint32_t offset = 0;
+};
+
+// A member found in a class or its bases: its declaration and where the instance keeps it.
+struct member_found {
+    object::member_type type;
+    member_site site;
+};
+
+// A method found by exact parameter types in a class or its bases.
+struct method_found {
+    const table::routine* routine;
+    const object* cls;     // the class that defines it
+    std::uint32_t depth;   // base parts outward from the class searched
+};
 
 // One unit being compiled: its registers, the variables in scope and the loops around the statement.
 class unit_compiler {
 public:
-    unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process, std::optional<ty> returns);
+    unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process, std::optional<ty> returns,
+                  owner whose = {});
     bool body();
 
 private:
@@ -229,6 +270,25 @@ private:
     std::optional<ty> call(const e_function& e, std::int32_t into);
     std::optional<ty> method(const e_method& e, std::int32_t into);
     std::optional<ty> native(const e_native& e, std::int32_t into);
+    // A member of the instance a method runs on, named plainly in its body.
+    std::optional<member_found> own_member(symbol name) const;
+    // A member read into `into`: the scalar or string itself, a vector or instance by its handle.
+    std::optional<operand> read_member(const member_found& m, std::int32_t instance, std::int32_t into, script_pos at);
+    // `a.x`: the instance's operand is a variable or another member, which reading changes nothing.
+    std::optional<operand> member(const e_member& e, std::int32_t into);
+    // The place an assignment or ++ changes when it is a member: the instance's register and the site.
+    struct member_place {
+        std::int32_t instance = 0;
+        std::int32_t site = 0;
+        ty type = ty::nil;
+    };
+    std::optional<member_place> member_target(const expression& target, bool& is_member);
+    // A new instance of the class `type` from the arguments, as a declaration or construction makes it.
+    bool construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
+    // The calling frame's registers from `base`: the instance first for a method, then the arguments,
+    // copied where the language copies them (a vector, an instance by value).
+    bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance, script_pos at);
+    std::string shown(const operand& o) const;
     const variable* local(symbol name) const;
     // A global variable of a kind the vm keeps in a slot, as an index into the program's globals.
     std::optional<std::pair<std::int32_t, ty>> global(symbol name, script_pos at);
@@ -238,6 +298,7 @@ private:
     const table::routine& routine_;
     bool process_;
     std::optional<ty> returns_;
+    owner owner_;
     std::vector<std::vector<variable>> scopes_;
     std::vector<loop> loops_;
     std::int32_t next_ = 0;  // the first free register
@@ -251,8 +312,39 @@ public:
     nspace& root;
     program code;
     std::optional<refusal> refused;
-    std::map<const table::routine*, std::size_t> units;  // compiled or being compiled
+    // compiled or being compiled: a method once per class of instance it runs on
+    std::map<std::pair<const table::routine*, type_id_t>, std::size_t> units;
     std::map<std::wstring, std::int32_t> natives;
+
+    // The script class of a type id, or nullptr.
+    const object* class_of(type_id_t id) const
+    {
+        const auto found = root.classes->find(id);
+        return found == root.classes->end() ? nullptr : found->second.get();
+    }
+    // The register type of a declared type, a script class too.
+    std::optional<ty> typed(type_id_t id) const
+    {
+        if (const std::optional<ty> t = type_of(id)) return t;
+        if (class_of(id)) return ty::instance;
+        return std::nullopt;
+    }
+    // Whether a parameter of declared type id takes an argument of this operand's type.
+    bool takes(type_id_t id, const operand& o) const
+    {
+        return typed(id) == o.type && (o.type != ty::instance || id == o.cls);
+    }
+    std::optional<member_found> member(const object& cls, symbol name) const;
+    std::optional<method_found> method(const object& cls, symbol name, const std::vector<operand>& given) const;
+    // Whether copying an instance of the class can run a constructor of the script (its own copy
+    // constructor, or one of its base's or its members').
+    bool copy_runs_script(type_id_t id) const;
+    // Whether a constructor run when an instance of the class is made or copied (its own, its base's,
+    // its members') may end with a return, break or continue.
+    bool construction_signals(type_id_t id) const;
+    // Whether `test` holds for the class or for any class whose instances making one makes.
+    template <class Test>
+    bool any_class_made(type_id_t id, Test&& test) const;
 
     // A type as scripts write it, a class's name too.
     std::string type_text(type_id_t id) const
@@ -261,13 +353,101 @@ public:
         return w.empty() ? root.type_name(id) : w;
     }
     // The unit of a function definition, compiled on first use.
-    std::optional<std::size_t> function(const table::routine& r, const std::string& name, script_pos at);
+    std::optional<std::size_t> function(const table::routine& r, const std::string& name, script_pos at, owner whose = {});
+
+private:
+    // Where the class's constructors declare a member in an instance's part: the order of the first
+    // constructor's initializers, or the member table's (default construction's) without one.
+    static std::uint32_t layout_index(const object& cls, symbol name);
 };
 
-std::optional<std::size_t> shared_state::function(const table::routine& r, const std::string& name, script_pos at)
+std::uint32_t shared_state::layout_index(const object& cls, symbol name)
+{
+    const auto constructors = cls.constructors->all();
+    if (!constructors.empty())
+        if (const auto* c = dynamic_cast<const c_constructor*>(constructors.front().body.get())) {
+            std::uint32_t i = 0;
+            for (const expr& init : c->initializers) {
+                symbol declared = nullptr;
+                if (const auto* d = dynamic_cast<const e_declare_member*>(init.get())) declared = d->name;
+                else if (const auto* r = dynamic_cast<const e_ref_member*>(init.get())) declared = r->name;
+                if (!declared) continue;
+                if (declared == name) return i;
+                ++i;
+            }
+        }
+    std::uint32_t i = 0;
+    for (const auto& m : *cls.members) {
+        if (m.first == name) return i;
+        ++i;
+    }
+    return 0;
+}
+
+std::optional<member_found> shared_state::member(const object& cls, symbol name) const
+{
+    std::uint32_t depth = 0;
+    for (const object* c = &cls; c; c = c->base_id ? class_of(c->base_id) : nullptr, ++depth)
+        if (const object::member_type* m = c->find_member_type(name)) return member_found{*m, {name, depth, layout_index(*c, name)}};
+    return std::nullopt;
+}
+
+std::optional<method_found> shared_state::method(const object& cls, symbol name, const std::vector<operand>& given) const
+{
+    // Outward through the bases, and at each class only the exact parameter types, as the instance's
+    // method search goes; a class without the signature passes the search on.
+    std::uint32_t depth = 0;
+    for (const object* c = &cls; c; c = c->base_id ? class_of(c->base_id) : nullptr, ++depth)
+        for (const table::routine& r : c->functions->overloads(name)) {
+            if (r.params.size() != given.size()) continue;
+            bool same = true;
+            for (std::size_t k = 0; k < given.size() && same; ++k) same = takes(r.params[k].type, given[k]);
+            if (same) return method_found{&r, c, depth};
+        }
+    return std::nullopt;
+}
+
+bool shared_state::construction_signals(type_id_t id) const
+{
+    return any_class_made(id, [](const object& c) {
+        const auto constructors = c.constructors->all();
+        return std::any_of(constructors.begin(), constructors.end(), [](const table::routine& r) { return may_signal(*r.body); });
+    });
+}
+
+bool shared_state::copy_runs_script(type_id_t id) const
+{
+    return any_class_made(id, [](const object& c) {
+        const auto constructors = c.constructors->all();
+        return std::any_of(constructors.begin(), constructors.end(), [&](const table::routine& r) {
+            return r.params.size() == 1 && r.params.front().type == c.id;
+        });
+    });
+}
+
+template <class Test>
+bool shared_state::any_class_made(type_id_t id, Test&& test) const
+{
+    // The class, its base and its members' classes, each once (a class may contain itself).
+    std::vector<type_id_t> seen, waiting{id};
+    while (!waiting.empty()) {
+        const type_id_t next = waiting.back();
+        waiting.pop_back();
+        const object* c = class_of(next);
+        if (!c || std::find(seen.begin(), seen.end(), next) != seen.end()) continue;
+        seen.push_back(next);
+        if (test(*c)) return true;
+        if (c->base_id) waiting.push_back(c->base_id);
+        for (const auto& m : *c->members)
+            if (!m.second.reference) waiting.push_back(m.second.type);
+    }
+    return false;
+}
+
+std::optional<std::size_t> shared_state::function(const table::routine& r, const std::string& name, script_pos at, owner whose)
 {
     // A recursive call finds its own unit here while the body is still being compiled.
-    if (const auto found = units.find(&r); found != units.end()) return found->second;
+    if (const auto found = units.find({&r, whose.receiver}); found != units.end()) return found->second;
     const std::optional<ty> returns = type_of(r.return_type);
     if (!returns || held(*returns)) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
@@ -280,15 +460,16 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     const std::size_t index = code.units.size();
     code.units.emplace_back();
     code.units.back().name = name;
-    units.emplace(&r, index);
-    unit_compiler c(*this, index, r, false, returns);
+    code.units.back().method = whose.defining != nullptr;
+    units.emplace(std::pair{&r, whose.receiver}, index);
+    unit_compiler c(*this, index, r, false, returns, whose);
     if (!c.body()) return std::nullopt;
     return index;
 }
 
 unit_compiler::unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process,
-                             std::optional<ty> returns)
-    : all_(all), index_(index), routine_(r), process_(process), returns_(returns)
+                             std::optional<ty> returns, owner whose)
+    : all_(all), index_(index), routine_(r), process_(process), returns_(returns), owner_(whose)
 {
 }
 
@@ -316,15 +497,19 @@ std::int32_t unit_compiler::constant(slot s)
 bool unit_compiler::body()
 {
     scopes_.emplace_back();
+    if (owner_.defining) temporary();  // register 0: the instance the method runs on
     for (const table::parameter& p : routine_.params) {
-        const std::optional<ty> t = type_of(p.type);
+        const std::optional<ty> t = all_.typed(p.type);
         if (p.reference || !t || *t == ty::nil)
             return refuse(std::string("a parameter ") + (p.reference ? "taken by reference" : "of type " + all_.type_text(p.type)),
                           routine_.body->pos);
+        if (*t == ty::instance && all_.construction_signals(p.type))
+            return refuse("a parameter of class " + all_.type_text(p.type) + ", whose construction may return, break or continue",
+                          routine_.body->pos);
         if (local(p.name)) return refuse("two parameters of one name", routine_.body->pos);
-        scopes_.back().push_back({p.name, {temporary(), *t}});
+        scopes_.back().push_back({p.name, {temporary(), *t, *t == ty::instance ? p.type : 0}});
     }
-    u().parameters = static_cast<std::uint32_t>(routine_.params.size());
+    u().parameters = static_cast<std::uint32_t>(routine_.params.size()) + (owner_.defining ? 1 : 0);
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
     return true;
@@ -403,7 +588,8 @@ bool unit_compiler::statement(const control& c)
     mark(c.pos);
     const std::int32_t mark_ = next_;
     if (const auto* s = dynamic_cast<const c_single*>(&c)) {
-        const bool ok = dynamic_cast<const e_declare*>(s->e.get()) ? declare(*s->e) : value_of(*s->e).has_value();
+        // A statement's value is dropped: whatever it is (an instance assigned to, say) needs no class.
+        const bool ok = dynamic_cast<const e_declare*>(s->e.get()) ? declare(*s->e) : into(*s->e, temporary()).has_value();
         if (dynamic_cast<const e_declare*>(s->e.get()) == nullptr) next_ = mark_;
         step();
         return ok;
@@ -486,12 +672,21 @@ bool unit_compiler::declare(const expression& e)
     for (const expr& d : static_cast<const e_declare&>(e).declarators) {
         const auto* c = dynamic_cast<const e_constructor*>(d.get());
         if (!c) return refuse("a reference declaration", d->pos);
-        const std::optional<ty> t = type_of(c->type);
+        const std::optional<ty> t = all_.typed(c->type);
         if (!t || *t == ty::nil) return refuse("a variable of type " + all_.type_text(c->type), d->pos);
         for (const variable& v : scopes_.back())
             if (v.name == c->name) return refuse("a second declaration of " + narrow(*c->name) + " in one block", d->pos);
-        if (c->arguments.size() > 1 && *t != ty::vector) return refuse("a declaration with several arguments", d->pos);
         const std::int32_t reg = temporary();
+        if (*t == ty::instance) {
+            // The instance is made as the interpreter makes it: its class's constructor, or the default or
+            // copy construction, from the arguments.
+            const std::int32_t mark_ = next_;
+            if (!construct(c->type, c->arguments, reg, d->pos)) return false;
+            next_ = mark_;
+            scopes_.back().push_back({c->name, {reg, ty::instance, c->type}});
+            continue;
+        }
+        if (c->arguments.size() > 1 && *t != ty::vector) return refuse("a declaration with several arguments", d->pos);
         // The initializers run before the name exists: `int x = x;` reads an outer x.
         const std::int32_t mark_ = next_;
         std::vector<operand> given;
@@ -523,7 +718,7 @@ bool unit_compiler::declare(const expression& e)
 
 bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos at)
 {
-    if (from.type == ty::any && to == ty::boolean) {
+    if ((from.type == ty::any || from.type == ty::instance) && to == ty::boolean) {
         mark(at);
         emit(op::truth_v, into, from.reg);
         return true;
@@ -559,11 +754,25 @@ bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos a
 
 std::optional<operand> unit_compiler::value_of(const expression& e)
 {
-    if (const auto* v = dynamic_cast<const e_variable*>(&e))
+    if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
         if (const variable* found = local(v->name)) return found->at;
+        if (const std::optional<member_found> m = own_member(v->name)) return read_member(*m, 0, temporary(), e.pos);
+    }
+    if (const auto* m = dynamic_cast<const e_member*>(&e)) return member(*m, temporary());
+    if (const auto* c = dynamic_cast<const e_cast*>(&e); c && all_.class_of(c->type)) {
+        const std::int32_t reg = temporary();
+        if (!construct(c->type, c->arguments, reg, e.pos)) return std::nullopt;
+        return operand{reg, ty::instance, c->type};
+    }
     const std::int32_t reg = temporary();
     const std::optional<ty> t = into(e, reg);
     if (!t) return std::nullopt;
+    // Every instance whose class the compiler knows came out above; the value of an assignment to an
+    // instance does not carry its class.
+    if (*t == ty::instance) {
+        refuse("an instance as the value of an assignment", e.pos);
+        return std::nullopt;
+    }
     return operand{reg, *t};
 }
 
@@ -604,6 +813,12 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
             emit(op::move, into, found->at.reg);
             return found->at.type;
         }
+        // In a method a member hides a global of its name.
+        if (const std::optional<member_found> m = own_member(v->name)) {
+            const std::optional<operand> read = read_member(*m, 0, into, e.pos);
+            if (!read) return std::nullopt;
+            return read->type;
+        }
         const auto g = global(v->name, e.pos);
         if (!g) return std::nullopt;
         emit(op::global_get, into, g->first);
@@ -640,10 +855,19 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         refuse(std::string("the operator ") + (negates ? "-" : "!") + " on " + word(v->type), e.pos);
         return std::nullopt;
     }
+    if (const auto* m = dynamic_cast<const e_member*>(&e)) {
+        const std::optional<operand> read = member(*m, into);
+        if (!read) return std::nullopt;
+        return read->type;
+    }
     if (const auto* f = dynamic_cast<const e_function*>(&e)) return call(*f, into);
     if (const auto* m = dynamic_cast<const e_method*>(&e)) return method(*m, into);
     if (const auto* n = dynamic_cast<const e_native*>(&e)) return native(*n, into);
     if (const auto* c = dynamic_cast<const e_cast*>(&e)) {
+        if (all_.class_of(c->type)) {
+            if (!construct(c->type, c->arguments, into, e.pos)) return std::nullopt;
+            return ty::instance;
+        }
         const std::optional<ty> t = type_of(c->type);
         if (!t || *t == ty::nil || held(*t) || c->arguments.size() != 1) {
             refuse("a construction of " + all_.type_text(c->type), e.pos);
@@ -651,8 +875,9 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         }
         const std::optional<operand> v = value_of(*c->arguments.front());
         if (!v) return std::nullopt;
-        if (v->type == ty::any) {
-            // A value only the run knows converts as the construction does.
+        if (v->type == ty::any || v->type == ty::instance) {
+            // A value only the run knows converts as the construction does (an instance by its class's
+            // conversion operator).
             mark(e.pos);
             emit(op::make, into, static_cast<std::int32_t>(c->type), v->reg, 1);
             return t;
@@ -749,8 +974,9 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
 {
     const auto* target = dynamic_cast<const e_variable*>(e.left.get());
     const auto* element = dynamic_cast<const e_method*>(e.left.get());
-    if (!target && !(element && element->builtin == method_name::at)) {
-        refuse("an assignment to something other than a variable or an element", e.pos);
+    const bool to_member = dynamic_cast<const e_member*>(e.left.get()) != nullptr;
+    if (!target && !to_member && !(element && element->builtin == method_name::at)) {
+        refuse("an assignment to something other than a variable, a member or an element", e.pos);
         return std::nullopt;
     }
     const std::optional<operand> r = value_of(*e.right);
@@ -766,11 +992,20 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         if (place->reg != into) emit(op::move, into, place->reg);
         return ty::any;
     }
-    const variable* v = local(target->name);
+    const variable* v = target ? local(target->name) : nullptr;
     std::optional<std::pair<std::int32_t, ty>> g;
+    bool is_member = false;
+    std::optional<member_place> m;
+    if (!v) m = member_target(*e.left, is_member);
+    if (is_member && !m) return std::nullopt;
     operand place{};
     if (v) {
         place = v->at;
+    } else if (m) {
+        // The member's value, read after the right side as the tree's operator finds it then; a vector
+        // or instance member is its own handle and changes in place.
+        place = {temporary(), m->type};
+        emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     } else {
         if (!(g = global(target->name, e.left->pos))) return std::nullopt;
         place = {temporary(), g->second};
@@ -806,6 +1041,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         emit(arithmetic_op(a->what, place.type), place.reg, place.reg, right);
     }
     if (g) emit(op::global_set, place.reg, g->first);
+    if (m && !held(m->type)) emit(op::set_m, place.reg, m->instance, m->site);
     if (place.reg != into) emit(op::move, into, place.reg);
     return place.type;
 }
@@ -814,17 +1050,23 @@ std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32
 {
     const auto* target = dynamic_cast<const e_variable*>(e.operand.get());
     const variable* v = target ? local(target->name) : nullptr;
+    bool is_member = false;
+    std::optional<member_place> m;
+    if (!v) m = member_target(*e.operand, is_member);
+    if (is_member && !m) return std::nullopt;
     std::optional<std::pair<std::int32_t, ty>> g;
-    if (target && !v && !(g = global(target->name, e.operand->pos))) return std::nullopt;
-    const operand place = v ? v->at : g ? operand{temporary(), g->second} : operand{};
-    if (!target || !numeric(place.type)) {
-        refuse("++ or -- on something other than a number variable", e.pos);
+    if (target && !v && !m && !(g = global(target->name, e.operand->pos))) return std::nullopt;
+    const operand place = v ? v->at : g ? operand{temporary(), g->second} : m ? operand{temporary(), m->type} : operand{};
+    if ((!target && !m) || !numeric(place.type)) {
+        refuse("++ or -- on something other than a number variable or member", e.pos);
         return std::nullopt;
     }
     static constexpr op steps[4][2] = {{op::inc_i, op::dec_i}, {op::inc_u, op::dec_u}, {op::inc_f, op::dec_f}, {op::inc_d, op::dec_d}};
     if (g) emit(op::global_get, place.reg, g->first);
+    if (m) emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
     if (g) emit(op::global_set, place.reg, g->first);
+    if (m) emit(op::set_m, place.reg, m->instance, m->site);
     if (place.reg != into) emit(op::move, into, place.reg);
     return place.type;
 }
@@ -838,24 +1080,37 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into)
         if (!v) return std::nullopt;
         given.push_back(*v);
     }
+    std::string name = narrow(*e.name) + "(";
+    for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
+    name += ")";
     const std::int32_t base = next_;
-    // A vector goes by value: the callee's parameter is a copy.
-    for (const operand& v : given) emit(v.type == ty::vector ? op::clone : op::move, temporary(), v.reg);
+    // In a method, the methods of its class and of the bases come first (the instance goes on as the
+    // callee's), then the functions of the top level.
+    if (owner_.defining)
+        if (const std::optional<method_found> m = all_.method(*owner_.defining, e.name, given)) {
+            if (!pass(given, 0, e.pos)) return std::nullopt;
+            const std::optional<std::size_t> callee = all_.function(
+                *m->routine, narrow(m->cls->name) + "::" + name, e.pos, {m->cls, owner_.receiver, owner_.offset + m->depth});
+            if (!callee) return std::nullopt;
+            mark(e.pos);
+            emit(op::call, into, static_cast<std::int32_t>(*callee), base);
+            next_ = base;
+            return all_.typed(m->routine->return_type);
+        }
     // The definition whose parameter types are exactly the arguments' kinds, as a call finds at run time.
     const table::routine* found = nullptr;
     for (const table::routine& r : all_.root.functions->overloads(e.name)) {
         if (r.params.size() != given.size()) continue;
         bool same = true;
-        for (std::size_t k = 0; k < given.size() && same; ++k) same = type_of(r.params[k].type) == given[k].type;
+        for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
         if (same) found = &r;
     }
     if (!found) {
         refuse("a call of " + narrow(*e.name) + " that no function of the program's top level takes", e.pos);
         return std::nullopt;
     }
-    std::string name = narrow(*e.name) + "(";
-    for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + word(given[k].type);
-    const std::optional<std::size_t> callee = all_.function(*found, name + ")", e.pos);
+    if (!pass(given, std::nullopt, e.pos)) return std::nullopt;
+    const std::optional<std::size_t> callee = all_.function(*found, name, e.pos);
     if (!callee) return std::nullopt;
     // The callee's registers start at base: make room for them in this frame's count too.
     mark(e.pos);
@@ -875,6 +1130,26 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into)
     }
     const std::optional<operand> target = value_of(*e.operand);
     if (!target) return std::nullopt;
+    if (target->type == ty::instance) {
+        // A method of the instance's class or of a base, by the arguments' exact types; it runs on the
+        // instance itself, which goes first in the callee's frame.
+        const object& cls = *all_.class_of(target->cls);
+        const std::optional<method_found> m = all_.method(cls, e.interned, given);
+        if (!m) {
+            refuse("a method call that class " + narrow(cls.name) + " defines no method for", e.pos);
+            return std::nullopt;
+        }
+        std::string name = narrow(m->cls->name) + "::" + narrow(e.name) + "(";
+        for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
+        const std::int32_t base = next_;
+        if (!pass(given, target->reg, e.pos)) return std::nullopt;
+        const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, target->cls, m->depth});
+        if (!callee) return std::nullopt;
+        mark(e.pos);
+        emit(op::call, into, static_cast<std::int32_t>(*callee), base, 1);
+        next_ = base;
+        return all_.typed(m->routine->return_type);
+    }
     if (target->type != ty::vector) {
         refuse("a method of " + word(target->type), e.pos);
         return std::nullopt;
@@ -925,8 +1200,8 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     }
     const std::optional<operand> v = value_of(*e.arguments.front());
     if (!v) return std::nullopt;
-    if (v->type == ty::nil) {
-        refuse("writing the nil a function gives", e.pos);
+    if (v->type == ty::nil || (v->type == ty::instance && *gives == ty::nil)) {
+        refuse("writing the nil a function gives, or an instance", e.pos);
         return std::nullopt;
     }
     const std::int32_t base = temporary();
@@ -938,6 +1213,139 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     return gives;
 }
 
+bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::int32_t> instance, script_pos at)
+{
+    if (instance) emit(op::move, temporary(), *instance);
+    for (const operand& v : given) {
+        // A parameter by value is a copy of the argument; a class's copy constructor would run on the
+        // callee's side of the call, which the vm's frames do not yet account for.
+        if (v.type == ty::instance && all_.copy_runs_script(v.cls))
+            return refuse("an instance of " + all_.type_text(v.cls) + " passed by value, whose copy runs a constructor of the script", at);
+        emit(v.type == ty::vector || v.type == ty::instance ? op::clone : op::move, temporary(), v.reg);
+    }
+    return true;
+}
+
+std::string unit_compiler::shown(const operand& o) const
+{
+    return o.type == ty::instance ? all_.type_text(o.cls) : word(o.type);
+}
+
+std::optional<member_found> unit_compiler::own_member(symbol name) const
+{
+    if (!owner_.defining) return std::nullopt;
+    std::optional<member_found> m = all_.member(*owner_.defining, name);
+    if (m) m->site.depth += owner_.offset;
+    return m;
+}
+
+std::optional<operand> unit_compiler::read_member(const member_found& m, std::int32_t instance, std::int32_t into, script_pos at)
+{
+    const std::optional<ty> t = all_.typed(m.type.type);
+    if (!t || *t == ty::nil) {
+        refuse("a member of type " + all_.type_text(m.type.type), at);
+        return std::nullopt;
+    }
+    u().members.push_back(m.site);
+    mark(at);
+    emit(op::get_m, into, instance, static_cast<std::int32_t>(u().members.size() - 1), static_cast<int>(kind_of(*t)));
+    return operand{into, *t, *t == ty::instance ? m.type.type : 0};
+}
+
+std::optional<operand> unit_compiler::member(const e_member& e, std::int32_t into)
+{
+    if (!dynamic_cast<const e_variable*>(e.operand.get()) && !dynamic_cast<const e_member*>(e.operand.get())) {
+        refuse("a member of something other than a variable or a member", e.pos);
+        return std::nullopt;
+    }
+    const std::optional<operand> of = value_of(*e.operand);
+    if (!of) return std::nullopt;
+    if (of->type != ty::instance) {
+        refuse("a member of " + word(of->type), e.pos);
+        return std::nullopt;
+    }
+    const object& cls = *all_.class_of(of->cls);
+    const std::optional<member_found> m = all_.member(cls, e.interned);
+    if (!m) {
+        refuse("the member " + narrow(e.name) + ", which class " + narrow(cls.name) + " does not declare", e.pos);
+        return std::nullopt;
+    }
+    return read_member(*m, of->reg, into, e.pos);
+}
+
+std::optional<unit_compiler::member_place> unit_compiler::member_target(const expression& target, bool& is_member)
+{
+    std::optional<member_found> m;
+    std::int32_t instance = 0;
+    script_pos at = target.pos;
+    if (const auto* v = dynamic_cast<const e_variable*>(&target)) {
+        if (!(m = own_member(v->name))) return std::nullopt;
+        is_member = true;
+    } else if (const auto* e = dynamic_cast<const e_member*>(&target)) {
+        is_member = true;
+        if (!dynamic_cast<const e_variable*>(e->operand.get()) && !dynamic_cast<const e_member*>(e->operand.get())) {
+            refuse("a member of something other than a variable or a member", e->pos);
+            return std::nullopt;
+        }
+        const std::optional<operand> of = value_of(*e->operand);
+        if (!of) return std::nullopt;
+        if (of->type != ty::instance) {
+            refuse("a member of " + word(of->type), e->pos);
+            return std::nullopt;
+        }
+        const object& cls = *all_.class_of(of->cls);
+        if (!(m = all_.member(cls, e->interned))) {
+            refuse("the member " + narrow(e->name) + ", which class " + narrow(cls.name) + " does not declare", e->pos);
+            return std::nullopt;
+        }
+        instance = of->reg;
+    } else {
+        return std::nullopt;
+    }
+    const std::optional<ty> t = all_.typed(m->type.type);
+    if (!t || *t == ty::nil) {
+        refuse("a member of type " + all_.type_text(m->type.type), at);
+        return std::nullopt;
+    }
+    u().members.push_back(m->site);
+    mark(at);
+    return member_place{instance, static_cast<std::int32_t>(u().members.size() - 1), *t};
+}
+
+bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at)
+{
+    std::vector<operand> given;
+    for (const expr& a : arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return false;
+        if (v->type == ty::nil) return refuse("handing a constructor the nil a function gives", at);
+        given.push_back(*v);
+    }
+    if (given.size() > 255) return refuse("a construction with more than 255 arguments", at);
+    if (all_.construction_signals(type))
+        return refuse("an instance of " + all_.type_text(type) + ", whose construction may return, break or continue", at);
+    // A reference parameter binds the argument's own value: a vector's or an instance's is its handle, but
+    // a scalar in a register would be a new value that the register never sees change.
+    for (const table::routine& r : all_.class_of(type)->constructors->all()) {
+        if (r.params.size() != given.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
+        if (!same) continue;
+        for (std::size_t k = 0; k < given.size(); ++k)
+            if (r.params[k].reference && given[k].type != ty::vector && given[k].type != ty::instance)
+                return refuse("a constructor taking " + shown(given[k]) + " by reference", at);
+    }
+    // The arguments in consecutive registers, as make reads them.
+    std::int32_t base = given.empty() ? 0 : given.front().reg;
+    if (given.size() > 1) {
+        base = next_;
+        for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    }
+    mark(at);
+    emit(op::make, into, static_cast<std::int32_t>(type), base, static_cast<int>(given.size()));
+    return true;
+}
+
 } // namespace
 
 compiled compile_process(nspace& root, const table::routine& body, const std::string& name)
@@ -947,7 +1355,7 @@ compiled compile_process(nspace& root, const table::routine& body, const std::st
     all.code.units.back().name = name;
     all.code.units.back().process = true;
     all.code.space = &root;
-    all.units.emplace(&body, 0);
+    all.units.emplace(std::pair{&body, type_id_t{0}}, 0);
     unit_compiler c(all, 0, body, true, std::nullopt);
     const bool ok = c.body();
     compiled out;

@@ -15,13 +15,30 @@
 #include "factor/boolean.hpp"
 #include "factor/string_.hpp"
 #include "factor/vector_.hpp"
+#include "factor/instance.hpp"
 #include "nspace.hpp"
+#include "object.hpp"
 #include "process.hpp"
 #include "table/function.hpp"
 
 namespace vorla::vm {
 
 namespace {
+
+// Script code that the value classes run for the vm (a constructor, a conversion operator, a copy
+// constructor) is called from the fiber's innermost frame: the interpreter's call depth counts the
+// fiber's calls meanwhile, so that it nests exactly as deep as under the tree interpreter's calls.
+class lent_depth {
+public:
+    lent_depth(context& c, std::size_t calls) : c_(c), n_(static_cast<unsigned>(calls)) { c_.call_depth += n_; }
+    ~lent_depth() { c_.call_depth -= n_; }
+    lent_depth(const lent_depth&) = delete;
+    lent_depth& operator=(const lent_depth&) = delete;
+
+private:
+    context& c_;
+    unsigned n_;
+};
 
 
 // A scalar slot as T, as the value class of its kind converts itself (a real through real_bits).
@@ -181,8 +198,23 @@ const char* operator_text(relation r)
     return names[static_cast<int>(r)];
 }
 
-// A global variable's value read into a slot; the compiler checked its class when it took it.
-slot read_global(const value& g)
+// A member's own handle in the instance held by s, at the site the compiler settled: the site's index
+// when the part binds the name there, else a search of the part; nullptr when the part has no such member.
+[[gnu::always_inline]] inline value* member_at(const slot& s, const member_site& m) noexcept
+{
+    object* part = &static_cast<instance&>(*s.object()).part();
+    for (std::uint32_t k = 0; k < m.depth; ++k) {
+        if (!part->base) [[unlikely]] return nullptr;
+        part = &static_cast<instance&>(*part->base).part();
+    }
+    table::variable& members = part->global.variables;
+    if (value* found = members.at_index(m.index, m.name)) [[likely]] return found;
+    return members.find(m.name);
+}
+
+// A global variable's or a member's value read into a slot; the compiler checked its class when it took
+// it.
+slot read_scalar(const value& g)
 {
     switch (g->type_id()) {
     case tid::signed_: return slot::of_int(static_cast<const signed_<int>&>(*g).get());
@@ -196,7 +228,7 @@ slot read_global(const value& g)
     throw fault("vm: a global of a kind the compiler does not take");
 }
 
-void write_global(value& g, const slot& s)
+void write_scalar(value& g, const slot& s)
 {
     switch (g->type_id()) {
     case tid::signed_: static_cast<signed_<int>&>(*g).set(s.i()); return;
@@ -230,9 +262,9 @@ bool machine::step(fiber& f)
         switch (in.code) {
         case op::move: r[in.a] = r[in.b]; break;
         case op::constant: r[in.a] = fr->body->constants[static_cast<std::size_t>(in.b)]; break;
-        case op::global_get: r[in.a] = read_global(program_.globals[static_cast<std::size_t>(in.b)]); break;
+        case op::global_get: r[in.a] = read_scalar(program_.globals[static_cast<std::size_t>(in.b)]); break;
         case op::global_set:
-            write_global(const_cast<value&>(program_.globals[static_cast<std::size_t>(in.b)]), r[in.a]);
+            write_scalar(const_cast<value&>(program_.globals[static_cast<std::size_t>(in.b)]), r[in.a]);
             break;
         case op::add_i: r[in.a].set_int(integer_result(arith::add, r[in.b].i(), r[in.c].i())); break;
         case op::sub_i: r[in.a].set_int(integer_result(arith::sub, r[in.b].i(), r[in.c].i())); break;
@@ -354,6 +386,25 @@ bool machine::step(fiber& f)
             break;
         }
         case op::size: r[in.a].set_uint(static_cast<std::uint32_t>(items(r[in.b]).size())); break;
+        case op::get_m: {
+            const value* m = member_at(r[in.b], fr->body->members[static_cast<std::size_t>(in.c)]);
+            if (!m) [[unlikely]] {
+                fr->pc = pc;
+                member_missing(f, in, r);
+            }
+            if (static_cast<kind>(in.n) == kind::object) r[in.a] = slot::of_value(*m);
+            else r[in.a] = read_scalar(*m);
+            break;
+        }
+        case op::set_m: {
+            value* m = member_at(r[in.b], fr->body->members[static_cast<std::size_t>(in.c)]);
+            if (!m) [[unlikely]] {
+                fr->pc = pc;
+                member_missing(f, in, r);
+            }
+            write_scalar(*m, r[in.a]);
+            break;
+        }
         case op::make:
         case op::assign_v:
         case op::arith_v:
@@ -435,6 +486,7 @@ bool machine::step(fiber& f)
 
 void machine::values(fiber& f, const instr& in, slot* r) const
 {
+    const lent_depth lent(*program_.space->ctx, f.frames_.size() - 1);
     // What a refusal reports: the operator told by its operand types, or the method not taken.
     const char* op_name = nullptr;
     value left, right;
@@ -523,6 +575,21 @@ void machine::values(fiber& f, const instr& in, slot* r) const
     }
 }
 
+void machine::member_missing(fiber& f, const instr& in, slot* r) const
+{
+    // The instance's own search refuses it, as the tree's member access reports it.
+    const member_site& m = f.frames_.back().body->members[static_cast<std::size_t>(in.c)];
+    const value v = r[in.b].object();
+    try {
+        (void)v->member_of(m.name);
+    } catch (exception& e) {
+        script_trace& t = e.script();
+        if (t.message.empty()) t.message = type_word(*v) + " has no member '" + narrow(*m.name) + "'";
+        failed(f, std::move(e));
+    }
+    throw fault("vm: a member that the instance holds but not where the compiler placed it");
+}
+
 void machine::divisor_refused(fiber& f, arith what, const slot& divisor) const
 {
     // The value classes make the range_error, so that it names the same place in them as the tree
@@ -558,7 +625,16 @@ void machine::join_refused(fiber& f, const slot& text, const slot& joined, bool 
 // exception" of every call it leaves; placed, and closed by the process frame.
 void machine::failed(fiber& f, exception e) const
 {
-    for (std::size_t k = f.frames_.size(); k-- > 1;) e = table::function::left_call(e);
+    for (std::size_t k = f.frames_.size(); k-- > 1;) {
+        e = table::function::left_call(e);
+        // A method called on an instance (`a.f()`, not a plain call inside a method) leaves through the
+        // instance, which chains the error behind its description; a runaway recursion passes unchanged.
+        const frame& caller = f.frames_[k - 1];
+        if (caller.body->code[caller.pc - 1].n == 1 && !e.out_of_depth()) {
+            const value self = f.stack_[f.frames_[k].base].object();
+            e = static_cast<const instance&>(*self).left_method(e);
+        }
+    }
     place(f, e.script());
     end(f, std::move(e));
 }
@@ -586,7 +662,7 @@ void machine::place(const fiber& f, script_trace& trace) const
     for (std::size_t k = f.frames_.size(); k-- > 0;) {
         const frame& fr = f.frames_[k];
         trace.mark(fr.body->at(fr.pc - 1));
-        if (k > 0) trace.leave("function " + fr.body->name);
+        if (k > 0) trace.leave((fr.body->method ? "method " : "function ") + fr.body->name);
     }
 }
 

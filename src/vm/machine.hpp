@@ -54,6 +54,7 @@ private:
     // The instructions on value objects, whose classes compute and may refuse: the refusal ends the fiber
     // as the tree interpreter's operator, declaration or method call reports it. Out of the loop.
     [[gnu::noinline]] void values(fiber& f, const instr& in, slot* r) const;
+    [[noreturn, gnu::noinline]] void member_missing(fiber& f, const instr& in, slot* r) const;
     [[noreturn, gnu::noinline]] void divisor_refused(fiber& f, arith what, const slot& divisor) const;
     [[noreturn, gnu::noinline]] void depth_exceeded(fiber& f) const;
     [[noreturn, gnu::noinline]] void join_refused(fiber& f, const slot& text, const slot& joined, bool in_place) const;
