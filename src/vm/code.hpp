@@ -54,6 +54,7 @@ enum class op : std::uint8_t {
     // writes the scalar or string in a into the member's value.
     get_m,
     set_m,
+    no_method,  // the call of unit.methods[b] on the instance c, which no class of it defines: its refusal
     assign_v,  // a = b through a's class (the element's own, or the variable's boxed); n: 0 for =, 1 + arith for op=
     arith_v,   // a = b op c through b's class (n: the arith)
     relate_v,  // a = the bool b rel c through b's class (n: the relation)
@@ -82,11 +83,13 @@ struct instr {
 };
 static_assert(sizeof(instr) == 16);
 
-// A built-in method call of a vector: its name and where its arguments wait.
+// A built-in method call of a vector, or a method call an instance refuses: its name and where its
+// arguments wait.
 struct method_site {
     method_name name;
     std::int32_t base;
     std::uint32_t count;
+    symbol text;  // the name as written
 };
 
 // A member as the compiler found it in the class of the instance: `depth` base parts outward, and the index

@@ -267,8 +267,9 @@ private:
     std::optional<ty> relational(const binary& e, relation r, std::int32_t into);
     std::optional<ty> assign(const binary& e, std::int32_t into);
     std::optional<ty> step_by_one(const unary& e, bool up, std::int32_t into);
-    std::optional<ty> call(const e_function& e, std::int32_t into);
-    std::optional<ty> method(const e_method& e, std::int32_t into);
+    // Calls; `cls`, when given, takes the class of an instance the call returns.
+    std::optional<ty> call(const e_function& e, std::int32_t into, type_id_t* cls = nullptr);
+    std::optional<ty> method(const e_method& e, std::int32_t into, type_id_t* cls = nullptr);
     std::optional<ty> native(const e_native& e, std::int32_t into);
     // A member of the instance a method runs on, named plainly in its body.
     std::optional<member_found> own_member(symbol name) const;
@@ -448,8 +449,11 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
 {
     // A recursive call finds its own unit here while the body is still being compiled.
     if (const auto found = units.find({&r, whose.receiver}); found != units.end()) return found->second;
-    const std::optional<ty> returns = type_of(r.return_type);
-    if (!returns || held(*returns)) {
+    const std::optional<ty> returns = typed(r.return_type);
+    // An instance is returned as a copy (the call's conversion to the declared class): one that runs no
+    // script code is the same copy on either side of the call's end.
+    if (!returns || *returns == ty::vector || *returns == ty::any ||
+        (*returns == ty::instance && (copy_runs_script(r.return_type) || construction_signals(r.return_type)))) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
         return std::nullopt;
     }
@@ -659,7 +663,15 @@ bool unit_compiler::statement(const control& c)
         const std::optional<operand> v = value_of(*r->e);
         if (!v) return false;
         const std::int32_t result = temporary();
-        if (!convert(*v, *returns_, result, r->e->pos)) return false;
+        if (*returns_ == ty::instance) {
+            // A copy of an instance of exactly the declared class (another value would be converted by
+            // one of the class's constructors).
+            if (v->type != ty::instance || v->cls != routine_.return_type)
+                return refuse("returning " + shown(*v) + " from a function declared " + all_.type_text(routine_.return_type), r->e->pos);
+            emit(op::clone, result, v->reg);
+        } else if (!convert(*v, *returns_, result, r->e->pos)) {
+            return false;
+        }
         emit(op::ret, result);
         next_ = mark_;
         return true;
@@ -695,9 +707,10 @@ bool unit_compiler::declare(const expression& e)
             if (!v) return false;
             given.push_back(*v);
         }
-        if (*t == ty::vector || (given.size() == 1 && given.front().type == ty::any)) {
+        if (*t == ty::vector || (given.size() == 1 && (given.front().type == ty::any || given.front().type == ty::instance))) {
             // Made as the interpreter makes the declared value: a vector from its arguments (a copy of
-            // another), a scalar from a value only the run knows.
+            // another), a scalar from a value only the run knows (an element; an instance, through its
+            // class's conversion operator).
             std::int32_t base = given.empty() ? 0 : given.front().reg;
             if (given.size() > 1) {
                 base = next_;
@@ -759,6 +772,15 @@ std::optional<operand> unit_compiler::value_of(const expression& e)
         if (const std::optional<member_found> m = own_member(v->name)) return read_member(*m, 0, temporary(), e.pos);
     }
     if (const auto* m = dynamic_cast<const e_member*>(&e)) return member(*m, temporary());
+    if (dynamic_cast<const e_function*>(&e) || dynamic_cast<const e_method*>(&e)) {
+        // A call returning an instance says its class.
+        const std::int32_t reg = temporary();
+        type_id_t cls = 0;
+        const auto* f = dynamic_cast<const e_function*>(&e);
+        const std::optional<ty> t = f ? call(*f, reg, &cls) : method(static_cast<const e_method&>(e), reg, &cls);
+        if (!t) return std::nullopt;
+        return operand{reg, *t, *t == ty::instance ? cls : 0};
+    }
     if (const auto* c = dynamic_cast<const e_cast*>(&e); c && all_.class_of(c->type)) {
         const std::int32_t reg = temporary();
         if (!construct(c->type, c->arguments, reg, e.pos)) return std::nullopt;
@@ -1071,7 +1093,7 @@ std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32
     return place.type;
 }
 
-std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into)
+std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, type_id_t* cls)
 {
     // The arguments go into consecutive registers at the top, where the callee's frame will start.
     std::vector<operand> given;
@@ -1095,6 +1117,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into)
             mark(e.pos);
             emit(op::call, into, static_cast<std::int32_t>(*callee), base);
             next_ = base;
+            if (cls) *cls = m->routine->return_type;
             return all_.typed(m->routine->return_type);
         }
     // The definition whose parameter types are exactly the arguments' kinds, as a call finds at run time.
@@ -1116,10 +1139,11 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into)
     mark(e.pos);
     emit(op::call, into, static_cast<std::int32_t>(*callee), base);
     next_ = base;
-    return type_of(found->return_type);
+    if (cls) *cls = found->return_type;
+    return all_.typed(found->return_type);
 }
 
-std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into)
+std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, type_id_t* cls)
 {
     // The arguments before the receiver, as the tree interpreter evaluates them.
     std::vector<operand> given;
@@ -1133,11 +1157,23 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into)
     if (target->type == ty::instance) {
         // A method of the instance's class or of a base, by the arguments' exact types; it runs on the
         // instance itself, which goes first in the callee's frame.
-        const object& cls = *all_.class_of(target->cls);
-        const std::optional<method_found> m = all_.method(cls, e.interned, given);
+        const object& receiver = *all_.class_of(target->cls);
+        const std::optional<method_found> m = all_.method(receiver, e.interned, given);
         if (!m) {
-            refuse("a method call that class " + narrow(cls.name) + " defines no method for", e.pos);
-            return std::nullopt;
+            // Neither the class nor a base takes these types: the instance's own search refuses the call
+            // at run time (a global function of the name is never a method).
+            for (const operand& v : given)
+                if (v.type == ty::nil) {
+                    refuse("handing a method the nil a function gives", e.pos);
+                    return std::nullopt;
+                }
+            const std::int32_t base = next_;
+            for (const operand& v : given) emit(op::move, temporary(), v.reg);
+            u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size()), e.interned});
+            mark(e.pos);
+            emit(op::no_method, into, static_cast<std::int32_t>(u().methods.size() - 1), target->reg);
+            next_ = base;
+            return ty::any;
         }
         std::string name = narrow(m->cls->name) + "::" + narrow(e.name) + "(";
         for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
@@ -1148,6 +1184,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into)
         mark(e.pos);
         emit(op::call, into, static_cast<std::int32_t>(*callee), base, 1);
         next_ = base;
+        if (cls) *cls = m->routine->return_type;
         return all_.typed(m->routine->return_type);
     }
     if (target->type != ty::vector) {
@@ -1180,7 +1217,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into)
         }
     const std::int32_t base = next_;
     for (const operand& v : given) emit(op::move, temporary(), v.reg);
-    u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size())});
+    u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size()), e.interned});
     mark(e.pos);
     // empty gives a bool; every other result stays the value the method gave (an element's own handle).
     const bool truth = e.builtin == method_name::empty;
@@ -1267,8 +1304,11 @@ std::optional<operand> unit_compiler::member(const e_member& e, std::int32_t int
     const object& cls = *all_.class_of(of->cls);
     const std::optional<member_found> m = all_.member(cls, e.interned);
     if (!m) {
-        refuse("the member " + narrow(e.name) + ", which class " + narrow(cls.name) + " does not declare", e.pos);
-        return std::nullopt;
+        // No part of the instance has it: reading it is the instance's own refusal, at run time.
+        u().members.push_back({e.interned, 0, 0});
+        mark(e.pos);
+        emit(op::get_m, into, of->reg, static_cast<std::int32_t>(u().members.size() - 1), static_cast<int>(kind::object));
+        return operand{into, ty::any};
     }
     return read_member(*m, of->reg, into, e.pos);
 }

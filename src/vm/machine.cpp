@@ -413,6 +413,7 @@ bool machine::step(fiber& f)
             [[fallthrough]];
         case op::clone:
         case op::method:
+        case op::no_method:
         case op::truth_v:
         case op::unary_v:
             fr->pc = pc;
@@ -515,6 +516,14 @@ void machine::values(fiber& f, const instr& in, slot* r) const
             r[in.a] = in.n ? unboxed(std::move(out)) : slot::of_value(std::move(out));
             return;
         }
+        case op::no_method: {
+            // The instance's search finds nothing and refuses, as the tree interpreter's call reports it.
+            const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
+            for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
+            left = r[in.c].object();
+            (void)left->method(method_call<wchar_t>{given, *m.text, m.text});
+            throw fault("vm: an instance took a method call that no class of it defines");
+        }
         case op::assign_v: {
             // The target is an element's own value, or a variable's boxed for its class to change.
             slot& target = r[in.a];
@@ -565,9 +574,11 @@ void machine::values(fiber& f, const instr& in, slot* r) const
         script_trace& t = e.script();
         if (op_name && left && t.message.empty()) {
             t.message = refusal_sentence(op_name, *left, right.get());
-        } else if ((in.code == op::method || in.code == op::at) && t.message.empty() && t.frames.empty()) {
-            const method_name m = in.code == op::at ? method_name::at : f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].name;
-            t.message = type_word(*left) + " has no method " + program_.space->call_signature(std::string(method_text(m)), given);
+        } else if ((in.code == op::method || in.code == op::no_method || in.code == op::at) && t.message.empty() &&
+                   t.frames.empty()) {
+            const std::string name = in.code == op::at ? std::string(method_text(method_name::at))
+                                                       : narrow(*f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].text);
+            t.message = type_word(*left) + " has no method " + program_.space->call_signature(name, given);
         }
         failed(f, std::move(e));
     } catch (sig_throw& thrown) {

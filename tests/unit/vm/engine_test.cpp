@@ -134,6 +134,7 @@ TEST(vm_engine, instances_members_and_methods_behave_as_on_the_tree_interpreter)
                  "    int through(int n) { if (n == 0) { return own() + part() + twice(x); } return through(n - 1) + 1; }\n"
                  "    nil set(int k) { x = k; ++x; b += 2; d *= 3; v.push_back(k); tag = \"t\" + k; }\n"
                  "    operator bool() { return x > 10; }\n};\n"
+                 "Base fresh(int k) { Base q; q.b= k; return q; }\n"
                  "int area(Shape s) { s.x= 0; s.v.push_back(7); return s.x+ s.v.size(); }\n"
                  "process main() {\n    Shape s(1);\n    Shape u(2, 3);\n"
                  "    using::write(\"\" + s.own() + \" \" + s.shadowed() + \" \" + s.through(3) + \" \" + s.part() + \" \" + u.own() + \" \" + u.d+ \"\\n\");\n"
@@ -141,6 +142,7 @@ TEST(vm_engine, instances_members_and_methods_behave_as_on_the_tree_interpreter)
                  "    Shape c = s;\n    int a = area(c);\n    c.x= 1;\n    c.v.push_back(8);\n"
                  "    using::write(\"\" + a + \" \" + s.x+ \" \" + x + \" \" + calls + \" \" + u.b+ \"\\n\");\n"
                  "    using::write(using::debug(s) + \"\\n\" + using::debug(u) + \"\\n\" + using::debug(c) + \"\\n\");\n"
+                 "    Base f = fresh(4);\n    f.b+= 1;\n    using::write(using::debug(f) + using::debug(fresh(5)) + \"\\n\");\n"
                  "    s = u;\n    u.x= 0;\n    if (s) { using::write(using::debug(s) + \" \" + int(s.x> 5) + \"\\n\"); }\n}\n");
 }
 
@@ -202,6 +204,10 @@ TEST(vm_engine, run_time_errors_leave_with_the_tree_interpreters_chain_place_and
         "process main() {\n    C c;\n    c.v.push_back(1);\n    using::write(\"\" + c.outer(0));\n    using::write(\"\" + f(c));\n}\n",
         "class C {\n    int n;\n    int split(int k) { return n / k; }\n};\n"
         "process main() {\n    C c;\n    using::write(\"\" + c.split(0));\n}\n",
+        // A member or method no class of the instance has: the instance's own refusal.
+        "class A { int x; };\nprocess main() {\n    A a;\n    using::write(\"go\");\n    using::write(\"\" + a.y);\n}\n",
+        "int f(int v) { return v; }\nclass A { int x; int f(string s) { return 1; } };\n"
+        "process main() {\n    A a;\n    using::write(\"\" + a.f(\"s\"));\n    a.f(1);\n}\n",
         // Runaway recursion through a method: the depth report passes the instance unchanged.
         "class R {\n    int n;\n    int down(int k) { return down(k + 1) + n; }\n};\n"
         "process main() {\n    R r;\n    r.down(0);\n}\n",
@@ -249,12 +255,11 @@ TEST(vm_engine, what_it_cannot_run_exactly_is_refused_with_its_place)
     refused("process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused("process main() {\n    return 1;\n}\n", "a return in a process body at t.vl:2:5");
     refused("nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "writing the nil a function gives");
-    // A member or method the class does not have keeps the tree interpreter's run-time report; a copy
-    // made by a copy constructor of the script runs on the callee's side of a call.
-    refused("class A { int x; };\nprocess main() {\n    A a;\n    using::write(\"\" + a.y);\n}\n", "the member y");
-    refused("class A { int x; };\nprocess main() {\n    A a;\n    a.f(1);\n}\n", "defines no method");
+    // A copy made by a copy constructor of the script runs on the callee's side of a call.
     refused("class A {\n    int x;\n    A() : x(1) { }\n    A(A &o) : x(2) { }\n};\nint f(A a) { return 1; }\n"
             "process main() {\n    A a;\n    f(a);\n}\n", "whose copy runs a constructor");
+    refused("class A {\n    int x;\n    A() : x(1) { }\n    A(A &o) : x(2) { }\n};\nA f() { A a; return a; }\n"
+            "process main() {\n    A b = f();\n}\n", "a function returning A");
 }
 
 TEST(vm_engine, a_missing_process_is_the_tree_interpreters_own_diagnostic)
