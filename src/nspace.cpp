@@ -173,7 +173,7 @@ value nspace::create_instance(type_id_t id)
         case tid::nil:
             return make<nil>();
         case tid::ref:
-            return make<ref>();
+            return make<ref>(ctx->cycles);
         case tid::typeid_:
             return make<typeid_>();
         case tid::bad_cast:

@@ -2,6 +2,7 @@
 // conversions, and the instance value itself.
 #include "object.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string_view>
 
@@ -104,6 +105,11 @@ bool object::define_member(type_id_t type, symbol member_name, bool reference)
             << type_name(type) << (reference ? "& " : " ") << *member_name;
     members->emplace_back(member_name, member_type{type, reference});
     return true;
+}
+
+bool object::has_reference_member() const noexcept
+{
+    return std::any_of(members->begin(), members->end(), [](const auto& m) { return m.second.reference; });
 }
 
 const object::member_type* object::find_member_type(symbol member_name) const noexcept

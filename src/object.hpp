@@ -44,6 +44,8 @@ public:
     void define_constructor(const table::parameter_list& params, const std::wstring& constructor_name,
                             control_ptr body);
     const member_type* find_member_type(symbol member_name) const noexcept;
+    // Whether a member of this class itself (not of its base) is a reference member.
+    bool has_reference_member() const noexcept;
 
     // Construction of an instance's part (called on the instance's own object).
     // Runs a script constructor: its initializers and body, in a frame over this part's variables.

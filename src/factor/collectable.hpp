@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "context.hpp"
 #include "factor/cycle_registry.hpp"
@@ -18,9 +19,10 @@ protected:
     ~child_visitor() = default;
 };
 
-// A value that can hold other values, and so be part of a cycle. It is on the registry of the running
-// interpreter (cycle_registry.hpp) for its whole life, linked through two pointers of its own, so that
-// entering and leaving costs a few stores and no allocation.
+// A value that can hold other values, and so be part of a cycle. It is counted on the registry of the
+// running interpreter (cycle_registry.hpp) for its whole life; a root (a ref, an instance with a
+// reference member) is also listed there, linked through two pointers of its own, so that entering and
+// leaving costs a few stores and no allocation.
 class collectable : public factor {
 public:
     collectable* cycle_node() noexcept final { return this; }
@@ -31,23 +33,32 @@ public:
     virtual void visit_children(child_visitor& visit) const = 0;
 
 protected:
-    collectable() noexcept { context::current().cycles.enter(*this); }
-    collectable(const collectable& o) noexcept : factor(o) { context::current().cycles.enter(*this); }
+    collectable() noexcept { context::current().cycles.made(); }
+    collectable(const collectable& o) noexcept : factor(o) { context::current().cycles.made(); }
     ~collectable() override
     {
-        if (!back_) return;  // its registry went first
-        cycle_registry::leave(*this);
+        if (back_) cycle_registry::leave(*this);
         context::current().cycles.dropped();
     }
 
+    // Lists this value as a root of `cycles`: it can hold a handle that another holder shares.
+    void enter_roots(cycle_registry& cycles) noexcept { cycles.enter(*this); }
+    // Lists this value, a copy of the root `original`, on the registry that lists the original, so that a
+    // copy needs no interpreter at hand.
+    void enter_roots_beside(const collectable& original) noexcept { cycle_registry::enter_beside(original, *this); }
+
 private:
     friend class cycle_registry;
-    // During a collection: the holders not yet accounted for by registered values, or `reached`.
-    std::uint32_t trial_ = 0;
-    // The link that points here (the registry's first_ or the previous value's next_), null once the
-    // registry is gone; and the next value.
-    collectable** back_ = nullptr;
-    collectable* next_ = nullptr;
+    // The mark of a value no collection is looking at, and of one a collection found reachable from
+    // outside. No holder count gets near it.
+    static constexpr std::uint32_t idle = std::numeric_limits<std::uint32_t>::max();
+    // During a collection: the holders not yet accounted for by values of the part it walks, or `idle`.
+    std::uint32_t trial_ = idle;
+    // For a root: the link that points here (the registry's first_ or the previous root's next_), null
+    // once the registry is gone; and the next root. Null for every other value. A copy of a root is
+    // linked in after it, so they change when a const value is copied.
+    mutable collectable** back_ = nullptr;
+    mutable collectable* next_ = nullptr;
 };
 
 inline void cycle_registry::enter(collectable& v) noexcept
@@ -56,7 +67,15 @@ inline void cycle_registry::enter(collectable& v) noexcept
     v.next_ = first_;
     if (first_) first_->back_ = &v.next_;
     first_ = &v;
-    ++count_;
+}
+
+inline void cycle_registry::enter_beside(const collectable& beside, collectable& v) noexcept
+{
+    if (!beside.back_) return;
+    v.back_ = &beside.next_;
+    v.next_ = beside.next_;
+    if (beside.next_) beside.next_->back_ = &v.next_;
+    beside.next_ = &v;
 }
 
 inline void cycle_registry::leave(collectable& v) noexcept

@@ -1,7 +1,5 @@
-// The cycle collector: trial deletion over one interpreter's registered values, and freeing what no outside handle reaches.
+// The cycle collector: trial deletion over what one interpreter's roots reach, and freeing what no outside handle reaches.
 #include <algorithm>
-#include <limits>
-#include <vector>
 
 #include "factor/collectable.hpp"
 
@@ -9,21 +7,36 @@ namespace vorla {
 
 namespace {
 
-// The mark of a value a collection found reachable from outside. No holder count gets near it.
+// Between collections every value is idle; a collection marks with the same value what it finds
+// reachable from outside, so its survivors are left idle with no pass of their own.
 constexpr std::uint32_t reached = std::numeric_limits<std::uint32_t>::max();
 
 } // namespace
 
-// Takes from each registered child the holder its parent accounts for. Children on another
-// interpreter's registry are changed too, harmlessly: their own collection starts their counts afresh.
-class cycle_registry::subtract final : public child_visitor {
+// Gathers the part of the heap the roots reach, breadth first, with the part itself as the queue: each
+// value joins with all its holders, and loses one for every handle a value of the part holds on it.
+// The part is closed: a value joins it with everything it holds.
+class cycle_registry::gather final : public child_visitor {
 public:
+    explicit gather(std::vector<collectable*>& part) : part_(part) {}
     void operator()(factor& child) override
     {
         ++edges;
-        if (collectable* c = child.cycle_node()) --c->trial_;
+        if (collectable* c = child.cycle_node()) {
+            join(*c);
+            --c->trial_;
+        }
+    }
+    void join(collectable& v)
+    {
+        if (v.trial_ != collectable::idle) return;
+        v.trial_ = v.holders_;
+        part_.push_back(&v);
     }
     std::size_t edges = 0;
+
+private:
+    std::vector<collectable*>& part_;
 };
 
 // Marks what a value reaches as reached, through a work list rather than recursion: a chain of refs may
@@ -66,42 +79,45 @@ void cycle_registry::least_growth(std::size_t n) noexcept
 
 std::size_t cycle_registry::collect()
 {
-    // Every value starts with all its holders. The registry is walked once, into an array: each step of
-    // a linked list waits for the load before it, while the passes over an array overlap their loads.
-    std::vector<collectable*> all;
-    all.reserve(count_);
-    for (collectable* v = first_; v; v = v->next_) {
-        v->trial_ = v->holders_;
-        all.push_back(v);
-    }
-    // The handles registered values hold are taken away.
-    subtract inside;
-    for (const collectable* v : all) v->visit_children(inside);
+    std::vector<collectable*>& part = part_;
+    part.clear();
+    gather inside(part);
+    for (collectable* r = first_; r; r = r->next_) inside.join(*r);
+    // The part grows while it is walked: index, not iterators.
+    for (std::size_t i = 0; i < part.size(); ++i) part[i]->visit_children(inside);
 
     // A value with a holder left is held from outside: it and everything it reaches stay.
     reach outside;
-    for (collectable* v : all) {
+    for (collectable* v : part) {
         if (v->trial_ == 0 || v->trial_ == reached) continue;
         outside.mark(*v);
         outside.drain();
     }
 
-    // The rest is held only by itself. Each value is kept by a handle here while all of them give up
-    // what they hold, so none goes before it has been emptied; dropping these handles then frees them.
-    // What stays is the registry from now on (freeing the rest frees no value reached).
-    std::vector<value> unreachable;
-    for (collectable* v : all)
-        if (v->trial_ != reached) unreachable.emplace_back(v);
-    count_ = all.size() - unreachable.size();
-    all = {};
-    for (const value& v : unreachable) release_children(*v);
-    const std::size_t freed = unreachable.size();
-    unreachable.clear();
+    // The rest is held only by itself. Each value is kept by one more holder while all of them give up
+    // what they hold, so none goes before it has been emptied; dropping that holder then frees them.
+    // Freeing them frees no value reached: each of those has a holder outside the rest.
+    const std::size_t looked_at = part.size();
+    std::size_t garbage = 0;
+    for (collectable* v : part) {
+        if (v->trial_ == reached) continue;
+        v->trial_ = collectable::idle;
+        ++v->holders_;
+        part[garbage++] = v;
+    }
+    part.resize(garbage);
+    for (collectable* v : part) release_children(*v);
+    for (collectable* v : part)
+        if (--v->holders_ == 0) delete static_cast<factor*>(v);
+    part.clear();
+    // A collection that looked at far more than usual gives its memory back.
+    if (part.capacity() > 4 * std::max(looked_at, growth_)) part.shrink_to_fit();
 
-    // The next collection waits until the registry has grown by what this one cost to walk (values
-    // and the handles they hold), so collecting costs a constant per value made whatever the heap's shape.
-    next_run_ = count_ + std::max({growth_, count_, inside.edges / 8});
-    return freed;
+    // The next collection waits until the count has grown by what this one cost to walk (the values that
+    // stay and the handles they hold), so collecting costs a constant per value made whatever the
+    // heap's shape.
+    next_run_ = count_ + std::max({growth_, looked_at - garbage, inside.edges / 8});
+    return garbage;
 }
 
 } // namespace vorla

@@ -16,8 +16,13 @@ namespace vorla {
 // The bodies live with the class object in object.cpp, since they run script code.
 class instance final : public collectable {
 public:
-    // Unconstructed: no members and no base until one call_constructor completes.
-    explicit instance(const object& cls) : part_(cls, object::instance_part) {}
+    // Unconstructed: no members and no base until one call_constructor completes. An instance whose own
+    // part has a reference member shares that member's value with its other holders, so it is a root of
+    // its interpreter's cycle collector (a base part with one is an instance of its own).
+    explicit instance(const object& cls) : part_(cls, object::instance_part)
+    {
+        if (cls.has_reference_member()) enter_roots(cls.ctx->cycles);
+    }
     // Members nested a million deep are released by a loop, not by destructors inside destructors.
     ~instance() override { release_children(*this); }
 

@@ -12,10 +12,13 @@
 
 namespace vorla {
 
+// A ref shares its target with the target's other holders, so it is a root of the cycle collector.
 class ref : public collectable {
 public:
-    ref() = default;
-    explicit ref(value target) : target_(std::move(target)) {}
+    // A ref listed on `cycles`, the registry of the interpreter that makes it.
+    explicit ref(cycle_registry& cycles, value target = {}) noexcept : target_(std::move(target)) { enter_roots(cycles); }
+    // A copy shares the target too, and is listed where the original is.
+    ref(const ref& o) noexcept : collectable(o), target_(o.target_) { enter_roots_beside(o); }
     // A chain of refs millions long is released by a loop, not by one destructor inside the next.
     ~ref() override { release_children(*this); }
 
@@ -37,7 +40,7 @@ public:
     static method_signatures methods() { return method_rows().signatures(); }
 
     type_id_t type_id() const override { return tid::ref; }
-    value clone() const override { return make<ref>(target_); }
+    value clone() const override { return make<ref>(*this); }
     void hash(std::uint32_t& seed) const override
     {
         const nesting level(*this, "hash");

@@ -16,6 +16,7 @@
 #include "factor/boolean.hpp"
 #include "factor/nil.hpp"
 #include "factor/real.hpp"
+#include "factor/ref.hpp"
 #include "factor/signed_.hpp"
 #include "factor/string_.hpp"
 #include "factor/unsigned_.hpp"
@@ -69,6 +70,8 @@ inline value double_(double x) { return make<real<double>>(x); }
 inline value bool_(bool b) { return make<boolean>(b); }
 inline value nil_() { return make<nil>(); }
 inline value str(const std::wstring& text) { return make<string_<wchar_t>>(text); }
+// A ref to target (none: a ref never given one) on the registry of the thread's running interpreter.
+inline value ref_(value target = {}) { return make<ref>(context::current().cycles, std::move(target)); }
 
 inline int as_int(const value& v) { return static_cast<int>(*v); }
 inline unsigned int as_unsigned(const value& v) { return static_cast<unsigned int>(*v); }

@@ -303,7 +303,7 @@ TEST(SequenceValue, OperatorsAndConversionsAreRefused)
 TEST(SequenceValue, AContainerReachingItselfEndsInADiagnostic)
 {
     value v = filled(vec(), int_(1));
-    call(v, L"push_back", {make<ref>(v)});  // the clone of a ref keeps the same target
+    call(v, L"push_back", {ref_(v)});  // the clone of a ref keeps the same target
     // On the stack scripts run on, so the nesting limit (not the machine stack) decides where it stops.
     std::string text;
     run_on_stack(script_stack_bytes, [&] { text = diagnostic([&] { (void)v->describe(); }); });
@@ -344,11 +344,11 @@ TEST(SequenceValue, RefChainsStopAtTheNestingLimit)
 {
     run_on_stack(script_stack_bytes, [] {
         value chain = int_(1);
-        for (unsigned i = 0; i <= factor::nesting_limit; ++i) chain = make<ref>(chain);
+        for (unsigned i = 0; i <= factor::nesting_limit; ++i) chain = ref_(chain);
         EXPECT_HAS(diagnostic([&] { (void)chain->describe(); }), "vorla::ref::describe: nesting too deep");
         std::uint32_t seed = 0;
         EXPECT_HAS(diagnostic([&] { chain->hash(seed); }), "vorla::ref::hash: nesting too deep");
-        EXPECT_HAS(diagnostic([&] { (void)chain->equal(make<ref>(chain)); }), "vorla::ref::equal: nesting too deep");
+        EXPECT_HAS(diagnostic([&] { (void)chain->equal(ref_(chain)); }), "vorla::ref::equal: nesting too deep");
     });
 }
 
@@ -359,14 +359,14 @@ TEST(SequenceValue, DeepStructuresAreReleasedWithoutRecursion)
     run_on_stack(stack_reserve() + (std::size_t(1) << 20), [] {
         {
             value chain = int_(1);
-            for (int i = 0; i < 300000; ++i) chain = make<ref>(chain);
+            for (int i = 0; i < 300000; ++i) chain = ref_(chain);
         }
         { value v = nested(300000, vec); }
         { value l = nested(300000, lst); }
         // Shared parts stay alive for their other holders.
         value shared = filled(vec(), int_(3));
         {
-            value holder = filled(vec(), make<ref>(shared));
+            value holder = filled(vec(), ref_(shared));
         }
         EXPECT_EQ(shared->describe(), "vector[int(3)]");
     });

@@ -18,7 +18,7 @@ value get(const value& r) { return call(r, L"get"); }
 
 value make_ref(const value& target)
 {
-    value r = make<ref>();
+    value r = ref_();
     r->call_constructor(target);
     return r;
 }
@@ -52,7 +52,7 @@ TEST(RefValue, CloneSharesTheTarget)
 
 TEST(RefValue, DefaultTargetIsNil)
 {
-    value r = make<ref>();
+    value r = ref_();
     r->call_constructor();
     EXPECT_EQ(get(r)->type_id(), tid::nil);
     EXPECT_EQ(r->describe(), "ref(nil())");
@@ -60,7 +60,7 @@ TEST(RefValue, DefaultTargetIsNil)
 
 TEST(RefValue, GetWithoutAnyTargetGivesAFreshNil)
 {
-    value r = make<ref>();
+    value r = ref_();
     value a = get(r), b = get(r);
     EXPECT_EQ(a->type_id(), tid::nil);
     EXPECT_NE(a.get(), b.get());

@@ -80,7 +80,7 @@ TEST(StringValue, ComparesWithTheIntegersText)
 
 TEST(StringValue, AnOperandWithoutWideTextThrowsBadCast)
 {
-    value r = make<ref>(str(L"x"));
+    value r = ref_(str(L"x"));
     EXPECT_EQ(thrown_text([&] { (void)(*str(L"a") == r); }).rfind("bad_cast(", 0), 0u);
 }
 
