@@ -66,11 +66,41 @@ std::wstring line_text(const std::wstring& text, std::size_t start)
 }
 } // namespace
 
+namespace {
+// A line longer than this is shown as a window around the place: a report on a generated script of one
+// line of megabytes stays a line of the terminal. The column in the place's text stays the line's own.
+constexpr std::size_t shown_width = 160;
+const std::wstring cut_mark = L"...";
+
+struct shown_line {
+    std::wstring text;          // what the report prints, with the marks where the line was cut
+    std::size_t from = 0;       // the line's first character shown
+    std::size_t mark_width = 0; // what stands before it: the mark when the line was cut at its start
+};
+
+shown_line shown(const std::wstring& line, std::size_t column)
+{
+    if (line.size() <= shown_width) return {line, 0, 0};
+    const std::size_t at = std::min(column > 0 ? column - 1 : 0, line.size());
+    const std::size_t from = std::min(at > shown_width / 2 ? at - shown_width / 2 : 0, line.size() - shown_width);
+    shown_line s;
+    s.from = from;
+    if (from > 0) {
+        s.text = cut_mark;
+        s.mark_width = cut_mark.size();
+    }
+    s.text.append(line, from, shown_width);
+    if (from + shown_width < line.size()) s.text += cut_mark;
+    return s;
+}
+} // namespace
+
 std::string source_files::source_line(script_pos p) const
 {
     const file* f = find(p);
     if (!f) return {};
-    return narrow(line_text(f->text, f->line_starts[in_text(*f, p).line - 1]));
+    const line_col lc = in_text(*f, p);
+    return narrow(shown(line_text(f->text, f->line_starts[lc.line - 1]), lc.column).text);
 }
 
 std::string source_files::caret_line(script_pos p) const
@@ -79,8 +109,9 @@ std::string source_files::caret_line(script_pos p) const
     if (!f) return {};
     const line_col lc = in_text(*f, p);
     const std::wstring line = line_text(f->text, f->line_starts[lc.line - 1]);
-    std::string out;
-    for (std::size_t i = 0; i + 1 < lc.column; ++i) out += i < line.size() && line[i] == L'\t' ? '\t' : ' ';
+    const shown_line s = shown(line, lc.column);
+    std::string out(s.mark_width, ' ');
+    for (std::size_t i = s.from; i + 1 < lc.column; ++i) out += i < line.size() && line[i] == L'\t' ? '\t' : ' ';
     return out + "^";
 }
 

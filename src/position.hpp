@@ -41,7 +41,8 @@ public:
     // "FILE:LINE:COL"; "?" for an unknown position.
     std::string where(script_pos p) const;
     // The source line holding p (UTF-8, without its line end), and a caret line under p's column
-    // that repeats the line's tabs so the caret lines up on any tab width.
+    // that repeats the line's tabs so the caret lines up on any tab width. A very long line is shown as a
+    // window around p, marked "..." where it was cut.
     std::string source_line(script_pos p) const;
     std::string caret_line(script_pos p) const;
 

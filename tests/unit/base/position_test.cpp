@@ -24,6 +24,28 @@ TEST(source_files, lines_and_columns_count_characters_from_one)
     EXPECT_EQ(files.where({7, 0}), "?");
 }
 
+TEST(source_files, a_very_long_line_is_shown_as_a_window_around_the_place)
+{
+    vorla::source_files files;
+    std::wstring line(100000, L'a');
+    line[50000] = L'X';
+    const auto f = files.add("long.vl", line + L"\nshort");
+    EXPECT_EQ(files.where({f, 50000}), "long.vl:1:50001");  // the place keeps the line's own column
+    const std::string shown = files.source_line({f, 50000});
+    const std::string caret = files.caret_line({f, 50000});
+    EXPECT_EQ(shown.substr(0, 3), "...");
+    EXPECT_EQ(shown.substr(shown.size() - 3), "...");
+    EXPECT_LT(shown.size(), 200u);
+    EXPECT_EQ(shown[caret.size() - 1], 'X');  // the caret stands under the place
+    // Cut at one end only: the window starts at the line's start, or ends at its end.
+    EXPECT_EQ(files.caret_line({f, 3}), "   ^");
+    EXPECT_EQ(files.source_line({f, 3}).substr(0, 4), "aaaa");
+    const std::string end = files.source_line({f, 99999});
+    EXPECT_EQ(end.substr(end.size() - 4), "aaaa");
+    EXPECT_EQ(end[files.caret_line({f, 99999}).size() - 1], 'a');
+    EXPECT_EQ(files.source_line({f, 100001}), "short");
+}
+
 TEST(source_files, a_wrapper_around_the_users_text_is_no_line_of_it)
 {
     vorla::source_files files;
