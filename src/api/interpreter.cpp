@@ -15,11 +15,13 @@
 #include <new>
 #include <optional>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 
 #include "context.hpp"
 #include "driver/console.hpp"
 #include "driver/files.hpp"
+#include "driver/native_kit.hpp"
 #include "driver/natives.hpp"
 #include "driver/system.hpp"
 #include "driver/trace.hpp"
@@ -467,6 +469,8 @@ struct interpreter::impl {
     nspace space;
     semantic<wchar_t> compiler;
     bool use_vm;
+    // Natives the host defined: the checker knows the argument counts of the built-in ones only.
+    std::unordered_set<std::wstring> host_natives;
     bool host_budgets;  // a step or time budget: the vm keeps none yet
     // After the namespace: the program holds handles on its global variables.
     std::optional<vm_run> vm_;
@@ -737,6 +741,7 @@ void interpreter::define_native(const std::string& name, native function)
     if (!function) throw std::invalid_argument("define_native: the native '" + name + "' has no function");
     impl_->guarded([&] {
         const impl* owner = impl_.get();
+        impl_->host_natives.insert(widen(name));
         impl_->space.natives->define(
             widen(name), [n = host_code_name{name, "using::" + name, "native"}, owner, f = std::move(function)](args& v) {
                 return run_host_code(n, owner, v, f);
@@ -858,7 +863,13 @@ std::vector<check_finding> interpreter::check() const
         throw script_error("check() needs interpreter_options::keep_for_check", {}, {}, 0, 0);
     check::program program;
     for (const auto& kept : impl_->compiler.trees) program.files.push_back({kept.file, &kept.tree});
-    program.natives = impl_->space.natives->names();
+    for (const std::wstring& name : impl_->space.natives->names()) {
+        check::native_signature n{name, {}};
+        // A host's own native of a built-in's name checks its arguments itself.
+        if (!impl_->host_natives.count(name))
+            if (const auto builtin = driver::builtin_native(narrow(name))) n.counts = {{builtin->min_args, builtin->max_args}};
+        program.natives.push_back(std::move(n));
+    }
     std::vector<check_finding> out;
     for (const check::finding& f : check::check_program(program)) {
         const source_files& files = *impl_->compiler.files;

@@ -164,7 +164,7 @@ class checker {
 public:
     explicit checker(const program& p) : program_(p)
     {
-        for (const std::wstring& n : p.natives) natives_.insert(n);
+        for (const native_signature& n : p.natives) natives_.emplace(n.name, n.counts);
         for (const source_tree& f : p.files) collect(f);
     }
 
@@ -741,13 +741,24 @@ private:
         case rule::kw_false: return {{kind::bool_}};
         case rule::using_call: {
             const std::wstring& name = leaf_text(first.children.at(0));
-            if (first.children.size() > 1) arguments(first.children[1]);
-            if (!natives_.count(name)) {
+            const std::size_t given = first.children.size() > 1 ? arguments(first.children[1]).size() : 0;
+            const auto native = natives_.find(name);
+            if (native == natives_.end()) {
                 std::string known;
-                std::vector<std::wstring> sorted(natives_.begin(), natives_.end());
+                std::vector<std::wstring> sorted;
+                for (const auto& entry : natives_) sorted.push_back(entry.first);
                 std::sort(sorted.begin(), sorted.end());
                 for (const std::wstring& k : sorted) known += (known.empty() ? "" : ", ") + narrow(k);
                 add(severity::error, at(first.children.at(0)), "no native named '" + narrow(name) + "'", "the natives are " + known);
+                return {};
+            }
+            if (const auto& counts = native->second; counts && (given < counts->first || given > counts->second)) {
+                const std::string takes = std::to_string(counts->first) +
+                                          (counts->second == counts->first ? "" : " to " + std::to_string(counts->second));
+                add(severity::error, at(first.children.at(0)),
+                    "using::" + narrow(name) + " takes " + takes + " argument" + (counts->second == 1 ? "" : "s") + ", not " +
+                        std::to_string(given),
+                    {});
                 return {};
             }
             if (name == L"debug") return {{kind::string_}};
@@ -967,17 +978,22 @@ private:
 
     // --- never used -----------------------------------------------------------------------------------
 
+    // Only for the checked file's own definitions: an included file is a library, which defines more than any
+    // one program uses.
     void unused()
     {
+        const std::uint32_t checked = program_.files.front().file;
         for (const auto& [name, list] : functions_)
             if (!used_.count(L"function " + name))
                 for (const signature& s : list)
-                    add(severity::warning, at_node(s.file, s.node->children.at(1)),
+                    if (s.file == checked)
+                        add(severity::warning, at_node(s.file, s.node->children.at(1)),
                            "function " + signature_text(s) + " is never called", "remove it, or call it");
         for (const auto& [name, list] : processes_)
             if (name != L"main" && !used_.count(L"process " + name))
                 for (const signature& s : list)
-                    add(severity::warning, at_node(s.file, s.node->children.at(0)),
+                    if (s.file == checked)
+                        add(severity::warning, at_node(s.file, s.node->children.at(0)),
                            "process " + signature_text(s) + " is never started", "start it with process::" + narrow(name) + " p(...);");
     }
 
@@ -992,7 +1008,7 @@ private:
     }
 
     const program& program_;
-    std::unordered_set<std::wstring> natives_;
+    std::unordered_map<std::wstring, std::optional<std::pair<std::size_t, std::size_t>>> natives_;
     overloads functions_, processes_, inlines_;
     std::unordered_map<std::wstring, class_info> classes_;
     std::unordered_map<std::wstring, stype> globals_;

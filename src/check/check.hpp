@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "position.hpp"
@@ -25,11 +27,18 @@ struct source_tree {
     const detail::semantic::pnode* tree;
 };
 
+// A native the program can call, with the least and most arguments it takes when the interpreter knows
+// them (a host's own natives check their arguments themselves).
+struct native_signature {
+    std::wstring name;
+    std::optional<std::pair<std::size_t, std::size_t>> counts;
+};
+
 // Everything the checker reads: every file of the program (the command line's first), and the natives
 // the program can call.
 struct program {
     std::vector<source_tree> files;
-    std::vector<std::wstring> natives;
+    std::vector<native_signature> natives;
 };
 
 // The findings in source order per file, files in the order given.

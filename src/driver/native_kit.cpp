@@ -3,6 +3,13 @@
 
 namespace vorla::driver {
 
+std::optional<native_info> builtin_native(std::string_view name)
+{
+    for (unsigned id = 0; id <= static_cast<unsigned>(native_id::sleep); ++id)
+        if (const native_info n = info(static_cast<native_id>(id)); name == n.name) return n;
+    return std::nullopt;
+}
+
 void wrong_argument(native_id id, const args& v, std::size_t i, const char* wanted)
 {
     const native_info n = info(id);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <utility>
 
@@ -52,6 +54,9 @@ constexpr native_info info(native_id id)
     }
     return {"sleep", 1, 1};
 }
+
+// The built-in native named `name` (as scripts call it after using::), if there is one.
+std::optional<native_info> builtin_native(std::string_view name);
 
 // Registers native `id`: every call runs `body(v)` under the native's "catch exception" line, after the
 // argument count was checked ("invalid argument count"), as the first natives always did.
