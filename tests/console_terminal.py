@@ -35,12 +35,18 @@ process main() { using::write("first line\\n"); using::write("partial"); spin();
 READ_THEN_FAIL = """process main() { string s; using::read(s); using::write("read " + s + "\\n"); throw 7; }
 """
 
+# What a read brought in after the needle it waited for, kept for the next read of that terminal.
+UNREAD = {}
+
+
 def read_until(fd, needle, limit=LIMIT):
-    """Reads from fd until `needle` has been seen or the limit passes; returns everything read."""
-    data = b""
-    needle = needle.encode("utf-8")
+    """Reads from fd until `needle` has been seen or the limit passes. Returns what was read up to the end of
+    the needle's first appearance, or everything when it never came; what came after it is kept for the next
+    call, so a prompt that arrives in one piece with the output before it is still there to wait for."""
+    data = UNREAD.pop(fd, b"")
+    wanted = needle.encode("utf-8")
     end = time.monotonic() + limit
-    while needle not in data.replace(b"\r\n", b"\n"):
+    while wanted not in data.replace(b"\r\n", b"\n"):
         left = end - time.monotonic()
         if left <= 0:
             break
@@ -54,7 +60,18 @@ def read_until(fd, needle, limit=LIMIT):
         if not chunk:
             break
         data += chunk
-    return data.replace(b"\r\n", b"\n").decode("utf-8", "replace")
+    text = data.replace(b"\r\n", b"\n")
+    at = text.find(wanted)
+    if at >= 0:
+        UNREAD[fd] = text[at + len(wanted):]
+        text = text[:at + len(wanted)]
+    return text.decode("utf-8", "replace")
+
+
+def close(fd):
+    """Closes a terminal's master side and forgets what was read ahead from it (its number is reused)."""
+    UNREAD.pop(fd, None)
+    os.close(fd)
 
 
 def wait_exit(process, limit=LIMIT):
@@ -88,7 +105,7 @@ def test_terminal_output_is_flushed_at_each_line(vorla, directory):
         check(process.poll() is None, "terminal: the spinning script ended early")
     finally:
         stop(process)
-        os.close(master)
+        close(master)
 
 
 def test_pipe_output_stays_buffered(vorla, directory):
@@ -104,7 +121,7 @@ def test_pipe_output_stays_buffered(vorla, directory):
     finally:
         stop(process)
         process.stdout.close()
-        os.close(master)
+        close(master)
 
 
 def test_enter_ends_the_wait_on_a_terminal(vorla, directory):
@@ -126,7 +143,7 @@ def test_enter_ends_the_wait_on_a_terminal(vorla, directory):
         check(code == 1, "terminal: Enter did not end the wait with status 1 (got %r)" % code)
     finally:
         stop(process)
-        os.close(master)
+        close(master)
 
 
 def test_other_input_waits_for_one_integer(vorla, directory):
@@ -149,7 +166,7 @@ def test_other_input_waits_for_one_integer(vorla, directory):
     finally:
         stop(process)
         process.stdin.close()
-        os.close(master)
+        close(master)
 
     # End of input ends the wait as well.
     process = subprocess.Popen([vorla, path], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,

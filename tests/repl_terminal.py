@@ -16,7 +16,7 @@ import termios
 import time
 
 from checklist import check, run_tests
-from console_terminal import LIMIT, read_until, stop, wait_exit
+from console_terminal import LIMIT, close, read_until, stop, wait_exit
 
 
 def session(vorla):
@@ -77,7 +77,7 @@ def test_prompt_values_continuation_and_history(vorla, directory):
         check(wait_exit(process) == 0, "Ctrl-D did not end the session with status 0")
     finally:
         stop(process)
-        os.close(master)
+        close(master)
 
 
 def test_ctrl_c_stops_what_the_input_started(vorla, directory):
@@ -104,7 +104,7 @@ def test_ctrl_c_stops_what_the_input_started(vorla, directory):
         check("interrupted" in read_until(master, "vorla> "), "a second Ctrl-C did not stop the second run")
     finally:
         stop(process)
-        os.close(master)
+        close(master)
 
 
 def test_ctrl_c_at_the_prompt_drops_the_input(vorla, directory):
@@ -131,7 +131,7 @@ def test_ctrl_c_at_the_prompt_drops_the_input(vorla, directory):
         check(process.poll() is None, "Ctrl-C at the prompt ended the session")
     finally:
         stop(process)
-        os.close(master)
+        close(master)
 
 
 def main():
