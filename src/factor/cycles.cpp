@@ -94,9 +94,10 @@ std::size_t cycle_registry::collect()
         outside.drain();
     }
 
-    // The rest is held only by itself. Each value is kept by one more holder while all of them give up
-    // what they hold, so none goes before it has been emptied; dropping that holder then frees them.
-    // Freeing them frees no value reached: each of those has a holder outside the rest.
+    // The rest is held only by itself. Each value gets one more holder first, so that none goes before
+    // its turn to be emptied; it then gives up what it holds and drops that holder, which frees it unless
+    // a value of the rest not yet emptied still holds it (that one frees it when its turn comes). Freeing
+    // them frees no value reached: each of those has a holder outside the rest.
     const std::size_t looked_at = part.size();
     std::size_t garbage = 0;
     for (collectable* v : part) {
@@ -106,9 +107,10 @@ std::size_t cycle_registry::collect()
         part[garbage++] = v;
     }
     part.resize(garbage);
-    for (collectable* v : part) release_children(*v);
-    for (collectable* v : part)
+    for (collectable* v : part) {
+        release_children(*v);
         if (--v->holders_ == 0) delete static_cast<factor*>(v);
+    }
     part.clear();
     // A collection that looked at far more than usual gives its memory back.
     if (part.capacity() > 4 * std::max(looked_at, growth_)) part.shrink_to_fit();
