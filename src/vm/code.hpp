@@ -51,9 +51,11 @@ enum class op : std::uint8_t {
     method,    // a = the built-in method unit.methods[b] of the vector c, on that site's argument registers
     // Members of a class instance (the handle in b), at the place unit.members[c] settles: get_m reads the
     // member as the kind n (a scalar or string in place, a vector or instance by its own handle), set_m
-    // writes the scalar or string in a into the member's value.
+    // writes the scalar or string in a, of the kind n, into the member's value.
     get_m,
     set_m,
+    member_v,   // a = the member unit.members[c] (its name) of the value in b, found by name: a value whose
+                // class only the run knows (an element) answers as the tree's member access asks it
     no_method,  // the call of unit.methods[b] on the instance c, which no class of it defines: its refusal
     assign_v,  // a = b through a's class (the element's own, or the variable's boxed); n: 0 for =, 1 + arith for op=
     arith_v,   // a = b op c through b's class (n: the arith)

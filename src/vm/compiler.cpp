@@ -283,7 +283,11 @@ private:
         std::int32_t site = 0;
         ty type = ty::nil;
     };
+    // A site of -1: the place is a handle already read into register `instance` (a member found by name).
     std::optional<member_place> member_target(const expression& target, bool& is_member);
+    // Whether reading e to reach a member of it changes nothing and meets nothing of the program a
+    // right side could change first: a variable, a member, an element of one.
+    static bool member_operand(const expression& e);
     // A new instance of the class `type` from the arguments, as a declaration or construction makes it.
     bool construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
     // The calling frame's registers from `base`: the instance first for a method, then the arguments,
@@ -1023,6 +1027,8 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
     operand place{};
     if (v) {
         place = v->at;
+    } else if (m && m->site < 0) {
+        place = {m->instance, ty::any};
     } else if (m) {
         // The member's value, read after the right side as the tree's operator finds it then; a vector
         // or instance member is its own handle and changes in place.
@@ -1063,7 +1069,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         emit(arithmetic_op(a->what, place.type), place.reg, place.reg, right);
     }
     if (g) emit(op::global_set, place.reg, g->first);
-    if (m && !held(m->type)) emit(op::set_m, place.reg, m->instance, m->site);
+    if (m && !held(m->type)) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     if (place.reg != into) emit(op::move, into, place.reg);
     return place.type;
 }
@@ -1085,10 +1091,14 @@ std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32
     }
     static constexpr op steps[4][2] = {{op::inc_i, op::dec_i}, {op::inc_u, op::dec_u}, {op::inc_f, op::dec_f}, {op::inc_d, op::dec_d}};
     if (g) emit(op::global_get, place.reg, g->first);
+    if (m && m->site < 0) {
+        refuse("++ or -- on a member of a value only the run knows", e.pos);
+        return std::nullopt;
+    }
     if (m) emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
     if (g) emit(op::global_set, place.reg, g->first);
-    if (m) emit(op::set_m, place.reg, m->instance, m->site);
+    if (m) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     if (place.reg != into) emit(op::move, into, place.reg);
     return place.type;
 }
@@ -1291,12 +1301,20 @@ std::optional<operand> unit_compiler::read_member(const member_found& m, std::in
 
 std::optional<operand> unit_compiler::member(const e_member& e, std::int32_t into)
 {
-    if (!dynamic_cast<const e_variable*>(e.operand.get()) && !dynamic_cast<const e_member*>(e.operand.get())) {
-        refuse("a member of something other than a variable or a member", e.pos);
+    if (!member_operand(*e.operand)) {
+        refuse("a member of something other than a variable, a member or an element", e.pos);
         return std::nullopt;
     }
     const std::optional<operand> of = value_of(*e.operand);
     if (!of) return std::nullopt;
+    if (of->type == ty::any) {
+        // A value whose class only the run knows (an element): its member is found by name, as the
+        // tree interpreter's member access finds it, and is its own handle.
+        u().members.push_back({e.interned, 0, 0});
+        mark(e.pos);
+        emit(op::member_v, into, of->reg, static_cast<std::int32_t>(u().members.size() - 1));
+        return operand{into, ty::any};
+    }
     if (of->type != ty::instance) {
         refuse("a member of " + word(of->type), e.pos);
         return std::nullopt;
@@ -1313,6 +1331,17 @@ std::optional<operand> unit_compiler::member(const e_member& e, std::int32_t int
     return read_member(*m, of->reg, into, e.pos);
 }
 
+bool unit_compiler::member_operand(const expression& e)
+{
+    if (dynamic_cast<const e_variable*>(&e)) return true;
+    if (const auto* m = dynamic_cast<const e_member*>(&e)) return member_operand(*m->operand);
+    if (const auto* at = dynamic_cast<const e_method*>(&e))
+        return at->builtin == method_name::at && at->arguments.size() == 1 && member_operand(*at->operand) &&
+               (dynamic_cast<const e_variable*>(at->arguments.front().get()) ||
+                dynamic_cast<const e_constant<signed_<int>, int>*>(at->arguments.front().get()));
+    return false;
+}
+
 std::optional<unit_compiler::member_place> unit_compiler::member_target(const expression& target, bool& is_member)
 {
     std::optional<member_found> m;
@@ -1323,12 +1352,20 @@ std::optional<unit_compiler::member_place> unit_compiler::member_target(const ex
         is_member = true;
     } else if (const auto* e = dynamic_cast<const e_member*>(&target)) {
         is_member = true;
-        if (!dynamic_cast<const e_variable*>(e->operand.get()) && !dynamic_cast<const e_member*>(e->operand.get())) {
-            refuse("a member of something other than a variable or a member", e->pos);
+        if (!member_operand(*e->operand)) {
+            refuse("a member of something other than a variable, a member or an element", e->pos);
             return std::nullopt;
         }
         const std::optional<operand> of = value_of(*e->operand);
         if (!of) return std::nullopt;
+        if (of->type == ty::any) {
+            // Found by name at run time (see member); the handle then changes in place.
+            u().members.push_back({e->interned, 0, 0});
+            mark(at);
+            const std::int32_t place = temporary();
+            emit(op::member_v, place, of->reg, static_cast<std::int32_t>(u().members.size() - 1));
+            return member_place{place, -1, ty::any};
+        }
         if (of->type != ty::instance) {
             refuse("a member of " + word(of->type), e->pos);
             return std::nullopt;

@@ -212,9 +212,40 @@ const char* operator_text(relation r)
     return members.find(m.name);
 }
 
-// A global variable's or a member's value read into a slot; the compiler checked its class when it took
-// it.
-slot read_scalar(const value& g)
+// A member's value read into a slot as the kind k the compiler settled: a member's value is always of its
+// declared class (made as one, and rebound only to copies of one), so no class is asked for.
+[[gnu::always_inline]] inline void read_member(slot& out, const value& m, kind k)
+{
+    switch (k) {
+    case kind::int_: out.set_int(static_cast<const signed_<int>&>(*m).get()); return;
+    case kind::double_: out.set_double(static_cast<const real<double>&>(*m).get()); return;
+    case kind::boolean: out.set_bool(static_cast<const boolean&>(*m).boolean::operator bool()); return;
+    case kind::uint_: out.set_uint(static_cast<const unsigned_<unsigned int>&>(*m).get()); return;
+    case kind::float_: out.set_float(static_cast<const real<float>&>(*m).get()); return;
+    case kind::text: out = slot::of_text(static_cast<const string_<wchar_t>&>(*m).text()); return;
+    case kind::object: out = slot::of_value(m); return;
+    case kind::nil: break;
+    }
+    throw fault("vm: a member read as nil");
+}
+
+// The scalar or string in s written into the member's value, of the kind k.
+[[gnu::always_inline]] inline void write_member(value& m, const slot& s, kind k)
+{
+    switch (k) {
+    case kind::int_: static_cast<signed_<int>&>(*m).set(s.i()); return;
+    case kind::double_: static_cast<real<double>&>(*m).set(s.d()); return;
+    case kind::boolean: static_cast<boolean&>(*m).set(s.b()); return;
+    case kind::uint_: static_cast<unsigned_<unsigned int>&>(*m).set(s.u()); return;
+    case kind::float_: static_cast<real<float>&>(*m).set(s.f()); return;
+    case kind::text: static_cast<string_<wchar_t>&>(*m).set(s.chars()); return;
+    case kind::object: case kind::nil: break;
+    }
+    throw fault("vm: a member written as a value object or nil");
+}
+
+// A global variable's value read into a slot; the compiler checked its class when it took it.
+slot read_global(const value& g)
 {
     switch (g->type_id()) {
     case tid::signed_: return slot::of_int(static_cast<const signed_<int>&>(*g).get());
@@ -228,7 +259,7 @@ slot read_scalar(const value& g)
     throw fault("vm: a global of a kind the compiler does not take");
 }
 
-void write_scalar(value& g, const slot& s)
+void write_global(value& g, const slot& s)
 {
     switch (g->type_id()) {
     case tid::signed_: static_cast<signed_<int>&>(*g).set(s.i()); return;
@@ -262,9 +293,9 @@ bool machine::step(fiber& f)
         switch (in.code) {
         case op::move: r[in.a] = r[in.b]; break;
         case op::constant: r[in.a] = fr->body->constants[static_cast<std::size_t>(in.b)]; break;
-        case op::global_get: r[in.a] = read_scalar(program_.globals[static_cast<std::size_t>(in.b)]); break;
+        case op::global_get: r[in.a] = read_global(program_.globals[static_cast<std::size_t>(in.b)]); break;
         case op::global_set:
-            write_scalar(const_cast<value&>(program_.globals[static_cast<std::size_t>(in.b)]), r[in.a]);
+            write_global(const_cast<value&>(program_.globals[static_cast<std::size_t>(in.b)]), r[in.a]);
             break;
         case op::add_i: r[in.a].set_int(integer_result(arith::add, r[in.b].i(), r[in.c].i())); break;
         case op::sub_i: r[in.a].set_int(integer_result(arith::sub, r[in.b].i(), r[in.c].i())); break;
@@ -392,8 +423,7 @@ bool machine::step(fiber& f)
                 fr->pc = pc;
                 member_missing(f, in, r);
             }
-            if (static_cast<kind>(in.n) == kind::object) r[in.a] = slot::of_value(*m);
-            else r[in.a] = read_scalar(*m);
+            read_member(r[in.a], *m, static_cast<kind>(in.n));
             break;
         }
         case op::set_m: {
@@ -402,7 +432,20 @@ bool machine::step(fiber& f)
                 fr->pc = pc;
                 member_missing(f, in, r);
             }
-            write_scalar(*m, r[in.a]);
+            write_member(*m, r[in.a], static_cast<kind>(in.n));
+            break;
+        }
+        case op::member_v: {
+            // An instance's own member, found by name; a base part's and every refusal on the value path.
+            const member_site& m = fr->body->members[static_cast<std::size_t>(in.c)];
+            if (r[in.b].what() == kind::object)
+                if (scope* own = r[in.b].object()->own_members())
+                    if (value* found = own->variables.find(m.name)) {
+                        r[in.a] = slot::of_value(*found);
+                        break;
+                    }
+            fr->pc = pc;
+            values(f, in, r);
             break;
         }
         case op::make:
@@ -514,6 +557,19 @@ void machine::values(fiber& f, const instr& in, slot* r) const
             value out = left->builtin_method(m.name, given);
             if (!out) throw fault("vm: a vector method the vector's table did not take");
             r[in.a] = in.n ? unboxed(std::move(out)) : slot::of_value(std::move(out));
+            return;
+        }
+        case op::member_v: {
+            // A base part's member, or the value's refusal ("undefined member", a scalar's "has no member").
+            const member_site& m = f.frames_.back().body->members[static_cast<std::size_t>(in.c)];
+            left = boxed(r[in.b]);
+            try {
+                r[in.a] = slot::of_value(left->member_of(m.name));
+            } catch (exception& e) {
+                script_trace& t = e.script();
+                if (t.message.empty()) t.message = type_word(*left) + " has no member '" + narrow(*m.name) + "'";
+                throw;
+            }
             return;
         }
         case op::no_method: {

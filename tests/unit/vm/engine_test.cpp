@@ -143,6 +143,8 @@ TEST(vm_engine, instances_members_and_methods_behave_as_on_the_tree_interpreter)
                  "    using::write(\"\" + a + \" \" + s.x+ \" \" + x + \" \" + calls + \" \" + u.b+ \"\\n\");\n"
                  "    using::write(using::debug(s) + \"\\n\" + using::debug(u) + \"\\n\" + using::debug(c) + \"\\n\");\n"
                  "    Base f = fresh(4);\n    f.b+= 1;\n    using::write(using::debug(f) + using::debug(fresh(5)) + \"\\n\");\n"
+                 "    vector w;\n    w.push_back(u);\n    int k = 0;\n    w.at(k).x= 7;\n    w.at(0).b+= 1;\n"
+                 "    using::write(\"\" + w.at(0).x+ \" \" + w.at(k).b+ \" \" + u.x+ \"\\n\");\n"
                  "    s = u;\n    u.x= 0;\n    if (s) { using::write(using::debug(s) + \" \" + int(s.x> 5) + \"\\n\"); }\n}\n");
 }
 
@@ -208,6 +210,8 @@ TEST(vm_engine, run_time_errors_leave_with_the_tree_interpreters_chain_place_and
         "class A { int x; };\nprocess main() {\n    A a;\n    using::write(\"go\");\n    using::write(\"\" + a.y);\n}\n",
         "int f(int v) { return v; }\nclass A { int x; int f(string s) { return 1; } };\n"
         "process main() {\n    A a;\n    using::write(\"\" + a.f(\"s\"));\n    a.f(1);\n}\n",
+        // A member of an element found by name at run time: a number has none.
+        "process main() {\n    vector v(1, 5);\n    using::write(\"\" + v.at(0).x);\n}\n",
         // Runaway recursion through a method: the depth report passes the instance unchanged.
         "class R {\n    int n;\n    int down(int k) { return down(k + 1) + n; }\n};\n"
         "process main() {\n    R r;\n    r.down(0);\n}\n",
