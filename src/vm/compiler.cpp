@@ -292,7 +292,7 @@ private:
     bool construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
     // The calling frame's registers from `base`: the instance first for a method, then the arguments,
     // copied where the language copies them (a vector, an instance by value).
-    bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance, script_pos at);
+    bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance);
     std::string shown(const operand& o) const;
     const variable* local(symbol name) const;
     // A global variable of a kind the vm keeps in a slot, as an index into the program's globals.
@@ -341,9 +341,6 @@ public:
     }
     std::optional<member_found> member(const object& cls, symbol name) const;
     std::optional<method_found> method(const object& cls, symbol name, const std::vector<operand>& given) const;
-    // Whether copying an instance of the class can run a constructor of the script (its own copy
-    // constructor, or one of its base's or its members').
-    bool copy_runs_script(type_id_t id) const;
     // Whether a constructor run when an instance of the class is made or copied (its own, its base's,
     // its members') may end with a return, break or continue.
     bool construction_signals(type_id_t id) const;
@@ -420,16 +417,6 @@ bool shared_state::construction_signals(type_id_t id) const
     });
 }
 
-bool shared_state::copy_runs_script(type_id_t id) const
-{
-    return any_class_made(id, [](const object& c) {
-        const auto constructors = c.constructors->all();
-        return std::any_of(constructors.begin(), constructors.end(), [&](const table::routine& r) {
-            return r.params.size() == 1 && r.params.front().type == c.id;
-        });
-    });
-}
-
 template <class Test>
 bool shared_state::any_class_made(type_id_t id, Test&& test) const
 {
@@ -454,10 +441,9 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     // A recursive call finds its own unit here while the body is still being compiled.
     if (const auto found = units.find({&r, whose.receiver}); found != units.end()) return found->second;
     const std::optional<ty> returns = typed(r.return_type);
-    // An instance is returned as a copy (the call's conversion to the declared class): one that runs no
-    // script code is the same copy on either side of the call's end.
+    // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
     if (!returns || *returns == ty::vector || *returns == ty::any ||
-        (*returns == ty::instance && (copy_runs_script(r.return_type) || construction_signals(r.return_type)))) {
+        (*returns == ty::instance && construction_signals(r.return_type))) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
         return std::nullopt;
     }
@@ -518,6 +504,11 @@ bool unit_compiler::body()
         scopes_.back().push_back({p.name, {temporary(), *t, *t == ty::instance ? p.type : 0}});
     }
     u().parameters = static_cast<std::uint32_t>(routine_.params.size()) + (owner_.defining ? 1 : 0);
+    // An instance parameter copies its argument inside the call, before any position is marked: an error
+    // of a copy constructor leaves through this frame as it leaves the tree interpreter's call, placed
+    // at the call site.
+    for (const variable& p : scopes_.back())
+        if (p.at.type == ty::instance) emit(op::clone, p.at.reg, p.at.reg);
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
     return true;
@@ -672,6 +663,8 @@ bool unit_compiler::statement(const control& c)
             // one of the class's constructors).
             if (v->type != ty::instance || v->cls != routine_.return_type)
                 return refuse("returning " + shown(*v) + " from a function declared " + all_.type_text(routine_.return_type), r->e->pos);
+            // The tree interpreter copies it after the body, where no statement's place is marked.
+            mark(script_pos{});
             emit(op::clone, result, v->reg);
         } else if (!convert(*v, *returns_, result, r->e->pos)) {
             return false;
@@ -1120,7 +1113,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
     // callee's), then the functions of the top level.
     if (owner_.defining)
         if (const std::optional<method_found> m = all_.method(*owner_.defining, e.name, given)) {
-            if (!pass(given, 0, e.pos)) return std::nullopt;
+            if (!pass(given, 0)) return std::nullopt;
             const std::optional<std::size_t> callee = all_.function(
                 *m->routine, narrow(m->cls->name) + "::" + name, e.pos, {m->cls, owner_.receiver, owner_.offset + m->depth});
             if (!callee) return std::nullopt;
@@ -1142,7 +1135,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
         refuse("a call of " + narrow(*e.name) + " that no function of the program's top level takes", e.pos);
         return std::nullopt;
     }
-    if (!pass(given, std::nullopt, e.pos)) return std::nullopt;
+    if (!pass(given, std::nullopt)) return std::nullopt;
     const std::optional<std::size_t> callee = all_.function(*found, name, e.pos);
     if (!callee) return std::nullopt;
     // The callee's registers start at base: make room for them in this frame's count too.
@@ -1188,7 +1181,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         std::string name = narrow(m->cls->name) + "::" + narrow(e.name) + "(";
         for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
         const std::int32_t base = next_;
-        if (!pass(given, target->reg, e.pos)) return std::nullopt;
+        if (!pass(given, target->reg)) return std::nullopt;
         const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, target->cls, m->depth});
         if (!callee) return std::nullopt;
         mark(e.pos);
@@ -1260,16 +1253,13 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     return gives;
 }
 
-bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::int32_t> instance, script_pos at)
+bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::int32_t> instance)
 {
     if (instance) emit(op::move, temporary(), *instance);
-    for (const operand& v : given) {
-        // A parameter by value is a copy of the argument; a class's copy constructor would run on the
-        // callee's side of the call, which the vm's frames do not yet account for.
-        if (v.type == ty::instance && all_.copy_runs_script(v.cls))
-            return refuse("an instance of " + all_.type_text(v.cls) + " passed by value, whose copy runs a constructor of the script", at);
-        emit(v.type == ty::vector || v.type == ty::instance ? op::clone : op::move, temporary(), v.reg);
-    }
+    // A parameter by value is a copy of the argument: a vector's is made here, an instance's by the
+    // callee as its frame begins (see body), where a copy constructor of the class runs under the tree
+    // interpreter's calls too.
+    for (const operand& v : given) emit(v.type == ty::vector ? op::clone : op::move, temporary(), v.reg);
     return true;
 }
 
