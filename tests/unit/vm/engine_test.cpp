@@ -151,6 +151,16 @@ TEST(vm_engine, instances_members_and_methods_behave_as_on_the_tree_interpreter)
                  "    s = u;\n    u.x= 0;\n    if (s) { using::write(using::debug(s) + \" \" + int(s.x> 5) + \"\\n\"); }\n}\n");
 }
 
+// A derived class's member of a base member's name hides it from outside and from the derived class's
+// methods; the base's methods still reach their own, also when called on the derived instance.
+TEST(vm_engine, a_member_hidden_by_a_derived_class_is_reached_by_the_base_methods)
+{
+    same_on_both("class B {\n    int x;\n    B() : x(1) { }\n    int bx() { return x; }\n    nil bump() { x += 10; }\n};\n"
+                 "class D : B {\n    int x;\n    D() : x(2), B() { }\n    int dx() { return x + bx(); }\n};\n"
+                 "process main() {\n    D d;\n    d.bump();\n    d.x+= 100;\n"
+                 "    using::write(\"\" + d.x+ \" \" + d.bx() + \" \" + d.dx() + \" \" + using::debug(d) + \"\\n\");\n}\n");
+}
+
 // What a run that fails leaves: its output, then the diagnostic chain and the report for people.
 std::string failed_run(const std::string& source, bool vm)
 {
