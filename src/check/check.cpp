@@ -129,7 +129,7 @@ struct signature {
     std::wstring name;
     std::vector<param> params;
     stype result;
-    const pnode* node = nullptr;  // the definition
+    std::optional<pnode> node = std::nullopt;  // the definition
     std::uint32_t file = 0;
 };
 
@@ -157,7 +157,7 @@ struct info {
     bool has_real = false;        // a float or double operand takes part
     bool lost_real = false;       // ... and an integral left operand drops its fraction
     bool word_text = false;       // a string literal that does not start like a number
-    const pnode* node = nullptr;  // where it starts
+    std::optional<pnode> node = std::nullopt;  // where it starts
 };
 
 class checker {
@@ -227,11 +227,11 @@ private:
             case rule::function_def: functions_[leaf_text(d.children.at(1))].push_back(function_of(d, f.file)); break;
             case rule::process_def:
                 processes_[leaf_text(d.children.at(0))].push_back(
-                    {leaf_text(d.children.at(0)), params_of(d.children.at(1)), {kind::nil}, &d, f.file});
+                    {leaf_text(d.children.at(0)), params_of(d.children.at(1)), {kind::nil}, d, f.file});
                 break;
             case rule::inline_def:
                 inlines_[leaf_text(d.children.at(0))].push_back(
-                    {leaf_text(d.children.at(0)), params_of(d.children.at(1)), {kind::nil}, &d, f.file});
+                    {leaf_text(d.children.at(0)), params_of(d.children.at(1)), {kind::nil}, d, f.file});
                 break;
             case rule::declaration: {
                 const stype t = type_of(d.children.at(0));
@@ -247,7 +247,7 @@ private:
 
     signature function_of(const pnode& d, std::uint32_t file) const
     {
-        return {leaf_text(d.children.at(1)), params_of(d.children.at(2)), type_of(d.children.at(0)), &d, file};
+        return {leaf_text(d.children.at(1)), params_of(d.children.at(2)), type_of(d.children.at(0)), d, file};
     }
 
     void collect_class(const pnode& d, std::uint32_t file)
@@ -264,7 +264,7 @@ private:
                     const pnode& def = m.children.at(0);
                     if (def.id == rule::function_def) c.methods.push_back(function_of(def, file));
                     if (def.id == rule::constructor_def)
-                        c.constructors.push_back({leaf_text(def.children.at(0)), params_of(def.children.at(1)), {}, &def, file});
+                        c.constructors.push_back({leaf_text(def.children.at(0)), params_of(def.children.at(1)), {}, def, file});
                 }
             }
         }
@@ -546,7 +546,7 @@ private:
         case rule::primary_expr: r = primary(n); break;
         default: break;
         }
-        r.node = &n;  // the outermost level: a hint quotes the whole expression
+        r.node = n;  // the outermost level: a hint quotes the whole expression
         return r;
     }
 
@@ -605,7 +605,7 @@ private:
         for (const pnode& operand : n.children) {
             if (operand.leaf) continue;
             if (!tested.empty())
-                if (const pnode* risky = guarded_use(operand, tested))
+                if (const std::optional<pnode> risky = guarded_use(operand, tested))
                     add(severity::warning, at(*risky),
                         "both sides of" + op + "are evaluated: this runs even when the test on the left " +
                             (n.id == rule::and_expr ? "fails" : "succeeds"),
@@ -628,7 +628,7 @@ private:
 
     // The first `x.at(...)` / `x.method(...)` on a tested name, `at(tested)`, or a division by a tested
     // name, under n.
-    static const pnode* guarded_use(const pnode& n, const std::set<std::wstring>& tested)
+    static std::optional<pnode> guarded_use(const pnode& n, const std::set<std::wstring>& tested)
     {
         if (n.id == rule::postfix_expr && n.children.size() > 2) {
             std::set<std::wstring> receiver;
@@ -642,7 +642,7 @@ private:
                                      leaf_text(n.children[i]) == L"back";
                 if (!indexes) continue;
                 for (const std::wstring& t : tested)
-                    if (receiver.count(t) || args.count(t)) return &n.children[i];
+                    if (receiver.count(t) || args.count(t)) return n.children[i];
             }
         }
         if (n.id == rule::multiplicative_expr)
@@ -652,11 +652,11 @@ private:
                 std::set<std::wstring> divisor;
                 names_in(n.children[i + 1], divisor);
                 for (const std::wstring& t : tested)
-                    if (divisor.count(t)) return &n.children[i];
+                    if (divisor.count(t)) return n.children[i];
             }
         for (const pnode& c : n.children)
-            if (const pnode* p = guarded_use(c, tested)) return p;
-        return nullptr;
+            if (std::optional<pnode> p = guarded_use(c, tested)) return p;
+        return std::nullopt;
     }
 
     info unary(const pnode& n)
@@ -893,7 +893,7 @@ private:
     // The source text of an expression, for a hint; whitespace the parser dropped is not restored.
     static std::string unparse(const pnode& n)
     {
-        if (n.leaf) return narrow(n.id == rule::string_literal ? L"\"" + n.text + L"\"" : n.text);
+        if (n.leaf) return narrow(n.id == rule::string_literal ? L"\"" + n.text_string() + L"\"" : n.text_string());
         std::string out;
         for (std::size_t i = 0; i < n.children.size(); ++i) {
             const pnode& c = n.children[i];
@@ -960,10 +960,10 @@ private:
 
     static bool always_true(const pnode& condition)
     {
-        const pnode* p = &condition;
-        while (!p->leaf && p->children.size() == 1) p = &p->children[0];
-        if (p->id == rule::kw_true) return true;
-        return p->id == rule::decimal_literal && p->text != L"0";
+        pnode p = condition;
+        while (!p.leaf && p.children.size() == 1) p = p.children[0];
+        if (p.id == rule::kw_true) return true;
+        return p.id == rule::decimal_literal && p.text != L"0";
     }
 
     // A break that leaves this loop body (not one of a loop inside it).

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -109,23 +110,23 @@ std::size_t furthest(const std::wstring& text, std::size_t prefix)
 }
 
 // The statements of a parsed statement input (inside the process made of it).
-const std::vector<pnode>* statements_of(const detail::semantic::parse_info& info)
+std::optional<detail::semantic::pnode_children> statements_of(const detail::semantic::parse_info& info)
 {
     for (const pnode& d : info.tree.children)
-        if (d.id == rule::process_def && d.children.size() > 2) return &d.children[2].children;
-    return nullptr;
+        if (d.id == rule::process_def && d.children.size() > 2) return d.children[2].children;
+    return std::nullopt;
 }
 
 // The input is one expression statement: its value is shown.
 bool lone_expression(const detail::semantic::parse_info& info)
 {
-    const std::vector<pnode>* body = statements_of(info);
+    const std::optional<detail::semantic::pnode_children> body = statements_of(info);
     if (!body) return false;
-    const pnode* only = nullptr;
+    std::optional<pnode> only;
     for (const pnode& s : *body) {
         if (s.id != rule::statement) continue;
         if (only) return false;
-        only = &s;
+        only = s;
     }
     if (!only) return false;
     const pnode& c = only->children.at(0);

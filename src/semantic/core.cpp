@@ -42,9 +42,9 @@ rule operator_rule(const pnode& n)
 
 const std::wstring& leaf_text(const pnode& n)
 {
-    const pnode* p = &n;
-    while (!p->leaf && !p->children.empty()) p = &p->children.front();
-    return p->leaf ? p->text : empty_text;
+    pnode p = n;
+    while (!p.leaf && !p.children.empty()) p = p.children.front();
+    return p.leaf ? p.text_string() : empty_text;
 }
 
 void core<wchar_t>::stack_refusal(const char* function)

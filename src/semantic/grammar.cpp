@@ -396,9 +396,9 @@ std::string tree_difference(const pnode& a, const pnode& b, const std::string& p
     const std::string here = path + "/" + rule_name(a.id);
     if (a.id != b.id || a.leaf != b.leaf || a.text != b.text || a.offset != b.offset ||
         a.children.size() != b.children.size())
-        return here + ": " + rule_name(a.id) + (a.leaf ? " leaf '" + narrow(a.text) + "'" : "") + " at " +
+        return here + ": " + rule_name(a.id) + (a.leaf ? " leaf '" + narrow(a.text_string()) + "'" : "") + " at " +
                std::to_string(a.offset) + " with " + std::to_string(a.children.size()) + " children against " +
-               rule_name(b.id) + (b.leaf ? " leaf '" + narrow(b.text) + "'" : "") + " at " +
+               rule_name(b.id) + (b.leaf ? " leaf '" + narrow(b.text_string()) + "'" : "") + " at " +
                std::to_string(b.offset) + " with " + std::to_string(b.children.size());
     for (std::size_t i = 0; i < a.children.size(); ++i)
         if (std::string d = tree_difference(a.children[i], b.children[i], here); !d.empty()) return d;
@@ -416,7 +416,7 @@ struct offsets {
     }
 };
 
-void fill(pnode& dst, const tree_node_t& src, const offsets& to_source)
+void fill(plain_node& dst, const tree_node_t& src, const offsets& to_source)
 {
     dst.id = static_cast<rule>(static_cast<int>(src.value.id().to_long()) - 1);
     dst.leaf = src.value.value().kind == leaf_kind;
@@ -425,11 +425,11 @@ void fill(pnode& dst, const tree_node_t& src, const offsets& to_source)
 }
 
 // Spirit trees are converted without recursion; their depth is whatever the parser accepted.
-pnode convert(const tree_node_t& root, const offsets& to_source)
+plain_node convert(const tree_node_t& root, const offsets& to_source)
 {
-    pnode out;
-    std::vector<std::pair<const tree_node_t*, pnode*>> todo;
-    std::vector<pnode*> inner;  // in pre-order, so children come after their parents
+    plain_node out;
+    std::vector<std::pair<const tree_node_t*, plain_node*>> todo;
+    std::vector<plain_node*> inner;  // in pre-order, so children come after their parents
     fill(out, root, to_source);
     todo.emplace_back(&root, &out);
     while (!todo.empty()) {
@@ -443,13 +443,13 @@ pnode convert(const tree_node_t& root, const offsets& to_source)
         std::size_t k = 0;
         for (const auto& c : src->children) {
             if (c.value.value().kind == empty_kind) continue;
-            pnode& child = dst->children[k++];
+            plain_node& child = dst->children[k++];
             fill(child, c, to_source);
             todo.emplace_back(&c, &child);
         }
         // A zero-length match leaves no trace in a Spirit tree, so the empty text of "" comes back here.
         if (dst->id == rule::string_literal && !dst->leaf && dst->children.empty())
-            dst->children.push_back(pnode{rule::string_literal, true, std::wstring(), {}, dst->offset});
+            dst->children.push_back(plain_node{rule::string_literal, true, std::wstring(), {}, dst->offset});
     }
     // An inner node starts at its first child: whitespace its rule skipped first is not part of it.
     for (auto it = inner.rbegin(); it != inner.rend(); ++it)
@@ -476,7 +476,7 @@ parse_info reference_parse_program(const std::wstring& stripped, const offset_ma
         info.match = static_cast<bool>(hit);
         if (info.match) {
             info.length = hit.length();
-            if (!hit.trees.empty()) info.tree = convert(hit.trees.front(), to_source);
+            if (!hit.trees.empty()) info.tree = build_tree(convert(hit.trees.front(), to_source));
         }
     }
     info.full = info.match && first == end;

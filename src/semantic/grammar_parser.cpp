@@ -21,7 +21,9 @@
 namespace vorla::detail::semantic {
 namespace {
 
-using nodes = std::vector<pnode>;
+// Every rule adds its node to the one builder; the name says what the parameter stands for: the list
+// of nodes the rule adds to.
+using nodes = tree_builder;
 
 bool is_space(wchar_t c) { return iswspace_l(static_cast<std::wint_t>(c), ctype_locale()) != 0; }
 bool is_letter(wchar_t c) { return iswalpha_l(static_cast<std::wint_t>(c), ctype_locale()) != 0; }
@@ -122,36 +124,28 @@ private:
     bool node(rule id, nodes& out, Parts parts)
     {
         const wchar_t* const from = p;
-        nodes kids;
-        if (!parts(kids)) {
+        const tree_builder::point at = out.here();
+        if (!parts(out)) {
             p = from;
+            out.rewind(at);
             return false;
         }
-        pnode n;
-        n.id = id;
-        n.offset = kids.empty() ? offset(from) : kids.front().offset;
-        n.children = std::move(kids);
-        out.push_back(std::move(n));
+        out.close(id, at, out.made_since(at) ? 0 : offset(from));
         return true;
     }
     void leaf(rule id, const wchar_t* from, nodes& out)
     {
-        pnode n;
-        n.id = id;
-        n.leaf = true;
-        n.text.assign(from, p);
-        n.offset = offset(from);
-        out.push_back(std::move(n));
+        out.leaf(id, std::wstring_view(from, static_cast<std::size_t>(p - from)), offset(from));
     }
     // One attempt: on failure the text and the node list are as they were.
     template <class F>
     bool attempt(nodes& out, F f)
     {
         const wchar_t* const from = p;
-        const std::size_t had = out.size();
+        const tree_builder::point had = out.here();
         if (f(out)) return true;
         p = from;
-        out.resize(had);
+        out.rewind(had);
         return false;
     }
     template <class... F>
@@ -180,26 +174,30 @@ private:
 
     // ---- terminals with a node ----
 
+    // The rule's node around a leaf of the text read since `from` (built directly: these rules are
+    // tried far more often than they match, so nothing is made before the text is known to be there).
+    void wrapped_leaf(rule id, const wchar_t* from, nodes& out)
+    {
+        const tree_builder::point at = out.here();
+        leaf(id, from, out);
+        out.close(id, at, 0);
+    }
     // A rule that is one literal: the rule's node around a leaf of the text.
     bool literal_rule(rule id, const wchar_t* text, nodes& out)
     {
-        return node(id, out, [&](nodes& k) {
-            const wchar_t* const from = p;
-            if (!lit(text)) return false;
-            leaf(id, from, k);
-            return true;
-        });
+        const wchar_t* const from = p;
+        if (!lit(text)) return false;
+        wrapped_leaf(id, from, out);
+        return true;
     }
     bool keyword(rule id, nodes& out) { return literal_rule(id, keyword_text(id), out); }
     // A rule that is one character out of `chars`.
     bool char_rule(rule id, std::wstring_view chars, nodes& out)
     {
-        return node(id, out, [&](nodes& k) {
-            const wchar_t* const from = p;
-            if (!one([chars](wchar_t c) { return chars.find(c) != std::wstring_view::npos; })) return false;
-            leaf(id, from, k);
-            return true;
-        });
+        const wchar_t* const from = p;
+        if (!one([chars](wchar_t c) { return chars.find(c) != std::wstring_view::npos; })) return false;
+        wrapped_leaf(id, from, out);
+        return true;
     }
     // A whitespace character kept as a leaf of the rule `id`.
     bool space_leaf(rule id, nodes& out)
@@ -213,12 +211,13 @@ private:
     template <class Recognise>
     bool token_rule(rule id, nodes& out, Recognise recognise)
     {
-        return node(id, out, [&](nodes& k) {
-            const wchar_t* const from = p;
-            if (!recognise()) return false;
-            leaf(id, from, k);
-            return true;
-        });
+        const wchar_t* const from = p;
+        if (!recognise()) {
+            p = from;
+            return false;
+        }
+        wrapped_leaf(id, from, out);
+        return true;
     }
     // A recogniser tried once: on failure it has read nothing.
     template <class Recognise>
@@ -264,9 +263,9 @@ private:
     //                kw_return | kw_break | kw_continue | kw_process | kw_inline | kw_class | kw_operator |
     //                kw_using | kw_try | kw_catch | kw_throw
     // Only its length matters: how much of the text the first matching alternative takes.
-    bool reserved_word()
+    bool reserved_word(nodes& scratch)
     {
-        nodes scratch;
+        // The nodes made on the way are dropped by the caller.
         if (builtin_type(scratch) || container_type(scratch)) return true;
         for (rule id : {rule::kw_this, rule::kw_true, rule::kw_false, rule::kw_if, rule::kw_else, rule::kw_while,
                         rule::kw_return, rule::kw_break, rule::kw_continue, rule::kw_process, rule::kw_inline,
@@ -293,7 +292,9 @@ private:
             if (!identifier_word(k)) return false;
             const wchar_t* const word_end = p;
             p = from;
-            const bool reserved = reserved_word() && p >= word_end;
+            const tree_builder::point before = k.here();
+            const bool reserved = reserved_word(k) && p >= word_end;
+            k.rewind(before);
             p = word_end;
             return !reserved;
         });
@@ -366,7 +367,7 @@ private:
                 if (!any_but(L"\"")) break;
             }
             leaf(rule::string_literal, from, k);
-            if (from == p) k.back().offset = offset(quote);
+            if (from == p) k.move_last(offset(quote));
             return ch(L'"');
         });
     }
@@ -898,12 +899,12 @@ parse_info parse_program(const std::wstring& stripped, const offset_map* map)
     const wchar_t* const begin = stripped.c_str();
     const wchar_t* const end = begin + n;
     parser parse(begin, end, map);
-    nodes top;
+    tree_builder top;
     parse.program(top);
     parse_info info;
     info.match = true;  // `program` is a repetition: it matches, if only the empty text
     info.length = static_cast<std::size_t>(parse.p - begin);
-    info.tree = std::move(top.front());
+    info.tree = top.finish();
     info.full = parse.p == end;
     info.stop.assign(parse.p, end);
     const wchar_t* const stopped = std::max(parse.furthest, parse.p);

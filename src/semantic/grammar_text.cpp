@@ -1,5 +1,6 @@
 // Rule names, the printed form of a parse tree, and the strip-then-parse pipeline used by the tools.
 #include <array>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -59,7 +60,7 @@ static_assert(static_cast<int>(rule::kw_throw) == 33 && static_cast<int>(rule::o
               static_cast<int>(rule::primary_expr) == 95 && static_cast<int>(rule::statement) == 102 &&
               static_cast<int>(rule::program) == 131 && static_cast<int>(rule::include_def) == 134);
 
-void append_escaped(std::wstring& out, const std::wstring& text, bool only_newlines)
+void append_escaped(std::wstring& out, std::wstring_view text, bool only_newlines)
 {
     for (wchar_t c : text) {
         if (c == L'\n') out += L"\\n";
@@ -82,9 +83,10 @@ const char* rule_name(rule r)
 std::string dump_tree(const pnode& tree)
 {
     std::string out;
-    std::vector<std::pair<const pnode*, std::size_t>> todo{{&tree, 0}};
+    std::vector<std::pair<pnode, std::size_t>> todo{{tree, 0}};
     while (!todo.empty()) {
-        auto [node, depth] = todo.back();
+        const auto [n, depth] = todo.back();
+        const pnode* const node = &n;
         todo.pop_back();
         out.append(2 * depth, ' ');
         out += rule_name(node->id);
@@ -95,7 +97,7 @@ std::string dump_tree(const pnode& tree)
             out += narrow(quoted);
         }
         out += '\n';
-        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) todo.emplace_back(&*it, depth + 1);
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) todo.emplace_back(*it, depth + 1);
     }
     return out;
 }

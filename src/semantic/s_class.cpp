@@ -127,13 +127,13 @@ void s_class<wchar_t>::eval_class_constructor(const pnode& n, object& cls)
     const std::wstring& constructor_name = leaf_text(c.at(0));
     table::parameter_list params = eval_param_list(c.at(1));
     init_list list;
-    std::unordered_map<symbol, const pnode*> list_nodes;  // where each initializer was written
+    std::unordered_map<symbol, pnode> list_nodes;  // where each initializer was written
     std::size_t block_at = 2;
     if (c.at(2).id == rule::ctor_init_list) {
         list = eval_constructor_list(c[2]);
         block_at = 3;
         for (std::size_t i = 0; i + 1 < c[2].children.size(); i += 2)
-            list_nodes.emplace(intern(leaf_text(c[2].children[i])), &c[2].children[i]);
+            list_nodes.emplace(intern(leaf_text(c[2].children[i])), c[2].children[i]);
     }
     control_ptr body = eval_block(c.at(block_at));
 
@@ -163,7 +163,7 @@ void s_class<wchar_t>::eval_class_constructor(const pnode& n, object& cls)
     const bool base_listed = std::any_of(list.begin(), list.end(), [&](const auto& e) { return names_base(e.first); });
     if (cls.base_id && !base_listed) initializers.push_back(placed_at(std::make_shared<e_base>(expr_list{}), c.at(0)));
     for (auto& [name, arguments] : list) {
-        const pnode& written = *list_nodes.at(name);
+        const pnode& written = list_nodes.at(name);
         if (names_base(name)) {
             initializers.push_back(placed_at(std::make_shared<e_base>(std::move(arguments)), written));
             continue;

@@ -253,7 +253,7 @@ expr s_statement<wchar_t>::eval_declaration(const pnode& n)
 
 namespace {
 // ctor_args holds a call_args; accept either.
-const pnode& inner_call_args(const pnode& n)
+pnode inner_call_args(const pnode& n)
 {
     if (n.id == rule::ctor_args && !n.children.empty() && n.children[0].id == rule::call_args) return n.children[0];
     return n;

@@ -42,7 +42,7 @@ public:
     bool confine = false;
     struct kept_tree {
         std::uint32_t file;
-        detail::semantic::pnode tree;
+        detail::semantic::ptree tree;
     };
     std::deque<kept_tree> trees;
 

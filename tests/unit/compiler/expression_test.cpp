@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ class expression_compile : public ::testing::Test {
 protected:
     nspace space;
     core<wchar_t> compiler{space};
-    pnode tree;
+    ptree tree;
     std::vector<expr> kept;  // compiled trees stay alive for the whole test, so raw node pointers stay valid
 
     // Compiles the initializer of "int t =<text>;" (no blank after '=', so prefix operators parse).
@@ -30,16 +31,16 @@ protected:
         parse_info info = parse_program(L"int t =" + text + L";");
         if (!info.full) throw std::runtime_error("test text does not parse: " + narrow(text));
         tree = std::move(info.tree);
-        const pnode* n = &tree;
+        pnode n = tree;
         // program > declaration > declarator > initializer > expression
         for (rule r : {rule::declaration, rule::declarator, rule::initializer, rule::expression}) {
-            const pnode* next = nullptr;
-            for (const pnode& c : n->children)
-                if (c.id == r) { next = &c; break; }
+            std::optional<pnode> next;
+            for (const pnode& c : n.children)
+                if (c.id == r) { next = c; break; }
             if (!next) throw std::runtime_error("unexpected tree shape");
-            n = next;
+            n = *next;
         }
-        kept.push_back(compiler.eval_expression(*n));
+        kept.push_back(compiler.eval_expression(n));
         return kept.back();
     }
 
@@ -59,92 +60,92 @@ TEST_F(expression_compile, AssignmentFoldsToTheRight)
 {
     expr e = compile(L"a = b = c");
     auto outer = as<e_assign>(e);
-    ASSERT_NE(outer, nullptr);
+    ASSERT_TRUE(outer);
     EXPECT_EQ(var(outer->left), L"a");
     auto inner = as<e_assign>(outer->right);
-    ASSERT_NE(inner, nullptr);
+    ASSERT_TRUE(inner);
     EXPECT_EQ(var(inner->left), L"b");
     EXPECT_EQ(var(inner->right), L"c");
 
     auto mixed = as<e_assign>(compile(L"a = b += c"));
-    ASSERT_NE(mixed, nullptr);
+    ASSERT_TRUE(mixed);
     EXPECT_NE(as<e_add_assign>(mixed->right), nullptr);
 }
 
 TEST_F(expression_compile, BinaryLevelsFoldToTheLeft)
 {
     auto outer = as<e_sub>(compile(L"a - b - c"));
-    ASSERT_NE(outer, nullptr);
+    ASSERT_TRUE(outer);
     EXPECT_EQ(var(outer->right), L"c");
     auto inner = as<e_sub>(outer->left);
-    ASSERT_NE(inner, nullptr);
+    ASSERT_TRUE(inner);
     EXPECT_EQ(var(inner->left), L"a");
     EXPECT_EQ(var(inner->right), L"b");
 
     auto lt = as<e_lt>(compile(L"a >= b < c"));
-    ASSERT_NE(lt, nullptr);
+    ASSERT_TRUE(lt);
     EXPECT_NE(as<e_gte>(lt->left), nullptr);
 
     auto logic = as<e_or>(compile(L"a || b && c || d"));
-    ASSERT_NE(logic, nullptr);
+    ASSERT_TRUE(logic);
     EXPECT_EQ(var(logic->right), L"d");
     auto first = as<e_or>(logic->left);
-    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(first);
     EXPECT_NE(as<e_and>(first->right), nullptr);
 }
 
 TEST_F(expression_compile, PrefixOperatorsApplyLeftToRight)
 {
     auto n = as<e_not>(compile(L"-!x"));
-    ASSERT_NE(n, nullptr);
+    ASSERT_TRUE(n);
     auto m = as<e_minus>(n->operand);
-    ASSERT_NE(m, nullptr);
+    ASSERT_TRUE(m);
     EXPECT_EQ(var(m->operand), L"x");
 
     auto m2 = as<e_minus>(compile(L"!-x"));
-    ASSERT_NE(m2, nullptr);
+    ASSERT_TRUE(m2);
     EXPECT_NE(as<e_not>(m2->operand), nullptr);
 
     auto inc = as<e_predecr>(compile(L"++--x"));
-    ASSERT_NE(inc, nullptr);
+    ASSERT_TRUE(inc);
     EXPECT_NE(as<e_preincr>(inc->operand), nullptr);
 }
 
 TEST_F(expression_compile, MemberAccessAndMethodCalls)
 {
     auto d = as<e_member>(compile(L"a.b.c(1).d"));
-    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(d);
     EXPECT_EQ(d->name, L"d");
     auto c = as<e_method>(d->operand);
-    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(c);
     EXPECT_EQ(c->name, L"c");
     EXPECT_EQ(c->arguments.size(), 1u);
     auto b = as<e_member>(c->operand);
-    ASSERT_NE(b, nullptr);
+    ASSERT_TRUE(b);
     EXPECT_EQ(var(b->operand), L"a");
 
     auto empty = as<e_method>(compile(L"x.f()"));
-    ASSERT_NE(empty, nullptr);
+    ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->arguments.empty());
 }
 
 TEST_F(expression_compile, NamesWithArgumentsAreCastsOrCalls)
 {
     auto f = as<e_function>(compile(L"f(1, 2)"));
-    ASSERT_NE(f, nullptr);
+    ASSERT_TRUE(f);
     EXPECT_EQ(*f->name, L"f");
     EXPECT_EQ(f->arguments.size(), 2u);
 
     auto c = as<e_cast>(compile(L"int(x)"));
-    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(c);
     EXPECT_EQ(c->type, tid::signed_);
     auto s = as<e_cast>(compile(L"string()"));
-    ASSERT_NE(s, nullptr);
+    ASSERT_TRUE(s);
     EXPECT_EQ(s->type, tid::string_);
     EXPECT_TRUE(s->arguments.empty());
 
     auto n = as<e_native>(compile(L"using::write(1)"));
-    ASSERT_NE(n, nullptr);
+    ASSERT_TRUE(n);
     EXPECT_EQ(n->name, L"write");
 
     EXPECT_EQ(var(compile(L"(x)")), L"x");

@@ -39,7 +39,7 @@ TEST_F(program, DeclarationShape)
     s_statement<wchar_t> part(space);
     expr d = part.eval_declaration(info.tree.children.at(0));
     auto decl = dynamic_cast<const e_declare*>(d.get());
-    ASSERT_NE(decl, nullptr);
+    ASSERT_TRUE(decl);
     ASSERT_EQ(decl->declarators.size(), 3u);
     auto a = dynamic_cast<const e_constructor*>(decl->declarators[0].get());
     auto b = dynamic_cast<const e_ref_constructor*>(decl->declarators[1].get());

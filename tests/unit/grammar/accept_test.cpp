@@ -116,8 +116,8 @@ TEST(grammar_accept, numeric_literals)
 TEST(grammar_accept, literal_kinds_follow_alternative_order)
 {
     auto kind = [](const std::wstring& lit) {
-        sem::pnode tree = program_tree(L"int x = " + lit + L";");
-        const sem::pnode* n = find(tree, sem::rule::numeric_literal);
+        sem::ptree tree = program_tree(L"int x = " + lit + L";");
+        const std::optional<sem::pnode> n = find(tree, sem::rule::numeric_literal);
         return n ? std::string(sem::rule_name(n->children.at(0).id)) : std::string("none");
     };
     EXPECT_EQ(kind(L"1.5"), "real_literal");
@@ -144,17 +144,17 @@ TEST(grammar_accept, string_literals)
 
 TEST(grammar_accept, unsigned_int_and_unsigned)
 {
-    sem::pnode t1 = program_tree(L"unsigned int x;");
-    const sem::pnode* tn = find(t1, sem::rule::type_name);
-    ASSERT_NE(tn, nullptr);
+    sem::ptree t1 = program_tree(L"unsigned int x;");
+    std::optional<sem::pnode> tn = find(t1, sem::rule::type_name);
+    ASSERT_TRUE(tn);
     EXPECT_EQ(vorla::test::shape(*tn),
               "type_name(builtin_type(kw_unsigned_int(kw_unsigned(kw_unsigned\"unsigned\") kw_unsigned_int\" \" "
               "kw_int(kw_int\"int\"))))");
     EXPECT_TRUE(parses(L"unsigned \t int x;"));
 
-    sem::pnode t2 = program_tree(L"unsigned x;");
+    sem::ptree t2 = program_tree(L"unsigned x;");
     tn = find(t2, sem::rule::type_name);
-    ASSERT_NE(tn, nullptr);
+    ASSERT_TRUE(tn);
     EXPECT_EQ(vorla::test::shape(*tn), "type_name(identifier(identifier_word(identifier_word\"unsigned\")))");
 }
 
@@ -183,17 +183,17 @@ TEST(grammar_accept, reserved_word_prefixes)
 
 TEST(grammar_accept, return_needs_a_value_after_whitespace)
 {
-    sem::pnode tree = program_tree(in_body(L"return x;"));
-    EXPECT_NE(find(tree, sem::rule::jump_stmt), nullptr);
+    sem::ptree tree = program_tree(in_body(L"return x;"));
+    EXPECT_TRUE(find(tree, sem::rule::jump_stmt));
     // These are not return statements: `return` is read as an operand name (and a call), which only
     // the compiler can refuse.
     for (const wchar_t* text : {L"return;", L"return(x);"}) {
         sem::parse_info info = sem::strip_and_parse(in_body(text));
         ASSERT_TRUE(info.full);
-        EXPECT_EQ(find(info.tree, sem::rule::jump_stmt), nullptr);
-        const sem::pnode* word = find(info.tree, sem::rule::primary_expr);
-        ASSERT_NE(word, nullptr);
-        EXPECT_EQ(word->children.at(0).children.at(0).text, L"return");
+        EXPECT_FALSE(find(info.tree, sem::rule::jump_stmt));
+        const std::optional<sem::pnode> word = find(info.tree, sem::rule::primary_expr);
+        ASSERT_TRUE(word);
+        EXPECT_EQ(word->children.at(0).children.at(0).text, std::wstring_view(L"return"));
     }
     expect_statements({
         {L"break;", true},

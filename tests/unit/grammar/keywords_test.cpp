@@ -59,7 +59,7 @@ std::string read_file(const std::string& path)
 bool declares(const std::wstring& statement)
 {
     const std::wstring program = L"process main() {\n" + statement + L"\n}\n";
-    return parses(program) && find(program_tree(program), sem::rule::declaration) != nullptr;
+    return parses(program) && find(program_tree(program), sem::rule::declaration).has_value();
 }
 
 // The list says what the grammar does: types and containers declare, every reserved word is refused as a
@@ -73,10 +73,10 @@ TEST(keywords, each_keyword_behaves_in_the_grammar_as_its_class_says)
         case sem::keyword_class::type:
         case sem::keyword_class::container: {
             EXPECT_TRUE(declares(text + L" x;")) << shown;
-            const sem::pnode tree = program_tree(text + L" x;");
+            const sem::ptree tree = program_tree(text + L" x;");
             const auto expected =
                 k.cls == sem::keyword_class::type ? sem::rule::builtin_type : sem::rule::container_type;
-            EXPECT_NE(find(tree, expected), nullptr) << shown;
+            EXPECT_TRUE(find(tree, expected)) << shown;
             if (k.cls == sem::keyword_class::container || text.find(L' ') == std::wstring::npos) {
                 EXPECT_FALSE(parses(L"int " + text + L";")) << shown << " is reserved";
             }
@@ -90,7 +90,7 @@ TEST(keywords, each_keyword_behaves_in_the_grammar_as_its_class_says)
             EXPECT_TRUE(parses(L"int " + text + L";")) << shown << " alone is a name";
             break;
         case sem::keyword_class::directive:
-            EXPECT_NE(find(program_tree(text + L" \"x.vl\""), sem::rule::include_def), nullptr) << shown;
+            EXPECT_TRUE(find(program_tree(text + L" \"x.vl\""), sem::rule::include_def)) << shown;
             EXPECT_TRUE(parses(L"int " + text.substr(1) + L";")) << shown << " is not reserved";
             break;
         }

@@ -22,12 +22,12 @@ std::wstring repeat(const std::wstring& s, std::size_t n)
 std::size_t depth(const sem::pnode& root)
 {
     std::size_t best = 0;
-    std::vector<std::pair<const sem::pnode*, std::size_t>> todo{{&root, 1}};
+    std::vector<std::pair<sem::pnode, std::size_t>> todo{{root, 1}};
     while (!todo.empty()) {
-        auto [n, d] = todo.back();
+        const auto [n, d] = todo.back();
         todo.pop_back();
         best = std::max(best, d);
-        for (const auto& c : n->children) todo.emplace_back(&c, d + 1);
+        for (const auto& c : n.children) todo.emplace_back(c, d + 1);
     }
     return best;
 }
@@ -72,8 +72,8 @@ TEST(nesting, wide_expressions_are_not_deep)
     text += L";";
     sem::parse_info info = sem::strip_and_parse(text);
     ASSERT_TRUE(info.full);
-    const sem::pnode* add = vorla::test::find(info.tree, sem::rule::additive_expr);
-    ASSERT_NE(add, nullptr);
+    const std::optional<sem::pnode> add = vorla::test::find(info.tree, sem::rule::additive_expr);
+    ASSERT_TRUE(add);
     EXPECT_EQ(add->children.size(), 10001u);
 }
 
@@ -85,12 +85,12 @@ TEST(nesting, moderate_nesting_parses_with_exact_depth)
     const std::wstring text = L"int x = " + repeat(L"(", n) + L"1" + repeat(L")", n) + L";";
     sem::parse_info info = sem::strip_and_parse(text);
     ASSERT_TRUE(info.full) << sem::failure_line(info);
-    sem::pnode flat = vorla::test::program_tree(L"int x = 1;");
+    sem::ptree flat = vorla::test::program_tree(L"int x = 1;");
     EXPECT_EQ(depth(info.tree), depth(flat) + 11 * n);
 
-    sem::pnode one = vorla::test::program_tree(L"int x = (1);");
-    const sem::pnode* prim = vorla::test::find(one, sem::rule::primary_expr);
-    ASSERT_NE(prim, nullptr);
+    sem::ptree one = vorla::test::program_tree(L"int x = (1);");
+    const std::optional<sem::pnode> prim = vorla::test::find(one, sem::rule::primary_expr);
+    ASSERT_TRUE(prim);
     EXPECT_TRUE(shape(*prim).starts_with("primary_expr(expression(assign_expr(or_expr("));
 }
 
@@ -101,7 +101,7 @@ TEST(nesting, moderate_statement_nesting_parses)
                               L"}}";
     sem::parse_info info = sem::strip_and_parse(text);
     ASSERT_TRUE(info.full) << sem::failure_line(info);
-    sem::pnode flat = vorla::test::program_tree(L"process main() { {} }");
+    sem::ptree flat = vorla::test::program_tree(L"process main() { {} }");
     // if: statement, selection_stmt, if_stmt per level; a nested block: statement, block per level.
     EXPECT_EQ(depth(info.tree), depth(flat) + 3 * n + 2 * n);
 }

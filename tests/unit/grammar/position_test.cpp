@@ -1,6 +1,7 @@
 // Source positions through stripping and parsing: node offsets, the furthest point reached, and hints.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "comment_p.hpp"
@@ -12,12 +13,12 @@ namespace {
 namespace sem = vorla::detail::semantic;
 
 // The first node of rule r in pre-order, or null.
-const sem::pnode* first_of(const sem::pnode& n, sem::rule r)
+std::optional<sem::pnode> first_of(const sem::pnode& n, sem::rule r)
 {
-    if (n.id == r) return &n;
+    if (n.id == r) return n;
     for (const auto& c : n.children)
-        if (const sem::pnode* found = first_of(c, r)) return found;
-    return nullptr;
+        if (std::optional<sem::pnode> found = first_of(c, r)) return found;
+    return std::nullopt;
 }
 
 TEST(positions, comment_cuts_map_back_to_the_source)
@@ -45,14 +46,14 @@ TEST(positions, nodes_start_at_their_first_token_in_the_source)
     const std::wstring source = L"/* lead */ process main()\n{\n    /* c */ int  x = 1;\n}\n";
     const sem::parse_info info = sem::strip_and_parse(source);
     ASSERT_TRUE(info.full);
-    const sem::pnode* def = first_of(info.tree, sem::rule::process_def);
-    ASSERT_NE(def, nullptr);
+    const std::optional<sem::pnode> def = first_of(info.tree, sem::rule::process_def);
+    ASSERT_TRUE(def);
     EXPECT_EQ(def->offset, source.find(L"main"));  // the keyword is dropped; the name is its first token
-    const sem::pnode* statement = first_of(info.tree, sem::rule::statement);
-    ASSERT_NE(statement, nullptr);
+    const std::optional<sem::pnode> statement = first_of(info.tree, sem::rule::statement);
+    ASSERT_TRUE(statement);
     EXPECT_EQ(statement->offset, source.find(L"int"));  // leading whitespace and the comment are not part of it
-    const sem::pnode* literal = first_of(info.tree, sem::rule::numeric_literal);
-    ASSERT_NE(literal, nullptr);
+    const std::optional<sem::pnode> literal = first_of(info.tree, sem::rule::numeric_literal);
+    ASSERT_TRUE(literal);
     EXPECT_EQ(literal->offset, source.find(L"1;"));
 }
 

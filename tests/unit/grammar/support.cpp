@@ -11,29 +11,29 @@ namespace vorla::test {
 
 bool parses(const std::wstring& source) { return sem::strip_and_parse(source).full; }
 
-sem::pnode program_tree(const std::wstring& source)
+sem::ptree program_tree(const std::wstring& source)
 {
     sem::parse_info info = sem::strip_and_parse(source);
     EXPECT_TRUE(info.full) << sem::failure_line(info);
     return info.tree;
 }
 
-const sem::pnode* find(const sem::pnode& root, sem::rule id)
+std::optional<sem::pnode> find(const sem::pnode& root, sem::rule id)
 {
-    std::vector<const sem::pnode*> todo{&root};
+    std::vector<sem::pnode> todo{root};
     while (!todo.empty()) {
-        const sem::pnode* n = todo.back();
+        const sem::pnode n = todo.back();
         todo.pop_back();
-        if (n->id == id) return n;
-        for (auto it = n->children.rbegin(); it != n->children.rend(); ++it) todo.push_back(&*it);
+        if (n.id == id) return n;
+        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it) todo.push_back(*it);
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 std::string shape(const sem::pnode& node)
 {
     std::string out = sem::rule_name(node.id);
-    if (node.leaf) return out + "\"" + vorla::narrow(node.text) + "\"";
+    if (node.leaf) return out + "\"" + vorla::narrow(node.text_string()) + "\"";
     out += '(';
     for (std::size_t i = 0; i < node.children.size(); ++i) {
         if (i) out += ' ';

@@ -1,6 +1,7 @@
 // Grammar test helpers on top of the unit-wide ones: parsing shortcuts and a compact text form of trees.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "../support.hpp"
@@ -14,10 +15,10 @@ namespace sem = vorla::detail::semantic;
 bool parses(const std::wstring& source);
 
 // The whole program's tree, asserting (by gtest failure) that it parsed completely.
-sem::pnode program_tree(const std::wstring& source);
+sem::ptree program_tree(const std::wstring& source);
 
-// First node labelled `id` in depth-first order, or nullptr.
-const sem::pnode* find(const sem::pnode& root, sem::rule id);
+// First node labelled `id` in depth-first order, or none.
+std::optional<sem::pnode> find(const sem::pnode& root, sem::rule id);
 
 // Inner node: name(children...); leaf: name"text".
 std::string shape(const sem::pnode& node);

@@ -15,9 +15,9 @@ using vorla::test::program_tree;
 using vorla::test::shape;
 namespace sem = vorla::detail::semantic;
 
-const sem::pnode& must_find(const sem::pnode& root, sem::rule id)
+sem::pnode must_find(const sem::pnode& root, sem::rule id)
 {
-    const sem::pnode* n = find(root, id);
+    const std::optional<sem::pnode> n = find(root, id);
     if (!n) throw std::runtime_error(std::string("no node ") + sem::rule_name(id));
     return *n;
 }
@@ -36,7 +36,7 @@ TEST(tree_shape, rule_names_match_numbers)
 
 TEST(tree_shape, program_keeps_whitespace_leaves)
 {
-    sem::pnode tree = program_tree(L" \n#include <a>\tclass A;\n");
+    sem::ptree tree = program_tree(L" \n#include <a>\tclass A;\n");
     EXPECT_EQ(child_labels(tree), "program program include_def program class_def program");
     EXPECT_TRUE(tree.children[0].leaf);
     EXPECT_EQ(tree.children[0].text, L" ");
@@ -47,12 +47,13 @@ TEST(tree_shape, program_keeps_whitespace_leaves)
 
 TEST(tree_shape, leaves_have_text_and_no_children)
 {
-    sem::pnode tree = program_tree(L"class A : B { int x; A() : x(1) { } operator int() { return x; } };\n"
+    sem::ptree tree = program_tree(L"class A : B { int x; A() : x(1) { } operator int() { return x; } };\n"
                                    L"process main(string s) { s = \"\"; try { } catch (int &e) { } }\n");
-    std::vector<const sem::pnode*> todo{&tree};
+    std::vector<sem::pnode> todo{tree};
     std::size_t leaves = 0;
     while (!todo.empty()) {
-        const sem::pnode* n = todo.back();
+        const sem::pnode n0 = todo.back();
+        const sem::pnode* const n = &n0;
         todo.pop_back();
         if (n->leaf) {
             ++leaves;
@@ -63,21 +64,21 @@ TEST(tree_shape, leaves_have_text_and_no_children)
         } else {
             EXPECT_TRUE(n->text.empty()) << sem::rule_name(n->id);
         }
-        for (const auto& c : n->children) todo.push_back(&c);
+        for (const auto& c : n->children) todo.push_back(c);
     }
     EXPECT_GT(leaves, 20u);
 }
 
 TEST(tree_shape, include_path_is_one_leaf)
 {
-    sem::pnode tree = program_tree(L"#include <dir/a.txt>#include \"b c\"");
+    sem::ptree tree = program_tree(L"#include <dir/a.txt>#include \"b c\"");
     EXPECT_EQ(shape(tree), "program(include_def(include_path(include_path\"dir/a.txt\")) "
                            "include_def(include_path(include_path\"b c\")))");
 }
 
 TEST(tree_shape, expression_over_assign_expr)
 {
-    sem::pnode tree = program_tree(L"int x = 7;");
+    sem::ptree tree = program_tree(L"int x = 7;");
     const sem::pnode& decl = must_find(tree, sem::rule::declaration);
     EXPECT_EQ(child_labels(decl), "type_name declarator");
     EXPECT_EQ(shape(decl.children[1]),
@@ -88,7 +89,7 @@ TEST(tree_shape, expression_over_assign_expr)
 
 TEST(tree_shape, dropped_operators_leave_operands_only)
 {
-    sem::pnode tree = program_tree(L"int x = a || b && c;");
+    sem::ptree tree = program_tree(L"int x = a || b && c;");
     const sem::pnode& orx = must_find(tree, sem::rule::or_expr);
     EXPECT_EQ(child_labels(orx), "and_expr and_expr");
     EXPECT_EQ(child_labels(orx.children[1]), "equality_expr equality_expr");
@@ -96,10 +97,10 @@ TEST(tree_shape, dropped_operators_leave_operands_only)
 
 TEST(tree_shape, kept_operators_sit_between_operands)
 {
-    sem::pnode tree = program_tree(L"int x = a + b - c;");
+    sem::ptree tree = program_tree(L"int x = a + b - c;");
     EXPECT_EQ(child_labels(must_find(tree, sem::rule::additive_expr)),
               "multiplicative_expr op_plus multiplicative_expr op_minus multiplicative_expr");
-    sem::pnode t2 = program_tree(L"int y = a <= b;");
+    sem::ptree t2 = program_tree(L"int y = a <= b;");
     const sem::pnode& rel = must_find(t2, sem::rule::relational_expr);
     EXPECT_EQ(child_labels(rel), "additive_expr relational_op additive_expr");
     EXPECT_EQ(shape(rel.children[1]), "relational_op(op_le(op_le\"<=\"))");
@@ -107,7 +108,7 @@ TEST(tree_shape, kept_operators_sit_between_operands)
 
 TEST(tree_shape, unary_and_postfix)
 {
-    sem::pnode tree = program_tree(L"int x =-!a.f(1).g;");
+    sem::ptree tree = program_tree(L"int x =-!a.f(1).g;");
     const sem::pnode& un = must_find(tree, sem::rule::unary_expr);
     EXPECT_EQ(child_labels(un), "op_minus op_not postfix_expr");
     EXPECT_EQ(child_labels(un.children[2]), "primary_expr identifier call_args identifier");
@@ -115,41 +116,41 @@ TEST(tree_shape, unary_and_postfix)
 
 TEST(tree_shape, primary_name_is_identifier_word_with_args)
 {
-    sem::pnode tree = program_tree(L"int x = f( 1 ,2 );");
+    sem::ptree tree = program_tree(L"int x = f( 1 ,2 );");
     const sem::pnode& prim = must_find(tree, sem::rule::primary_expr);
     EXPECT_EQ(child_labels(prim), "identifier_word call_args");
     EXPECT_EQ(child_labels(prim.children[1]), "expression expression");
-    sem::pnode t2 = program_tree(L"int y = g();");
+    sem::ptree t2 = program_tree(L"int y = g();");
     EXPECT_TRUE(must_find(t2, sem::rule::call_args).children.empty());
 }
 
 TEST(tree_shape, parenthesised_expression_drops_parentheses)
 {
-    sem::pnode tree = program_tree(L"int x = ( 1 );");
+    sem::ptree tree = program_tree(L"int x = ( 1 );");
     EXPECT_EQ(child_labels(must_find(tree, sem::rule::primary_expr)), "expression");
 }
 
 TEST(tree_shape, using_call)
 {
-    sem::pnode tree = program_tree(L"int x = using::write(1);");
+    sem::ptree tree = program_tree(L"int x = using::write(1);");
     EXPECT_EQ(child_labels(must_find(tree, sem::rule::using_call)), "identifier call_args");
 }
 
 TEST(tree_shape, numeric_literal_with_suffix)
 {
-    sem::pnode tree = program_tree(L"int x = 0x1Fu;");
+    sem::ptree tree = program_tree(L"int x = 0x1Fu;");
     EXPECT_EQ(shape(must_find(tree, sem::rule::numeric_literal)),
               "numeric_literal(hex_literal(hex_literal\"0x1F\") unsigned_suffix(unsigned_suffix\"u\"))");
-    sem::pnode t2 = program_tree(L"int y = 1.5e-3F;");
+    sem::ptree t2 = program_tree(L"int y = 1.5e-3F;");
     EXPECT_EQ(shape(must_find(t2, sem::rule::numeric_literal)),
               "numeric_literal(real_literal(real_literal\"1.5e-3\") float_suffix(float_suffix\"F\"))");
 }
 
 TEST(tree_shape, string_literal_text_is_raw)
 {
-    sem::pnode tree = program_tree(L"string s = \"a\\tb\";");
+    sem::ptree tree = program_tree(L"string s = \"a\\tb\";");
     EXPECT_EQ(shape(must_find(tree, sem::rule::string_literal)), "string_literal(string_literal\"a\\tb\")");
-    sem::pnode t2 = program_tree(L"string e = \"\";");
+    sem::ptree t2 = program_tree(L"string e = \"\";");
     const sem::pnode& lit = must_find(t2, sem::rule::string_literal);
     ASSERT_EQ(lit.children.size(), 1u);
     EXPECT_TRUE(lit.children[0].leaf);
@@ -158,20 +159,20 @@ TEST(tree_shape, string_literal_text_is_raw)
 
 TEST(tree_shape, param_with_and_without_ampersand)
 {
-    sem::pnode tree = program_tree(L"int f(int &a, Foo b, string& c) { }");
+    sem::ptree tree = program_tree(L"int f(int &a, Foo b, string& c) { }");
     const sem::pnode& pl = must_find(tree, sem::rule::param_list);
     ASSERT_EQ(child_labels(pl), "param param param");
     EXPECT_EQ(shape(pl.children[0]), "param(type_name(builtin_type(kw_int(kw_int\"int\"))) ampersand(ampersand\"&\") "
                                      "identifier(identifier_word(identifier_word\"a\")))");
     EXPECT_EQ(child_labels(pl.children[1]), "type_name identifier");
     EXPECT_EQ(child_labels(pl.children[2]), "type_name ampersand identifier");
-    sem::pnode t2 = program_tree(L"int g( ) { }");
+    sem::ptree t2 = program_tree(L"int g( ) { }");
     EXPECT_TRUE(must_find(t2, sem::rule::param_list).children.empty());
 }
 
 TEST(tree_shape, function_process_inline_definitions)
 {
-    sem::pnode tree = program_tree(L"int f() { }process p(int a) { }inline i() { }");
+    sem::ptree tree = program_tree(L"int f() { }process p(int a) { }inline i() { }");
     EXPECT_EQ(child_labels(tree), "function_def process_def inline_def");
     EXPECT_EQ(child_labels(tree.children[0]), "type_name identifier param_list block");
     EXPECT_EQ(child_labels(tree.children[1]), "identifier param_list block");
@@ -180,7 +181,7 @@ TEST(tree_shape, function_process_inline_definitions)
 
 TEST(tree_shape, statements)
 {
-    sem::pnode tree = program_tree(L"process main() { return x; break; f(); ; if (a) b; else { } while(a) ; }");
+    sem::ptree tree = program_tree(L"process main() { return x; break; f(); ; if (a) b; else { } while(a) ; }");
     const sem::pnode& block = must_find(tree, sem::rule::block);
     ASSERT_EQ(block.children.size(), 6u);
     EXPECT_EQ(child_labels(block.children[0]), "jump_stmt");
@@ -194,7 +195,7 @@ TEST(tree_shape, statements)
 
 TEST(tree_shape, try_and_declaration_statements)
 {
-    sem::pnode tree = program_tree(L"process main() { try { } catch (int e) { } catch(string s) { } int a, &b = a; }");
+    sem::ptree tree = program_tree(L"process main() { try { } catch (int e) { } catch(string s) { } int a, &b = a; }");
     EXPECT_EQ(child_labels(must_find(tree, sem::rule::try_stmt)), "block param_list block param_list block");
     const sem::pnode& decl = must_find(tree, sem::rule::declaration);
     EXPECT_EQ(child_labels(decl), "type_name declarator ref_declarator");
@@ -203,14 +204,14 @@ TEST(tree_shape, try_and_declaration_statements)
 
 TEST(tree_shape, process_and_inline_statements)
 {
-    sem::pnode tree = program_tree(L"process main() { process::w v(1); inline i; }");
+    sem::ptree tree = program_tree(L"process main() { process::w v(1); inline i; }");
     EXPECT_EQ(child_labels(must_find(tree, sem::rule::process_stmt)), "identifier identifier call_args");
     EXPECT_EQ(child_labels(must_find(tree, sem::rule::inline_stmt)), "identifier");
 }
 
 TEST(tree_shape, class_definition)
 {
-    sem::pnode tree = program_tree(
+    sem::ptree tree = program_tree(
         L"class D : B { int x, &y; D(int a) : x(a), y(a) { } operator bool() { return x; } int f() { } };");
     const sem::pnode& cls = must_find(tree, sem::rule::class_def);
     EXPECT_EQ(child_labels(cls), "identifier base_clause class_body");
