@@ -300,6 +300,14 @@ core<wchar_t>::built core<wchar_t>::numeric_literal(const pnode& n)
                           .explain("the literal " + narrow(whole) + " does not fit in " + type)
                       << whole);
     };
+    // The common case, a plain decimal int, is read here: a stream per literal costs more than the
+    // rest of compiling a statement. Anything longer, larger or suffixed goes through the stream.
+    if (lit.id == rule::decimal_literal && !suffix && !text.empty() && text.size() <= 9 &&
+        std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+        int i = 0;
+        for (wchar_t c : text) i = i * 10 + (c - L'0');
+        return make<e_constant<signed_<int>, int>>(n, 1, i);
+    }
     std::wistringstream is(text);
     is.imbue(text_locale());
     switch (lit.id) {

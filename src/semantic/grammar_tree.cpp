@@ -11,11 +11,7 @@ const std::wstring& pnode::text_string() const
     return pooled_ ? *pooled_ : none;
 }
 
-pnode pnode_children::at(std::size_t i) const
-{
-    if (i >= s_.count) throw std::out_of_range("pnode_children::at");
-    return (*this)[i];
-}
+void pnode_children::out_of_range() { throw std::out_of_range("pnode_children::at"); }
 
 ptree::ptree(std::shared_ptr<const ptree_store> store, std::uint32_t root)
     : pnode(store.get(), root, 0), store_(std::move(store))

@@ -284,6 +284,7 @@ public:
 
 private:
     friend class pnode;
+    [[noreturn]] static void out_of_range();
     pnode_span s_;
 };
 
@@ -343,6 +344,11 @@ inline pnode_children::iterator pnode_children::begin() const { return {s_, 0}; 
 inline pnode_children::iterator pnode_children::end() const { return {s_, s_.count}; }
 inline pnode_children::reverse_iterator pnode_children::rbegin() const { return reverse_iterator(end()); }
 inline pnode_children::reverse_iterator pnode_children::rend() const { return reverse_iterator(begin()); }
+inline pnode pnode_children::at(std::size_t i) const
+{
+    if (i >= s_.count) [[unlikely]] out_of_range();
+    return (*this)[i];
+}
 inline pnode pnode_children::front() const { return (*this)[0]; }
 inline pnode pnode_children::back() const { return (*this)[s_.count - 1]; }
 inline pnode pnode_children::iterator::operator*() const { return of_.child(i_); }

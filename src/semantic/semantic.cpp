@@ -230,6 +230,11 @@ void semantic<wchar_t>::compile_str(std::wstring text, dir_stack& dirs, const st
         throw e;
     }
 
+    // The tree holds all the compiler reads of the text (its words and their places): the stripped
+    // copy and its comment cuts go before compiling, which for a big script is a good part of its peak.
+    std::wstring().swap(text);
+    map = offset_map{};
+
     if (keep_trees) trees.push_back({file, info.tree});
     wrap_failure([] { return VORLA_EXCEPTION(fn_compile_str, "semantic failure"); }, [&] { walk(info.tree, dirs); });
 }
