@@ -244,8 +244,9 @@ TEST(vm_engine, run_time_errors_leave_with_the_tree_interpreters_chain_place_and
     for (const std::string& s : sources) {
 #if defined(__SANITIZE_ADDRESS__)
         // Under the sanitizer the tree interpreter's frames are larger, and its stack guard stops the
-        // recursion well before the call depth limit, where the vm's own frames still have room.
-        if (s.find("across") != std::string::npos) continue;
+        // recursion well before the call depth limit, where the vm's own frames still have room: the two
+        // runaway recursions (through functions, and through a method) are compared in plain builds only.
+        if (s.find("across") != std::string::npos || s.find("down(k + 1)") != std::string::npos) continue;
 #endif
         const std::string tree = failed_run(s, false);
         EXPECT_NE(tree.find(" error: "), std::string::npos) << tree;
