@@ -270,6 +270,10 @@ private:
     // Calls; `cls`, when given, takes the class of an instance the call returns.
     std::optional<ty> call(const e_function& e, std::int32_t into, type_id_t* cls = nullptr);
     std::optional<ty> method(const e_method& e, std::int32_t into, type_id_t* cls = nullptr);
+    // A method call the value's own class resolves when the program runs: the arguments are copied into
+    // registers from `base` on and the call is listed; refused when an argument is the nil a function
+    // gives. The list entry's index; the caller frees the registers after emitting the call.
+    std::optional<std::int32_t> stage_method(const e_method& e, const std::vector<operand>& given, std::int32_t& base);
     std::optional<ty> native(const e_native& e, std::int32_t into);
     // A member of the instance a method runs on, named plainly in its body.
     std::optional<member_found> own_member(symbol name) const;
@@ -1146,6 +1150,20 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
     return all_.typed(found->return_type);
 }
 
+std::optional<std::int32_t> unit_compiler::stage_method(const e_method& e, const std::vector<operand>& given,
+                                                        std::int32_t& base)
+{
+    for (const operand& v : given)
+        if (v.type == ty::nil) {
+            refuse("handing a method the nil a function gives", e.pos);
+            return std::nullopt;
+        }
+    base = next_;
+    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size()), e.interned});
+    return static_cast<std::int32_t>(u().methods.size() - 1);
+}
+
 std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, type_id_t* cls)
 {
     // The arguments before the receiver, as the tree interpreter evaluates them.
@@ -1165,16 +1183,11 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         if (!m) {
             // Neither the class nor a base takes these types: the instance's own search refuses the call
             // at run time (a global function of the name is never a method).
-            for (const operand& v : given)
-                if (v.type == ty::nil) {
-                    refuse("handing a method the nil a function gives", e.pos);
-                    return std::nullopt;
-                }
-            const std::int32_t base = next_;
-            for (const operand& v : given) emit(op::move, temporary(), v.reg);
-            u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size()), e.interned});
+            std::int32_t base = 0;
+            const std::optional<std::int32_t> entry = stage_method(e, given, base);
+            if (!entry) return std::nullopt;
             mark(e.pos);
-            emit(op::no_method, into, static_cast<std::int32_t>(u().methods.size() - 1), target->reg);
+            emit(op::no_method, into, *entry, target->reg);
             next_ = base;
             return ty::any;
         }
@@ -1213,18 +1226,13 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         refuse("the vector method " + name + " with " + std::to_string(given.size()) + " arguments", e.pos);
         return std::nullopt;
     }
-    for (const operand& v : given)
-        if (v.type == ty::nil) {
-            refuse("handing a method the nil a function gives", e.pos);
-            return std::nullopt;
-        }
-    const std::int32_t base = next_;
-    for (const operand& v : given) emit(op::move, temporary(), v.reg);
-    u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size()), e.interned});
+    std::int32_t base = 0;
+    const std::optional<std::int32_t> entry = stage_method(e, given, base);
+    if (!entry) return std::nullopt;
     mark(e.pos);
     // empty gives a bool; every other result stays the value the method gave (an element's own handle).
     const bool truth = e.builtin == method_name::empty;
-    emit(op::method, into, static_cast<std::int32_t>(u().methods.size() - 1), target->reg, truth ? 1 : 0);
+    emit(op::method, into, *entry, target->reg, truth ? 1 : 0);
     next_ = base;
     return truth ? ty::boolean : ty::any;
 }
