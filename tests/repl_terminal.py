@@ -5,6 +5,7 @@ history, errors that leave the session going, and Ctrl-C stopping what an input 
 Usage: repl_terminal.py VORLA
 """
 
+import contextlib
 import os
 import re
 import pty
@@ -19,11 +20,17 @@ from checklist import check, run_tests
 from console_terminal import LIMIT, close, read_until, stop, wait_exit
 
 
+@contextlib.contextmanager
 def session(vorla):
+    """vorla -i on a fresh pseudo-terminal: (the process, the terminal's master side), both ended after use."""
     master, slave = pty.openpty()
     process = subprocess.Popen([vorla, "-i"], stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
     os.close(slave)
-    return process, master
+    try:
+        yield process, master
+    finally:
+        stop(process)
+        close(master)
 
 
 def wait_editing(master):
@@ -51,8 +58,7 @@ def say(master, line):
 
 
 def test_prompt_values_continuation_and_history(vorla, directory):
-    process, master = session(vorla)
-    try:
+    with session(vorla) as (process, master):
         check("vorla> " in read_until(master, "vorla> "), "no prompt")
         say(master, "int x = 4;")
         read_until(master, "vorla> ")
@@ -75,14 +81,10 @@ def test_prompt_values_continuation_and_history(vorla, directory):
         wait_editing(master)
         os.write(master, b"\x04")  # Ctrl-D at an empty prompt ends the session
         check(wait_exit(process) == 0, "Ctrl-D did not end the session with status 0")
-    finally:
-        stop(process)
-        close(master)
 
 
 def test_ctrl_c_stops_what_the_input_started(vorla, directory):
-    process, master = session(vorla)
-    try:
+    with session(vorla) as (process, master):
         read_until(master, "vorla> ")
         say(master, "process spin() { int i = 0; while (true) { ++i; } }")
         read_until(master, "vorla> ")
@@ -102,14 +104,10 @@ def test_ctrl_c_stops_what_the_input_started(vorla, directory):
         check("again\n" in shown, "the second run did not start: %r" % shown)
         os.killpg(process.pid, signal.SIGINT)
         check("interrupted" in read_until(master, "vorla> "), "a second Ctrl-C did not stop the second run")
-    finally:
-        stop(process)
-        close(master)
 
 
 def test_ctrl_c_at_the_prompt_drops_the_input(vorla, directory):
-    process, master = session(vorla)
-    try:
+    with session(vorla) as (process, master):
         read_until(master, "vorla> ")
         wait_editing(master)
         os.write(master, b"int half")
@@ -129,9 +127,6 @@ def test_ctrl_c_at_the_prompt_drops_the_input(vorla, directory):
         say(master, "2 + 2")
         check("int(4)" in read_until(master, "int(4)"), "the input before Ctrl-C was kept")
         check(process.poll() is None, "Ctrl-C at the prompt ended the session")
-    finally:
-        stop(process)
-        close(master)
 
 
 def main():
