@@ -409,30 +409,39 @@ struct interpreter::impl {
     // The compiled program and its processes, when the host asked for the vm.
     struct vm_run {
         vm::program code;
-        std::list<vm::fiber> fibers;
+        vm::processes fibers;
     };
 
-    // The vm's form of start(): the definition compiled with everything it calls, or the first
+    // The vm's form of start(): the definition compiled with everything it calls and starts, or the first
     // construct it cannot run yet refused, before anything runs. Its handle names no tree process.
     process_handle start_on_vm(interpreter* owner, const std::string& name, const std::vector<script_value>& arguments)
     {
         if (trace || host_budgets) refuse_on_vm("a step budget, time budget or trace");
         if (vm_live() != 0) refuse_on_vm("a second process");
-        if (!arguments.empty()) refuse_on_vm("a process started with arguments");
         const std::wstring wide = widen(name);
         // The same report as the tree interpreter's for a missing process.
         if (!space.types->contains(L"p?" + wide))
             throw exception("Unable to find key in unordered_map.").explain("no process named " + name);
         const type_id_t pid = space.types->find(L"p?" + wide);
-        const table::routine* definition = space.processes->find(pid, {});
-        // No definition takes no arguments: the tree interpreter's own report of it.
-        if (!definition) space.start_process(pid, {});
+        const args given = value_access::of(arguments);
+        std::vector<vm::slot> passed;
+        for (const value& v : given) {
+            // Held values would be copied by their classes as the process starts: not on the vm yet.
+            vm::slot s = vm::unboxed(v);
+            if (s.what() == vm::kind::object || s.what() == vm::kind::nil) refuse_on_vm("a process started with " + type_word(*v));
+            passed.push_back(std::move(s));
+        }
+        const table::routine* definition = space.processes->find(pid, given);
+        // No definition takes these arguments: the tree interpreter's own report of it.
+        if (!definition) space.start_process(pid, given);
         if (!definition) throw vm::fault("vm: a process the tree interpreter starts but the vm does not find");
         vm::compiled c = vm::compile_process(space, *definition, name);
         if (c.refused) refuse_on_vm(c.refused->what + " at " + (compiler.files ? compiler.files->where(c.refused->at) : "?"));
+        const std::uint32_t started = vm_ ? vm_->fibers.started : 0;
         vm_.emplace();
         vm_->code = std::move(c.code);
-        vm_->fibers.emplace_back(vm_->code, 0, ++vm_started);
+        vm_->fibers.started = started + 1;
+        vm_->fibers.live.emplace_back(vm_->code, 0, vm_->fibers.started, vm::origin{}, std::move(passed));
         return process_handle(owner, script_value());
     }
 
@@ -441,23 +450,25 @@ struct interpreter::impl {
         throw engine_refusal("the vm cannot run this program yet: " + what);
     }
 
-    // At most n passes of the vm's processes; whether any is left.
+    // At most n passes of the vm's processes; whether any is left. A process started in a pass is
+    // appended to the list, and the pass reaches it, as the tree interpreter's does.
     bool vm_passes(std::uint64_t n)
     {
         if (!vm_) return false;
-        vm::machine m(vm_->code, state.call_limit);
-        for (std::uint64_t pass = 0; pass < n && !vm_->fibers.empty(); ++pass)
-            for (auto f = vm_->fibers.begin(); f != vm_->fibers.end();)
+        std::list<vm::fiber>& live = vm_->fibers.live;
+        vm::machine m(vm_->code, state.call_limit, vm_->fibers);
+        for (std::uint64_t pass = 0; pass < n && !live.empty(); ++pass)
+            for (auto f = live.begin(); f != live.end();)
                 // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
-                f = !f->finished() && m.step(*f) ? std::next(f) : vm_->fibers.erase(f);
-        return !vm_->fibers.empty();
+                f = !f->finished() && m.step(*f) ? std::next(f) : live.erase(f);
+        return !live.empty();
     }
 
     std::size_t vm_live() const
     {
         if (!vm_) return 0;
-        return static_cast<std::size_t>(
-            std::count_if(vm_->fibers.begin(), vm_->fibers.end(), [](const vm::fiber& f) { return !f.finished(); }));
+        return static_cast<std::size_t>(std::count_if(vm_->fibers.live.begin(), vm_->fibers.live.end(),
+                                                      [](const vm::fiber& f) { return !f.finished(); }));
     }
 
     bool any_passes(std::uint64_t n) { return use_vm ? vm_passes(n) : passes(n); }
@@ -474,7 +485,6 @@ struct interpreter::impl {
     bool host_budgets;  // a step or time budget: the vm keeps none yet
     // After the namespace: the program holds handles on its global variables.
     std::optional<vm_run> vm_;
-    std::uint32_t vm_started = 0;  // processes started on the vm: the next one's number
 
     // The public error for a diagnostic: its text, and when the script's view of it is known, the report
     // for people and the position.

@@ -72,6 +72,8 @@ enum class op : std::uint8_t {
     ret,            // returns register a to the caller's destination
     ret_nil,        // returns nil (a body that ends without return)
     end,            // a process body has finished
+    // Processes
+    start,  // the process of unit.starts[a] starts, its arguments copied from the registers from c
 };
 
 struct instr {
@@ -111,6 +113,14 @@ struct native_call {
     kind gives;
 };
 
+// A process start: the process body's unit, how many arguments it takes (scalars and strings, which a
+// slot copy copies) and the statement that starts it.
+struct start_site {
+    std::uint32_t body;
+    std::uint32_t count;
+    script_pos at;
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -118,6 +128,7 @@ struct unit {
     std::vector<slot> constants;
     std::vector<method_site> methods;
     std::vector<member_site> members;
+    std::vector<start_site> starts;
     // Offsets into `code` where the statement or expression at a position begins, in offset order. The
     // position of any offset is that of the last entry at or before it.
     std::vector<std::pair<std::uint32_t, script_pos>> positions;

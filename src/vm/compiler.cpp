@@ -298,7 +298,10 @@ private:
     // copied where the language copies them (a vector, an instance by value).
     bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance);
     std::string shown(const operand& o) const;
-    const variable* local(symbol name) const;
+    // The local variable of that name; a process variable is refused at `at` (its value is not kept).
+    const variable* local(symbol name, script_pos at = {}) const;
+    // Processes
+    bool start(const c_start_p& s);
     // A global variable of a kind the vm keeps in a slot, as an index into the program's globals.
     std::optional<std::pair<std::int32_t, ty>> global(symbol name, script_pos at);
 
@@ -358,6 +361,8 @@ public:
         const std::string w = type_word(id);
         return w.empty() ? root.type_name(id) : w;
     }
+    // The unit of a process definition, compiled on first start.
+    std::optional<std::size_t> process_body(const table::routine& r, const std::string& name);
     // The unit of a function definition, compiled on first use.
     std::optional<std::size_t> function(const table::routine& r, const std::string& name, script_pos at, owner whose = {});
 
@@ -518,11 +523,15 @@ bool unit_compiler::body()
     return true;
 }
 
-const unit_compiler::variable* unit_compiler::local(symbol name) const
+const unit_compiler::variable* unit_compiler::local(symbol name, script_pos at) const
 {
     for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
         for (const variable& v : *s)
-            if (v.name == name) return &v;
+            if (v.name == name) {
+                // The vm keeps no process value: what a script asks of one is refused.
+                if (v.at.reg < 0 && !all_.refused) all_.refused = refusal{"the process value " + narrow(*name), at};
+                return &v;
+            }
     return nullptr;
 }
 
@@ -677,7 +686,8 @@ bool unit_compiler::statement(const control& c)
         next_ = mark_;
         return true;
     }
-    return refuse("this kind of statement (try, throw, inline, process start or a constructor body)", c.pos);
+    if (const auto* p = dynamic_cast<const c_start_p*>(&c)) return start(*p);
+    return refuse("this kind of statement (try, throw, inline or a constructor body)", c.pos);
 }
 
 bool unit_compiler::declare(const expression& e)
@@ -769,7 +779,7 @@ bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos a
 std::optional<operand> unit_compiler::value_of(const expression& e)
 {
     if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
-        if (const variable* found = local(v->name)) return found->at;
+        if (const variable* found = local(v->name, e.pos)) return found->at;
         if (const std::optional<member_found> m = own_member(v->name)) return read_member(*m, 0, temporary(), e.pos);
     }
     if (const auto* m = dynamic_cast<const e_member*>(&e)) return member(*m, temporary());
@@ -832,7 +842,7 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         return ty::text;
     }
     if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
-        if (const variable* found = local(v->name)) {
+        if (const variable* found = local(v->name, e.pos)) {
             emit(op::move, into, found->at.reg);
             return found->at.type;
         }
@@ -1015,7 +1025,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         if (place->reg != into) emit(op::move, into, place->reg);
         return ty::any;
     }
-    const variable* v = target ? local(target->name) : nullptr;
+    const variable* v = target ? local(target->name, e.pos) : nullptr;
     std::optional<std::pair<std::int32_t, ty>> g;
     bool is_member = false;
     std::optional<member_place> m;
@@ -1074,7 +1084,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
 std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32_t into)
 {
     const auto* target = dynamic_cast<const e_variable*>(e.operand.get());
-    const variable* v = target ? local(target->name) : nullptr;
+    const variable* v = target ? local(target->name, e.pos) : nullptr;
     bool is_member = false;
     std::optional<member_place> m;
     if (!v) m = member_target(*e.operand, is_member);
@@ -1422,6 +1432,67 @@ bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::i
 }
 
 } // namespace
+
+// ---- processes -----------------------------------------------------------------------------------------
+
+std::optional<std::size_t> shared_state::process_body(const table::routine& r, const std::string& name)
+{
+    if (const auto found = units.find({&r, type_id_t{0}}); found != units.end()) return found->second;
+    const std::size_t index = code.units.size();
+    code.units.emplace_back();
+    code.units.back().name = name;
+    code.units.back().process = true;
+    units.emplace(std::pair{&r, type_id_t{0}}, index);
+    unit_compiler c(*this, index, r, true, std::nullopt);
+    if (!c.body()) return std::nullopt;
+    return index;
+}
+
+// `process::worker w(a, b);`: the arguments are evaluated in order into consecutive registers, the
+// definition is the one whose parameter types are exactly theirs (the tree interpreter looks it up the
+// same way when the statement runs), and the statement takes one step.
+bool unit_compiler::start(const c_start_p& s)
+{
+    // A method's namespace would be searched before the program's: the vm does not follow that search.
+    if (owner_.defining) return refuse("a process start in a method", s.pos);
+    for (const variable& v : scopes_.back())
+        if (v.name == s.variable) return refuse("a second declaration of " + narrow(*s.variable) + " in one block", s.pos);
+    std::vector<operand> given;
+    for (const expr& a : s.arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return false;
+        // A slot copy is the copy a process start makes of a scalar or a string; other values are copied by
+        // their classes, which may fail while the process starts.
+        if (held(v->type) || v->type == ty::nil) return refuse("a process started with " + word(v->type), a->pos);
+        given.push_back(*v);
+    }
+    if (given.size() > 255) return refuse("a process started with more than 255 arguments", s.pos);
+    const table::routine* found = nullptr;
+    for (const table::routine& r : all_.root.processes->overloads(s.pid)) {
+        if (r.params.size() != given.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
+        if (same) {
+            found = &r;
+            break;
+        }
+    }
+    if (!found || !found->distinct_names)
+        return refuse("a process start that no definition takes", s.pos);
+    for (const table::parameter& p : found->params)
+        if (p.reference) return refuse("a process parameter taken by reference", s.pos);
+    std::string name = all_.root.type_name(s.pid);
+    if (name.rfind("p?", 0) == 0) name.erase(0, 2);
+    const std::optional<std::size_t> body = all_.process_body(*found, name);
+    if (!body) return false;
+    const std::int32_t base = next_;
+    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    u().starts.push_back({static_cast<std::uint32_t>(*body), static_cast<std::uint32_t>(given.size()), s.pos});
+    emit(op::start, static_cast<std::int32_t>(u().starts.size() - 1), 0, base);
+    scopes_.back().push_back({s.variable, {-1, ty::nil}});
+    step();
+    return true;
+}
 
 compiled compile_process(nspace& root, const table::routine& body, const std::string& name)
 {

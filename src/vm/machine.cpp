@@ -1,6 +1,7 @@
 // The vm's dispatch loop: one switch over typed instructions, calls as frames of the fiber.
 #include "vm/machine.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -116,6 +117,8 @@ value boxed(const slot& s)
     throw fault("vm: a nil slot handed to the interpreter's code");
 }
 
+} // namespace
+
 // A value the interpreter's code gave, in a slot: a scalar or a string in place, any other value (nil
 // too) by its handle.
 slot unboxed(value v)
@@ -131,6 +134,8 @@ slot unboxed(value v)
     }
     return slot::of_value(std::move(v));
 }
+
+namespace {
 
 const vector_elements& items(const slot& s) { return static_cast<const vector_&>(*s.object()).elements(); }
 
@@ -275,11 +280,12 @@ void write_global(value& g, const slot& s)
 
 } // namespace
 
-fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial) : serial_(serial)
+fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin from, std::vector<slot> arguments)
+    : serial_(serial), from_(from), body_(&p.units.at(entry)), stack_(std::move(arguments))
 {
-    const unit& u = p.units.at(entry);
-    stack_.resize(u.registers);
-    frames_.push_back({&u, 0, 0, -1});
+    stack_.resize(std::max<std::size_t>(body_->registers, stack_.size()));
+    frames_.reserve(1);
+    frames_.push_back({body_, 0, 0, -1});
 }
 
 bool machine::step(fiber& f)
@@ -524,6 +530,10 @@ bool machine::step(fiber& f)
         case op::end:
             f.frames_.clear();
             return false;
+        case op::start:
+            fr->pc = pc;
+            start(f, in, r);
+            break;
         }
     }
 }
@@ -716,7 +726,7 @@ void machine::uncaught(fiber& f, sig_throw thrown) const
 
 void machine::end(fiber& f, exception e) const
 {
-    e.script().leave_process("process " + f.frames_.front().body->name + "#" + std::to_string(f.serial_), {});
+    leave(f, e.script());
     f.frames_.clear();
     throw e;
 }
@@ -730,6 +740,52 @@ void machine::place(const fiber& f, script_trace& trace) const
         const frame& fr = f.frames_[k];
         trace.mark(fr.body->at(fr.pc - 1));
         if (k > 0) trace.leave((fr.body->method ? "method " : "function ") + fr.body->name);
+    }
+}
+
+// ---- processes -----------------------------------------------------------------------------------------
+
+void machine::start(fiber& f, const instr& in, const slot* r) const
+{
+    const start_site& s = f.frames_.back().body->starts[static_cast<std::size_t>(in.a)];
+    std::vector<slot> arguments(r + in.c, r + in.c + s.count);
+    const origin from{s.at, f.serial_, f.body_, f.from_.at, f.from_.starter, f.from_.starter_body};
+    all_.live.emplace_back(program_, s.body, ++all_.started, from, std::move(arguments));
+}
+
+void machine::leave(const fiber& f, script_trace& trace) const
+{
+    auto frame_of = [&](const unit* body, std::uint32_t number, script_pos at) {
+        trace.leave_process("process " + body->name + "#" + std::to_string(number), at);
+    };
+    auto running = [&](std::uint32_t number) -> const fiber* {
+        for (const fiber& p : all_.live)
+            if (p.serial_ == number) return &p;
+        return nullptr;
+    };
+    frame_of(f.body_, f.serial_, f.from_.at);
+    std::uint32_t number = f.from_.starter, up = f.from_.grand;
+    const unit* body = f.from_.starter_body;
+    const unit* up_body = f.from_.grand_body;
+    script_pos at = f.from_.starter_at;
+    // Serials fall along a chain of starts, so the walk ends. A process two levels up that has finished
+    // is named without its start, and the walk stops there.
+    while (number) {
+        frame_of(body, number, at);
+        if (const fiber* p = running(number)) {
+            up = p->from_.starter;
+            up_body = p->from_.starter_body;
+        }
+        if (!up) break;
+        number = up;
+        body = up_body;
+        up = 0;
+        at = {};
+        if (const fiber* p = running(number)) {
+            at = p->from_.at;
+            up = p->from_.starter;
+            up_body = p->from_.starter_body;
+        }
     }
 }
 

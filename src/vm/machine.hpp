@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <stdexcept>
 #include <vector>
 
@@ -26,25 +27,50 @@ struct frame {
     std::int32_t result;   // the caller's register (relative to the caller's base) the return fills
 };
 
+// Where a process came from, for the frames of its reports: the statement that started it, and the
+// process that ran it (serial 0 for none) with that one's own start and starter, kept so that they
+// outlive it. A process is named by its body's unit.
+struct origin {
+    script_pos at{};
+    std::uint32_t starter = 0;
+    const unit* starter_body = nullptr;
+    script_pos starter_at{};
+    std::uint32_t grand = 0;
+    const unit* grand_body = nullptr;
+};
+
 // A process: its registers and its call frames. Nothing of it lives on the C++ stack between steps.
 class fiber {
 public:
     // `serial`: the number scripts and reports know the process by (1, 2, 3, ... in start order).
-    fiber(const program& p, std::size_t entry, std::uint32_t serial = 1);
+    // `arguments` fill the body's first registers (its parameters).
+    fiber(const program& p, std::size_t entry, std::uint32_t serial = 1, origin from = {},
+          std::vector<slot> arguments = {});
     bool finished() const noexcept { return frames_.empty(); }
     std::size_t depth() const noexcept { return frames_.size(); }
+    std::uint32_t serial() const noexcept { return serial_; }
 
 private:
     friend class machine;
     std::uint32_t serial_;
+    origin from_;
+    const unit* body_;  // the process body, which names the process after its frames are gone
     std::vector<slot> stack_;
     std::vector<frame> frames_;
+};
+
+// The vm's processes in start order, as the scheduler passes over them, and how many have started (the
+// next one's number).
+struct processes {
+    std::list<fiber> live;
+    std::uint32_t started = 0;
 };
 
 class machine {
 public:
     // `call_limit`: calls nested at once in one fiber (the frame array's bound).
-    machine(const program& p, unsigned call_limit) : program_(p), call_limit_(call_limit) {}
+    // `all`: where a process start appends the new process (a pass reaches it in the same pass).
+    machine(const program& p, unsigned call_limit, processes& all) : program_(p), call_limit_(call_limit), all_(all) {}
     // Runs f until its process body ends a statement step or finishes; true while it has more to do.
     bool step(fiber& f);
 
@@ -63,9 +89,18 @@ private:
     // The process ends with e, which leaves it as the process frame of its report.
     [[noreturn]] void end(fiber& f, exception e) const;
     void place(const fiber& f, script_trace& trace) const;
+    // Processes
+    [[gnu::noinline]] void start(fiber& f, const instr& in, const slot* r) const;
+    // The process frames of a report: f, then the processes that started it, as far as they are known.
+    void leave(const fiber& f, script_trace& trace) const;
 
     const program& program_;
     unsigned call_limit_;
+    processes& all_;
 };
+
+// A value the interpreter's code gives (a host's argument, say) in a slot: a scalar or a string in place,
+// any other value by its handle.
+slot unboxed(value v);
 
 } // namespace vorla::vm

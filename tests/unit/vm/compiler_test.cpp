@@ -51,8 +51,9 @@ struct program_text {
     {
         vm::compiled c = compiled();
         if (c.refused) return {L"refused: " + widen(c.refused->what), 0};
-        vm::fiber f(c.code, 0);
-        vm::machine m(c.code, 10000);
+        vm::processes all;
+        vm::fiber& f = all.live.emplace_back(c.code, 0, ++all.started);
+        vm::machine m(c.code, 10000, all);
         int steps = 0;
         while (m.step(f)) ++steps;  // each true is a step that ended at a statement boundary
         return {out, steps};

@@ -30,7 +30,8 @@ TEST(vm_machine, a_step_ends_at_each_step_instruction_and_the_next_resumes_after
                             {op::jump_unless, 2, 8}, {op::inc_i, 0}, {op::step}, {op::jump, 2}, {op::end}},
                            {slot::of_int(3), slot::of_int(0)}, 3, true));
     fiber f(p, 0);
-    machine m(p, 100);
+    processes all;
+    machine m(p, 100, all);
     int steps = 0;
     while (m.step(f)) ++steps;
     EXPECT_EQ(steps, 7);
@@ -51,7 +52,8 @@ TEST(vm_machine, wrapped_and_converted_results_hold)
                             slot::of_int(-1)},
                            6, true));
     fiber f(p, 0);
-    machine m(p, 100);
+    processes all;
+    machine m(p, 100, all);
     // max + 1 wraps to min; 1e300 clamps to the 64-bit maximum, whose low 32 bits are all ones: -1.
     EXPECT_FALSE(m.step(f)) << "a result did not hold";
 }
@@ -66,7 +68,8 @@ TEST(vm_machine, a_call_runs_in_a_window_over_the_callers_registers_and_returns_
     p.units.push_back(body({{op::add_i, 1, 0, 0}, {op::ret, 1}}, {}, 2, false));
     p.units.back().parameters = 1;
     fiber f(p, 0);
-    machine m(p, 100);
+    processes all;
+    machine m(p, 100, all);
     EXPECT_FALSE(m.step(f)) << "the call did not give 42";
 }
 
@@ -76,7 +79,8 @@ TEST(vm_machine, calls_beyond_the_frame_bound_end_the_fiber_with_the_depth_repor
     p.units.push_back(body({{op::call, 0, 0, 1}, {op::end}}, {}, 2, true));
     p.units.push_back(body({{op::call, 0, 1, 1}, {op::ret, 0}}, {}, 2, false));  // calls itself for ever
     fiber f(p, 0);
-    machine m(p, 50);
+    processes all;
+    machine m(p, 50, all);
     try {
         m.step(f);
         ADD_FAILURE() << "the runaway calls did not stop";

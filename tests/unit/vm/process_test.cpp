@@ -1,0 +1,125 @@
+// Several processes on the vm beside the tree interpreter: start order, interleaving, copies of the
+// arguments, the process frames of a failure and what the others do after it.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "vorla/vorla.hpp"
+
+namespace {
+
+vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
+{
+    vorla::interpreter_options o;
+    o.output = &out;
+    o.vm = vm;
+    return o;
+}
+
+// The output of a whole run, and of a failure its diagnostic, its report and how many processes the
+// failure left live; after it the run goes on, as a host may, with the processes still live.
+std::string run(const std::string& source, bool vm, const std::vector<vorla::script_value>& words = {})
+{
+    std::ostringstream out;
+    vorla::interpreter i(writing_to(out, vm));
+    i.compile_string("t.vl", source);
+    i.start("main", words);
+    std::string failures;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        try {
+            i.run();
+            break;
+        } catch (const vorla::script_error& e) {
+            failures += "\n--\n" + std::string(e.what()) + "\n--\n" + e.report() + "\nlive " + std::to_string(i.processes());
+        }
+    }
+    return out.str() + failures;
+}
+
+void same_on_both(const std::string& source, const std::vector<vorla::script_value>& words = {})
+{
+    const std::string tree = run(source, false, words);
+    EXPECT_FALSE(tree.empty());
+    EXPECT_EQ(run(source, true, words), tree) << source;
+}
+
+TEST(vm_processes, starts_and_steps_interleave_in_the_tree_interpreters_order)
+{
+    // Started in a loop, by a function, by a started process (stepped later in the same pass), an empty
+    // body (ends in its first step), loops and branches taking one step per test.
+    same_on_both("int done = 0;\n"
+                 "process leaf(int k) { using::write(\"leaf\" + k + \" \"); ++done; }\n"
+                 "process empty() { }\n"
+                 "process mid(int k, string tag) {\n    using::write(tag + k + \" \");\n"
+                 "    process::leaf a(k * 10);\n    if (k > 1) { using::write(\"big \"); } else { using::write(\"small \"); }\n"
+                 "    process::empty e;\n    using::write(tag + \"end \");\n}\n"
+                 "nil spawn(int k) { process::leaf l(k + 100); }\n"
+                 "process main() {\n    int i = 0;\n    while (i < 3) {\n        process::mid m(i, \"m\");\n        ++i;\n    }\n"
+                 "    spawn(5);\n    while (done < 4) { }\n    using::write(\"main sees \" + done + \"\\n\");\n}\n");
+}
+
+TEST(vm_processes, arguments_are_copies_of_every_scalar_kind)
+{
+    // A string or number the started process changes stays as it was in the starter.
+    same_on_both("process p(int a, unsigned int b, float c, double d, bool e, string s) {\n"
+                 "    a += 1; b -= 1u; c *= 2; d /= 4; e = e == false; s += \"!\";\n"
+                 "    using::write(\"\" + a + \" \" + b + \" \" + c + \" \" + d + \" \" + e + \" \" + s + \"\\n\");\n}\n"
+                 "process q(string s) { using::write(\"one string \" + s + \"\\n\"); }\n"
+                 "process main() {\n    int a = 1;\n    unsigned int b = 0u;\n    float c = 1.5f;\n    double d = 1.0;\n"
+                 "    bool e = true;\n    string s = \"x\";\n    process::p one(a, b, c, d, e, s);\n    process::q two(s + s);\n"
+                 "    using::write(\"\" + a + \" \" + b + \" \" + c + \" \" + d + \" \" + e + \" \" + s + \"\\n\");\n}\n");
+}
+
+TEST(vm_processes, main_takes_the_hosts_words)
+{
+    same_on_both("process main(string a, string b) { using::write(\"[\" + a + \"][\" + b + \"]\\n\"); }\n",
+                 {vorla::make_string("one"), vorla::make_string("two words")});
+}
+
+TEST(vm_processes, a_failure_names_the_processes_that_started_it_and_the_others_run_on)
+{
+    // A grandchild divides by zero inside a function while its starter and main still run (its report
+    // names both, with the starts), then after the host goes on, a child whose starter has ended fails;
+    // the process left runs to its end.
+    same_on_both("int split(int n) { return 10 / n; }\n"
+                 "process grand(int n) { using::write(\"g\" + n + \" \"); using::write(\"\" + split(n)); }\n"
+                 "process child(int n) {\n    process::grand g(n);\n    using::write(\"c \");\n    using::write(\"c \");\n}\n"
+                 "process late() { int k = 0; while (k < 6) { ++k; } using::write(\"late \" + split(k - 6)); }\n"
+                 "process steady() { int k = 0; while (k < 10) { ++k; } using::write(\"steady done\\n\"); }\n"
+                 "process main() {\n    process::steady s;\n    process::child c(0);\n    process::late l;\n"
+                 "    using::write(\"main \");\n    using::write(\"main \");\n}\n");
+}
+
+void refused(const std::string& source, const std::string& what)
+{
+    std::ostringstream out;
+    vorla::interpreter i(writing_to(out, true));
+    i.compile_string("t.vl", source);
+    try {
+        i.start("main");
+        FAIL() << "not refused: " << source;
+    } catch (const vorla::engine_refusal& e) {
+        EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+    }
+}
+
+TEST(vm_processes, what_the_vm_cannot_start_exactly_is_refused_at_the_start)
+{
+    // The value of a start is not kept; values copied by their classes, and references, are not passed.
+    refused("process p() { }\nprocess main() {\n    process::p a;\n    using::write(using::debug(a));\n}\n",
+            "the process value a at t.vl:4:");
+    refused("process p(vector v) { }\nprocess main() {\n    vector v;\n    process::p a(v);\n}\n",
+            "a process started with vector at t.vl:4:");
+    refused("process p(int &n) { }\nprocess main() {\n    int n = 0;\n    process::p a(n);\n}\n",
+            "a process parameter taken by reference at t.vl:4:");
+    refused("process p(int n) { }\nprocess main() {\n    process::p a(\"s\");\n}\n",
+            "a process start that no definition takes at t.vl:3:");
+    refused("process p() { }\nprocess main() {\n    process::p a;\n    process::p a;\n}\n",
+            "a second declaration of a in one block");
+    // A refusal in a started process's body is found before anything runs.
+    refused("process p() { list l; }\nprocess main() {\n    using::write(\"x\");\n    process::p a;\n}\n",
+            "a variable of type list at t.vl:1:");
+}
+
+} // namespace
