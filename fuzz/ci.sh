@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The suite's fuzz step: replays every saved regression input, then runs each fuzz target briefly
-# (about 60 s in all). Needs clang++ with libFuzzer; without them it says so and skips.
+# (about 90 s in all). Needs clang++ with libFuzzer; without them it says so and skips.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,8 +15,9 @@ fi
 
 jobs=$(nproc)
 cmake -S . -B build-fuzz -DVORLA_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j"$jobs" --target script_fuzz parse_fuzz
+cmake --build build-fuzz -j"$jobs" --target script_fuzz parse_fuzz vm_fuzz
 (cd build-fuzz && ctest --output-on-failure -R '_fuzz_regressions$')
 fuzz/run.sh script_fuzz 40
 fuzz/run.sh parse_fuzz 20
-echo "fuzz: both targets ran without a finding"
+fuzz/run.sh vm_fuzz 30
+echo "fuzz: the three targets ran without a finding"

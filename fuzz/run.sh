@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a given time: fuzz/run.sh TARGET SECONDS [LIBFUZZER-OPTION...]
-# TARGET is script_fuzz (a whole script run) or parse_fuzz (vorla-parse's parser). Builds build-fuzz
-# with clang++ when needed, seeds from tests/scripts and examples, keeps the grown corpus in
-# build-fuzz/corpus/TARGET and writes any crashing input to build-fuzz/artifacts/TARGET/. Runs under
-# nice and exits non-zero when the target found a crash, a leak or a timeout.
+# TARGET is script_fuzz (a whole script run), parse_fuzz (vorla-parse's parser) or vm_fuzz (a script on
+# both engines, compared). Builds build-fuzz with clang++ when needed, seeds from tests/scripts and
+# examples, keeps the grown corpus in build-fuzz/corpus/TARGET and writes any crashing input to
+# build-fuzz/artifacts/TARGET/. Runs under nice and exits non-zero when the target found a crash, a leak
+# or a timeout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -lt 2 ]; then
-  echo "usage: fuzz/run.sh script_fuzz|parse_fuzz SECONDS [LIBFUZZER-OPTION...]" >&2
+  echo "usage: fuzz/run.sh script_fuzz|parse_fuzz|vm_fuzz SECONDS [LIBFUZZER-OPTION...]" >&2
   exit 2
 fi
 target=$1
 seconds=$2
 shift 2
 case "$target" in
-  script_fuzz|parse_fuzz) ;;
-  *) echo "fuzz/run.sh: unknown target '$target' (script_fuzz or parse_fuzz)" >&2; exit 2 ;;
+  script_fuzz|parse_fuzz|vm_fuzz) ;;
+  *) echo "fuzz/run.sh: unknown target '$target' (script_fuzz, parse_fuzz or vm_fuzz)" >&2; exit 2 ;;
 esac
 
 build=build-fuzz
