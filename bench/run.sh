@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times each benchmark with vorla against its Lua 5.4 and CPython twins; adds memory per vector element and start-up.
 #
-# Usage: bench/run.sh [-q] [-n RUNS] [-c] [NAME ...]
+# Usage: bench/run.sh [-q] [-n RUNS] [-c] [-e ENGINE] [NAME ...]
 #   -q        quick: one run of each instead of five
 #   -n RUNS   runs of each interpreter per benchmark (default 5)
 #   -c        processor time (user + system) instead of wall clock: steadier on a busy machine, 1 ms steps
+#   -e ENGINE vorla's engine (--engine=ENGINE: tree or vm); a benchmark the engine refuses shows "refused"
 #   NAME      only these benchmarks (default: every NAME.vl here whose name does not start with "_")
 # VORLA=path selects the interpreter (default: build/vorla of this checkout). The twins run under `lua5.4` and
 # Debian's /usr/bin/python3 (never another Python: an unoptimised build would flatter the ratio), each only
@@ -22,12 +23,14 @@ python=/usr/bin/python3
 
 runs=5
 cpu=0
-while getopts "qn:ch" option; do
+engine=()
+while getopts "qn:ce:h" option; do
   case $option in
     q) runs=1 ;;
     n) runs=$OPTARG ;;
     c) cpu=1 ;;
-    *) sed -n '4,8s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
+    e) engine=("--engine=$OPTARG") ;;
+    *) sed -n '4,9s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -53,10 +56,15 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
 # seconds COMMAND...: runs COMMAND with its output in $scratch/out and prints the time it took in seconds:
-# wall clock, or with -c the processor time (user and system) of the process.
+# wall clock, or with -c the processor time (user and system) of the process; "refused" when the engine
+# chosen with -e does not run the script.
 seconds() {
   local status=0 TIMEFORMAT='%3R %3U %3S'
   { time "$@" >"$scratch/out" 2>"$scratch/err" </dev/null || status=$?; } 2>"$scratch/time"
+  if [ $status -eq 3 ] && grep -q "cannot run this program yet" "$scratch/err"; then
+    echo refused
+    return
+  fi
   if [ $status -ne 0 ]; then
     echo "run.sh: '$*' failed with exit code $status:" >&2
     cat "$scratch/out" "$scratch/err" >&2
@@ -83,14 +91,18 @@ same_output() {
   fi
 }
 
-echo "vorla: $vorla; $runs run(s) each, $([ $cpu = 1 ] && echo "processor time" || echo "wall clock"); $(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "vorla: $vorla${engine:+ ${engine[*]}}; $runs run(s) each, $([ $cpu = 1 ] && echo "processor time" || echo "wall clock"); $(date -u '+%Y-%m-%d %H:%M UTC'); $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 echo "| benchmark | vorla | vs Lua 5.4 | vs CPython |"
 echo "|---|---|---|---|"
 for name in "${names[@]}"; do
   v=() l=() p=()
   for ((round = 0; round < runs; ++round)); do
-    v+=("$(seconds "$vorla" "$name.vl")")
+    v+=("$(seconds "$vorla" "${engine[@]}" "$name.vl")")
+    if [ "${v[-1]}" = refused ]; then
+      echo "| $name | refused | – | – |"
+      continue 2
+    fi
     cp "$scratch/out" "$scratch/vorla.out"
     if [ -n "$lua" ] && [ -f "$name.lua" ]; then
       l+=("$(seconds "$lua" "$name.lua")")
@@ -119,11 +131,12 @@ echo
 per_element() {
   [ -x /usr/bin/time ] || { echo "n/a (needs /usr/bin/time)"; return; }
   local full empty
+  if [ "$(seconds "$@" 0)" = refused ]; then echo "refused:"; return; fi
   full=$(/usr/bin/time -f %M "$@" 1000000 2>&1 >/dev/null </dev/null | tail -n 1)
   empty=$(/usr/bin/time -f %M "$@" 0 2>&1 >/dev/null </dev/null | tail -n 1)
   awk -v f="$full" -v e="$empty" 'BEGIN { printf "%.0f", (f - e) * 1024 / 1000000 }'
 }
-line="Vector of 10^6 int: vorla $(per_element "$vorla" _vector_memory.vl) bytes per element"
+line="Vector of 10^6 int: vorla $(per_element "$vorla" "${engine[@]}" _vector_memory.vl) bytes per element"
 [ -n "$lua" ] && line+=", Lua $(per_element "$lua" _vector_memory.lua)"
 [ -n "$python" ] && line+=", CPython $(per_element "$python" -B _vector_memory.py)"
 echo "$line."
@@ -134,7 +147,7 @@ startup() {
   for ((i = 0; i < 4 * runs + 1; ++i)); do times+=("$(seconds "$@")"); done
   echo "${times[*]}" | median | awk '{ printf "%.1f ms", $1 * 1000 }'
 }
-line="Start-up of an empty script: vorla $(startup "$vorla" _empty.vl)"
+line="Start-up of an empty script: vorla $(startup "$vorla" "${engine[@]}" _empty.vl)"
 [ -n "$lua" ] && line+=", Lua $(startup "$lua" _empty.lua)"
 [ -n "$python" ] && line+=", CPython $(startup "$python" -B _empty.py)"
 echo "$line."

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages vorla needs to build and test, only when something is missing.
 set -euo pipefail
-packages=(g++ cmake make libboost-dev libboost-regex-dev libgtest-dev libedit-dev pkg-config python3)
+packages=(g++ cmake make libboost-dev libboost-regex-dev libgtest-dev libedit-dev pkg-config python3 lua5.4)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
