@@ -9,6 +9,8 @@ class except {
 public:
     void define(const parameter_list& params, control_ptr body);  // "overwrite catch statement"
     const routine* find(const args& v) const noexcept;
+    // The clauses in the order they were written (the vm compiles each).
+    const std::vector<routine>& clauses() const noexcept { return entries_; }
 
 private:
     std::vector<routine> entries_;

@@ -74,6 +74,8 @@ enum class op : std::uint8_t {
     end,            // a process body has finished
     // Processes
     start,  // the process of unit.starts[a] starts, its arguments copied from the registers from c
+    // try/catch/throw: a throw unwinds to the unit's handler table, never through C++ exceptions.
+    throw_,         // throws the value in register a
 };
 
 struct instr {
@@ -121,6 +123,24 @@ struct start_site {
     script_pos at;
 };
 
+// A catch clause of a try: the thrown value's exact type it takes (none for `catch ()`), the register
+// its parameter is bound in, and where its body begins.
+struct catch_clause {
+    bool typed;
+    type_id_t type;
+    std::int32_t reg;
+    bool copy;  // the parameter holds a value object: bound to a clone, as a parameter by value is
+    std::uint32_t target;
+};
+
+// A try statement: a throw from an instruction in [from, to) (a call's too, from the frames it made) is
+// matched against its clauses in order; one that none takes goes on to the next entry that covers it,
+// then outward through the callers. Entries of inner tries come before the tries around them.
+struct handler {
+    std::uint32_t from, to;
+    std::vector<catch_clause> clauses;
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -132,6 +152,10 @@ struct unit {
     // Offsets into `code` where the statement or expression at a position begins, in offset order. The
     // position of any offset is that of the last entry at or before it.
     std::vector<std::pair<std::uint32_t, script_pos>> positions;
+    std::vector<handler> handlers;
+    // Offsets where each statement begins, in offset order: a throw that carries no account is placed
+    // at the statement it was raised in, as the tree interpreter's statement step places it.
+    std::vector<std::pair<std::uint32_t, script_pos>> statements;
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     bool process = false;          // a process body: `step` ends a step
@@ -139,6 +163,7 @@ struct unit {
                                    // the frame "method C::f(int)"
 
     script_pos at(std::size_t offset) const noexcept;
+    script_pos statement_at(std::size_t offset) const noexcept;
 };
 
 // Everything a run under the vm needs: the bodies (entry first), the global variables it reaches (the
@@ -149,6 +174,7 @@ struct program {
     std::vector<unit> units;
     std::vector<value> globals;
     std::vector<native_call> natives;
+    bool catches = false;  // some unit has a try: the handler tables are asked before the interpreter's code runs
 };
 
 } // namespace vorla::vm

@@ -173,6 +173,13 @@ bool always_returns(const control& c)
         return std::any_of(b->statements->begin(), b->statements->end(),
                            [](const control_ptr& s) { return always_returns(*s); });
     if (const auto* i = dynamic_cast<const c_if_else*>(&c)) return always_returns(*i->then) && always_returns(*i->otherwise);
+    // A try returns when its block does and so does every clause (a throw the clauses do not take
+    // leaves the function anyway).
+    if (const auto* x = dynamic_cast<const c_except*>(&c)) {
+        const auto& clauses = x->clauses->clauses();
+        return always_returns(*x->body) &&
+               std::all_of(clauses.begin(), clauses.end(), [](const table::routine& r) { return always_returns(*r.body); });
+    }
     return false;
 }
 
@@ -251,6 +258,9 @@ private:
     }
 
     bool statement(const control& c);
+    // try/catch/throw
+    bool try_statement(const c_except& x);
+    bool throw_statement(const c_throw& t);
     bool block(const control_list& list);
     bool scoped(const control& c);
     bool declare(const expression& e);
@@ -598,6 +608,7 @@ bool unit_compiler::statement(const control& c)
     // Compiling recurses once per level of nesting (an else-if chain nests here): refused, not overflowed.
     if (stack_exhausted()) return refuse("statements nested this deep", c.pos);
     mark(c.pos);
+    u().statements.emplace_back(static_cast<std::uint32_t>(u().code.size()), c.pos);
     const std::int32_t mark_ = next_;
     if (const auto* s = dynamic_cast<const c_single*>(&c)) {
         // A statement's value is dropped: whatever it is (an instance assigned to, say) needs no class.
@@ -687,7 +698,60 @@ bool unit_compiler::statement(const control& c)
         return true;
     }
     if (const auto* p = dynamic_cast<const c_start_p*>(&c)) return start(*p);
-    return refuse("this kind of statement (try, throw, inline or a constructor body)", c.pos);
+    if (const auto* x = dynamic_cast<const c_except*>(&c)) return try_statement(*x);
+    if (const auto* t = dynamic_cast<const c_throw*>(&c)) return throw_statement(*t);
+    return refuse("this kind of statement (inline or a constructor body)", c.pos);
+}
+
+// The protected block, then each clause's body with its parameter in a register of its own; the table
+// entry sends a throw from the block to the clauses. A throw ends its step (the step instructions of the
+// block's statements stand where they do without it), and matching a clause takes none.
+bool unit_compiler::try_statement(const c_except& x)
+{
+    handler h;
+    h.from = static_cast<std::uint32_t>(u().code.size());
+    if (!scoped(*x.body)) return false;
+    h.to = static_cast<std::uint32_t>(u().code.size());
+    std::vector<std::size_t> to_end{u().code.size()};
+    emit(op::jump);
+    for (const table::routine& clause : x.clauses->clauses()) {
+        catch_clause taken{false, 0, 0, false, 0};
+        scopes_.emplace_back();
+        const std::int32_t mark_ = next_;
+        if (!clause.params.empty()) {
+            const table::parameter& p = clause.params.front();
+            // A reference parameter would share the thrown value, which may be a variable's own.
+            if (p.reference) return refuse("a catch parameter taken by reference", x.pos);
+            std::optional<ty> t = all_.typed(p.type);
+            if (p.type == tid::bad_cast || p.type == tid::range_error) t = ty::any;
+            if (!t || *t == ty::nil || *t == ty::instance)
+                return refuse("a catch parameter of type " + all_.type_text(p.type), x.pos);
+            taken = {true, p.type, temporary(), held(*t), 0};
+            scopes_.back().push_back({p.name, {taken.reg, *t}});
+        }
+        taken.target = static_cast<std::uint32_t>(u().code.size());
+        h.clauses.push_back(taken);
+        if (!scoped(*clause.body)) return false;
+        scopes_.pop_back();
+        next_ = mark_;
+        to_end.push_back(u().code.size());
+        emit(op::jump);
+    }
+    for (const std::size_t j : to_end) u().code[j].a = static_cast<std::int32_t>(u().code.size());
+    // Inner tries were entered in the table as they were compiled, before this one around them.
+    u().handlers.push_back(std::move(h));
+    all_.code.catches = true;
+    return true;
+}
+
+bool unit_compiler::throw_statement(const c_throw& t)
+{
+    const std::optional<operand> v = value_of(*t.e);
+    if (!v) return false;
+    // The throw's own place: an uncaught one is reported at the statement.
+    mark(t.pos);
+    emit(op::throw_, v->reg);
+    return true;
 }
 
 bool unit_compiler::declare(const expression& e)
@@ -742,7 +806,8 @@ bool unit_compiler::declare(const expression& e)
 
 bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos at)
 {
-    if ((from.type == ty::any || from.type == ty::instance) && to == ty::boolean) {
+    // A vector refuses to be a truth (bad_cast), which its class raises as the condition asks it.
+    if (held(from.type) && to == ty::boolean) {
         mark(at);
         emit(op::truth_v, into, from.reg);
         return true;

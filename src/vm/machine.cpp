@@ -17,6 +17,7 @@
 #include "factor/string_.hpp"
 #include "factor/vector_.hpp"
 #include "factor/instance.hpp"
+#include "factor/nil.hpp"
 #include "nspace.hpp"
 #include "object.hpp"
 #include "process.hpp"
@@ -29,6 +30,21 @@ namespace {
 // Script code that the value classes run for the vm (a constructor, a conversion operator, a copy
 // constructor) is called from the fiber's innermost frame: the interpreter's call depth counts the
 // fiber's calls meanwhile, so that it nests exactly as deep as under the tree interpreter's calls.
+// While the interpreter's code runs for a fiber inside a try's protected part, the run counts one script
+// handler running, as it does under the tree interpreter's try statement: a throw in that code then
+// carries no account, which only a throw nothing can catch needs.
+class lent_handler {
+public:
+    lent_handler(unsigned& running, bool lent) : running_(running), lent_(lent) { running_ += lent_ ? 1 : 0; }
+    ~lent_handler() { running_ -= lent_ ? 1 : 0; }
+    lent_handler(const lent_handler&) = delete;
+    lent_handler& operator=(const lent_handler&) = delete;
+
+private:
+    unsigned& running_;
+    bool lent_;
+};
+
 class lent_depth {
 public:
     lent_depth(context& c, std::size_t calls) : c_(c), n_(static_cast<unsigned>(calls)) { c_.call_depth += n_; }
@@ -136,6 +152,21 @@ slot unboxed(value v)
 }
 
 namespace {
+// The exact type of a thrown value, as a catch clause matches it.
+type_id_t type_of(const slot& s) noexcept
+{
+    switch (s.what()) {
+    case kind::nil: return tid::nil;
+    case kind::boolean: return tid::boolean;
+    case kind::int_: return tid::signed_;
+    case kind::uint_: return tid::unsigned_;
+    case kind::float_: return tid::float_;
+    case kind::double_: return tid::double_;
+    case kind::text: return tid::string_;
+    case kind::object: break;
+    }
+    return s.object()->type_id();
+}
 
 const vector_elements& items(const slot& s) { return static_cast<const vector_&>(*s.object()).elements(); }
 
@@ -294,6 +325,13 @@ bool machine::step(fiber& f)
     const instr* code = fr->body->code.data();
     slot* r = f.stack_.data() + fr->base;
     std::uint32_t pc = fr->pc;
+    // After a throw was caught in this step, at the clause it unwound to.
+    auto resume = [&] {
+        fr = &f.frames_.back();
+        code = fr->body->code.data();
+        r = f.stack_.data() + fr->base;
+        pc = fr->pc;
+    };
     for (;;) {
         const instr& in = code[pc++];
         switch (in.code) {
@@ -312,7 +350,9 @@ bool machine::step(fiber& f)
             const bool div = in.code == op::div_i;
             if (!divisor_fits(x, y)) [[unlikely]] {
                 fr->pc = pc;
-                divisor_refused(f, div ? arith::div : arith::mod, r[in.c]);
+                if (divisor_refused(f, div ? arith::div : arith::mod, r[in.c])) return true;
+                resume();
+                break;
             }
             r[in.a].set_int(div ? x / y : x % y);
             break;
@@ -326,7 +366,9 @@ bool machine::step(fiber& f)
             const bool div = in.code == op::div_u;
             if (!divisor_fits(x, y)) [[unlikely]] {
                 fr->pc = pc;
-                divisor_refused(f, div ? arith::div : arith::mod, r[in.c]);
+                if (divisor_refused(f, div ? arith::div : arith::mod, r[in.c])) return true;
+                resume();
+                break;
             }
             r[in.a].set_uint(div ? x / y : x % y);
             break;
@@ -417,7 +459,9 @@ bool machine::step(fiber& f)
             const std::uint32_t i = r[in.c].u();  // an int index as its 32 bits: a negative one is past any size
             if (i >= v.size()) [[unlikely]] {
                 fr->pc = pc;
-                values(f, in, r);  // the vector refuses it as its method does
+                if (values(f, in, r)) return true;  // the vector refuses it as its method does
+                resume();
+                break;
             }
             r[in.a] = slot::of_value(v[i]);
             break;
@@ -451,7 +495,8 @@ bool machine::step(fiber& f)
                         break;
                     }
             fr->pc = pc;
-            values(f, in, r);
+            if (values(f, in, r)) return true;
+            resume();
             break;
         }
         case op::make:
@@ -466,7 +511,8 @@ bool machine::step(fiber& f)
         case op::truth_v:
         case op::unary_v:
             fr->pc = pc;
-            values(f, in, r);
+            if (values(f, in, r)) return true;
+            resume();
             break;
         case op::append_t:
             if (!within_string_limit(r[in.a].chars().size() + r[in.b].chars().size())) [[unlikely]] {
@@ -534,26 +580,34 @@ bool machine::step(fiber& f)
             fr->pc = pc;
             start(f, in, r);
             break;
+        case op::throw_:
+            fr->pc = pc;
+            if (raise(f, r[in.a], nullptr)) return true;
+            resume();
+            break;
         }
     }
 }
 
-void machine::values(fiber& f, const instr& in, slot* r) const
+bool machine::values(fiber& f, const instr& in, slot* r) const
 {
     const lent_depth lent(*program_.space->ctx, f.frames_.size() - 1);
+    // Script code the classes run for us (a constructor's body) throws as it would inside the try.
+    const lent_handler handling(program_.space->root()->handlers_running, program_.catches && guarded(f));
     // What a refusal reports: the operator told by its operand types, or the method not taken.
     const char* op_name = nullptr;
     value left, right;
     args given;
+    sig_throw caught;
     try {
         switch (in.code) {
         case op::make: {
             const auto type = static_cast<type_id_t>(in.b);
             for (std::int32_t k = 0; k < in.n; ++k) given.push_back(boxed(r[in.c + k]));
             r[in.a] = unboxed(program_.space->_generate(type, given));
-            return;
+            return false;
         }
-        case op::clone: r[in.a] = slot::of_value(r[in.b].object()->clone()); return;
+        case op::clone: r[in.a] = slot::of_value(r[in.b].object()->clone()); return false;
         case op::at:
             // Only an index past the end comes here: the vector's method refuses it.
             given.push_back(boxed(r[in.c]));
@@ -567,7 +621,7 @@ void machine::values(fiber& f, const instr& in, slot* r) const
             value out = left->builtin_method(m.name, given);
             if (!out) throw fault("vm: a vector method the vector's table did not take");
             r[in.a] = in.n ? unboxed(std::move(out)) : slot::of_value(std::move(out));
-            return;
+            return false;
         }
         case op::member_v: {
             // A base part's member, or the value's refusal ("undefined member", a scalar's "has no member").
@@ -580,7 +634,7 @@ void machine::values(fiber& f, const instr& in, slot* r) const
                 if (t.message.empty()) t.message = type_word(*left) + " has no member '" + narrow(*m.name) + "'";
                 throw;
             }
-            return;
+            return false;
         }
         case op::no_method: {
             // The instance's search finds nothing and refuses, as the tree interpreter's call reports it.
@@ -605,7 +659,7 @@ void machine::values(fiber& f, const instr& in, slot* r) const
                 if (!left->operate_in_place(a, right)) left->operator=(arithmetic(*left, a, right));
             }
             if (!element) target = unboxed(left);
-            return;
+            return false;
         }
         case op::arith_v: {
             const auto a = static_cast<arith>(in.n);
@@ -613,7 +667,7 @@ void machine::values(fiber& f, const instr& in, slot* r) const
             left = boxed(r[in.b]);
             right = boxed(r[in.c]);
             r[in.a] = unboxed(arithmetic(*left, a, right));
-            return;
+            return false;
         }
         case op::relate_v: {
             const auto rel = static_cast<relation>(in.n);
@@ -623,16 +677,16 @@ void machine::values(fiber& f, const instr& in, slot* r) const
             bool yes = false;
             if (!left->test_relation(rel, right, yes)) yes = truth(relate(*left, rel, right));
             r[in.a].set_bool(yes);
-            return;
+            return false;
         }
-        case op::truth_v: r[in.a].set_bool(truth(boxed(r[in.b]))); return;
+        case op::truth_v: r[in.a].set_bool(truth(boxed(r[in.b]))); return false;
         case op::unary_v:
             // The value classes' ! gives a bool, their - a value of their own class.
             left = boxed(r[in.b]);
             op_name = in.n ? "operator -" : "operator !";
             if (in.n) r[in.a] = unboxed(left->operator-());
             else r[in.a].set_bool(truth(left->operator!()));
-            return;
+            return false;
         default: break;
         }
         throw fault("vm: an instruction the value path does not run");
@@ -648,8 +702,9 @@ void machine::values(fiber& f, const instr& in, slot* r) const
         }
         failed(f, std::move(e));
     } catch (sig_throw& thrown) {
-        uncaught(f, std::move(thrown));
+        caught = std::move(thrown);
     }
+    return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
 }
 
 void machine::member_missing(fiber& f, const instr& in, slot* r) const
@@ -667,16 +722,19 @@ void machine::member_missing(fiber& f, const instr& in, slot* r) const
     throw fault("vm: a member that the instance holds but not where the compiler placed it");
 }
 
-void machine::divisor_refused(fiber& f, arith what, const slot& divisor) const
+bool machine::divisor_refused(fiber& f, arith what, const slot& divisor) const
 {
     // The value classes make the range_error, so that it names the same place in them as the tree
     // interpreter's does.
+    sig_throw caught;
     try {
         if (divisor.what() == kind::uint_) refuse_divisor(what, divisor.u());
         else refuse_divisor(what, divisor.i());
     } catch (sig_throw& thrown) {
-        uncaught(f, std::move(thrown));
+        caught = std::move(thrown);
     }
+    if (!caught.v) throw fault("vm: a divisor the integer rules refuse that the value classes took");
+    return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
 }
 
 void machine::depth_exceeded(fiber& f) const
@@ -716,12 +774,70 @@ void machine::failed(fiber& f, exception e) const
     end(f, std::move(e));
 }
 
-// No try in the vm yet: a script exception ends the process, as one nothing catches does.
-void machine::uncaught(fiber& f, sig_throw thrown) const
+bool machine::guarded(const fiber& f) const noexcept
 {
-    trace_ptr trace = thrown.trace ? std::move(thrown.trace) : std::make_shared<script_trace>();
-    place(f, *trace);
-    end(f, uncaught_throw(thrown.v, std::move(trace)));
+    for (const frame& fr : f.frames_)
+        for (const handler& h : fr.body->handlers)
+            if (fr.pc - 1 >= h.from && fr.pc - 1 < h.to) return true;
+    return false;
+}
+
+bool machine::raise(fiber& f, slot thrown, trace_ptr trace) const
+{
+    const type_id_t type = type_of(thrown);
+    for (std::size_t k = f.frames_.size(); k-- > 0;) {
+        const frame& fr = f.frames_[k];
+        const std::uint32_t at = fr.pc - 1;
+        for (const handler& h : fr.body->handlers) {
+            if (at < h.from || at >= h.to) continue;
+            // The clause for the value's exact type, else the one without a parameter, as the tree's
+            // catch table chooses.
+            const catch_clause* chosen = nullptr;
+            for (const catch_clause& c : h.clauses)
+                if (c.typed && c.type == type) chosen = &c;
+            if (!chosen)
+                for (const catch_clause& c : h.clauses)
+                    if (!c.typed) chosen = &c;
+            if (!chosen) continue;
+            f.frames_.resize(k + 1);
+            frame& into = f.frames_.back();
+            if (chosen->typed) {
+                slot& param = f.stack_[into.base + static_cast<std::uint32_t>(chosen->reg)];
+                if (chosen->copy) param = slot::of_value(thrown.object()->clone());
+                else if (thrown.what() == kind::object) param = unboxed(thrown.object());
+                else param = std::move(thrown);
+            }
+            into.pc = chosen->target;
+            return k == 0 && into.body->process;
+        }
+    }
+    uncaught(f, thrown, std::move(trace));
+}
+
+// A script exception nothing catches ends the process, with the account the tree interpreter gives it.
+void machine::uncaught(fiber& f, const slot& thrown, trace_ptr trace) const
+{
+    if (trace) {
+        place(f, *trace);
+    } else {
+        // The tree interpreter starts the account of a throw as it leaves a call with no try running
+        // around it: the place of the throw, then only the frames from there outward. Frames left while
+        // a try that did not take it was still running outside them are not in it.
+        trace = std::make_shared<script_trace>();
+        const frame& inner = f.frames_.back();
+        trace->mark(inner.body->statement_at(inner.pc - 1));
+        std::size_t from = f.frames_.size() - 1;
+        for (std::size_t k = 0; k < from; ++k) {
+            const frame& fr = f.frames_[k];
+            if (std::any_of(fr.body->handlers.begin(), fr.body->handlers.end(),
+                            [&](const handler& h) { return fr.pc - 1 >= h.from && fr.pc - 1 < h.to; })) {
+                from = k;
+                break;
+            }
+        }
+        place(f, *trace, from);
+    }
+    end(f, uncaught_throw(thrown.what() == kind::nil ? make<nil>() : boxed(thrown), std::move(trace)));
 }
 
 void machine::end(fiber& f, exception e) const
@@ -734,12 +850,15 @@ void machine::end(fiber& f, exception e) const
 // The error's place in the innermost frame, then each function frame left with the call site in its
 // caller, as the tree interpreter marks them on the way out. Each frame's pc is past the instruction it
 // stands at.
-void machine::place(const fiber& f, script_trace& trace) const
+void machine::place(const fiber& f, script_trace& trace, std::size_t from) const
 {
-    for (std::size_t k = f.frames_.size(); k-- > 0;) {
-        const frame& fr = f.frames_[k];
-        trace.mark(fr.body->at(fr.pc - 1));
-        if (k > 0) trace.leave((fr.body->method ? "method " : "function ") + fr.body->name);
+    const frame& inner = f.frames_.back();
+    trace.mark(inner.body->at(inner.pc - 1));
+    for (std::size_t k = from; k > 0; --k) {
+        const frame& left = f.frames_[k];
+        trace.leave((left.body->method ? "method " : "function ") + left.body->name);
+        const frame& caller = f.frames_[k - 1];
+        trace.mark(caller.body->at(caller.pc - 1));
     }
 }
 
@@ -789,14 +908,20 @@ void machine::leave(const fiber& f, script_trace& trace) const
     }
 }
 
-script_pos unit::at(std::size_t offset) const noexcept
+namespace {
+script_pos found_at(const std::vector<std::pair<std::uint32_t, script_pos>>& table, std::size_t offset) noexcept
 {
     script_pos found{};
-    for (const auto& [start, pos] : positions) {
+    for (const auto& [start, pos] : table) {
         if (start > offset) break;
         found = pos;
     }
     return found;
 }
+} // namespace
+
+script_pos unit::at(std::size_t offset) const noexcept { return found_at(positions, offset); }
+
+script_pos unit::statement_at(std::size_t offset) const noexcept { return found_at(statements, offset); }
 
 } // namespace vorla::vm

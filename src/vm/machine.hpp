@@ -79,20 +79,30 @@ private:
     // of it, placed by the position tables and with the fiber's frames as its call stack. Cold paths.
     // The instructions on value objects, whose classes compute and may refuse: the refusal ends the fiber
     // as the tree interpreter's operator, declaration or method call reports it. Out of the loop.
-    [[gnu::noinline]] void values(fiber& f, const instr& in, slot* r) const;
+    // A script throw met there goes to raise: both answer as it does.
+    [[gnu::noinline]] bool values(fiber& f, const instr& in, slot* r) const;
     [[noreturn, gnu::noinline]] void member_missing(fiber& f, const instr& in, slot* r) const;
-    [[noreturn, gnu::noinline]] void divisor_refused(fiber& f, arith what, const slot& divisor) const;
+    [[gnu::noinline]] bool divisor_refused(fiber& f, arith what, const slot& divisor) const;
     [[noreturn, gnu::noinline]] void depth_exceeded(fiber& f) const;
     [[noreturn, gnu::noinline]] void join_refused(fiber& f, const slot& text, const slot& joined, bool in_place) const;
     [[noreturn]] void failed(fiber& f, exception e) const;
-    [[noreturn]] void uncaught(fiber& f, sig_throw thrown) const;
+    [[noreturn]] void uncaught(fiber& f, const slot& thrown, trace_ptr trace) const;
+    // A script throw of `thrown` from the innermost frame (its pc past the throwing instruction): the
+    // frames are unwound to the innermost clause that takes it, which the fiber resumes at; true when
+    // that is in the process body, whose step the throw ended. With no clause for it the process ends
+    // as uncaught. `trace` is the account a value class made with its throw, if any.
+    bool raise(fiber& f, slot thrown, trace_ptr trace) const;
+    // Whether a try of the fiber is running its protected part (in any frame).
+    bool guarded(const fiber& f) const noexcept;
     // The process ends with e, which leaves it as the process frame of its report.
     [[noreturn]] void end(fiber& f, exception e) const;
-    void place(const fiber& f, script_trace& trace) const;
     // Processes
     [[gnu::noinline]] void start(fiber& f, const instr& in, const slot* r) const;
     // The process frames of a report: f, then the processes that started it, as far as they are known.
     void leave(const fiber& f, script_trace& trace) const;
+    void place(const fiber& f, script_trace& trace) const { place(f, trace, f.frames_.size() - 1); }
+    // The innermost frame's place, then the frames from `from` outward as left calls.
+    void place(const fiber& f, script_trace& trace, std::size_t from) const;
 
     const program& program_;
     unsigned call_limit_;

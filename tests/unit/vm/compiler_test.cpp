@@ -104,6 +104,26 @@ TEST(vm_compiler, a_process_takes_one_step_per_statement_and_per_loop_test)
     EXPECT_EQ(steps, 10);
 }
 
+// A throw ends its step and the clause's body begins with the next one; matching takes no step, an
+// empty clause body takes one, and a throw from a called function ends the step of the call's statement.
+TEST(vm_compiler, a_throw_ends_its_step_and_the_clause_runs_from_the_next)
+{
+    const std::wstring text = L"nil f() { throw 7; }\n"
+                              L"process main() {\n    int n = 0;\n"
+                              L"    try {\n        ++n;\n        throw n;\n        ++n;\n    }\n"
+                              L"    catch (int v) {\n        n += v;\n    }\n"
+                              L"    try { ++n; } catch () { }\n"
+                              L"    try { throw 1; } catch () { }\n"
+                              L"    try { f(); } catch (int v) { n += v; }\n"
+                              L"    using::write(\"\" + n + \"\\n\");\n}\n";
+    const std::wstring tree = program_text(text).on_tree();
+    EXPECT_EQ(tree, L"10\n");
+    const auto [out, steps] = program_text(text).on_vm();
+    EXPECT_EQ(out, tree);
+    // declaration; ++n, throw, clause; ++n; throw, empty clause; the call, clause; the write.
+    EXPECT_EQ(steps, 10);
+}
+
 void refused(const std::wstring& text, const std::string& what)
 {
     program_text p(text);
@@ -135,7 +155,7 @@ TEST(vm_compiler, recursive_and_mutually_recursive_calls_run_in_frames)
 
 TEST(vm_compiler, what_it_cannot_run_exactly_is_refused_with_its_place)
 {
-    refused(L"process main() {\n    try { } catch () { }\n}\n", "this kind of statement");
+    refused(L"process main() {\n    try { } catch (int &e) { }\n}\n", "a catch parameter taken by reference");
     refused(L"process main() {\n    list l;\n}\n", "a variable of type list");
     refused(L"int f(int n) { if (n > 0) { return 1; } }\nprocess main() { f(1); }\n", "may end without return");
     refused(L"process main() {\n    using::write(missing);\n}\n", "the name missing");

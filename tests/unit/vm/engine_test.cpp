@@ -270,7 +270,7 @@ void refused(const std::string& source, const std::string& what)
 
 TEST(vm_engine, what_it_cannot_run_exactly_is_refused_with_its_place)
 {
-    refused("process main() {\n    try { } catch () { }\n}\n", "this kind of statement");
+    refused("process main() {\n    try { } catch (int &e) { }\n}\n", "a catch parameter taken by reference at t.vl:2:");
     refused("process main() {\n    list l;\n}\n", "a variable of type list at t.vl:2:");
     // An element's own methods, and a function's vector parameter met by a value only the run knows.
     refused("process main() {\n    vector v(1, 1);\n    v.at(0).abs();\n}\n", "a method of an element or method result at t.vl:3:");
