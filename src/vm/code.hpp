@@ -76,6 +76,9 @@ enum class op : std::uint8_t {
     start,  // the process of unit.starts[a] starts, its arguments copied from the registers from c
     // try/catch/throw: a throw unwinds to the unit's handler table, never through C++ exceptions.
     throw_,         // throws the value in register a
+    // String methods: the hot two as instructions, the rest through `method` on the string's own class.
+    text_size,      // a = the length of the string b, an unsigned int
+    text_at,        // a = the one-character string at the int or unsigned index c of the string b
 };
 
 struct instr {

@@ -285,6 +285,8 @@ private:
     // gives. The list entry's index; the caller frees the registers after emitting the call.
     std::optional<std::int32_t> stage_method(const e_method& e, const std::vector<operand>& given, std::int32_t& base);
     std::optional<ty> native(const e_native& e, std::int32_t into);
+    // String methods
+    std::optional<ty> text_method(const e_method& e, std::int32_t text, const std::vector<operand>& given, std::int32_t into);
     // A member of the instance a method runs on, named plainly in its body.
     std::optional<member_found> own_member(symbol name) const;
     // A member read into `into`: the scalar or string itself, a vector or instance by its handle.
@@ -324,6 +326,10 @@ private:
     std::vector<std::vector<variable>> scopes_;
     std::vector<loop> loops_;
     std::int32_t next_ = 0;  // the first free register
+    // The register of an expression statement's value, which nothing reads: an assignment leaves its
+    // variable there only when it is read (a copy of a long string each time would make `s += x` in a
+    // loop quadratic).
+    std::int32_t dropped_ = -1;
 };
 
 // What the units of one program share: the program, the functions compiled or being compiled, the
@@ -612,7 +618,14 @@ bool unit_compiler::statement(const control& c)
     const std::int32_t mark_ = next_;
     if (const auto* s = dynamic_cast<const c_single*>(&c)) {
         // A statement's value is dropped: whatever it is (an instance assigned to, say) needs no class.
-        const bool ok = dynamic_cast<const e_declare*>(s->e.get()) ? declare(*s->e) : into(*s->e, temporary()).has_value();
+        bool ok;
+        if (dynamic_cast<const e_declare*>(s->e.get())) {
+            ok = declare(*s->e);
+        } else {
+            dropped_ = temporary();
+            ok = into(*s->e, dropped_).has_value();
+            dropped_ = -1;
+        }
         if (dynamic_cast<const e_declare*>(s->e.get()) == nullptr) next_ = mark_;
         step();
         return ok;
@@ -1142,7 +1155,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
     }
     if (g) emit(op::global_set, place.reg, g->first);
     if (m && !held(m->type)) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
-    if (place.reg != into) emit(op::move, into, place.reg);
+    if (place.reg != into && into != dropped_) emit(op::move, into, place.reg);
     return place.type;
 }
 
@@ -1171,7 +1184,7 @@ std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32
     emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
     if (g) emit(op::global_set, place.reg, g->first);
     if (m) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
-    if (place.reg != into) emit(op::move, into, place.reg);
+    if (place.reg != into && into != dropped_) emit(op::move, into, place.reg);
     return place.type;
 }
 
@@ -1278,6 +1291,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         if (cls) *cls = m->routine->return_type;
         return all_.typed(m->routine->return_type);
     }
+    if (target->type == ty::text) return text_method(e, target->reg, given, into);
     if (target->type != ty::vector) {
         refuse("a method of " + word(target->type), e.pos);
         return std::nullopt;
@@ -1310,6 +1324,56 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
     emit(op::method, into, *entry, target->reg, truth ? 1 : 0);
     next_ = base;
     return truth ? ty::boolean : ty::any;
+}
+
+// ---- string methods ------------------------------------------------------------------------------------
+
+// The type of what a string method gives (each gives one class of value, whatever its arguments).
+ty text_method_result(method_name m)
+{
+    switch (m) {
+    case method_name::empty: case method_name::match: case method_name::starts_with: case method_name::ends_with:
+        return ty::boolean;
+    case method_name::size: case method_name::find: return ty::uint_;
+    case method_name::code: case method_name::to_int: return ty::int_;
+    case method_name::to_double: return ty::double_;
+    case method_name::split: case method_name::search: return ty::vector;
+    default: break;
+    }
+    return ty::text;
+}
+
+std::optional<ty> unit_compiler::text_method(const e_method& e, std::int32_t text, const std::vector<operand>& given,
+                                             std::int32_t into)
+{
+    // size, and at with a typed index, are instructions of their own.
+    if (e.builtin == method_name::at && given.size() == 1 && (given[0].type == ty::int_ || given[0].type == ty::uint_)) {
+        mark(e.pos);
+        emit(op::text_at, into, text, given[0].reg);
+        return ty::text;
+    }
+    if (e.builtin == method_name::size && given.empty()) {
+        emit(op::text_size, into, text);
+        return ty::uint_;
+    }
+    std::int32_t base = 0;
+    const std::optional<std::int32_t> entry = stage_method(e, given, base);
+    if (!entry) return std::nullopt;
+    mark(e.pos);
+    const std::string name = narrow(e.name);
+    const method_signatures table = string_<wchar_t>::methods();
+    const bool listed = std::any_of(table.begin(), table.end(),
+                                    [&](const method_signature& m) { return m.name == name && m.argc == given.size(); });
+    if (!listed) {
+        // No such method of a string, or not with this many arguments: the string's own refusal, at run time.
+        emit(op::no_method, into, *entry, text);
+        next_ = base;
+        return ty::any;
+    }
+    // The result in a slot of its kind (a vector by its handle).
+    emit(op::method, into, *entry, text, 1);
+    next_ = base;
+    return text_method_result(e.builtin);
 }
 
 std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)

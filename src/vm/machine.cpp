@@ -467,6 +467,19 @@ bool machine::step(fiber& f)
             break;
         }
         case op::size: r[in.a].set_uint(static_cast<std::uint32_t>(items(r[in.b]).size())); break;
+        case op::text_size: r[in.a].set_uint(static_cast<std::uint32_t>(r[in.b].chars().size())); break;
+        case op::text_at: {
+            const std::wstring& t = r[in.b].chars();
+            const std::uint32_t i = r[in.c].u();  // as the string's method reads an int index: its 32 bits
+            if (i >= t.size()) [[unlikely]] {
+                fr->pc = pc;
+                if (values(f, in, r)) return true;  // the string refuses it as its method does
+                resume();
+                break;
+            }
+            r[in.a] = slot::of_text(std::wstring(1, t[i]));
+            break;
+        }
         case op::get_m: {
             const value* m = member_at(r[in.b], fr->body->members[static_cast<std::size_t>(in.c)]);
             if (!m) [[unlikely]] {
@@ -614,12 +627,18 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             left = r[in.b].object();
             (void)left->builtin_method(method_name::at, given);
             throw fault("vm: an element index past the end that the vector took");
+        case op::text_at:
+            given.push_back(boxed(r[in.c]));
+            left = boxed(r[in.b]);
+            (void)left->builtin_method(method_name::at, given);
+            throw fault("vm: a string index past the end that the string took");
         case op::method: {
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
             for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
-            left = r[in.c].object();
+            // A vector by its handle; a string's text as the string value its methods run on.
+            left = boxed(r[in.c]);
             value out = left->builtin_method(m.name, given);
-            if (!out) throw fault("vm: a vector method the vector's table did not take");
+            if (!out) throw fault("vm: a built-in method the value's table did not take");
             r[in.a] = in.n ? unboxed(std::move(out)) : slot::of_value(std::move(out));
             return false;
         }
@@ -640,7 +659,7 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             // The instance's search finds nothing and refuses, as the tree interpreter's call reports it.
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
             for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
-            left = r[in.c].object();
+            left = boxed(r[in.c]);
             (void)left->method(method_call<wchar_t>{given, *m.text, m.text});
             throw fault("vm: an instance took a method call that no class of it defines");
         }
@@ -694,9 +713,10 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
         script_trace& t = e.script();
         if (op_name && left && t.message.empty()) {
             t.message = refusal_sentence(op_name, *left, right.get());
-        } else if ((in.code == op::method || in.code == op::no_method || in.code == op::at) && t.message.empty() &&
+        } else if ((in.code == op::method || in.code == op::no_method || in.code == op::at || in.code == op::text_at) &&
+                   t.message.empty() &&
                    t.frames.empty()) {
-            const std::string name = in.code == op::at ? std::string(method_text(method_name::at))
+            const std::string name = in.code == op::at || in.code == op::text_at ? std::string(method_text(method_name::at))
                                                        : narrow(*f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].text);
             t.message = type_word(*left) + " has no method " + program_.space->call_signature(name, given);
         }
