@@ -13,6 +13,13 @@ void inline_::define(const parameter_list& params, symbol name, control_ptr body
     overloads.push_back(routine{std::move(body), params, 0});
 }
 
+const std::vector<routine>& inline_::overloads(symbol name) const noexcept
+{
+    static const std::vector<routine> none;
+    auto it = entries_.find(name);
+    return it == entries_.end() ? none : it->second;
+}
+
 const routine* inline_::find(symbol name, const args& v) const noexcept
 {
     auto it = entries_.find(name);

@@ -144,6 +144,14 @@ struct handler {
     std::vector<catch_clause> clauses;
 };
 
+// An inline body expanded in a unit: its code [from, to), the name and the expanding statement. An
+// error in it leaves the expansion as a frame of its report, as the tree's expansion scope adds one.
+struct expansion_site {
+    std::uint32_t from, to;
+    std::string name;
+    script_pos site;
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -159,6 +167,7 @@ struct unit {
     // Offsets where each statement begins, in offset order: a throw that carries no account is placed
     // at the statement it was raised in, as the tree interpreter's statement step places it.
     std::vector<std::pair<std::uint32_t, script_pos>> statements;
+    std::vector<expansion_site> expansions;  // inner expansions before the ones around them
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     bool process = false;          // a process body: `step` ends a step

@@ -261,6 +261,8 @@ private:
     // try/catch/throw
     bool try_statement(const c_except& x);
     bool throw_statement(const c_throw& t);
+    // Inline expansions
+    bool inline_statement(const c_inline& x);
     bool block(const control_list& list);
     bool scoped(const control& c);
     bool declare(const expression& e);
@@ -343,6 +345,12 @@ public:
     // compiled or being compiled: a method once per class of instance it runs on
     std::map<std::pair<const table::routine*, type_id_t>, std::size_t> units;
     std::map<std::wstring, std::int32_t> natives;
+    // Inline expansions: the definitions being expanded, innermost last (one inside its own body would
+    // never end); the units being compiled, innermost last, and each run of them that calls back into
+    // one further out (a recursion, through which expansions would nest deeper than the code shows).
+    std::vector<const table::routine*> expanding;
+    std::vector<std::size_t> compiling;
+    std::vector<std::vector<std::size_t>> cycles;
 
     // The script class of a type id, or nullptr.
     const object* class_of(type_id_t id) const
@@ -464,7 +472,11 @@ bool shared_state::any_class_made(type_id_t id, Test&& test) const
 std::optional<std::size_t> shared_state::function(const table::routine& r, const std::string& name, script_pos at, owner whose)
 {
     // A recursive call finds its own unit here while the body is still being compiled.
-    if (const auto found = units.find({&r, whose.receiver}); found != units.end()) return found->second;
+    if (const auto found = units.find({&r, whose.receiver}); found != units.end()) {
+        if (const auto in = std::find(compiling.begin(), compiling.end(), found->second); in != compiling.end())
+            cycles.emplace_back(in, compiling.end());
+        return found->second;
+    }
     const std::optional<ty> returns = typed(r.return_type);
     // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
     if (!returns || *returns == ty::vector || *returns == ty::any ||
@@ -482,7 +494,10 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     code.units.back().method = whose.defining != nullptr;
     units.emplace(std::pair{&r, whose.receiver}, index);
     unit_compiler c(*this, index, r, false, returns, whose);
-    if (!c.body()) return std::nullopt;
+    compiling.push_back(index);
+    const bool ok = c.body();
+    compiling.pop_back();
+    if (!ok) return std::nullopt;
     return index;
 }
 
@@ -713,7 +728,8 @@ bool unit_compiler::statement(const control& c)
     if (const auto* p = dynamic_cast<const c_start_p*>(&c)) return start(*p);
     if (const auto* x = dynamic_cast<const c_except*>(&c)) return try_statement(*x);
     if (const auto* t = dynamic_cast<const c_throw*>(&c)) return throw_statement(*t);
-    return refuse("this kind of statement (inline or a constructor body)", c.pos);
+    if (const auto* x = dynamic_cast<const c_inline*>(&c)) return inline_statement(*x);
+    return refuse("this kind of statement (a constructor body)", c.pos);
 }
 
 // The protected block, then each clause's body with its parameter in a register of its own; the table
@@ -754,6 +770,62 @@ bool unit_compiler::try_statement(const c_except& x)
     // Inner tries were entered in the table as they were compiled, before this one around them.
     u().handlers.push_back(std::move(h));
     all_.code.catches = true;
+    return true;
+}
+
+// ---- inline expansions -----------------------------------------------------------------------------
+
+// `inline name(args);` expands the definition its argument types choose in place: the arguments are
+// read in the caller's scope, the parameters bound to copies, and the body compiled with only its own
+// names and the globals in sight, as the tree's expansion scope hangs under the global scope, not the
+// caller's. Its return, break and continue are the caller's function's and loop's. The expansion takes
+// a step of its own, then the body's steps.
+bool unit_compiler::inline_statement(const c_inline& x)
+{
+    // A method's namespace is its instance's, which holds no inline definitions: the tree's expansion
+    // fails there at run time.
+    if (owner_.defining) return refuse("an inline expansion in a method", x.pos);
+    const std::int32_t mark_ = next_;
+    std::vector<operand> given;
+    for (const expr& a : x.arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return false;
+        given.push_back(*v);
+    }
+    const table::routine* found = nullptr;
+    for (const table::routine& r : all_.root.inlines->overloads(x.name)) {
+        if (r.params.size() != given.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
+        if (same) found = &r;
+    }
+    if (!found) return refuse("an inline expansion of " + narrow(*x.name) + " that no inline definition takes", x.pos);
+    if (std::find(all_.expanding.begin(), all_.expanding.end(), found) != all_.expanding.end())
+        return refuse("an inline expansion inside its own body", x.pos);
+    std::vector<variable> params;
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        const table::parameter& p = found->params[k];
+        if (p.reference || given[k].type == ty::instance || given[k].type == ty::nil)
+            return refuse("an inline parameter " + std::string(p.reference ? "taken by reference" : "of type " + shown(given[k])), x.pos);
+        for (const variable& v : params)
+            if (v.name == p.name) return refuse("two inline parameters of one name", x.pos);
+        const std::int32_t reg = temporary();
+        emit(given[k].type == ty::vector ? op::clone : op::move, reg, given[k].reg);
+        params.push_back({p.name, {reg, given[k].type}});
+    }
+    step();
+    // The caller's names are out of sight while the body compiles.
+    std::vector<std::vector<variable>> caller = std::move(scopes_);
+    scopes_.assign(1, std::move(params));
+    all_.expanding.push_back(found);
+    expansion_site site{static_cast<std::uint32_t>(u().code.size()), 0, narrow(*x.name), x.pos};
+    const bool ok = scoped(*found->body);
+    all_.expanding.pop_back();
+    scopes_ = std::move(caller);
+    if (!ok) return false;
+    site.to = static_cast<std::uint32_t>(u().code.size());
+    u().expansions.push_back(std::move(site));
+    next_ = mark_;
     return true;
 }
 
@@ -1633,6 +1705,12 @@ compiled compile_process(nspace& root, const table::routine& body, const std::st
     all.units.emplace(std::pair{&body, type_id_t{0}}, 0);
     unit_compiler c(all, 0, body, true, std::nullopt);
     const bool ok = c.body();
+    // The tree interpreter bounds expansions nested at once (below the call depth): a recursion through
+    // a function that expands one would meet that bound, which the vm's frames do not count.
+    for (const std::vector<std::size_t>& cycle : all.cycles)
+        for (const std::size_t k : cycle)
+            if (!all.refused && !all.code.units[k].expansions.empty())
+                all.refused = refusal{"an inline expansion in a function that may call itself", all.code.units[k].expansions.front().site};
     compiled out;
     if (!ok && !all.refused) all.refused = refusal{"an unknown construct", body.body->pos};
     out.refused = std::move(all.refused);

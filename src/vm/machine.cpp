@@ -855,7 +855,7 @@ void machine::uncaught(fiber& f, const slot& thrown, trace_ptr trace) const
                 break;
             }
         }
-        place(f, *trace, from);
+        place(f, *trace, from, false);
     }
     end(f, uncaught_throw(thrown.what() == kind::nil ? make<nil>() : boxed(thrown), std::move(trace)));
 }
@@ -870,15 +870,22 @@ void machine::end(fiber& f, exception e) const
 // The error's place in the innermost frame, then each function frame left with the call site in its
 // caller, as the tree interpreter marks them on the way out. Each frame's pc is past the instruction it
 // stands at.
-void machine::place(const fiber& f, script_trace& trace, std::size_t from) const
+void machine::place(const fiber& f, script_trace& trace, std::size_t from, bool inner) const
 {
-    const frame& inner = f.frames_.back();
-    trace.mark(inner.body->at(inner.pc - 1));
+    // Each inline expansion around the frame's instruction, innermost first.
+    auto expansions = [&](const frame& fr) {
+        for (const expansion_site& x : fr.body->expansions)
+            if (fr.pc - 1 >= x.from && fr.pc - 1 < x.to) trace.leave("inline " + x.name, x.site);
+    };
+    const frame& innermost = f.frames_.back();
+    trace.mark(innermost.body->at(innermost.pc - 1));
+    if (inner) expansions(innermost);
     for (std::size_t k = from; k > 0; --k) {
         const frame& left = f.frames_[k];
         trace.leave((left.body->method ? "method " : "function ") + left.body->name);
         const frame& caller = f.frames_[k - 1];
         trace.mark(caller.body->at(caller.pc - 1));
+        expansions(caller);
     }
 }
 

@@ -100,9 +100,10 @@ private:
     [[gnu::noinline]] void start(fiber& f, const instr& in, const slot* r) const;
     // The process frames of a report: f, then the processes that started it, as far as they are known.
     void leave(const fiber& f, script_trace& trace) const;
-    void place(const fiber& f, script_trace& trace) const { place(f, trace, f.frames_.size() - 1); }
-    // The innermost frame's place, then the frames from `from` outward as left calls.
-    void place(const fiber& f, script_trace& trace, std::size_t from) const;
+    void place(const fiber& f, script_trace& trace) const { place(f, trace, f.frames_.size() - 1, true); }
+    // The innermost frame's place, then the frames from `from` outward as left calls, each after the
+    // inline expansions around its call site (and around the innermost place when `inner`).
+    void place(const fiber& f, script_trace& trace, std::size_t from, bool inner) const;
 
     const program& program_;
     unsigned call_limit_;

@@ -124,6 +124,19 @@ TEST(vm_compiler, a_throw_ends_its_step_and_the_clause_runs_from_the_next)
     EXPECT_EQ(steps, 10);
 }
 
+// An expansion takes a step of its own, then its body's (an empty body one), as the tree's trace shows.
+TEST(vm_compiler, an_inline_expansion_takes_a_step_then_its_bodys)
+{
+    const std::wstring text = L"inline two(int n) {\n    using::write(\"a\" + n);\n    using::write(\"b\");\n}\n"
+                              L"inline none() { }\n"
+                              L"process main() {\n    inline two(1);\n    inline none();\n    using::write(\"c\\n\");\n}\n";
+    const std::wstring tree = program_text(text).on_tree();
+    EXPECT_EQ(tree, L"a1bc\n");
+    const auto [out, steps] = program_text(text).on_vm();
+    EXPECT_EQ(out, tree);
+    EXPECT_EQ(steps, 6);
+}
+
 void refused(const std::wstring& text, const std::string& what)
 {
     program_text p(text);
