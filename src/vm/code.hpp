@@ -79,6 +79,8 @@ enum class op : std::uint8_t {
     // String methods: the hot two as instructions, the rest through `method` on the string's own class.
     text_size,      // a = the length of the string b, an unsigned int
     text_at,        // a = the one-character string at the int or unsigned index c of the string b
+    method_v,       // a = the method unit.methods[b] of the number or bool c, by name through its class's method
+                    // slot (which refuses a name or argument count it does not take)
 };
 
 struct instr {

@@ -1139,7 +1139,9 @@ std::optional<ty> unit_compiler::relational(const binary& e, relation r, std::in
         return ty::boolean;
     }
     const bool ordered = r != relation::eq && r != relation::ne;
-    if (l->type == ty::nil || (l->type == ty::boolean && ordered) || (l->type == ty::text && rv->type != ty::text)) {
+    // A string compares with the text of a number or bool on its right, the text a join gives it.
+    if (l->type == ty::nil || (l->type == ty::boolean && ordered) ||
+        (l->type == ty::text && rv->type != ty::text && !numeric(rv->type) && rv->type != ty::boolean)) {
         refuse("a comparison of " + word(l->type) + " with " + word(rv->type), e.pos);
         return std::nullopt;
     }
@@ -1364,6 +1366,21 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         return all_.typed(m->routine->return_type);
     }
     if (target->type == ty::text) return text_method(e, target->reg, given, into);
+    if (numeric(target->type) || target->type == ty::boolean) {
+        // frexp assigns to its argument's own value, which a register's copy would keep from the caller.
+        if (e.builtin == method_name::frexp) {
+            refuse("the number method frexp, which assigns to its argument", e.pos);
+            return std::nullopt;
+        }
+        // A number's methods give values of several classes: the result is what the run gives.
+        std::int32_t base = 0;
+        const std::optional<std::int32_t> entry = stage_method(e, given, base);
+        if (!entry) return std::nullopt;
+        mark(e.pos);
+        emit(op::method_v, into, *entry, target->reg);
+        next_ = base;
+        return ty::any;
+    }
     if (target->type != ty::vector) {
         refuse("a method of " + word(target->type), e.pos);
         return std::nullopt;

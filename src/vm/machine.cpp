@@ -520,6 +520,7 @@ bool machine::step(fiber& f)
             [[fallthrough]];
         case op::clone:
         case op::method:
+        case op::method_v:
         case op::no_method:
         case op::truth_v:
         case op::unary_v:
@@ -655,6 +656,13 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             }
             return false;
         }
+        case op::method_v: {
+            const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
+            for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
+            left = boxed(r[in.c]);
+            r[in.a] = unboxed(left->method(method_call<wchar_t>{given, *m.text, m.text}));
+            return false;
+        }
         case op::no_method: {
             // The instance's search finds nothing and refuses, as the tree interpreter's call reports it.
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
@@ -713,7 +721,8 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
         script_trace& t = e.script();
         if (op_name && left && t.message.empty()) {
             t.message = refusal_sentence(op_name, *left, right.get());
-        } else if ((in.code == op::method || in.code == op::no_method || in.code == op::at || in.code == op::text_at) &&
+        } else if ((in.code == op::method || in.code == op::method_v || in.code == op::no_method || in.code == op::at ||
+                    in.code == op::text_at) &&
                    t.message.empty() &&
                    t.frames.empty()) {
             const std::string name = in.code == op::at || in.code == op::text_at ? std::string(method_text(method_name::at))
