@@ -1343,6 +1343,11 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         const object& receiver = *all_.class_of(target->cls);
         const std::optional<method_found> m = all_.method(receiver, e.interned, given);
         if (!m) {
+            // An argument whose class only the run knows may yet be of the type a method takes.
+            if (std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any; })) {
+                refuse("a method call with an argument whose class only the run knows", e.pos);
+                return std::nullopt;
+            }
             // Neither the class nor a base takes these types: the instance's own search refuses the call
             // at run time (a global function of the name is never a method).
             std::int32_t base = 0;

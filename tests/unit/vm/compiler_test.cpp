@@ -175,6 +175,11 @@ TEST(vm_compiler, what_it_cannot_run_exactly_is_refused_with_its_place)
     refused(L"process main() {\n    return 1;\n}\n", "a return in a process body");
     refused(L"nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "writing the nil a function gives");
     refused(L"process main() {\n    int a = 1;\n    int a = 2;\n}\n", "a second declaration of a in one block");
+    // An element handed to a method: the class's method for a string takes it at run time, so the call
+    // cannot be settled as one no method takes.
+    refused(L"class C { C() { } nil add(string s) { } };\n"
+            L"process main() {\n    vector v(1, \"a\");\n    C c;\n    c.add(v.at(0));\n}\n",
+            "a method call with an argument whose class only the run knows");
     // frexp writes its exponent into the argument variable's own value, which a register copy would lose.
     refused(L"process main() {\n    int e = 0;\n    double d = 8.0;\n    d.frexp(e);\n}\n", "the number method frexp");
 }
