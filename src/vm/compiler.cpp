@@ -880,6 +880,8 @@ bool unit_compiler::declare(const expression& e)
             emit(op::make, reg, static_cast<std::int32_t>(c->type), base, static_cast<std::uint8_t>(given.size()));
         } else if (given.empty()) {
             emit(op::constant, reg, constant(zero_of(*t)));
+        } else if (*t == ty::text && given.front().type == ty::text && given.front().reg >= mark_) {
+            emit(op::take, reg, given.front().reg);  // a computed string, not another variable's
         } else if (!convert(given.front(), *t, reg, d->pos)) {
             return false;
         }
@@ -1074,6 +1076,7 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
 
 std::optional<ty> unit_compiler::binary_arith(const binary& e, arithmetic a, std::int32_t into)
 {
+    const std::int32_t first_temporary = next_;
     const std::optional<operand> l = value_of(*e.left);
     if (!l) return std::nullopt;
     const std::optional<operand> r = value_of(*e.right);
@@ -1085,15 +1088,16 @@ std::optional<ty> unit_compiler::binary_arith(const binary& e, arithmetic a, std
         return numeric(l->type) || l->type == ty::text ? l->type : ty::any;
     }
     if (l->type == ty::text && a.what == arith::add) {
-        // Joining: the right side's text goes after the left string's.
+        // Joining: the right side's text goes after the left string's (an int's straight on).
         std::int32_t right = r->reg;
-        if (r->type != ty::text) {
+        if (r->type != ty::text && r->type != ty::int_) {
             right = temporary();
             if (!convert(*r, ty::text, right, e.right->pos)) return std::nullopt;
         }
-        if (l->reg != into) emit(op::move, into, l->reg);
+        // A left side computed into a temporary is handed on; a variable's is copied.
+        if (l->reg != into) emit(l->reg >= first_temporary ? op::take : op::move, into, l->reg);
         mark(e.pos);  // a join past the string limit is refused at its operator
-        emit(op::append_t, into, right, 0);
+        emit(r->type == ty::int_ ? op::append_i : op::append_t, into, right, 0);
         return ty::text;
     }
     if (!numeric(l->type)) {

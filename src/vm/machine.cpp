@@ -535,6 +535,21 @@ bool machine::step(fiber& f)
             }
             r[in.a].chars() += r[in.b].chars();
             break;
+        case op::take: r[in.a] = std::move(r[in.b]); break;
+        case op::append_i: {
+            // The number's text goes straight onto the string; past the limit it is taken off again and
+            // the string class refuses the join as it would have.
+            std::wstring& s = r[in.a].chars();
+            const std::size_t before = s.size();
+            number_text::append_wide(s, r[in.b].i());
+            if (!within_string_limit(s.size())) [[unlikely]] {
+                const slot number = slot::of_text(s.substr(before));
+                s.resize(before);
+                fr->pc = pc;
+                join_refused(f, r[in.a], number, in.c != 0);
+            }
+            break;
+        }
         case op::jump: pc = static_cast<std::uint32_t>(in.a); break;
         case op::jump_unless:
             if (!r[in.a].b()) pc = static_cast<std::uint32_t>(in.b);
