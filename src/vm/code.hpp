@@ -146,6 +146,17 @@ struct catch_clause {
 struct handler {
     std::uint32_t from, to;
     std::vector<catch_clause> clauses;
+    // Runs inside the block that are not under the try: the copy of an instance a return inside it
+    // gives, which the tree interpreter makes after the body has left the try.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> holes;
+
+    bool covers(std::uint32_t at) const noexcept
+    {
+        if (at < from || at >= to) return false;
+        for (const auto& [start, end] : holes)
+            if (at >= start && at < end) return false;
+        return true;
+    }
 };
 
 // An inline body expanded in a unit: its code [from, to), the name and the expanding statement. An

@@ -327,6 +327,7 @@ private:
     owner owner_;
     std::vector<std::vector<variable>> scopes_;
     std::vector<loop> loops_;
+    std::vector<handler> tries_;  // the tries whose protected block is being compiled, innermost last
     std::int32_t next_ = 0;  // the first free register
     // The register of an expression statement's value, which nothing reads: an assignment leaves its
     // variable there only when it is read (a copy of a long string each time would make `s += x` in a
@@ -715,9 +716,15 @@ bool unit_compiler::statement(const control& c)
             // one of the class's constructors).
             if (v->type != ty::instance || v->cls != routine_.return_type)
                 return refuse("returning " + shown(*v) + " from a function declared " + all_.type_text(routine_.return_type), r->e->pos);
-            // The tree interpreter copies it after the body, where no statement's place is marked.
+            // The tree interpreter copies it after the body, where no statement's place is marked and
+            // no try of the body runs.
+            const auto copy = static_cast<std::uint32_t>(u().code.size());
             mark(script_pos{});
             emit(op::clone, result, v->reg);
+            emit(op::ret, result);
+            for (handler& h : tries_) h.holes.emplace_back(copy, static_cast<std::uint32_t>(u().code.size()));
+            next_ = mark_;
+            return true;
         } else if (!convert(*v, *returns_, result, r->e->pos)) {
             return false;
         }
@@ -737,9 +744,11 @@ bool unit_compiler::statement(const control& c)
 // block's statements stand where they do without it), and matching a clause takes none.
 bool unit_compiler::try_statement(const c_except& x)
 {
-    handler h;
-    h.from = static_cast<std::uint32_t>(u().code.size());
+    tries_.emplace_back();
+    tries_.back().from = static_cast<std::uint32_t>(u().code.size());
     if (!scoped(*x.body)) return false;
+    handler h = std::move(tries_.back());
+    tries_.pop_back();
     h.to = static_cast<std::uint32_t>(u().code.size());
     std::vector<std::size_t> to_end{u().code.size()};
     emit(op::jump);

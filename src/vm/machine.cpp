@@ -822,7 +822,7 @@ bool machine::guarded(const fiber& f) const noexcept
 {
     for (const frame& fr : f.frames_)
         for (const handler& h : fr.body->handlers)
-            if (fr.pc - 1 >= h.from && fr.pc - 1 < h.to) return true;
+            if (h.covers(fr.pc - 1)) return true;
     return false;
 }
 
@@ -833,7 +833,7 @@ bool machine::raise(fiber& f, slot thrown, trace_ptr trace) const
         const frame& fr = f.frames_[k];
         const std::uint32_t at = fr.pc - 1;
         for (const handler& h : fr.body->handlers) {
-            if (at < h.from || at >= h.to) continue;
+            if (!h.covers(at)) continue;
             // The clause for the value's exact type, else the one without a parameter, as the tree's
             // catch table chooses.
             const catch_clause* chosen = nullptr;
@@ -874,7 +874,7 @@ void machine::uncaught(fiber& f, const slot& thrown, trace_ptr trace) const
         for (std::size_t k = 0; k < from; ++k) {
             const frame& fr = f.frames_[k];
             if (std::any_of(fr.body->handlers.begin(), fr.body->handlers.end(),
-                            [&](const handler& h) { return fr.pc - 1 >= h.from && fr.pc - 1 < h.to; })) {
+                            [&](const handler& h) { return h.covers(fr.pc - 1); })) {
                 from = k;
                 break;
             }
