@@ -80,7 +80,8 @@ enum class op : std::uint8_t {
     text_size,      // a = the length of the string b, an unsigned int
     text_at,        // a = the one-character string at the int or unsigned index c of the string b
     method_v,       // a = the method unit.methods[b] of the number or bool c, by name through its class's method
-                    // slot (which refuses a name or argument count it does not take)
+                    // slot (which refuses a name or argument count it does not take); n: the kind the
+                    // compiler took the result for, 0 for a value only the run knows
     take,           // a = b, b left empty: a temporary string handed on without copying its characters
     append_i,       // a's string += the text of the int b; c as for append_t
 };

@@ -1390,14 +1390,25 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
             refuse("the number method frexp, which assigns to its argument", e.pos);
             return std::nullopt;
         }
-        // A number's methods give values of several classes: the result is what the run gives.
+        // A number's methods give a number of its own type or a text (a truth for is_infinity); a bool
+        // has none, and its refusal gives nothing.
+        std::optional<ty> gives;
+        if (numeric(target->type)) {
+            switch (e.builtin) {
+            case method_name::char_: case method_name::pad: case method_name::fixed: case method_name::precision:
+                gives = ty::text;
+                break;
+            case method_name::is_infinity: gives = ty::boolean; break;
+            default: gives = target->type; break;
+            }
+        }
         std::int32_t base = 0;
         const std::optional<std::int32_t> entry = stage_method(e, given, base);
         if (!entry) return std::nullopt;
         mark(e.pos);
-        emit(op::method_v, into, *entry, target->reg);
+        emit(op::method_v, into, *entry, target->reg, gives ? static_cast<int>(kind_of(*gives)) : 0);
         next_ = base;
-        return ty::any;
+        return gives ? *gives : ty::any;
     }
     if (target->type != ty::vector) {
         refuse("a method of " + word(target->type), e.pos);
