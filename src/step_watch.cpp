@@ -138,6 +138,20 @@ void step_watch::check_interrupt(const char* function, script_pos at)
 
 void step_watch::at_step_mark(const process& p)
 {
+    check_step();
+    if (observer_) observer_->before_step(pass_, p);
+    set_marks();
+}
+
+void step_watch::at_step_mark(const vm::fiber& f)
+{
+    check_step();
+    if (observer_) observer_->before_step(pass_, f);
+    set_marks();
+}
+
+void step_watch::check_step()
+{
     const bool own = max_steps_ && steps_ > *max_steps_;
     if (own || (call_.steps && steps_ > call_.step_end)) {
         --steps_;  // the step was refused
@@ -145,8 +159,6 @@ void step_watch::at_step_mark(const process& p)
     }
     check_clock(before_step_name);
     check_interrupt(before_step_name);
-    if (observer_) observer_->before_step(pass_, p);
-    set_marks();
 }
 
 void step_watch::at_tick_mark(script_pos at)

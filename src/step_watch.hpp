@@ -13,6 +13,9 @@
 namespace vorla {
 
 class process;
+namespace vm {
+class fiber;
+}
 
 class step_watch {
 public:
@@ -21,6 +24,8 @@ public:
     public:
         virtual ~observer() = default;
         virtual void before_step(std::uint64_t pass, const process& p) = 0;
+        // The same for a process of the vm.
+        virtual void before_step(std::uint64_t pass, const vm::fiber& f) = 0;
     };
 
     using clock = std::chrono::steady_clock;
@@ -62,12 +67,23 @@ public:
         ticks_ = 0;
         tick_mark_ = first_tick_mark_;
     }
+    void before_step(const vm::fiber& f)
+    {
+        if (++steps_ >= step_mark_) at_step_mark(f);
+        ticks_ = 0;
+        tick_mark_ = first_tick_mark_;
+    }
     // A call or loop iteration inside the current step. Costs one compare unless a budget is due. A
     // budget spent here is reported at `at` (a loop's test), when the caller knows a script position.
     void tick(script_pos at = {})
     {
         if (++ticks_ >= tick_mark_) at_tick_mark(at);
     }
+    // tick() in two halves, for the vm, whose loop turns what the second half raises into the failure of
+    // the process: whether the count has come to a mark, and what is due there (a budget spent, the
+    // clock, an interrupt).
+    bool tick_due() noexcept { return ++ticks_ >= tick_mark_; }
+    void at_tick_mark(script_pos at);
 
 private:
     static constexpr std::uint64_t never = std::numeric_limits<std::uint64_t>::max();
@@ -76,7 +92,9 @@ private:
     static constexpr std::uint64_t ticks_per_clock_check = 4096;
 
     void at_step_mark(const process& p);
-    void at_tick_mark(script_pos at);
+    void at_step_mark(const vm::fiber& f);
+    // Budgets, the clock and the interrupt at a step mark; the observer is told of the step after.
+    void check_step();
     void check_clock(const char* function, script_pos at = {});
     void check_interrupt(const char* function, script_pos at = {});
     void set_marks();

@@ -289,8 +289,8 @@ struct interpreter_options {
     bool keep_for_check = false;
     // Runs processes on the compiled engine being built beside the tree interpreter (see
     // docs/internals.md). It runs a subset of the language so far: start() refuses, with an
-    // engine_refusal, a process it cannot run exactly as the tree interpreter would. No step budget,
-    // time budget or trace with it yet.
+    // engine_refusal, a process it cannot run exactly as the tree interpreter would. Budgets and the
+    // trace count and show its steps as the tree interpreter's; its process handles are refused.
     bool vm = false;
 };
 

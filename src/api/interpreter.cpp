@@ -370,7 +370,7 @@ struct interpreter::impl {
     explicit impl(const interpreter_options& o)
         : console(o.output ? o.output->rdbuf() : std::cout.rdbuf(), o.input ? o.input->rdbuf() : std::cin.rdbuf(),
                   o.error_output ? o.error_output->rdbuf() : std::cerr.rdbuf()),
-          compiler(space), use_vm(o.vm), host_budgets(o.step_budget || o.time_budget)
+          compiler(space), use_vm(o.vm)
     {
         space.ctx = &state;
         state.call_limit = o.call_depth_limit;
@@ -416,7 +416,6 @@ struct interpreter::impl {
     // construct it cannot run yet refused, before anything runs. Its handle names no tree process.
     process_handle start_on_vm(interpreter* owner, const std::string& name, const std::vector<script_value>& arguments)
     {
-        if (trace || host_budgets) refuse_on_vm("a step budget, time budget or trace");
         if (vm_live() != 0) refuse_on_vm("a second process");
         const std::wstring wide = widen(name);
         // The same report as the tree interpreter's for a missing process.
@@ -451,17 +450,76 @@ struct interpreter::impl {
     }
 
     // At most n passes of the vm's processes; whether any is left. A process started in a pass is
-    // appended to the list, and the pass reaches it, as the tree interpreter's does.
+    // appended to the list, and the pass reaches it, as the tree interpreter's does. Each step is counted
+    // and shown to the trace by the same watch as the tree interpreter's steps.
     bool vm_passes(std::uint64_t n)
     {
         if (!vm_) return false;
+        if (passing) throw VORLA_EXCEPTION("vorla::interpreter::passes", "the scheduler is already running");
+        passing = true;
+        const struct pass_end {
+            bool& flag;
+            ~pass_end() { flag = false; }
+        } end{passing};
         std::list<vm::fiber>& live = vm_->fibers.live;
         vm::machine m(vm_->code, state.call_limit, vm_->fibers);
-        for (std::uint64_t pass = 0; pass < n && !live.empty(); ++pass)
-            for (auto f = live.begin(); f != live.end();)
-                // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
-                f = !f->finished() && m.step(*f) ? std::next(f) : live.erase(f);
+        step_watch& w = *space.watch;
+        const vm::fiber* stepping = nullptr;
+        try {
+            for (std::uint64_t pass = 0; pass < n && !live.empty(); ++pass) {
+                w.begin_pass();
+                for (auto f = live.begin(); f != live.end();) {
+                    // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
+                    if (f->finished()) {
+                        f = live.erase(f);
+                        continue;
+                    }
+                    w.before_step(*f);
+                    stepping = &*f;
+                    const bool more = m.step(*f);
+                    stepping = nullptr;
+                    f = more ? std::next(f) : live.erase(f);
+                }
+            }
+        } catch (exception& e) {
+            // A failed step is that process's, which has ended; a budget spent between steps is none's.
+            if (stepping && e.script().stops_run) note_the_others_on_vm(e.script(), stepping);
+            else if (!stepping) place_between_steps_on_vm(e);
+            throw;
+        }
         return !live.empty();
+    }
+
+    // Where a live process of the vm stands between two steps, with the processes that started it.
+    script_trace standing(const vm::fiber& f) const
+    {
+        script_trace t;
+        t.where = f.standing();
+        vm_->fibers.leave(f, t);
+        return t;
+    }
+
+    void note_the_others_on_vm(script_trace& trace, const vm::fiber* met) const
+    {
+        for (const vm::fiber& f : vm_->fibers.live)
+            if (&f != met && !f.finished()) trace.others.push_back(standing(f));
+    }
+
+    void place_between_steps_on_vm(exception& e) const
+    {
+        const vm::fiber* first = nullptr;
+        for (const vm::fiber& f : vm_->fibers.live)
+            if (!f.finished() && f.standing().known()) {
+                first = &f;
+                break;
+            }
+        if (!first) return;
+        script_trace& trace = e.script();
+        script_trace here = standing(*first);
+        trace.where = here.where;
+        trace.frames = std::move(here.frames);
+        trace.awaiting_site = false;
+        note_the_others_on_vm(trace, first);
     }
 
     std::size_t vm_live() const
@@ -482,7 +540,6 @@ struct interpreter::impl {
     bool use_vm;
     // Natives the host defined: the checker knows the argument counts of the built-in ones only.
     std::unordered_set<std::wstring> host_natives;
-    bool host_budgets;  // a step or time budget: the vm keeps none yet
     // After the namespace: the program holds handles on its global variables.
     std::optional<vm_run> vm_;
 
@@ -601,7 +658,6 @@ struct interpreter::impl {
     auto budgeted(const budget& b, F&& f) -> decltype(f())
     {
         if (!b.steps && !b.seconds) return f();
-        if (use_vm) refuse_on_vm("a budget for one host call");
         if (b.seconds && std::isnan(*b.seconds))
             throw VORLA_EXCEPTION("vorla::interpreter::budget", "budget seconds is not a number");
         std::optional<step_watch::clock::duration> time;

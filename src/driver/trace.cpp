@@ -8,6 +8,7 @@
 
 #include "nspace.hpp"
 #include "process.hpp"
+#include "vm/machine.hpp"
 
 namespace vorla::driver {
 
@@ -43,18 +44,26 @@ const std::string& trace_writer::name_of(const process& p)
 
 void trace_writer::before_step(std::uint64_t pass, const process& p)
 {
+    const control* next = files_ ? p.frame->active() : nullptr;
+    line(pass, name_of(p), p.serial, next ? next->pos : script_pos{});
+}
+
+void trace_writer::before_step(std::uint64_t pass, const vm::fiber& f)
+{
+    line(pass, f.name(), f.serial(), files_ ? f.standing() : script_pos{});
+}
+
+void trace_writer::line(std::uint64_t pass, const std::string& name, std::uint32_t serial, script_pos at)
+{
     buffer_ += "pass ";
     append_number(buffer_, pass);
     buffer_ += ": ";
-    buffer_ += name_of(p);
+    buffer_ += name;
     buffer_ += '#';
-    append_number(buffer_, p.serial);
-    if (files_) {
-        const control* next = p.frame->active();
-        if (next && next->pos.known()) {
-            buffer_ += " at ";
-            buffer_ += files_->where(next->pos);
-        }
+    append_number(buffer_, serial);
+    if (files_ && at.known()) {
+        buffer_ += " at ";
+        buffer_ += files_->where(at);
     }
     buffer_ += '\n';
     if (line_by_line_ || buffer_.size() >= block_size) flush();

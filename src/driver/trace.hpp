@@ -23,12 +23,15 @@ public:
     trace_writer& operator=(const trace_writer&) = delete;
 
     void before_step(std::uint64_t pass, const process& p) override;
+    void before_step(std::uint64_t pass, const vm::fiber& f) override;
     void flush();
     // The run's source files, once compiled: lines name the statement each step runs from then on.
     void show_positions(std::shared_ptr<const source_files> files) { files_ = std::move(files); }
 
 private:
     const std::string& name_of(const process& p);
+    // One line: "pass N: NAME#SERIAL", and " at FILE:L:C" when the statement's place is known.
+    void line(std::uint64_t pass, const std::string& name, std::uint32_t serial, script_pos at);
 
     int fd_;
     bool line_by_line_;

@@ -84,6 +84,8 @@ enum class op : std::uint8_t {
                     // compiler took the result for, 0 for a value only the run knows
     take,           // a = b, b left empty: a temporary string handed on without copying its characters
     append_i,       // a's string += the text of the int b; c as for append_t
+    // Budgets and the trace
+    tick,   // a loop's test comes round (its position: file a, offset b): counted for the step budget
 };
 
 struct instr {
@@ -181,7 +183,10 @@ struct unit {
     std::vector<std::pair<std::uint32_t, script_pos>> positions;
     std::vector<handler> handlers;
     // Offsets where each statement begins, in offset order: a throw that carries no account is placed
-    // at the statement it was raised in, as the tree interpreter's statement step places it.
+    // at the statement it was raised in, as the tree interpreter's statement step places it. In a process
+    // body, of several beginning at one offset the innermost (the last) is the one a step runs, and an
+    // empty branch or loop body stands at its branch or loop: the trace and the reports of where
+    // processes stand read it between steps.
     std::vector<std::pair<std::uint32_t, script_pos>> statements;
     std::vector<expansion_site> expansions;  // inner expansions before the ones around them
     std::uint32_t registers = 0;   // the frame's size

@@ -250,6 +250,11 @@ private:
     {
         if (process_) emit(op::step);
     }
+    // A statement of a process body begins here: a step may run it next.
+    void stands(script_pos at)
+    {
+        if (process_) u().statements.emplace_back(static_cast<std::uint32_t>(u().code.size()), at);
+    }
     std::int32_t constant(slot s);
     // An int division or remainder can raise a range_error: its operator's position goes in the table.
     void may_refuse_divisor(ty t, arith a, script_pos at)
@@ -264,7 +269,8 @@ private:
     // Inline expansions
     bool inline_statement(const c_inline& x);
     bool block(const control_list& list);
-    bool scoped(const control& c);
+    // `owner`: the branch or loop whose body c is; a step of its empty body stands at the owner.
+    bool scoped(const control& c, script_pos owner = {});
     bool declare(const expression& e);
     bool condition(const expression& e, std::int32_t& reg);
 
@@ -600,10 +606,11 @@ bool unit_compiler::block(const control_list& list)
 }
 
 // A branch or loop body: in a scope of its own, as the tree interpreter runs it.
-bool unit_compiler::scoped(const control& c)
+bool unit_compiler::scoped(const control& c, script_pos owner)
 {
     if (const auto* b = dynamic_cast<const c_compound*>(&c)) {
         if (b->statements->empty()) {
+            stands(owner.known() ? owner : b->pos);
             step();  // an empty block takes one step
             return true;
         }
@@ -658,7 +665,7 @@ bool unit_compiler::statement(const control& c)
         const std::size_t skip = u().code.size();
         emit(op::jump_unless, test);
         next_ = mark_;
-        if (!scoped(*i->then)) return false;
+        if (!scoped(*i->then, c.pos)) return false;
         u().code[skip].b = static_cast<std::int32_t>(u().code.size());
         return true;
     }
@@ -669,16 +676,18 @@ bool unit_compiler::statement(const control& c)
         const std::size_t to_else = u().code.size();
         emit(op::jump_unless, test);
         next_ = mark_;
-        if (!scoped(*i->then)) return false;
+        if (!scoped(*i->then, c.pos)) return false;
         const std::size_t to_end = u().code.size();
         emit(op::jump);
         u().code[to_else].b = static_cast<std::int32_t>(u().code.size());
-        if (!scoped(*i->otherwise)) return false;
+        if (!scoped(*i->otherwise, c.pos)) return false;
         u().code[to_end].a = static_cast<std::int32_t>(u().code.size());
         return true;
     }
     if (const auto* w = dynamic_cast<const c_while*>(&c)) {
         const auto again = static_cast<std::uint32_t>(u().code.size());
+        // Each test is counted for the step budget, as the tree interpreter counts it, at the test.
+        emit(op::tick, static_cast<std::int32_t>(w->condition->pos.file), static_cast<std::int32_t>(w->condition->pos.offset));
         std::int32_t test;
         if (!condition(*w->condition, test)) return false;
         step();
@@ -686,7 +695,7 @@ bool unit_compiler::statement(const control& c)
         emit(op::jump_unless, test);
         next_ = mark_;
         loops_.push_back({again, {}});
-        if (!scoped(*w->body)) return false;
+        if (!scoped(*w->body, c.pos)) return false;
         emit(op::jump, static_cast<std::int32_t>(again));
         const auto end = static_cast<std::int32_t>(u().code.size());
         u().code[out].b = end;

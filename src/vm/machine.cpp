@@ -309,6 +309,21 @@ void write_global(value& g, const slot& s)
     throw fault("vm: a global of a kind the compiler does not take");
 }
 
+// Whether the process body ends at pc with nothing left to run: only jumps (a test's, whose result waits
+// in its register) between there and the end. The tree interpreter finishes the blocks, loops and
+// branches of a statement that was the last one in the same step, and the process with them.
+[[gnu::always_inline]] inline bool finishes(const instr* code, std::uint32_t pc, const slot* r) noexcept
+{
+    // Every loop holds a tick at its test, so the jumps end; the bound is for a unit that broke that.
+    for (std::uint32_t hops = 0; hops < 1024; ++hops) {
+        const instr& next = code[pc];
+        if (next.code == op::jump) pc = static_cast<std::uint32_t>(next.a);
+        else if (next.code == op::jump_unless) pc = r[next.a].b() ? pc + 1 : static_cast<std::uint32_t>(next.b);
+        else return next.code == op::end;
+    }
+    return false;
+}
+
 } // namespace
 
 fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin from, std::vector<slot> arguments)
@@ -317,6 +332,11 @@ fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin f
     stack_.resize(std::max<std::size_t>(body_->registers, stack_.size()));
     frames_.reserve(1);
     frames_.push_back({body_, 0, 0, -1});
+}
+
+machine::machine(const program& p, unsigned call_limit, processes& all)
+    : program_(p), call_limit_(call_limit), all_(all), watch_(*p.space->watch)
+{
 }
 
 bool machine::step(fiber& f)
@@ -557,12 +577,21 @@ bool machine::step(fiber& f)
         case op::step:
             // Only a process body holds step instructions, and only while it is the fiber's one frame.
             fr->pc = pc;
+            if (finishes(code, pc, r)) {
+                f.frames_.clear();
+                return false;
+            }
             return true;
         case op::call: {
             // The process body's frame is no call: calls nest frames - 1 deep.
             if (f.frames_.size() > call_limit_) [[unlikely]] {
                 fr->pc = pc;
                 depth_exceeded(f);
+            }
+            // Counted as the tree interpreter counts a call, before its frame exists.
+            if (watch_.tick_due()) [[unlikely]] {
+                fr->pc = pc;
+                ticked(f, {});
             }
             const unit& callee = program_.units[static_cast<std::size_t>(in.b)];
             fr->pc = pc;
@@ -613,6 +642,12 @@ bool machine::step(fiber& f)
             fr->pc = pc;
             if (raise(f, r[in.a], nullptr)) return true;
             resume();
+            break;
+        case op::tick:
+            if (watch_.tick_due()) [[unlikely]] {
+                fr->pc = pc;
+                ticked(f, {static_cast<std::uint32_t>(in.a), static_cast<std::uint32_t>(in.b)});
+            }
             break;
         }
     }
@@ -888,7 +923,7 @@ void machine::uncaught(fiber& f, const slot& thrown, trace_ptr trace) const
 
 void machine::end(fiber& f, exception e) const
 {
-    leave(f, e.script());
+    all_.leave(f, e.script());
     f.frames_.clear();
     throw e;
 }
@@ -925,13 +960,44 @@ void machine::start(fiber& f, const instr& in, const slot* r) const
     all_.live.emplace_back(program_, s.body, ++all_.started, from, std::move(arguments));
 }
 
-void machine::leave(const fiber& f, script_trace& trace) const
+void machine::ticked(fiber& f, script_pos at) const
+{
+    try {
+        watch_.at_tick_mark(at);
+    } catch (exception& e) {
+        failed(f, std::move(e));
+    }
+}
+
+const std::string& fiber::name() const noexcept { return body_->name; }
+
+script_pos fiber::standing() const noexcept
+{
+    if (frames_.empty()) return {};
+    // Between steps only the body's frame is there. A branch's or loop's jumps after a step are taken
+    // as its next step takes them (a test's result waits in its register), so the statement found is
+    // the one that step runs.
+    const unit& u = *frames_.front().body;
+    std::uint32_t pc = frames_.front().pc;
+    for (std::size_t hops = 0; hops <= u.code.size() && pc < u.code.size(); ++hops) {
+        const instr& in = u.code[pc];
+        if (in.code == op::jump) pc = static_cast<std::uint32_t>(in.a);
+        else if (in.code == op::jump_unless) pc = stack_[static_cast<std::size_t>(in.a)].b() ? pc + 1 : static_cast<std::uint32_t>(in.b);
+        else break;
+    }
+    const auto after = std::upper_bound(u.statements.begin(), u.statements.end(), pc,
+                                        [](std::uint32_t at, const auto& entry) { return at < entry.first; });
+    if (after == u.statements.begin() || std::prev(after)->first != pc) return u.at(pc);
+    return std::prev(after)->second;
+}
+
+void processes::leave(const fiber& f, script_trace& trace) const
 {
     auto frame_of = [&](const unit* body, std::uint32_t number, script_pos at) {
         trace.leave_process("process " + body->name + "#" + std::to_string(number), at);
     };
     auto running = [&](std::uint32_t number) -> const fiber* {
-        for (const fiber& p : all_.live)
+        for (const fiber& p : live)
             if (p.serial_ == number) return &p;
         return nullptr;
     };

@@ -9,6 +9,7 @@
 #include "expression/signal.hpp"
 #include "exception.hpp"
 #include "factor/factor.hpp"
+#include "step_watch.hpp"
 #include "vm/code.hpp"
 
 namespace vorla::vm {
@@ -49,9 +50,14 @@ public:
     bool finished() const noexcept { return frames_.empty(); }
     std::size_t depth() const noexcept { return frames_.size(); }
     std::uint32_t serial() const noexcept { return serial_; }
+    // The process's name, as its definition names it.
+    const std::string& name() const noexcept;
+    // Between two steps: where the statement its next step runs stands (unknown when it has finished).
+    script_pos standing() const noexcept;
 
 private:
     friend class machine;
+    friend struct processes;
     std::uint32_t serial_;
     origin from_;
     const unit* body_;  // the process body, which names the process after its frames are gone
@@ -64,13 +70,15 @@ private:
 struct processes {
     std::list<fiber> live;
     std::uint32_t started = 0;
+    // The process frames of a report: f, then the processes that started it, as far as they are known.
+    void leave(const fiber& f, script_trace& trace) const;
 };
 
 class machine {
 public:
     // `call_limit`: calls nested at once in one fiber (the frame array's bound).
     // `all`: where a process start appends the new process (a pass reaches it in the same pass).
-    machine(const program& p, unsigned call_limit, processes& all) : program_(p), call_limit_(call_limit), all_(all) {}
+    machine(const program& p, unsigned call_limit, processes& all);
     // Runs f until its process body ends a statement step or finishes; true while it has more to do.
     bool step(fiber& f);
 
@@ -98,16 +106,17 @@ private:
     [[noreturn]] void end(fiber& f, exception e) const;
     // Processes
     [[gnu::noinline]] void start(fiber& f, const instr& in, const slot* r) const;
-    // The process frames of a report: f, then the processes that started it, as far as they are known.
-    void leave(const fiber& f, script_trace& trace) const;
     void place(const fiber& f, script_trace& trace) const { place(f, trace, f.frames_.size() - 1, true); }
     // The innermost frame's place, then the frames from `from` outward as left calls, each after the
     // inline expansions around its call site (and around the innermost place when `inner`).
     void place(const fiber& f, script_trace& trace, std::size_t from, bool inner) const;
+    // A tick of the step budget come to its mark: a budget spent ends the process.
+    [[gnu::noinline]] void ticked(fiber& f, script_pos at) const;
 
     const program& program_;
     unsigned call_limit_;
     processes& all_;
+    step_watch& watch_;  // counts the calls and loop iterations of a step for the budgets
 };
 
 // A value the interpreter's code gives (a host's argument, say) in a slot: a scalar or a string in place,

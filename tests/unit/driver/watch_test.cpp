@@ -13,6 +13,7 @@
 #include "driver/trace.hpp"
 #include "process.hpp"
 #include "step_watch.hpp"
+#include "vm/machine.hpp"
 
 namespace vorla::test {
 namespace {
@@ -222,6 +223,7 @@ public:
                                                                          : "other";
         seen.push_back(std::to_string(p.serial) + " " + kind);
     }
+    void before_step(std::uint64_t, const vm::fiber& f) override { seen.push_back(std::to_string(f.serial()) + " vm"); }
 };
 
 TEST_F(watched_program, each_step_knows_the_innermost_statement_it_runs)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "nspace.hpp"
 #include "vm/machine.hpp"
 
 namespace {
@@ -25,7 +26,9 @@ unit body(std::vector<instr> code, std::vector<slot> constants, std::uint32_t re
 // process: one step per test and one per body statement, the final test one more.
 TEST(vm_machine, a_step_ends_at_each_step_instruction_and_the_next_resumes_after_it)
 {
+    vorla::nspace space;  // its watch counts the calls and loop tests
     program p;
+    p.space = &space;
     p.units.push_back(body({{op::constant, 0, 1}, {op::constant, 1, 0}, {op::lt_i, 2, 0, 1}, {op::step},
                             {op::jump_unless, 2, 8}, {op::inc_i, 0}, {op::step}, {op::jump, 2}, {op::end}},
                            {slot::of_int(3), slot::of_int(0)}, 3, true));
@@ -33,7 +36,9 @@ TEST(vm_machine, a_step_ends_at_each_step_instruction_and_the_next_resumes_after
     processes all;
     machine m(p, 100, all);
     int steps = 0;
-    while (m.step(f)) ++steps;
+    do ++steps;
+    while (m.step(f));
+    // The failing test's step is the last: only jumps lie between it and the end.
     EXPECT_EQ(steps, 7);
     EXPECT_TRUE(f.finished());
 }
@@ -41,12 +46,14 @@ TEST(vm_machine, a_step_ends_at_each_step_instruction_and_the_next_resumes_after
 // Results checked inside the program: each comparison must hold, else the body jumps to a second step.
 TEST(vm_machine, wrapped_and_converted_results_hold)
 {
+    vorla::nspace space;  // its watch counts the calls and loop tests
     program p;
+    p.space = &space;
     p.units.push_back(body({{op::constant, 0, 0}, {op::inc_i, 0}, {op::constant, 1, 1}, {op::eq_i, 2, 0, 1},
                             {op::jump_unless, 2, 12},
                             {op::constant, 3, 2}, {op::int_of_d, 4, 3}, {op::constant, 5, 3}, {op::eq_i, 2, 4, 5},
                             {op::jump_unless, 2, 12},
-                            {op::end}, {op::end}, {op::step}, {op::end}},
+                            {op::end}, {op::end}, {op::step}, {op::jump, 12}},
                            {slot::of_int(std::numeric_limits<std::int32_t>::max()),
                             slot::of_int(std::numeric_limits<std::int32_t>::min()), slot::of_double(1e300),
                             slot::of_int(-1)},
@@ -61,9 +68,11 @@ TEST(vm_machine, wrapped_and_converted_results_hold)
 // Unit 1 doubles its parameter; the caller passes r1 and receives into r0.
 TEST(vm_machine, a_call_runs_in_a_window_over_the_callers_registers_and_returns_into_its_register)
 {
+    vorla::nspace space;  // its watch counts the calls and loop tests
     program p;
+    p.space = &space;
     p.units.push_back(body({{op::constant, 1, 0}, {op::call, 0, 1, 1}, {op::constant, 2, 1}, {op::eq_i, 3, 0, 2},
-                            {op::jump_unless, 3, 6}, {op::end}, {op::step}, {op::end}},
+                            {op::jump_unless, 3, 6}, {op::end}, {op::step}, {op::jump, 6}},
                            {slot::of_int(21), slot::of_int(42)}, 4, true));
     p.units.push_back(body({{op::add_i, 1, 0, 0}, {op::ret, 1}}, {}, 2, false));
     p.units.back().parameters = 1;
@@ -75,7 +84,9 @@ TEST(vm_machine, a_call_runs_in_a_window_over_the_callers_registers_and_returns_
 
 TEST(vm_machine, calls_beyond_the_frame_bound_end_the_fiber_with_the_depth_report)
 {
+    vorla::nspace space;  // its watch counts the calls and loop tests
     program p;
+    p.space = &space;
     p.units.push_back(body({{op::call, 0, 0, 1}, {op::end}}, {}, 2, true));
     p.units.push_back(body({{op::call, 0, 1, 1}, {op::ret, 0}}, {}, 2, false));  // calls itself for ever
     fiber f(p, 0);

@@ -2,6 +2,7 @@
 // arguments, the process frames of a failure and what the others do after it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 
@@ -89,6 +90,105 @@ TEST(vm_processes, a_failure_names_the_processes_that_started_it_and_the_others_
                  "process steady() { int k = 0; while (k < 10) { ++k; } using::write(\"steady done\\n\"); }\n"
                  "process main() {\n    process::steady s;\n    process::child c(0);\n    process::late l;\n"
                  "    using::write(\"main \");\n    using::write(\"main \");\n}\n");
+}
+
+// Branches taken and not, loops left by their test, by break and by continue, nested and empty blocks,
+// a loop and an if as a body's last statement, processes started by processes: every shape of step.
+const std::string shapes =
+    "int calls = 0;\n"
+    "int count(int n) { int k = 0; while (k < n) { ++k; } ++calls; return k; }\n"
+    "process branchy(int n) {\n    int i = 0;\n    while (true) {\n        ++i;\n"
+    "        if (i % 2 == 0) { continue; }\n        if (i > n) { break; } else { using::write(\"b\" + i + \" \"); }\n"
+    "        { }\n    }\n    { { using::write(\"b end \"); } }\n    if (i > 100) { using::write(\"never\"); }\n}\n"
+    "process looper(int n) {\n    process::branchy b(n);\n    while (n > 0) { --n; using::write(\"l\" + count(n) + \" \"); if (n > 1) { } else { } }\n"
+    "    while (calls < 0) { }\n    if (calls > 0) { }\n}\n"
+    "process main() {\n    process::looper a(3);\n    { }\n    process::looper c(1);\n"
+    "    if (calls < 1000) { using::write(\"main \"); }\n}\n";
+
+// The output after each host step, and how many processes are live then.
+std::string stepped(bool vm)
+{
+    std::ostringstream out;
+    vorla::interpreter i(writing_to(out, vm));
+    i.compile_string("t.vl", shapes);
+    i.start("main");
+    std::string seen;
+    while (i.step()) seen += out.str() + " | " + std::to_string(i.processes()) + "\n";
+    i.run_for(5);
+    return seen + out.str();
+}
+
+TEST(vm_processes, host_steps_advance_every_process_as_on_the_tree_interpreter)
+{
+    const std::string tree = stepped(false);
+    EXPECT_NE(tree.find("b end"), std::string::npos) << tree;
+    EXPECT_EQ(stepped(true), tree);
+}
+
+// A run under a step budget of n: its output and its report (where each other process stood).
+std::string budgeted(const std::string& source, std::uint64_t n, bool vm, bool per_call)
+{
+    std::ostringstream out;
+    vorla::interpreter_options o = writing_to(out, vm);
+    if (!per_call) o.step_budget = n;
+    vorla::interpreter i(o);
+    i.compile_string("t.vl", source);
+    i.start("main");
+    std::string seen;
+    try {
+        if (per_call) i.run({n, {}});
+        else i.run();
+    } catch (const vorla::script_error& e) {
+        seen = "\n--\n" + std::string(e.what()) + "\n--\n" + e.report();
+    }
+    // A budget of one call leaves the processes ready for the next (a bounded one: a process may spin).
+    if (per_call) i.run_for(50);
+    return out.str() + seen + "\nlive " + std::to_string(i.processes());
+}
+
+TEST(vm_processes, step_budgets_stop_at_the_same_step_and_report_every_process)
+{
+    // Spent between steps, and inside one step by the calls and loop tests of a function (count(n)
+    // takes n + 1 tests and one call).
+    const std::string inside = "int count(int n) { int k = 0; while (k < n) { ++k; } return k; }\n"
+                               "process side() { while (true) { if (true) { } else { } } }\n"
+                               "process main() {\n    process::side s;\n    using::write(\"\" + count(3));\n"
+                               "    using::write(\"\" + count(40));\n}\n";
+    for (std::uint64_t n : {1u, 7u, 12u, 13u, 30u, 41u, 60u, 61u, 62u})
+        for (bool per_call : {false, true}) {
+            for (const std::string* source : {&shapes, &inside}) {
+                const std::string tree = budgeted(*source, n, false, per_call);
+                EXPECT_EQ(budgeted(*source, n, true, per_call), tree) << "budget " << n << (per_call ? " per call" : "");
+            }
+        }
+    EXPECT_NE(budgeted(inside, 30, false, false).find("in one step"), std::string::npos);
+}
+
+// The trace the run writes to a file.
+std::string traced(bool vm)
+{
+    std::FILE* file = std::tmpfile();
+    std::ostringstream out;
+    vorla::interpreter_options o = writing_to(out, vm);
+    o.trace_fd = fileno(file);
+    {
+        vorla::interpreter i(o);
+        i.compile_string("t.vl", shapes);
+        i.start("main");
+        i.run();
+    }
+    std::rewind(file);
+    std::string lines;
+    for (int c; (c = std::fgetc(file)) != EOF;) lines += static_cast<char>(c);
+    std::fclose(file);
+    return out.str() + "\n" + lines;
+}
+
+TEST(vm_processes, the_trace_names_each_step_as_on_the_tree_interpreter)
+{
+    const std::string tree = traced(false);
+    EXPECT_NE(tree.find("pass 3: branchy#3 at t.vl:"), std::string::npos) << tree;
+    EXPECT_EQ(traced(true), tree);
 }
 
 void refused(const std::string& source, const std::string& what)
