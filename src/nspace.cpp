@@ -323,9 +323,11 @@ scope_ptr nspace::expand_inline(symbol name, const args& v)
     });
 }
 
+exception nspace::start_failure() { return VORLA_EXCEPTION(start_process_name, "fail to start process"); }
+
 value nspace::start_process(type_id_t pid, const args& v, script_pos at)
 {
-    auto failure = [] { return VORLA_EXCEPTION(start_process_name, "fail to start process"); };
+    auto failure = [] { return start_failure(); };
     return wrap_failure(failure, [&] {
         scope_ptr frame = process_definition(pid, v);
         nspace* top = root();

@@ -121,6 +121,8 @@ public:
     // Processes.
     // `at` is the statement that starts it (unknown for the first process).
     value start_process(type_id_t pid, const args& v, script_pos at = {});
+    // The line a failed start is reported under (the vm's starts report it too).
+    static exception start_failure();
     value start_process(const std::wstring& process_name, const args& v);  // start by name ("p?" + name)
     scope_ptr process_definition(type_id_t pid, const args& v);
     // One scheduler pass over the process list (call on the root).

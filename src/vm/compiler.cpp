@@ -554,8 +554,9 @@ bool unit_compiler::body()
     // An instance parameter copies its argument inside the call, before any position is marked: an error
     // of a copy constructor leaves through this frame as it leaves the tree interpreter's call, placed
     // at the call site.
+    // A process's arguments were copied as it started.
     for (const variable& p : scopes_.back())
-        if (p.at.type == ty::instance) emit(op::clone, p.at.reg, p.at.reg);
+        if (p.at.type == ty::instance && !process_) emit(op::clone, p.at.reg, p.at.reg);
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
     return true;
@@ -1719,7 +1720,9 @@ bool unit_compiler::start(const c_start_p& s)
         if (!v) return false;
         // A slot copy is the copy a process start makes of a scalar or a string; other values are copied by
         // their classes, which may fail while the process starts.
-        if (held(v->type) || v->type == ty::nil) return refuse("a process started with " + word(v->type), a->pos);
+        if (v->type == ty::any || v->type == ty::nil) return refuse("a process started with " + word(v->type), a->pos);
+        if (v->type == ty::instance && all_.construction_signals(v->cls))
+            return refuse("a process started with an instance of " + all_.type_text(v->cls) + ", whose construction may return, break or continue", a->pos);
         given.push_back(*v);
     }
     if (given.size() > 255) return refuse("a process started with more than 255 arguments", s.pos);
@@ -1743,6 +1746,7 @@ bool unit_compiler::start(const c_start_p& s)
     if (!body) return false;
     const std::int32_t base = next_;
     for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    mark(s.pos);  // a copy constructor's failure is placed at the start
     u().starts.push_back({static_cast<std::uint32_t>(*body), static_cast<std::uint32_t>(given.size()), s.pos});
     emit(op::start, static_cast<std::int32_t>(u().starts.size() - 1), 0, base);
     scopes_.back().push_back({s.variable, {-1, ty::nil}});

@@ -636,7 +636,8 @@ bool machine::step(fiber& f)
             return false;
         case op::start:
             fr->pc = pc;
-            start(f, in, r);
+            if (start(f, in, r)) return true;
+            resume();
             break;
         case op::throw_:
             fr->pc = pc;
@@ -952,12 +953,30 @@ void machine::place(const fiber& f, script_trace& trace, std::size_t from, bool 
 
 // ---- processes -----------------------------------------------------------------------------------------
 
-void machine::start(fiber& f, const instr& in, const slot* r) const
+bool machine::start(fiber& f, const instr& in, const slot* r) const
 {
     const start_site& s = f.frames_.back().body->starts[static_cast<std::size_t>(in.a)];
     std::vector<slot> arguments(r + in.c, r + in.c + s.count);
+    // A vector or an instance is copied by its class as the tree interpreter's start copies it: a copy
+    // constructor's error is the start's failure, its throw the starting statement's.
+    sig_throw caught;
+    try {
+        const lent_depth lent(*program_.space->ctx, f.frames_.size() - 1);
+        const lent_handler handling(program_.space->root()->handlers_running, program_.catches && guarded(f));
+        wrap_failure([] { return nspace::start_failure(); }, [&] {
+            for (slot& a : arguments)
+                if (a.what() == kind::object) a = slot::of_value(a.object()->clone());
+            return 0;
+        });
+    } catch (exception& e) {
+        failed(f, std::move(e));
+    } catch (sig_throw& thrown) {
+        caught = std::move(thrown);
+    }
+    if (caught.v) return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
     const origin from{s.at, f.serial_, f.body_, f.from_.at, f.from_.starter, f.from_.starter_body};
     all_.live.emplace_back(program_, s.body, ++all_.started, from, std::move(arguments));
+    return false;
 }
 
 void machine::ticked(fiber& f, script_pos at) const

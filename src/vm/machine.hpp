@@ -105,7 +105,8 @@ private:
     // The process ends with e, which leaves it as the process frame of its report.
     [[noreturn]] void end(fiber& f, exception e) const;
     // Processes
-    [[gnu::noinline]] void start(fiber& f, const instr& in, const slot* r) const;
+    // True when a copy constructor's throw, taken by a handler of the process body, ended the step.
+    [[gnu::noinline]] bool start(fiber& f, const instr& in, const slot* r) const;
     void place(const fiber& f, script_trace& trace) const { place(f, trace, f.frames_.size() - 1, true); }
     // The innermost frame's place, then the frames from `from` outward as left calls, each after the
     // inline expansions around its call site (and around the innermost place when `inner`).
