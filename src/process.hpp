@@ -73,7 +73,8 @@ public:
         end_with(f);
     }
 
-    bool finished() const noexcept { return stopped || frame->finished(); }
+    // A process of the vm has no frame here: its scheduler stops it when its fiber ends.
+    bool finished() const noexcept { return stopped || (frame && frame->finished()); }
 
     // Adds this process and the ones that started it to an error's call stack: a starter still running
     // is followed further; one that has finished is named without its own start.

@@ -485,6 +485,8 @@ struct interpreter::impl {
             // A failed step is that process's, which has ended; a budget spent between steps is none's.
             if (stepping && e.script().stops_run) note_the_others_on_vm(e.script(), stepping);
             else if (!stepping) place_between_steps_on_vm(e);
+            // The failed process leaves at once, finished for every process value of it.
+            live.remove_if([stepping](const vm::fiber& f) { return &f == stepping; });
             throw;
         }
         return !live.empty();

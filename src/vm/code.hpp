@@ -73,7 +73,8 @@ enum class op : std::uint8_t {
     ret_nil,        // returns nil (a body that ends without return)
     end,            // a process body has finished
     // Processes
-    start,  // the process of unit.starts[a] starts, its arguments copied from the registers from c
+    start,  // the process of unit.starts[a] starts, its arguments copied from the registers from c; b takes
+            // its process value when the site keeps one
     // try/catch/throw: a throw unwinds to the unit's handler table, never through C++ exceptions.
     throw_,         // throws the value in register a
     // String methods: the hot two as instructions, the rest through `method` on the string's own class.
@@ -131,6 +132,8 @@ struct start_site {
     std::uint32_t body;
     std::uint32_t count;
     script_pos at;
+    type_id_t pid;       // the definition's name, which the process value tells
+    bool keeps = false;  // the script reads the variable the start declares: its process value is made
 };
 
 // A catch clause of a try: the thrown value's exact type it takes (none for `catch ()`), the register

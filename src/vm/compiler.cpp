@@ -232,6 +232,7 @@ private:
     struct variable {
         symbol name;
         operand at;
+        std::int32_t start = -1;  // a process variable: the start site whose value it holds
     };
     struct loop {
         std::uint32_t again;                 // where `continue` goes: the test
@@ -318,10 +319,12 @@ private:
     // copied where the language copies them (a vector, an instance by value).
     bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance);
     std::string shown(const operand& o) const;
-    // The local variable of that name; a process variable is refused at `at` (its value is not kept).
-    const variable* local(symbol name, script_pos at = {}) const;
+    // The local variable of that name; a process variable read makes its start keep the value.
+    const variable* local(symbol name) const;
     // Processes
     bool start(const c_start_p& s);
+    // The process variable e names, or nullptr.
+    const variable* process_variable(const expression& e) const;
     // A global variable of a kind the vm keeps in a slot, as an index into the program's globals.
     std::optional<std::pair<std::int32_t, ty>> global(symbol name, script_pos at);
 
@@ -562,13 +565,13 @@ bool unit_compiler::body()
     return true;
 }
 
-const unit_compiler::variable* unit_compiler::local(symbol name, script_pos at) const
+const unit_compiler::variable* unit_compiler::local(symbol name) const
 {
     for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
         for (const variable& v : *s)
             if (v.name == name) {
-                // The vm keeps no process value: what a script asks of one is refused.
-                if (v.at.reg < 0 && !all_.refused) all_.refused = refusal{"the process value " + narrow(*name), at};
+                // A process value is made only for a start whose variable the script reads.
+                if (v.start >= 0) all_.code.units[index_].starts[static_cast<std::size_t>(v.start)].keeps = true;
                 return &v;
             }
     return nullptr;
@@ -950,7 +953,7 @@ bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos a
 std::optional<operand> unit_compiler::value_of(const expression& e)
 {
     if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
-        if (const variable* found = local(v->name, e.pos)) return found->at;
+        if (const variable* found = local(v->name)) return found->at;
         if (const std::optional<member_found> m = own_member(v->name)) return read_member(*m, 0, temporary(), e.pos);
     }
     if (const auto* m = dynamic_cast<const e_member*>(&e)) return member(*m, temporary());
@@ -1013,7 +1016,7 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         return ty::text;
     }
     if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
-        if (const variable* found = local(v->name, e.pos)) {
+        if (const variable* found = local(v->name)) {
             emit(op::move, into, found->at.reg);
             return found->at.type;
         }
@@ -1200,7 +1203,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         if (place->reg != into) emit(op::move, into, place->reg);
         return ty::any;
     }
-    const variable* v = target ? local(target->name, e.pos) : nullptr;
+    const variable* v = target ? local(target->name) : nullptr;
     std::optional<std::pair<std::int32_t, ty>> g;
     bool is_member = false;
     std::optional<member_place> m;
@@ -1259,7 +1262,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
 std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32_t into)
 {
     const auto* target = dynamic_cast<const e_variable*>(e.operand.get());
-    const variable* v = target ? local(target->name, e.pos) : nullptr;
+    const variable* v = target ? local(target->name) : nullptr;
     bool is_member = false;
     std::optional<member_place> m;
     if (!v) m = member_target(*e.operand, is_member);
@@ -1417,6 +1420,19 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         if (!entry) return std::nullopt;
         mark(e.pos);
         emit(op::method_v, into, *entry, target->reg, gives ? static_cast<int>(kind_of(*gives)) : 0);
+        next_ = base;
+        return gives ? *gives : ty::any;
+    }
+    if (const variable* p = process_variable(*e.operand)) {
+        // A process value answers exit and id; its class refuses any other call.
+        std::optional<ty> gives;
+        if (given.empty() && e.builtin == method_name::exit) gives = ty::boolean;
+        if (given.empty() && e.builtin == method_name::id) gives = ty::uint_;
+        std::int32_t base = 0;
+        const std::optional<std::int32_t> entry = stage_method(e, given, base);
+        if (!entry) return std::nullopt;
+        mark(e.pos);
+        emit(op::method_v, into, *entry, p->at.reg, gives ? static_cast<int>(kind_of(*gives)) : 0);
         next_ = base;
         return gives ? *gives : ty::any;
     }
@@ -1714,6 +1730,7 @@ bool unit_compiler::start(const c_start_p& s)
     if (owner_.defining) return refuse("a process start in a method", s.pos);
     for (const variable& v : scopes_.back())
         if (v.name == s.variable) return refuse("a second declaration of " + narrow(*s.variable) + " in one block", s.pos);
+    const std::int32_t value = temporary();  // the process value, when the script reads it
     std::vector<operand> given;
     for (const expr& a : s.arguments) {
         const std::optional<operand> v = value_of(*a);
@@ -1747,11 +1764,21 @@ bool unit_compiler::start(const c_start_p& s)
     const std::int32_t base = next_;
     for (const operand& v : given) emit(op::move, temporary(), v.reg);
     mark(s.pos);  // a copy constructor's failure is placed at the start
-    u().starts.push_back({static_cast<std::uint32_t>(*body), static_cast<std::uint32_t>(given.size()), s.pos});
-    emit(op::start, static_cast<std::int32_t>(u().starts.size() - 1), 0, base);
-    scopes_.back().push_back({s.variable, {-1, ty::nil}});
+    u().starts.push_back({static_cast<std::uint32_t>(*body), static_cast<std::uint32_t>(given.size()), s.pos, s.pid});
+    const auto site = static_cast<std::int32_t>(u().starts.size() - 1);
+    emit(op::start, site, value, base);
+    next_ = value + 1;
+    // The value's class answers whatever the script does with it, as the tree interpreter's does.
+    scopes_.back().push_back({s.variable, {value, ty::any}, site});
     step();
     return true;
+}
+
+const unit_compiler::variable* unit_compiler::process_variable(const expression& e) const
+{
+    const auto* v = dynamic_cast<const e_variable*>(&e);
+    const variable* found = v ? local(v->name) : nullptr;
+    return found && found->start >= 0 ? found : nullptr;
 }
 
 compiled compile_process(nspace& root, const table::routine& body, const std::string& name)

@@ -17,6 +17,7 @@
 #include "factor/string_.hpp"
 #include "factor/vector_.hpp"
 #include "factor/instance.hpp"
+#include "factor/process_.hpp"
 #include "factor/nil.hpp"
 #include "nspace.hpp"
 #include "object.hpp"
@@ -953,7 +954,7 @@ void machine::place(const fiber& f, script_trace& trace, std::size_t from, bool 
 
 // ---- processes -----------------------------------------------------------------------------------------
 
-bool machine::start(fiber& f, const instr& in, const slot* r) const
+bool machine::start(fiber& f, const instr& in, slot* r) const
 {
     const start_site& s = f.frames_.back().body->starts[static_cast<std::size_t>(in.a)];
     std::vector<slot> arguments(r + in.c, r + in.c + s.count);
@@ -975,7 +976,13 @@ bool machine::start(fiber& f, const instr& in, const slot* r) const
     }
     if (caught.v) return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
     const origin from{s.at, f.serial_, f.body_, f.from_.at, f.from_.starter, f.from_.starter_body};
-    all_.live.emplace_back(program_, s.body, ++all_.started, from, std::move(arguments));
+    fiber& born = all_.live.emplace_back(program_, s.body, ++all_.started, from, std::move(arguments));
+    if (s.keeps) {
+        // The script's process value stands for a process with no tree frame, which the fiber's end stops.
+        nspace* root = program_.space;
+        born.shown_ = std::make_shared<process>(s.pid, nullptr, root, &root->global, born.serial_);
+        r[in.b] = slot::of_value(make<process_<process>>(born.shown_));
+    }
     return false;
 }
 
@@ -986,6 +993,11 @@ void machine::ticked(fiber& f, script_pos at) const
     } catch (exception& e) {
         failed(f, std::move(e));
     }
+}
+
+fiber::~fiber()
+{
+    if (shown_) shown_->stopped = true;
 }
 
 const std::string& fiber::name() const noexcept { return body_->name; }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -11,6 +12,10 @@
 #include "factor/factor.hpp"
 #include "step_watch.hpp"
 #include "vm/code.hpp"
+
+namespace vorla {
+class process;
+}
 
 namespace vorla::vm {
 
@@ -47,6 +52,10 @@ public:
     // `arguments` fill the body's first registers (its parameters).
     fiber(const program& p, std::size_t entry, std::uint32_t serial = 1, origin from = {},
           std::vector<slot> arguments = {});
+    // The process values a script holds of it report it finished once it is gone.
+    ~fiber();
+    fiber(const fiber&) = delete;
+    fiber& operator=(const fiber&) = delete;
     bool finished() const noexcept { return frames_.empty(); }
     std::size_t depth() const noexcept { return frames_.size(); }
     std::uint32_t serial() const noexcept { return serial_; }
@@ -61,6 +70,7 @@ private:
     std::uint32_t serial_;
     origin from_;
     const unit* body_;  // the process body, which names the process after its frames are gone
+    std::shared_ptr<process> shown_;  // what its process values hold, when the script keeps one
     std::vector<slot> stack_;
     std::vector<frame> frames_;
 };
@@ -106,7 +116,7 @@ private:
     [[noreturn]] void end(fiber& f, exception e) const;
     // Processes
     // True when a copy constructor's throw, taken by a handler of the process body, ended the step.
-    [[gnu::noinline]] bool start(fiber& f, const instr& in, const slot* r) const;
+    [[gnu::noinline]] bool start(fiber& f, const instr& in, slot* r) const;
     void place(const fiber& f, script_trace& trace) const { place(f, trace, f.frames_.size() - 1, true); }
     // The innermost frame's place, then the frames from `from` outward as left calls, each after the
     // inline expansions around its call site (and around the innermost place when `inner`).

@@ -87,6 +87,21 @@ TEST(vm_processes, vectors_and_instances_are_copied_by_their_classes_as_the_proc
                           "    w.n= 0 - 1;\n    process::p c(v, w);\n}\n");
 }
 
+TEST(vm_processes, a_process_value_tells_its_process_and_refuses_the_rest)
+{
+    // Its text, id and end, while it runs and after (the scheduler has dropped it); a value read in a
+    // loop and passed on; a refusal of its class ends the run as the tree interpreter's does.
+    same_on_both("process two() { using::write(\"t1 \"); using::write(\"t2 \"); }\n"
+                 "process idle() { }\n"
+                 "process main() {\n    process::idle i;\n    process::two t;\n"
+                 "    using::write(using::debug(t) + \" \" + t.id() + \" \" + t.exit() + \" \" + i.exit() + \" \");\n"
+                 "    while (!t.exit()) { using::write(\"wait \"); }\n"
+                 "    using::write(using::debug(t.exit()) + \" \" + using::debug(t.id()) + \"\\n\");\n"
+                 "    t.id(1);\n}\n");
+    same_on_both("process two() { using::write(\"t \"); }\nprocess main() {\n    process::two t;\n    t.stop();\n}\n");
+    same_on_both("process two() { using::write(\"t \"); }\nprocess main() {\n    process::two t;\n    t = t;\n}\n");
+}
+
 TEST(vm_processes, main_takes_the_hosts_words)
 {
     same_on_both("process main(string a, string b) { using::write(\"[\" + a + \"][\" + b + \"]\\n\"); }\n",
@@ -222,8 +237,6 @@ void refused(const std::string& source, const std::string& what)
 TEST(vm_processes, what_the_vm_cannot_start_exactly_is_refused_at_the_start)
 {
     // The value of a start is not kept; values copied by their classes, and references, are not passed.
-    refused("process p() { }\nprocess main() {\n    process::p a;\n    using::write(using::debug(a));\n}\n",
-            "the process value a at t.vl:4:");
     refused("process p(int k) { }\nprocess main() {\n    vector v(1, 1);\n    process::p a(v.at(0));\n}\n",
             "a process started with ");
     refused("process p(int &n) { }\nprocess main() {\n    int n = 0;\n    process::p a(n);\n}\n",
