@@ -20,12 +20,12 @@ vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
 
 // The output of a whole run, and of a failure its diagnostic, its report and how many processes the
 // failure left live; after it the run goes on, as a host may, with the processes still live.
-std::string run(const std::string& source, bool vm, const std::vector<vorla::script_value>& words = {})
+std::string run(const std::string& source, bool vm)
 {
     std::ostringstream out;
     vorla::interpreter i(writing_to(out, vm));
     i.compile_string("t.vl", source);
-    i.start("main", words);
+    i.start("main");
     std::string failures;
     for (int attempt = 0; attempt < 3; ++attempt) {
         try {
@@ -38,11 +38,11 @@ std::string run(const std::string& source, bool vm, const std::vector<vorla::scr
     return out.str() + failures;
 }
 
-void same_on_both(const std::string& source, const std::vector<vorla::script_value>& words = {})
+void same_on_both(const std::string& source)
 {
-    const std::string tree = run(source, false, words);
+    const std::string tree = run(source, false);
     EXPECT_FALSE(tree.empty());
-    EXPECT_EQ(run(source, true, words), tree) << source;
+    EXPECT_EQ(run(source, true), tree) << source;
 }
 
 TEST(vm_processes, starts_and_steps_interleave_in_the_tree_interpreters_order)
@@ -58,18 +58,6 @@ TEST(vm_processes, starts_and_steps_interleave_in_the_tree_interpreters_order)
                  "nil spawn(int k) { process::leaf l(k + 100); }\n"
                  "process main() {\n    int i = 0;\n    while (i < 3) {\n        process::mid m(i, \"m\");\n        ++i;\n    }\n"
                  "    spawn(5);\n    while (done < 4) { }\n    using::write(\"main sees \" + done + \"\\n\");\n}\n");
-}
-
-TEST(vm_processes, arguments_are_copies_of_every_scalar_kind)
-{
-    // A string or number the started process changes stays as it was in the starter.
-    same_on_both("process p(int a, unsigned int b, float c, double d, bool e, string s) {\n"
-                 "    a += 1; b -= 1u; c *= 2; d /= 4; e = e == false; s += \"!\";\n"
-                 "    using::write(\"\" + a + \" \" + b + \" \" + c + \" \" + d + \" \" + e + \" \" + s + \"\\n\");\n}\n"
-                 "process q(string s) { using::write(\"one string \" + s + \"\\n\"); }\n"
-                 "process main() {\n    int a = 1;\n    unsigned int b = 0u;\n    float c = 1.5f;\n    double d = 1.0;\n"
-                 "    bool e = true;\n    string s = \"x\";\n    process::p one(a, b, c, d, e, s);\n    process::q two(s + s);\n"
-                 "    using::write(\"\" + a + \" \" + b + \" \" + c + \" \" + d + \" \" + e + \" \" + s + \"\\n\");\n}\n");
 }
 
 TEST(vm_processes, vectors_and_instances_are_copied_by_their_classes_as_the_process_starts)
@@ -100,12 +88,6 @@ TEST(vm_processes, a_process_value_tells_its_process_and_refuses_the_rest)
                  "    t.id(1);\n}\n");
     same_on_both("process two() { using::write(\"t \"); }\nprocess main() {\n    process::two t;\n    t.stop();\n}\n");
     same_on_both("process two() { using::write(\"t \"); }\nprocess main() {\n    process::two t;\n    t = t;\n}\n");
-}
-
-TEST(vm_processes, main_takes_the_hosts_words)
-{
-    same_on_both("process main(string a, string b) { using::write(\"[\" + a + \"][\" + b + \"]\\n\"); }\n",
-                 {vorla::make_string("one"), vorla::make_string("two words")});
 }
 
 TEST(vm_processes, a_failure_names_the_processes_that_started_it_and_the_others_run_on)
