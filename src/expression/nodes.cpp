@@ -274,14 +274,16 @@ value e_ref_constructor::evaluate(runtime& rt) const
     value v = initializer->evaluate(rt);
     if (!v) return v;
     return placed(pos, [&]() -> value {
-        if (v->type_id() != type)
-            throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate",
-                                  "fail to initialize refference, ")
-                      .explain("a reference to " + rt.space->type_name(type) + " cannot refer to a value of type " +
-                               rt.space->type_name(v->type_id()))
-                  << rt.space->types->find_str(type) << "& " << *name;
+        if (v->type_id() != type) refuse_class(*rt.space, type, v->type_id(), name);
         return rt.current->variables.declare(name, std::move(v));
     });
+}
+
+void e_ref_constructor::refuse_class(nspace& space, type_id_t type, type_id_t got, symbol name)
+{
+    throw VORLA_EXCEPTION("vorla::e_ref_constructor<wchar_t,struct vorla::runtime>::evaluate", "fail to initialize refference, ")
+              .explain("a reference to " + space.type_name(type) + " cannot refer to a value of type " + space.type_name(got))
+          << space.types->find_str(type) << "& " << *name;
 }
 
 // During construction the runtime's namespace is the instance's own, so its global scope holds the

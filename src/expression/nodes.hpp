@@ -316,6 +316,8 @@ public:
     e_ref_constructor(symbol name, type_id_t type, expr initializer)
         : name(name), type(type), initializer(std::move(initializer)) {}
     value evaluate(runtime& rt) const override;
+    // The report of an initializer of class `got`, which the reference cannot name (the vm raises it too).
+    [[noreturn]] static void refuse_class(nspace& space, type_id_t type, type_id_t got, symbol name);
     const symbol name;
     const type_id_t type;
     const expr initializer;

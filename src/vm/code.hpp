@@ -48,7 +48,8 @@ enum class op : std::uint8_t {
     clone,     // a = a copy of the value in b (a vector passed by value)
     at,        // a = the handle of the element of vector b at the int or unsigned index c
     size,      // a = vector b's size, an unsigned int
-    method,    // a = the built-in method unit.methods[b] of the vector c, on that site's argument registers
+    method,    // a = the built-in method unit.methods[b] of the vector c, on that site's argument registers;
+               // n 1: its bool result in place; n 2: a number's method, through its class's method slot
     // Members of a class instance (the handle in b), at the place unit.members[c] settles: get_m reads the
     // member as the kind n (a scalar or string in place, a vector or instance by its own handle), set_m
     // writes the scalar or string in a, of the kind n, into the member's value.
@@ -87,6 +88,14 @@ enum class op : std::uint8_t {
     append_i,       // a's string += the text of the int b; c as for append_t
     // Budgets and the trace
     tick,   // a loop's test comes round (its position: file a, offset b): counted for the step budget
+    // References: a variable, member, element or global handed to a reference parameter or named by a
+    // reference declaration, and the run-time class checks of values whose class only the run knows.
+    ref_of,      // a = a reference to register b of this frame (a place in the fiber's stack)
+    ref_get,     // a = the scalar or string the reference in b stands for, read as the kind n
+    ref_set,     // the scalar or string in a written through the reference in b, as the kind n
+    global_ref,  // a = the global variable globals[b]'s own value, by handle
+    check_call,  // the arguments of unit.checks[a] are of the classes the call's definition takes
+    check_ref,   // the value in a is of class b, as the reference declaration unit.checks[c] requires
 };
 
 struct instr {
@@ -173,6 +182,15 @@ struct expansion_site {
     script_pos site;
 };
 
+// A site whose values' classes only the run knows. For a call: the function's name, the arguments'
+// registers and, for each, the class it must be (0: the compiler knows it already); a mismatch is the
+// interpreter's own report of a call nothing takes. For a reference declaration: its name.
+struct check_site {
+    symbol name;
+    std::vector<std::int32_t> registers;
+    std::vector<type_id_t> classes;
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -192,6 +210,7 @@ struct unit {
     // processes stand read it between steps.
     std::vector<std::pair<std::uint32_t, script_pos>> statements;
     std::vector<expansion_site> expansions;  // inner expansions before the ones around them
+    std::vector<check_site> checks;
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     bool process = false;          // a process body: `step` ends a step

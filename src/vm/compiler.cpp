@@ -91,6 +91,21 @@ struct operand {
     type_id_t cls = 0;  // an instance's class
 };
 
+// Where a call's argument was read from: what a reference parameter binds instead of the value. A value
+// object (a vector, an instance, an element) is its own handle whatever its origin.
+struct origin {
+    enum how : std::uint8_t {
+        fresh,     // a new value (a constant, a result): the register it was computed into
+        local,     // a variable's own register
+        referred,  // a reference variable: its register holds the reference
+        global,    // a global variable: `index` is its entry in the program's globals
+        member,    // a member: `index` is the unit's member site, `reg` the instance's register
+        aliased,   // the value of an assignment or ++: the tree's operator gives the target itself
+    } how = fresh;
+    std::int32_t reg = 0;
+    std::int32_t index = 0;
+};
+
 // The binary node kinds that compute (or assign) with one of the five arithmetic operators.
 struct arithmetic {
     arith what;
@@ -225,7 +240,7 @@ struct method_found {
 class unit_compiler {
 public:
     unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process, std::optional<ty> returns,
-                  owner whose = {});
+                  owner whose = {}, script_pos called_at = {});
     bool body();
 
 private:
@@ -233,6 +248,9 @@ private:
         symbol name;
         operand at;
         std::int32_t start = -1;  // a process variable: the start site whose value it holds
+        // A scalar or string reached through a reference (a reference parameter or declaration): the
+        // register holds the place or the value object, read with ref_get and written with ref_set.
+        bool by_ref = false;
     };
     struct loop {
         std::uint32_t again;                 // where `continue` goes: the test
@@ -317,7 +335,17 @@ private:
     bool construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
     // The calling frame's registers from `base`: the instance first for a method, then the arguments,
     // copied where the language copies them (a vector, an instance by value).
-    bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance);
+    // `taking` is the callee's parameter list (by reference or by value) and `from` where each argument
+    // was read, for the references it binds.
+    bool pass(const std::vector<operand>& given, std::optional<std::int32_t> instance, const table::parameter_list& taking,
+              const std::vector<origin>& from, script_pos at);
+    // A call's arguments, left to right, each with its origin.
+    bool arguments(const expr_list& list, std::vector<operand>& given, std::vector<origin>& from);
+    // The one top-level definition of `name` a call with arguments whose classes only the run knows may
+    // reach; the check of those classes is emitted before the call.
+    const table::routine* run_time_overload(const e_function& e, const std::vector<operand>& given);
+    // `T &name = e`: the name aliases e's own value.
+    bool declare_reference(const e_ref_constructor& d);
     std::string shown(const operand& o) const;
     // The local variable of that name; a process variable read makes its start keep the value.
     const variable* local(symbol name) const;
@@ -326,7 +354,12 @@ private:
     // The process variable e names, or nullptr.
     const variable* process_variable(const expression& e) const;
     // A global variable of a kind the vm keeps in a slot, as an index into the program's globals.
-    std::optional<std::pair<std::int32_t, ty>> global(symbol name, script_pos at);
+    struct global_found {
+        std::int32_t index;
+        ty type;
+        type_id_t cls;  // an instance's class
+    };
+    std::optional<global_found> global(symbol name, script_pos at);
 
     shared_state& all_;
     std::size_t index_;
@@ -334,6 +367,7 @@ private:
     bool process_;
     std::optional<ty> returns_;
     owner owner_;
+    script_pos called_at_;  // the first call's site: the place of a refusal of the unit's parameters
     std::vector<std::vector<variable>> scopes_;
     std::vector<loop> loops_;
     std::vector<handler> tries_;  // the tries whose protected block is being compiled, innermost last
@@ -503,7 +537,7 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     code.units.back().name = name;
     code.units.back().method = whose.defining != nullptr;
     units.emplace(std::pair{&r, whose.receiver}, index);
-    unit_compiler c(*this, index, r, false, returns, whose);
+    unit_compiler c(*this, index, r, false, returns, whose, at);
     compiling.push_back(index);
     const bool ok = c.body();
     compiling.pop_back();
@@ -512,8 +546,8 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
 }
 
 unit_compiler::unit_compiler(shared_state& all, std::size_t index, const table::routine& r, bool process,
-                             std::optional<ty> returns, owner whose)
-    : all_(all), index_(index), routine_(r), process_(process), returns_(returns), owner_(whose)
+                             std::optional<ty> returns, owner whose, script_pos called_at)
+    : all_(all), index_(index), routine_(r), process_(process), returns_(returns), owner_(whose), called_at_(called_at)
 {
 }
 
@@ -542,24 +576,31 @@ bool unit_compiler::body()
 {
     scopes_.emplace_back();
     if (owner_.defining) temporary();  // register 0: the instance the method runs on
+    // A body's own position may be unknown (a function's block): its first call's site stands in.
+    const script_pos params_at = routine_.body->pos.known() ? routine_.body->pos : called_at_;
     for (const table::parameter& p : routine_.params) {
         const std::optional<ty> t = all_.typed(p.type);
-        if (p.reference || !t || *t == ty::nil)
-            return refuse(std::string("a parameter ") + (p.reference ? "taken by reference" : "of type " + all_.type_text(p.type)),
-                          routine_.body->pos);
-        if (*t == ty::instance && all_.construction_signals(p.type))
+        if (!t || *t == ty::nil)
+            return refuse("a parameter of type " + all_.type_text(p.type) + (p.reference ? " taken by reference" : ""), params_at);
+        // A process's start copies its arguments into the new fiber's own registers: a reference would
+        // point into the starter's.
+        if (p.reference && process_) return refuse("a process parameter taken by reference", params_at);
+        if (*t == ty::instance && !p.reference && all_.construction_signals(p.type))
             return refuse("a parameter of class " + all_.type_text(p.type) + ", whose construction may return, break or continue",
-                          routine_.body->pos);
-        if (local(p.name)) return refuse("two parameters of one name", routine_.body->pos);
-        scopes_.back().push_back({p.name, {temporary(), *t, *t == ty::instance ? p.type : 0}});
+                          params_at);
+        if (local(p.name)) return refuse("two parameters of one name", params_at);
+        // A reference to a value object is its handle; to a scalar or string, a place or a value object.
+        scopes_.back().push_back({p.name, {temporary(), *t, *t == ty::instance ? p.type : 0}, -1, p.reference && !held(*t)});
     }
     u().parameters = static_cast<std::uint32_t>(routine_.params.size()) + (owner_.defining ? 1 : 0);
     // An instance parameter copies its argument inside the call, before any position is marked: an error
     // of a copy constructor leaves through this frame as it leaves the tree interpreter's call, placed
     // at the call site.
     // A process's arguments were copied as it started.
-    for (const variable& p : scopes_.back())
-        if (p.at.type == ty::instance && !process_) emit(op::clone, p.at.reg, p.at.reg);
+    for (std::size_t k = 0; k < routine_.params.size(); ++k) {
+        const variable& p = scopes_.back()[k];
+        if (p.at.type == ty::instance && !process_ && !routine_.params[k].reference) emit(op::clone, p.at.reg, p.at.reg);
+    }
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
     return true;
@@ -577,23 +618,25 @@ const unit_compiler::variable* unit_compiler::local(symbol name) const
     return nullptr;
 }
 
-std::optional<std::pair<std::int32_t, ty>> unit_compiler::global(symbol name, script_pos at)
+std::optional<unit_compiler::global_found> unit_compiler::global(symbol name, script_pos at)
 {
     value* v = all_.root.global.variables.find(name);
     if (!v) {
         refuse("the name " + narrow(*name) + ", which names no variable here", at);
         return std::nullopt;
     }
-    const std::optional<ty> t = type_of((*v)->type_id());
-    if (!t || *t == ty::nil || held(*t)) {
+    // A vector or an instance is the global's own value object, read and changed in place by handle.
+    const type_id_t id = (*v)->type_id();
+    const std::optional<ty> t = all_.typed(id);
+    if (!t || *t == ty::nil) {
         refuse("the global variable " + narrow(*name) + " of type " + all_.type_text((*v)->type_id()), at);
         return std::nullopt;
     }
     auto& globals = all_.code.globals;
     for (std::size_t i = 0; i < globals.size(); ++i)
-        if (globals[i].get() == v->get()) return std::pair{static_cast<std::int32_t>(i), *t};
+        if (globals[i].get() == v->get()) return global_found{static_cast<std::int32_t>(i), *t, *t == ty::instance ? id : 0};
     globals.push_back(*v);
-    return std::pair{static_cast<std::int32_t>(globals.size() - 1), *t};
+    return global_found{static_cast<std::int32_t>(globals.size() - 1), *t, *t == ty::instance ? id : 0};
 }
 
 // A block's own scope: its variables' registers are free again after it.
@@ -864,8 +907,12 @@ bool unit_compiler::throw_statement(const c_throw& t)
 bool unit_compiler::declare(const expression& e)
 {
     for (const expr& d : static_cast<const e_declare&>(e).declarators) {
+        if (const auto* r = dynamic_cast<const e_ref_constructor*>(d.get())) {
+            if (!declare_reference(*r)) return false;
+            continue;
+        }
         const auto* c = dynamic_cast<const e_constructor*>(d.get());
-        if (!c) return refuse("a reference declaration", d->pos);
+        if (!c) return refuse("this kind of declaration", d->pos);
         const std::optional<ty> t = all_.typed(c->type);
         if (!t || *t == ty::nil) return refuse("a variable of type " + all_.type_text(c->type), d->pos);
         for (const variable& v : scopes_.back())
@@ -913,6 +960,54 @@ bool unit_compiler::declare(const expression& e)
     return true;
 }
 
+bool unit_compiler::declare_reference(const e_ref_constructor& d)
+{
+    const std::optional<ty> t = all_.typed(d.type);
+    if (!t || *t == ty::nil) return refuse("a reference of type " + all_.type_text(d.type), d.pos);
+    for (const variable& v : scopes_.back())
+        if (v.name == d.name) return refuse("a second declaration of " + narrow(*d.name) + " in one block", d.pos);
+    const std::int32_t reg = temporary();
+    const std::int32_t mark_ = next_;
+    std::vector<operand> given;
+    std::vector<origin> from;
+    if (!arguments(expr_list{d.initializer}, given, from)) return false;
+    const operand v = given.front();
+    const type_id_t cls = *t == ty::instance ? d.type : 0;
+    if (v.type == ty::any) {
+        // Only the run knows the value's class: the declaration's own check, with its report.
+        u().checks.push_back({d.name, {}, {}});
+        mark(d.pos);
+        emit(op::check_ref, v.reg, static_cast<std::int32_t>(d.type), static_cast<std::int32_t>(u().checks.size() - 1));
+    } else if (v.type != *t || (*t == ty::instance && v.cls != d.type)) {
+        return refuse("a reference of type " + all_.type_text(d.type) + " to " + shown(v), d.pos);
+    }
+    next_ = mark_;
+    if (held(*t)) {
+        // A value object is its own handle: the name holds it as the initializer's value does.
+        emit(op::move, reg, v.reg);
+        scopes_.back().push_back({d.name, {reg, *t, cls}});
+        return true;
+    }
+    variable named{d.name, {reg, *t}, -1, true};
+    switch (from.front().how) {
+    case origin::local:
+        // A variable of this frame: the name is one more name of its register.
+        named = {d.name, {from.front().reg, *t}, -1, false};
+        break;
+    case origin::referred: named.at.reg = from.front().reg; break;
+    case origin::global: emit(op::global_ref, reg, from.front().index); break;
+    case origin::member: emit(op::get_m, reg, from.front().reg, from.front().index, static_cast<int>(kind::object)); break;
+    case origin::fresh:
+        // A new value (or an element's handle) that nothing else names: the register keeps it.
+        emit(op::move, reg, v.reg);
+        named.by_ref = v.type == ty::any;
+        break;
+    case origin::aliased: return refuse("a reference to the value of an assignment or ++", d.pos);
+    }
+    scopes_.back().push_back(named);
+    return true;
+}
+
 bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos at)
 {
     // A vector refuses to be a truth (bad_cast), which its class raises as the condition asks it.
@@ -953,8 +1048,18 @@ bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos a
 std::optional<operand> unit_compiler::value_of(const expression& e)
 {
     if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
-        if (const variable* found = local(v->name)) return found->at;
+        if (const variable* found = local(v->name)) {
+            if (!found->by_ref) return found->at;
+            const std::int32_t reg = temporary();
+            emit(op::ref_get, reg, found->at.reg, 0, static_cast<int>(kind_of(found->at.type)));
+            return operand{reg, found->at.type};
+        }
         if (const std::optional<member_found> m = own_member(v->name)) return read_member(*m, 0, temporary(), e.pos);
+        const std::optional<global_found> g = global(v->name, e.pos);
+        if (!g) return std::nullopt;
+        const std::int32_t reg = temporary();
+        emit(held(g->type) ? op::global_ref : op::global_get, reg, g->index);
+        return operand{reg, g->type, g->cls};
     }
     if (const auto* m = dynamic_cast<const e_member*>(&e)) return member(*m, temporary());
     if (dynamic_cast<const e_function*>(&e) || dynamic_cast<const e_method*>(&e)) {
@@ -1017,7 +1122,8 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
     }
     if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
         if (const variable* found = local(v->name)) {
-            emit(op::move, into, found->at.reg);
+            if (found->by_ref) emit(op::ref_get, into, found->at.reg, 0, static_cast<int>(kind_of(found->at.type)));
+            else emit(op::move, into, found->at.reg);
             return found->at.type;
         }
         // In a method a member hides a global of its name.
@@ -1028,8 +1134,8 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         }
         const auto g = global(v->name, e.pos);
         if (!g) return std::nullopt;
-        emit(op::global_get, into, g->first);
-        return g->second;
+        emit(held(g->type) ? op::global_ref : op::global_get, into, g->index);
+        return g->type;
     }
     if (const auto a = arithmetic_of(e)) {
         if (a->assigns) return assign(static_cast<const binary&>(e), into);
@@ -1204,13 +1310,18 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         return ty::any;
     }
     const variable* v = target ? local(target->name) : nullptr;
-    std::optional<std::pair<std::int32_t, ty>> g;
+    std::optional<global_found> g;
     bool is_member = false;
     std::optional<member_place> m;
     if (!v) m = member_target(*e.left, is_member);
     if (is_member && !m) return std::nullopt;
     operand place{};
-    if (v) {
+    const bool by_ref = v && v->by_ref;
+    if (by_ref) {
+        // Through the reference: read (for op=) and written back like a member.
+        place = {temporary(), v->at.type};
+        if (how || held(r->type)) emit(op::ref_get, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
+    } else if (v) {
         place = v->at;
     } else if (m && m->site < 0) {
         place = {m->instance, ty::any};
@@ -1221,8 +1332,8 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     } else {
         if (!(g = global(target->name, e.left->pos))) return std::nullopt;
-        place = {temporary(), g->second};
-        emit(op::global_get, place.reg, g->first);
+        place = {temporary(), g->type};
+        emit(held(g->type) ? op::global_ref : op::global_get, place.reg, g->index);
     }
     const std::optional<arithmetic> a = how;
     if (held(place.type) || held(r->type)) {
@@ -1253,7 +1364,8 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         may_refuse_divisor(place.type, a->what, e.pos);
         emit(arithmetic_op(a->what, place.type), place.reg, place.reg, right);
     }
-    if (g) emit(op::global_set, place.reg, g->first);
+    if (g && !held(g->type)) emit(op::global_set, place.reg, g->index);
+    if (by_ref) emit(op::ref_set, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
     if (m && !held(m->type)) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     if (place.reg != into && into != dropped_) emit(op::move, into, place.reg);
     return place.type;
@@ -1267,22 +1379,29 @@ std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32
     std::optional<member_place> m;
     if (!v) m = member_target(*e.operand, is_member);
     if (is_member && !m) return std::nullopt;
-    std::optional<std::pair<std::int32_t, ty>> g;
+    std::optional<global_found> g;
     if (target && !v && !m && !(g = global(target->name, e.operand->pos))) return std::nullopt;
-    const operand place = v ? v->at : g ? operand{temporary(), g->second} : m ? operand{temporary(), m->type} : operand{};
+    const bool by_ref = v && v->by_ref;
+    const operand place = v && !by_ref ? v->at
+                          : by_ref     ? operand{temporary(), v->at.type}
+                          : g          ? operand{temporary(), g->type}
+                          : m          ? operand{temporary(), m->type}
+                                       : operand{};
     if ((!target && !m) || !numeric(place.type)) {
         refuse("++ or -- on something other than a number variable or member", e.pos);
         return std::nullopt;
     }
     static constexpr op steps[4][2] = {{op::inc_i, op::dec_i}, {op::inc_u, op::dec_u}, {op::inc_f, op::dec_f}, {op::inc_d, op::dec_d}};
-    if (g) emit(op::global_get, place.reg, g->first);
+    if (g) emit(op::global_get, place.reg, g->index);
+    if (by_ref) emit(op::ref_get, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
     if (m && m->site < 0) {
         refuse("++ or -- on a member of a value only the run knows", e.pos);
         return std::nullopt;
     }
     if (m) emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
-    if (g) emit(op::global_set, place.reg, g->first);
+    if (g) emit(op::global_set, place.reg, g->index);
+    if (by_ref) emit(op::ref_set, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
     if (m) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     if (place.reg != into && into != dropped_) emit(op::move, into, place.reg);
     return place.type;
@@ -1292,22 +1411,27 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
 {
     // The arguments go into consecutive registers at the top, where the callee's frame will start.
     std::vector<operand> given;
-    for (const expr& a : e.arguments) {
-        const std::optional<operand> v = value_of(*a);
-        if (!v) return std::nullopt;
-        given.push_back(*v);
-    }
-    std::string name = narrow(*e.name) + "(";
-    for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
-    name += ")";
+    std::vector<origin> from;
+    if (!arguments(e.arguments, given, from)) return std::nullopt;
+    const bool run_time = std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any; });
+    const auto named = [&](const table::parameter_list& params) {
+        std::string name = narrow(*e.name) + "(";
+        for (std::size_t k = 0; k < params.size(); ++k) name += (k ? ", " : "") + all_.type_text(params[k].type);
+        return name + ")";
+    };
     const std::int32_t base = next_;
     // In a method, the methods of its class and of the bases come first (the instance goes on as the
     // callee's), then the functions of the top level.
+    if (owner_.defining && run_time) {
+        refuse("a call in a method with an argument whose class only the run knows", e.pos);
+        return std::nullopt;
+    }
     if (owner_.defining)
         if (const std::optional<method_found> m = all_.method(*owner_.defining, e.name, given)) {
-            if (!pass(given, 0)) return std::nullopt;
+            if (!pass(given, 0, m->routine->params, from, e.pos)) return std::nullopt;
             const std::optional<std::size_t> callee = all_.function(
-                *m->routine, narrow(m->cls->name) + "::" + name, e.pos, {m->cls, owner_.receiver, owner_.offset + m->depth});
+                *m->routine, narrow(m->cls->name) + "::" + named(m->routine->params), e.pos,
+                {m->cls, owner_.receiver, owner_.offset + m->depth});
             if (!callee) return std::nullopt;
             mark(e.pos);
             emit(op::call, into, static_cast<std::int32_t>(*callee), base);
@@ -1317,18 +1441,22 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
         }
     // The definition whose parameter types are exactly the arguments' kinds, as a call finds at run time.
     const table::routine* found = nullptr;
-    for (const table::routine& r : all_.root.functions->overloads(e.name)) {
-        if (r.params.size() != given.size()) continue;
-        bool same = true;
-        for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
-        if (same) found = &r;
+    if (run_time) {
+        if (!(found = run_time_overload(e, given))) return std::nullopt;
+    } else {
+        for (const table::routine& r : all_.root.functions->overloads(e.name)) {
+            if (r.params.size() != given.size()) continue;
+            bool same = true;
+            for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
+            if (same) found = &r;
+        }
     }
     if (!found) {
         refuse("a call of " + narrow(*e.name) + " that no function of the program's top level takes", e.pos);
         return std::nullopt;
     }
-    if (!pass(given, std::nullopt)) return std::nullopt;
-    const std::optional<std::size_t> callee = all_.function(*found, name, e.pos);
+    if (!pass(given, std::nullopt, found->params, from, e.pos)) return std::nullopt;
+    const std::optional<std::size_t> callee = all_.function(*found, named(found->params), e.pos);
     if (!callee) return std::nullopt;
     // The callee's registers start at base: make room for them in this frame's count too.
     mark(e.pos);
@@ -1336,6 +1464,71 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
     next_ = base;
     if (cls) *cls = found->return_type;
     return all_.typed(found->return_type);
+}
+
+const table::routine* unit_compiler::run_time_overload(const e_function& e, const std::vector<operand>& given)
+{
+    // Every definition the run could reach: those whose other parameters the known arguments fit.
+    const table::routine* found = nullptr;
+    std::size_t count = 0;
+    for (const table::routine& r : all_.root.functions->overloads(e.name)) {
+        if (r.params.size() != given.size()) continue;
+        bool fits = true;
+        for (std::size_t k = 0; k < given.size() && fits; ++k) fits = given[k].type == ty::any || all_.takes(r.params[k].type, given[k]);
+        if (fits) {
+            found = &r;
+            ++count;
+        }
+    }
+    if (count != 1) {
+        refuse("a call of " + narrow(*e.name) + " with an argument whose class only the run knows, which " +
+                   (count ? "several definitions" : "no definition") + " may take",
+               e.pos);
+        return nullptr;
+    }
+    // With one definition possible, a value of another class is a call that nothing takes: the check
+    // reports it as the interpreter's search does.
+    check_site site{e.name, {}, {}};
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        site.registers.push_back(given[k].reg);
+        site.classes.push_back(given[k].type == ty::any ? found->params[k].type : 0);
+    }
+    u().checks.push_back(std::move(site));
+    mark(e.pos);
+    emit(op::check_call, static_cast<std::int32_t>(u().checks.size() - 1));
+    return found;
+}
+
+bool unit_compiler::arguments(const expr_list& list, std::vector<operand>& given, std::vector<origin>& from)
+{
+    for (const expr& a : list) {
+        const expression* e = a.get();
+        while (const auto* c = dynamic_cast<const e_chain*>(e)) e = &c->top();
+        origin o;
+        if (const auto* v = dynamic_cast<const e_variable*>(e)) {
+            if (const variable* found = local(v->name)) {
+                o = {found->by_ref ? origin::referred : origin::local, found->at.reg, 0};
+            } else if (!own_member(v->name)) {
+                const std::optional<global_found> g = global(v->name, e->pos);
+                if (!g) return false;
+                o = {origin::global, 0, g->index};
+            }
+        } else if (dynamic_cast<const e_assign*>(e) || dynamic_cast<const e_preincr*>(e) || dynamic_cast<const e_predecr*>(e) ||
+                   (arithmetic_of(*e) && arithmetic_of(*e)->assigns)) {
+            o.how = origin::aliased;
+        }
+        const std::size_t emitted = u().code.size();
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return false;
+        // A member read (`a.x`, or a plain member name in a method) ends in the get_m that fetched it.
+        if (o.how == origin::fresh && u().code.size() > emitted && !held(v->type)) {
+            const instr& last = u().code.back();
+            if (last.code == op::get_m && last.a == v->reg) o = {origin::member, last.b, last.c};
+        }
+        given.push_back(*v);
+        from.push_back(o);
+    }
+    return true;
 }
 
 std::optional<std::int32_t> unit_compiler::stage_method(const e_method& e, const std::vector<operand>& given,
@@ -1356,14 +1549,17 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
 {
     // The arguments before the receiver, as the tree interpreter evaluates them.
     std::vector<operand> given;
-    for (const expr& a : e.arguments) {
-        const std::optional<operand> v = value_of(*a);
-        if (!v) return std::nullopt;
-        given.push_back(*v);
-    }
+    std::vector<origin> from;
+    if (!arguments(e.arguments, given, from)) return std::nullopt;
     const std::optional<operand> target = value_of(*e.operand);
     if (!target) return std::nullopt;
     if (target->type == ty::instance) {
+        // The instance's search by the arguments' classes happens when compiling: one only the run knows
+        // could reach a method the compiler cannot tell.
+        if (std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any; })) {
+            refuse("a method call with an argument whose class only the run knows", e.pos);
+            return std::nullopt;
+        }
         // A method of the instance's class or of a base, by the arguments' exact types; it runs on the
         // instance itself, which goes first in the callee's frame.
         const object& receiver = *all_.class_of(target->cls);
@@ -1387,7 +1583,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         std::string name = narrow(m->cls->name) + "::" + narrow(e.name) + "(";
         for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
         const std::int32_t base = next_;
-        if (!pass(given, target->reg)) return std::nullopt;
+        if (!pass(given, target->reg, m->routine->params, from, e.pos)) return std::nullopt;
         const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, target->cls, m->depth});
         if (!callee) return std::nullopt;
         mark(e.pos);
@@ -1544,13 +1740,44 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     return gives;
 }
 
-bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::int32_t> instance)
+bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::int32_t> instance,
+                         const table::parameter_list& taking, const std::vector<origin>& from, script_pos at)
 {
     if (instance) emit(op::move, temporary(), *instance);
-    // A parameter by value is a copy of the argument: a vector's is made here, an instance's by the
-    // callee as its frame begins (see body), where a copy constructor of the class runs under the tree
-    // interpreter's calls too.
-    for (const operand& v : given) emit(v.type == ty::vector ? op::clone : op::move, temporary(), v.reg);
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        const operand& v = given[k];
+        const table::parameter& p = taking[k];
+        const std::int32_t to = temporary();
+        if (!p.reference) {
+            // A parameter by value is a copy of the argument: a vector's is made here, an instance's by the
+            // callee as its frame begins (see body), where a copy constructor of the class runs under the
+            // tree interpreter's calls too. A value only the run knows was checked to be of the
+            // parameter's class: a scalar is read out of it as a declaration of that class reads it.
+            const ty t = v.type == ty::any ? *all_.typed(p.type) : v.type;
+            if (t == ty::vector) emit(op::clone, to, v.reg);
+            else if (v.type == ty::any && !held(t)) emit(op::make, to, static_cast<std::int32_t>(p.type), v.reg, 1);
+            else emit(op::move, to, v.reg);
+            continue;
+        }
+        // By reference: a value object is its own handle; a scalar or string is reached where it lives.
+        if (held(v.type) && v.type != ty::any) {
+            emit(op::move, to, v.reg);
+            continue;
+        }
+        if (v.type == ty::any && held(*all_.typed(p.type))) {
+            emit(op::move, to, v.reg);
+            continue;
+        }
+        switch (from[k].how) {
+        case origin::local: emit(op::ref_of, to, from[k].reg); break;
+        case origin::referred: emit(op::move, to, from[k].reg); break;
+        case origin::global: emit(op::global_ref, to, from[k].index); break;
+        case origin::member: emit(op::get_m, to, from[k].reg, from[k].index, static_cast<int>(kind::object)); break;
+        // A new value (an element's handle too) waits in the caller's register until the call returns.
+        case origin::fresh: emit(op::ref_of, to, v.reg); break;
+        case origin::aliased: return refuse("handing the value of an assignment or ++ to a reference parameter", at);
+        }
+    }
     return true;
 }
 

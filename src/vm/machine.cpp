@@ -19,6 +19,7 @@
 #include "factor/instance.hpp"
 #include "factor/process_.hpp"
 #include "factor/nil.hpp"
+#include "expression/nodes.hpp"
 #include "nspace.hpp"
 #include "object.hpp"
 #include "process.hpp"
@@ -73,7 +74,7 @@ T number_of(const slot& s) noexcept
     case kind::double_:
         if constexpr (std::is_integral_v<T>) return static_cast<T>(real_bits(s.d()));
         else return static_cast<T>(s.d());
-    case kind::nil: case kind::text: case kind::object: break;
+    case kind::nil: case kind::place: case kind::text: case kind::object: break;
     }
     return T{};
 }
@@ -87,7 +88,7 @@ slot number_read(const slot& s, kind to)
     case kind::uint_: return slot::of_uint(static_cast<unsigned int>(*text));
     case kind::float_: return slot::of_float(static_cast<float>(*text));
     case kind::double_: return slot::of_double(static_cast<double>(*text));
-    case kind::nil: case kind::boolean: case kind::text: case kind::object: break;
+    case kind::nil: case kind::boolean: case kind::place: case kind::text: case kind::object: break;
     }
     throw fault("vm: a string converted to a kind the compiler does not read it as");
 }
@@ -104,7 +105,7 @@ slot converted(const slot& s, kind to)
     case kind::float_: return slot::of_float(number_of<float>(s));
     case kind::double_: return slot::of_double(number_of<double>(s));
     case kind::text: break;
-    case kind::nil: case kind::object: throw fault("vm: a conversion to nil or to a value object");
+    case kind::nil: case kind::place: case kind::object: throw fault("vm: a conversion to nil or to a value object");
     }
     std::wstring out;
     switch (s.what()) {
@@ -113,7 +114,7 @@ slot converted(const slot& s, kind to)
     case kind::uint_: number_text::append_wide(out, s.u()); break;
     case kind::float_: number_text::append_wide(out, s.f()); break;
     case kind::double_: number_text::append_wide(out, s.d()); break;
-    case kind::nil: case kind::text: case kind::object: throw fault("vm: a text conversion of a kind the compiler does not convert");
+    case kind::nil: case kind::place: case kind::text: case kind::object: throw fault("vm: a text conversion of a kind the compiler does not convert");
     }
     return slot::of_text(std::move(out));
 }
@@ -129,9 +130,9 @@ value boxed(const slot& s)
     case kind::double_: return make<real<double>>(s.d());
     case kind::text: return make<string_<wchar_t>>(s.chars());
     case kind::object: return s.object();
-    case kind::nil: break;
+    case kind::nil: case kind::place: break;
     }
-    throw fault("vm: a nil slot handed to the interpreter's code");
+    throw fault("vm: a nil slot or a reference handed to the interpreter's code");
 }
 
 } // namespace
@@ -157,7 +158,7 @@ namespace {
 type_id_t type_of(const slot& s) noexcept
 {
     switch (s.what()) {
-    case kind::nil: return tid::nil;
+    case kind::nil: case kind::place: return tid::nil;
     case kind::boolean: return tid::boolean;
     case kind::int_: return tid::signed_;
     case kind::uint_: return tid::unsigned_;
@@ -261,13 +262,13 @@ const char* operator_text(relation r)
     case kind::float_: out.set_float(static_cast<const real<float>&>(*m).get()); return;
     case kind::text: out = slot::of_text(static_cast<const string_<wchar_t>&>(*m).text()); return;
     case kind::object: out = slot::of_value(m); return;
-    case kind::nil: break;
+    case kind::nil: case kind::place: break;
     }
     throw fault("vm: a member read as nil");
 }
 
 // The scalar or string in s written into the member's value, of the kind k.
-[[gnu::always_inline]] inline void write_member(value& m, const slot& s, kind k)
+[[gnu::always_inline]] inline void write_member(const value& m, const slot& s, kind k)
 {
     switch (k) {
     case kind::int_: static_cast<signed_<int>&>(*m).set(s.i()); return;
@@ -276,7 +277,7 @@ const char* operator_text(relation r)
     case kind::uint_: static_cast<unsigned_<unsigned int>&>(*m).set(s.u()); return;
     case kind::float_: static_cast<real<float>&>(*m).set(s.f()); return;
     case kind::text: static_cast<string_<wchar_t>&>(*m).set(s.chars()); return;
-    case kind::object: case kind::nil: break;
+    case kind::object: case kind::nil: case kind::place: break;
     }
     throw fault("vm: a member written as a value object or nil");
 }
@@ -651,6 +652,38 @@ bool machine::step(fiber& f)
                 ticked(f, {static_cast<std::uint32_t>(in.a), static_cast<std::uint32_t>(in.b)});
             }
             break;
+        case op::ref_of: r[in.a] = slot::of_place(fr->base + static_cast<std::uint32_t>(in.b)); break;
+        case op::ref_get: {
+            // A place in the stack holds the scalar itself, or a value object (an element) it stands for.
+            const slot* p = &r[in.b];
+            if (p->what() == kind::place) p = &f.stack_[p->index()];
+            if (p->what() == kind::object) read_member(r[in.a], p->object(), static_cast<kind>(in.n));
+            else r[in.a] = *p;
+            break;
+        }
+        case op::ref_set: {
+            slot* p = &r[in.b];
+            if (p->what() == kind::place) p = &f.stack_[p->index()];
+            if (p->what() == kind::object) write_member(p->object(), r[in.a], static_cast<kind>(in.n));
+            else *p = r[in.a];
+            break;
+        }
+        case op::global_ref: r[in.a] = slot::of_value(program_.globals[static_cast<std::size_t>(in.b)]); break;
+        case op::check_call: {
+            const check_site& c = fr->body->checks[static_cast<std::size_t>(in.a)];
+            for (std::size_t k = 0; k < c.classes.size(); ++k)
+                if (c.classes[k] && type_of(r[c.registers[k]]) != c.classes[k]) [[unlikely]] {
+                    fr->pc = pc;
+                    call_refused(f, c, r);
+                }
+            break;
+        }
+        case op::check_ref:
+            if (type_of(r[in.a]) != static_cast<type_id_t>(in.b)) [[unlikely]] {
+                fr->pc = pc;
+                reference_refused(f, in, r);
+            }
+            break;
         }
     }
 }
@@ -803,6 +836,29 @@ void machine::member_missing(fiber& f, const instr& in, slot* r) const
         failed(f, std::move(e));
     }
     throw fault("vm: a member that the instance holds but not where the compiler placed it");
+}
+
+void machine::call_refused(fiber& f, const check_site& c, slot* r) const
+{
+    // No definition takes the arguments' classes: the interpreter's own search reports it.
+    args given;
+    for (const std::int32_t reg : c.registers) given.push_back(boxed(r[reg]));
+    try {
+        (void)program_.space->call_function(c.name, given);
+    } catch (exception& e) {
+        failed(f, std::move(e));
+    }
+    throw fault("vm: a call the interpreter took with arguments of classes its only definition does not take");
+}
+
+void machine::reference_refused(fiber& f, const instr& in, slot* r) const
+{
+    try {
+        e_ref_constructor::refuse_class(*program_.space, static_cast<type_id_t>(in.b), type_of(r[in.a]),
+                                        f.frames_.back().body->checks[static_cast<std::size_t>(in.c)].name);
+    } catch (exception& e) {
+        failed(f, std::move(e));
+    }
 }
 
 bool machine::divisor_refused(fiber& f, arith what, const slot& divisor) const

@@ -100,6 +100,9 @@ private:
     // A script throw met there goes to raise: both answer as it does.
     [[gnu::noinline]] bool values(fiber& f, const instr& in, slot* r) const;
     [[noreturn, gnu::noinline]] void member_missing(fiber& f, const instr& in, slot* r) const;
+    // A value whose class the compiler could not know is not of the class a call or reference needs.
+    [[noreturn, gnu::noinline]] void call_refused(fiber& f, const check_site& c, slot* r) const;
+    [[noreturn, gnu::noinline]] void reference_refused(fiber& f, const instr& in, slot* r) const;
     [[gnu::noinline]] bool divisor_refused(fiber& f, arith what, const slot& divisor) const;
     [[noreturn, gnu::noinline]] void depth_exceeded(fiber& f) const;
     [[noreturn, gnu::noinline]] void join_refused(fiber& f, const slot& text, const slot& joined, bool in_place) const;

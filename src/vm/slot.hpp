@@ -12,7 +12,9 @@
 namespace vorla::vm {
 
 // The kinds a slot holds. The scalar kinds need no heap object at all; those from text on own one.
-enum class kind : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, object };
+// `place` is a reference to another register of the fiber (its index in the fiber's stack): a variable
+// handed to a reference parameter. It holds no heap object, so it copies as a scalar does.
+enum class kind : std::uint8_t { nil, boolean, int_, uint_, float_, double_, place, text, object };
 
 // Strings are values: a variable's string changes in place and no other variable sees it, so each slot
 // owns its text outright and a copy of the slot copies the characters. (Sharing a text between slots
@@ -25,6 +27,7 @@ public:
     static slot of_uint(std::uint32_t u) noexcept { slot s; s.k_ = kind::uint_; s.u_ = u; return s; }
     static slot of_float(float f) noexcept { slot s; s.k_ = kind::float_; s.f_ = f; return s; }
     static slot of_double(double d) noexcept { slot s; s.k_ = kind::double_; s.d_ = d; return s; }
+    static slot of_place(std::uint32_t index) noexcept { slot s; s.k_ = kind::place; s.u_ = index; return s; }
     static slot of_text(std::wstring chars)
     {
         slot s;
@@ -80,6 +83,7 @@ public:
     std::uint32_t u() const noexcept { return u_; }
     float f() const noexcept { return f_; }
     double d() const noexcept { return d_; }
+    std::uint32_t index() const noexcept { return u_; }
     const std::wstring& chars() const noexcept { return *t_; }
     std::wstring& chars() noexcept { return *t_; }
     const value& object() const noexcept { return o_; }

@@ -272,9 +272,15 @@ TEST(vm_engine, what_it_cannot_run_exactly_is_refused_with_its_place)
 {
     refused("process main() {\n    try { } catch (int &e) { }\n}\n", "a catch parameter taken by reference at t.vl:2:");
     refused("process main() {\n    list l;\n}\n", "a variable of type list at t.vl:2:");
-    // An element's own methods, and a function's vector parameter met by a value only the run knows.
+    // An element's own methods, and a call that a value only the run knows could send to either of two
+    // definitions (with one definition the run checks the class instead).
     refused("process main() {\n    vector v(1, 1);\n    v.at(0).abs();\n}\n", "a method of an element or method result at t.vl:3:");
-    refused("int f(vector v) { return 1; }\nprocess main() {\n    vector v(1, 1);\n    f(v.at(0));\n}\n", "a call of f");
+    refused("int f(vector v) { return 1; }\nint f(int k) { return 2; }\nprocess main() {\n    vector v(1, 1);\n    f(v.at(0));\n}\n",
+            "several definitions may take at t.vl:5:5");
+    // A reference parameter would bind the target of `k = 2` itself; a function's parameters are refused
+    // at its first call, where the function body has no place of its own.
+    refused("nil f(int &n) { n = 1; }\nprocess main() {\n    int k;\n    f(k = 2);\n}\n", "the value of an assignment or ++ to a reference parameter");
+    refused("int f(int a, int a) { return a; }\nprocess main() {\n    f(1, 2);\n}\n", "two parameters of one name at t.vl:3:5");
     refused("int f(int n) { if (n > 0) { return 1; } }\nprocess main() { f(1); }\n", "may end without return");
     refused("process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused("process main() {\n    return 1;\n}\n", "a return in a process body at t.vl:2:5");
