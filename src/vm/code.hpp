@@ -10,7 +10,6 @@
 #include "factor/method_name.hpp"
 #include "position.hpp"
 #include "symbol.hpp"
-#include "table/native.hpp"
 #include "vm/slot.hpp"
 
 namespace vorla {
@@ -69,7 +68,7 @@ enum class op : std::uint8_t {
     step,           // the process's statement step ends here (never in a function body)
     call,           // a = units[b](registers c, c+1, ...): the callee's frame starts at register c; n is 1 for
                     // a method called on an instance (`a.f()`), whose errors leave through the instance
-    native,         // a = natives[b](registers c, ...), through the interpreter's native table
+    native,         // a = natives[b](registers c, ...), through the interpreter's native table (which may fail)
     ret,            // returns register a to the caller's destination
     ret_nil,        // returns nil (a body that ends without return)
     end,            // a process body has finished
@@ -127,12 +126,14 @@ struct member_site {
     std::uint32_t index;
 };
 
-// A native the program calls, with the number of arguments it is given and what the compiler took its
-// result for (nil or text).
+// A native the program calls, with the number of arguments it is given, what the compiler took its
+// result for (nil, text, or a value whose class only the run knows: object), and whether it reads into
+// its arguments (read, read_line), whose new values then go back into their registers.
 struct native_call {
-    const table::native_function* function;
+    std::wstring name;  // called through the namespace, whose report of a failing native names it and its arguments
     std::uint32_t count;
     kind gives;
+    bool writes_back;
 };
 
 // A process start: the process body's unit, how many arguments it takes (scalars and strings, which a

@@ -388,7 +388,7 @@ public:
     std::optional<refusal> refused;
     // compiled or being compiled: a method once per class of instance it runs on
     std::map<std::pair<const table::routine*, type_id_t>, std::size_t> units;
-    std::map<std::wstring, std::int32_t> natives;
+    std::map<std::pair<std::wstring, std::size_t>, std::int32_t> natives;  // by name and argument count
     // Inline expansions: the definitions being expanded, innermost last (one inside its own body would
     // never end); the units being compiled, innermost last, and each run of them that calls back into
     // one further out (a recursion, through which expansions would nest deeper than the code shows).
@@ -1718,25 +1718,57 @@ std::optional<ty> unit_compiler::text_method(const e_method& e, std::int32_t tex
 
 std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
 {
-    // The console's write (which gives nil) and debug (the value's description); read, and natives a
-    // host defines, come later. Each reads its one argument.
-    const std::optional<ty> gives = e.name == L"write" ? std::optional(ty::nil) : e.name == L"debug" ? std::optional(ty::text) : std::nullopt;
-    if (!gives || e.arguments.size() != 1 || !all_.root.natives->has(e.name)) {
+    // A native no table defines is refused by the tree interpreter when the call runs; sleep puts the
+    // running process to sleep through the tree's scheduler, which the vm's fibers do not have yet.
+    if (!all_.root.natives->has(e.name) || e.name == L"sleep") {
         refuse("the native using::" + narrow(e.name), e.pos);
         return std::nullopt;
     }
-    const std::optional<operand> v = value_of(*e.arguments.front());
-    if (!v) return std::nullopt;
-    if (v->type == ty::nil || (v->type == ty::instance && *gives == ty::nil)) {
-        refuse("writing the nil a function gives, or an instance", e.pos);
-        return std::nullopt;
+    // write gives nil and debug the value's description; what any other native gives is known when it
+    // has run, and is held by its handle like an element.
+    const ty gives = e.name == L"write" ? ty::nil : e.name == L"debug" ? ty::text : ty::any;
+    // read and read_line change the value they are given, which the tree interpreter hands them as the
+    // variable's own value: here a copy is handed, and written back into the variable after the call.
+    const bool writes_back = e.name == L"read" || e.name == L"read_line";
+    std::vector<operand> given;
+    for (const expr& a : e.arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return std::nullopt;
+        // debug describes an instance as its class does; what another native does with one (write
+        // through a conversion) is not settled here yet.
+        if (v->type == ty::nil || (v->type == ty::instance && gives != ty::text)) {
+            refuse("handing a native the nil a function gives, or an instance", e.pos);
+            return std::nullopt;
+        }
+        given.push_back(*v);
     }
-    const std::int32_t base = temporary();
-    emit(op::move, base, v->reg);
-    auto [at, added] = all_.natives.emplace(e.name, static_cast<std::int32_t>(all_.code.natives.size()));
-    if (added) all_.code.natives.push_back({&all_.root.natives->at(e.name), 1, kind_of(*gives)});
+    // Where each changed argument goes back to: a local's register or a global (an element changes in
+    // place, being its own handle).
+    std::vector<std::pair<const variable*, std::optional<std::pair<std::int32_t, ty>>>> back(given.size());
+    if (writes_back)
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            if (given[k].type == ty::any || held(given[k].type)) continue;
+            const auto* name = dynamic_cast<const e_variable*>(e.arguments[k].get());
+            if (name) back[k].first = local(name->name);
+            if (name && !back[k].first) back[k].second = global(name->name, e.arguments[k]->pos);
+            if (!back[k].first && !back[k].second) {
+                refuse("using::" + narrow(e.name) + " into something other than a variable or an element", e.pos);
+                return std::nullopt;
+            }
+        }
+    const std::int32_t base = next_;
+    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    auto [at, added] = all_.natives.emplace(std::pair(e.name, given.size()), static_cast<std::int32_t>(all_.code.natives.size()));
+    if (added)
+        all_.code.natives.push_back({e.name, static_cast<std::uint32_t>(given.size()), kind_of(gives), writes_back});
     mark(e.pos);
     emit(op::native, into, at->second, base);
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        const std::int32_t from = base + static_cast<std::int32_t>(k);
+        if (back[k].first) emit(op::move, back[k].first->at.reg, from);
+        else if (back[k].second) emit(op::global_set, from, back[k].second->first);
+    }
+    next_ = base;
     return gives;
 }
 

@@ -606,21 +606,12 @@ bool machine::step(fiber& f)
             pc = 0;
             break;
         }
-        case op::native: {
-            const native_call& n = program_.natives[static_cast<std::size_t>(in.b)];
-            args given;
-            given.reserve(n.count);
-            for (std::uint32_t k = 0; k < n.count; ++k) given.push_back(boxed(r[in.c + static_cast<std::int32_t>(k)]));
-            const value out = (*n.function)(given);
-            if (n.gives == kind::nil) {
-                r[in.a] = slot();
-            } else if (out && out->type_id() == tid::string_) {
-                r[in.a] = slot::of_text(static_cast<const string_<wchar_t>&>(*out).text());
-            } else {
-                throw fault("vm: a native that gave no string where the compiler took one");
-            }
+        case op::native:
+            // Natives do their own work (output, files, a host's code) and may fail or throw: out of the loop.
+            fr->pc = pc;
+            if (values(f, in, r)) return true;
+            resume();
             break;
-        }
         case op::ret:
         case op::ret_nil: {
             slot result = in.code == op::ret ? std::move(r[in.a]) : slot();
@@ -791,6 +782,19 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             bool yes = false;
             if (!left->test_relation(rel, right, yes)) yes = truth(relate(*left, rel, right));
             r[in.a].set_bool(yes);
+            return false;
+        }
+        case op::native: {
+            const native_call& n = program_.natives[static_cast<std::size_t>(in.b)];
+            for (std::uint32_t k = 0; k < n.count; ++k) given.push_back(boxed(r[in.c + static_cast<std::int32_t>(k)]));
+            value out = program_.space->call_native(n.name, given);
+            if (n.writes_back)
+                for (std::uint32_t k = 0; k < n.count; ++k) r[in.c + static_cast<std::int32_t>(k)] = unboxed(given[k]);
+            if (n.gives == kind::nil) r[in.a] = slot();
+            else if (!out) throw fault("vm: a native that gave no value");
+            else if (n.gives == kind::object) r[in.a] = slot::of_value(std::move(out));
+            else if (out->type_id() == tid::string_) r[in.a] = slot::of_text(static_cast<const string_<wchar_t>&>(*out).text());
+            else throw fault("vm: a native that gave no string where the compiler took one");
             return false;
         }
         case op::truth_v: r[in.a].set_bool(truth(boxed(r[in.b]))); return false;

@@ -175,7 +175,7 @@ TEST(vm_compiler, what_it_cannot_run_exactly_is_refused_with_its_place)
     refused(L"int f(int n) { if (n > 0) { return 1; } }\nprocess main() { f(1); }\n", "may end without return");
     refused(L"process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused(L"process main() {\n    return 1;\n}\n", "a return in a process body");
-    refused(L"nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "writing the nil a function gives");
+    refused(L"nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "handing a native the nil a function gives");
     refused(L"process main() {\n    int a = 1;\n    int a = 2;\n}\n", "a second declaration of a in one block");
     // An element handed to a method: the class's method for a string takes it at run time, so the call
     // cannot be settled as one no method takes.

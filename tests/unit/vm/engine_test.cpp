@@ -284,10 +284,48 @@ TEST(vm_engine, what_it_cannot_run_exactly_is_refused_with_its_place)
     refused("int f(int n) { if (n > 0) { return 1; } }\nprocess main() { f(1); }\n", "may end without return");
     refused("process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused("process main() {\n    return 1;\n}\n", "a return in a process body at t.vl:2:5");
-    refused("nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "writing the nil a function gives");
+    refused("nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "handing a native the nil a function gives");
+    // read into a member would need the member written back; sleep needs the tree's scheduler.
+    refused("class A {\n    int x;\n};\nprocess main() {\n    A a;\n    using::read(a.x);\n}\n", "using::read into something other than a variable");
+    refused("process main() {\n    using::sleep(0);\n}\n", "the native using::sleep at t.vl:2:");
     // A constructor that may return would end the call around the construction.
     refused("class A {\n    int x;\n    A() : x(1) { return 2; }\n};\nint f() { A a; return 1; }\n"
             "process main() {\n    using::write(\"\" + f());\n}\n", "whose construction may return");
+}
+
+// A host's natives: their results (held by handle until the script gives them a type) and the report
+// of one that fails, as the tree interpreter gives them.
+TEST(vm_engine, a_hosts_natives_give_and_fail_as_on_the_tree_interpreter)
+{
+    const std::string source =
+        "int calls = 0;\n"
+        "int twice(int n) { ++calls; int r = using::twice(n); return r; }\n"
+        "process main() {\n"
+        "    int a = using::twice(20) + 2;\n    string s = using::greet(\"vm\") + \"!\";\n"
+        "    double d = 0.5;\n    d += using::twice(3);\n"
+        "    if (using::twice(0)) using::write(\"zero is true\\n\");\n"
+        "    using::write(\"\" + a + \" \" + s + \" \" + d + \" \" + twice(4) + \" \" + calls + \"\\n\");\n"
+        "    using::fail(2);\n}\n";
+    std::string texts[2], reports[2];
+    for (const bool vm : {false, true}) {
+        std::ostringstream out;
+        vorla::interpreter i(writing_to(out, vm));
+        i.define_native("twice", [](const std::vector<vorla::script_value>& v) { return vorla::make_int(2 * v.at(0).as_int()); });
+        i.define_native("greet", [](const std::vector<vorla::script_value>& v) { return vorla::make_string("hi " + v.at(0).as_string()); });
+        i.define_native("fail", [](const std::vector<vorla::script_value>&) -> vorla::script_value { throw std::runtime_error("no"); });
+        i.compile_string("t.vl", source);
+        i.start("main");
+        try {
+            i.run();
+        } catch (const vorla::script_error& e) {
+            reports[vm] = std::string(e.what()) + "\n" + e.report();
+        }
+        texts[vm] = out.str();
+    }
+    EXPECT_EQ(texts[0], "42 hi vm! 6.5 8 1\n") << reports[0];
+    EXPECT_NE(reports[0].find("t.vl:10:12"), std::string::npos) << reports[0];
+    EXPECT_EQ(texts[1], texts[0]);
+    EXPECT_EQ(reports[1], reports[0]);
 }
 
 TEST(vm_engine, a_missing_process_is_the_tree_interpreters_own_diagnostic)
