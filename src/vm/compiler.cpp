@@ -1744,7 +1744,7 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     }
     // Where each changed argument goes back to: a local's register or a global (an element changes in
     // place, being its own handle).
-    std::vector<std::pair<const variable*, std::optional<std::pair<std::int32_t, ty>>>> back(given.size());
+    std::vector<std::pair<const variable*, std::optional<global_found>>> back(given.size());
     if (writes_back)
         for (std::size_t k = 0; k < given.size(); ++k) {
             if (given[k].type == ty::any || held(given[k].type)) continue;
@@ -1765,8 +1765,10 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     emit(op::native, into, at->second, base);
     for (std::size_t k = 0; k < given.size(); ++k) {
         const std::int32_t from = base + static_cast<std::int32_t>(k);
-        if (back[k].first) emit(op::move, back[k].first->at.reg, from);
-        else if (back[k].second) emit(op::global_set, from, back[k].second->first);
+        if (back[k].first && back[k].first->by_ref)
+            emit(op::ref_set, from, back[k].first->at.reg, 0, static_cast<int>(kind_of(back[k].first->at.type)));
+        else if (back[k].first) emit(op::move, back[k].first->at.reg, from);
+        else if (back[k].second) emit(op::global_set, from, back[k].second->index);
     }
     next_ = base;
     return gives;
