@@ -130,10 +130,11 @@ VORLA_METHOD_PATH value e_method::guarded(const value& target, arg_span v, runti
     try {
         return call();
     } catch (exception& e) {
-        // A built-in value's refusal says nothing more exact than this; a script method's error does.
+        // A built-in value's refusal says nothing more exact than this; a script method's error does. Running
+        // out of depth (calls, steps, memory) is no refusal: its own text is the message.
         script_trace& t = e.script();
         t.mark(pos);
-        if (t.message.empty() && t.frames.empty())
+        if (t.message.empty() && t.frames.empty() && !e.out_of_depth())
             t.message = type_word(*target) + " has no method " + rt.space->call_signature(narrow(name), args(v.begin(), v.end()));
         throw;
     } catch (sig_throw& s) {
