@@ -509,19 +509,10 @@ struct interpreter::impl {
 
     void place_between_steps_on_vm(exception& e) const
     {
-        const vm::fiber* first = nullptr;
+        std::vector<script_trace> all;
         for (const vm::fiber& f : vm_->fibers.live)
-            if (!f.finished() && f.standing().known()) {
-                first = &f;
-                break;
-            }
-        if (!first) return;
-        script_trace& trace = e.script();
-        script_trace here = standing(*first);
-        trace.where = here.where;
-        trace.frames = std::move(here.frames);
-        trace.awaiting_site = false;
-        note_the_others_on_vm(trace, first);
+            if (!f.finished()) all.push_back(standing(f));
+        place_at_first_known(e, std::move(all));
     }
 
     std::size_t vm_live() const
@@ -640,19 +631,24 @@ struct interpreter::impl {
     // error is placed where the first process stands, and the report says where each other one stands.
     void place_between_steps(exception& e) const
     {
-        const process* first = nullptr;
+        std::vector<script_trace> all;
         for (const auto& p : *space.live)
-            if (!p->finished() && p->frame && p->frame->active() && p->frame->active()->pos.known()) {
-                first = p.get();
-                break;
-            }
-        if (!first) return;
+            if (!p->finished()) all.push_back(standing(*p));
+        place_at_first_known(e, std::move(all));
+    }
+
+    // Either engine's processes, where each live one stands in start order: e is placed where the first
+    // with a known place stands, and each other one is noted. Nothing is placed when none is known.
+    static void place_at_first_known(exception& e, std::vector<script_trace> all)
+    {
+        const auto first = std::find_if(all.begin(), all.end(), [](const script_trace& t) { return t.where.known(); });
+        if (first == all.end()) return;
         script_trace& trace = e.script();
-        script_trace here = standing(*first);
-        trace.where = here.where;
-        trace.frames = std::move(here.frames);
+        trace.where = first->where;
+        trace.frames = std::move(first->frames);
         trace.awaiting_site = false;
-        note_the_others(trace, first);
+        for (auto t = all.begin(); t != all.end(); ++t)
+            if (t != first) trace.others.push_back(std::move(*t));
     }
 
     // Runs f under the budget of one host call, when it sets one.

@@ -6,16 +6,9 @@
 #include <string>
 
 #include "vorla/vorla.hpp"
+#include "engine_options.hpp"
 
 namespace {
-
-vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
-{
-    vorla::interpreter_options o;
-    o.output = &out;
-    o.vm = vm;
-    return o;
-}
 
 std::string run(const std::string& source, bool vm)
 {

@@ -7,16 +7,9 @@
 #include <string>
 
 #include "vorla/vorla.hpp"
+#include "engine_options.hpp"
 
 namespace {
-
-vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
-{
-    vorla::interpreter_options o;
-    o.output = &out;
-    o.vm = vm;
-    return o;
-}
 
 // The output of a whole run, and of a failure its diagnostic, its report and how many processes the
 // failure left live; after it the run goes on, as a host may, with the processes still live.
