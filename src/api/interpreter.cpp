@@ -475,6 +475,7 @@ struct interpreter::impl {
                         continue;
                     }
                     w.before_step(*f);
+                    space.ctx->cycles.poll();  // between statements, as the tree's scheduler collects
                     stepping = &*f;
                     const bool more = m.step(*f);
                     stepping = nullptr;

@@ -95,6 +95,10 @@ enum class op : std::uint8_t {
     global_ref,  // a = the global variable globals[b]'s own value, by handle
     check_call,  // the arguments of unit.checks[a] are of the classes the call's definition takes
     check_ref,   // the value in a is of class b, as the reference declaration unit.checks[c] requires
+    // ref, typeid and timer values, and the variables a ref is made of
+    box,     // a = a new value object holding the scalar or string in b (a variable a ref may share)
+    get_r,   // a = the target of the ref in b, its own handle
+    step_v,  // ++ (n 0) or -- (n 1) on the value object in b through its class (an element, a ref's target); a = b
 };
 
 struct instr {

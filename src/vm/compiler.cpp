@@ -26,8 +26,9 @@ namespace {
 // The kinds of value the compiled code holds in registers, known for every expression when compiling.
 // A vector or a class instance is a value object held by handle (an instance's class is the operand's
 // `cls`); `any` is a value whose class only the run knows (an element, a method's result): a scalar in
-// place or a handle, which the value classes compute with.
-enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, instance, any };
+// place or a handle, which the value classes compute with. `builtin` is a value object of a built-in class
+// the compiler knows by its `cls` (ref, typeid, timer), which computes, converts and refuses by itself.
+enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, instance, any, builtin };
 
 // The slot kind a register of type t holds.
 kind kind_of(ty t)
@@ -40,13 +41,16 @@ kind kind_of(ty t)
     case ty::float_: return kind::float_;
     case ty::double_: return kind::double_;
     case ty::text: return kind::text;
-    case ty::vector: case ty::instance: case ty::any: break;
+    case ty::vector: case ty::instance: case ty::any: case ty::builtin: break;
     }
     return kind::object;
 }
 
 // Whether registers of type t hold value objects, which the value classes compute with.
-bool held(ty t) { return t == ty::vector || t == ty::instance || t == ty::any; }
+bool held(ty t) { return t == ty::vector || t == ty::instance || t == ty::any || t == ty::builtin; }
+
+// Whether an operand of type t names its class in `cls` (a script class, or a built-in value class).
+bool classed(ty t) { return t == ty::instance || t == ty::builtin; }
 
 bool numeric(ty t) { return t == ty::int_ || t == ty::uint_ || t == ty::float_ || t == ty::double_; }
 
@@ -64,6 +68,7 @@ std::optional<ty> type_of(type_id_t id)
     case tid::string_: return ty::text;
     case tid::vector_: return ty::vector;
     case tid::nil: return ty::nil;
+    case tid::ref: case tid::typeid_: case tid::timer: return ty::builtin;
     default: return std::nullopt;
     }
 }
@@ -80,6 +85,7 @@ std::string word(ty t)
     case ty::vector: return "vector";
     case ty::instance: return "a class instance";
     case ty::any: return "an element or method result";
+    case ty::builtin: return "a ref, typeid or timer";
     case ty::text: break;
     }
     return "string";
@@ -174,7 +180,7 @@ slot zero_of(ty t)
     case ty::uint_: return slot::of_uint(0);
     case ty::float_: return slot::of_float(0);
     case ty::double_: return slot::of_double(0);
-    case ty::nil: case ty::text: case ty::vector: case ty::instance: case ty::any: break;
+    case ty::nil: case ty::text: case ty::vector: case ty::instance: case ty::any: case ty::builtin: break;
     }
     return slot::of_text(L"");
 }
@@ -251,6 +257,11 @@ private:
         // A scalar or string reached through a reference (a reference parameter or declaration): the
         // register holds the place or the value object, read with ref_get and written with ref_set.
         bool by_ref = false;
+        // The variable whose register this is (a reference declaration's alias of a local names it), and
+        // whether that register surely holds a value object (a boxed variable, a global's or member's
+        // value), which a ref can take as its target.
+        symbol home = nullptr;
+        bool object_held = false;
     };
     struct loop {
         std::uint32_t again;                 // where `continue` goes: the test
@@ -376,6 +387,24 @@ private:
     // variable there only when it is read (a copy of a long string each time would make `s += x` in a
     // loop quadratic).
     std::int32_t dropped_ = -1;
+
+    // ---- ref, typeid and timer values ----
+    bool compile_body();
+    // The variables whose register holds a value object of their scalar or string (by name: a ref is
+    // made of them somewhere in the unit), and whether the body must be compiled again with more of them.
+    std::vector<symbol> boxing_;
+    bool restart_ = false;
+    static symbol home_of(const variable& v) { return v.home ? v.home : v.name; }
+    // A variable just declared: a scalar or string one that a ref is made of becomes its value object.
+    void box(variable& v);
+    // The register holding the value object e itself stands for, as a ref's target: a variable's,
+    // global's, member's or element's own value, or a new one for any other value.
+    std::optional<std::int32_t> target_of(const expr& e);
+    // A new value of the built-in class `type` (ref, typeid, timer) from the arguments, as a declaration
+    // or construction makes it.
+    bool construct_builtin(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
+    // ++ or -- on an element or a ref's target, through its class.
+    std::optional<ty> step_value(const unary& e, bool up, std::int32_t into);
 };
 
 // What the units of one program share: the program, the functions compiled or being compiled, the
@@ -412,7 +441,7 @@ public:
     // Whether a parameter of declared type id takes an argument of this operand's type.
     bool takes(type_id_t id, const operand& o) const
     {
-        return typed(id) == o.type && (o.type != ty::instance || id == o.cls);
+        return typed(id) == o.type && (!classed(o.type) || id == o.cls);
     }
     std::optional<member_found> member(const object& cls, symbol name) const;
     std::optional<method_found> method(const object& cls, symbol name, const std::vector<operand>& given) const;
@@ -523,7 +552,7 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     }
     const std::optional<ty> returns = typed(r.return_type);
     // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
-    if (!returns || *returns == ty::vector || *returns == ty::any ||
+    if (!returns || *returns == ty::vector || *returns == ty::any || *returns == ty::builtin ||
         (*returns == ty::instance && construction_signals(r.return_type))) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
         return std::nullopt;
@@ -574,6 +603,31 @@ std::int32_t unit_compiler::constant(slot s)
 
 bool unit_compiler::body()
 {
+    // A ref made of a scalar or string variable needs the variable's own value object, which a register
+    // holding the scalar does not have: such a variable is boxed from its declaration on, and the body
+    // compiled again with it boxed (code compiled before the ref was met, a loop's, would read it as a
+    // scalar).
+    const std::optional<refusal> before = all_.refused;
+    for (;;) {
+        if (compile_body()) return true;
+        if (!restart_) return false;
+        restart_ = false;
+        all_.refused = before;
+        unit fresh;
+        fresh.name = std::move(u().name);
+        fresh.process = u().process;
+        fresh.method = u().method;
+        u() = std::move(fresh);
+        scopes_.clear();
+        loops_.clear();
+        tries_.clear();
+        next_ = 0;
+        dropped_ = -1;
+    }
+}
+
+bool unit_compiler::compile_body()
+{
     scopes_.emplace_back();
     if (owner_.defining) temporary();  // register 0: the instance the method runs on
     // A body's own position may be unknown (a function's block): its first call's site stands in.
@@ -590,7 +644,7 @@ bool unit_compiler::body()
                           params_at);
         if (local(p.name)) return refuse("two parameters of one name", params_at);
         // A reference to a value object is its handle; to a scalar or string, a place or a value object.
-        scopes_.back().push_back({p.name, {temporary(), *t, *t == ty::instance ? p.type : 0}, -1, p.reference && !held(*t)});
+        scopes_.back().push_back({p.name, {temporary(), *t, classed(*t) ? p.type : 0}, -1, p.reference && !held(*t)});
     }
     u().parameters = static_cast<std::uint32_t>(routine_.params.size()) + (owner_.defining ? 1 : 0);
     // An instance parameter copies its argument inside the call, before any position is marked: an error
@@ -600,6 +654,7 @@ bool unit_compiler::body()
     for (std::size_t k = 0; k < routine_.params.size(); ++k) {
         const variable& p = scopes_.back()[k];
         if (p.at.type == ty::instance && !process_ && !routine_.params[k].reference) emit(op::clone, p.at.reg, p.at.reg);
+        box(scopes_.back()[k]);
     }
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
@@ -634,9 +689,9 @@ std::optional<unit_compiler::global_found> unit_compiler::global(symbol name, sc
     }
     auto& globals = all_.code.globals;
     for (std::size_t i = 0; i < globals.size(); ++i)
-        if (globals[i].get() == v->get()) return global_found{static_cast<std::int32_t>(i), *t, *t == ty::instance ? id : 0};
+        if (globals[i].get() == v->get()) return global_found{static_cast<std::int32_t>(i), *t, classed(*t) ? id : 0};
     globals.push_back(*v);
-    return global_found{static_cast<std::int32_t>(globals.size() - 1), *t, *t == ty::instance ? id : 0};
+    return global_found{static_cast<std::int32_t>(globals.size() - 1), *t, classed(*t) ? id : 0};
 }
 
 // A block's own scope: its variables' registers are free again after it.
@@ -825,6 +880,7 @@ bool unit_compiler::try_statement(const c_except& x)
         }
         taken.target = static_cast<std::uint32_t>(u().code.size());
         h.clauses.push_back(taken);
+        if (!clause.params.empty()) box(scopes_.back().back());
         if (!scoped(*clause.body)) return false;
         scopes_.pop_back();
         next_ = mark_;
@@ -875,8 +931,12 @@ bool unit_compiler::inline_statement(const c_inline& x)
         for (const variable& v : params)
             if (v.name == p.name) return refuse("two inline parameters of one name", x.pos);
         const std::int32_t reg = temporary();
-        emit(given[k].type == ty::vector ? op::clone : op::move, reg, given[k].reg);
-        params.push_back({p.name, {reg, given[k].type}});
+        // A vector or a built-in value by value is a copy (a ref's shares its target).
+        emit(given[k].type == ty::vector || given[k].type == ty::builtin ? op::clone : op::move, reg, given[k].reg);
+        params.push_back({p.name, given[k]});
+        params.back().at.reg = reg;
+        params.back().home = p.name;
+        box(params.back());
     }
     step();
     // The caller's names are out of sight while the body compiles.
@@ -927,6 +987,13 @@ bool unit_compiler::declare(const expression& e)
             scopes_.back().push_back({c->name, {reg, ty::instance, c->type}});
             continue;
         }
+        if (*t == ty::builtin) {
+            const std::int32_t mark_ = next_;
+            if (!construct_builtin(c->type, c->arguments, reg, d->pos)) return false;
+            next_ = mark_;
+            scopes_.back().push_back({c->name, {reg, ty::builtin, c->type}});
+            continue;
+        }
         if (c->arguments.size() > 1 && *t != ty::vector) return refuse("a declaration with several arguments", d->pos);
         // The initializers run before the name exists: `int x = x;` reads an outer x.
         const std::int32_t mark_ = next_;
@@ -936,7 +1003,7 @@ bool unit_compiler::declare(const expression& e)
             if (!v) return false;
             given.push_back(*v);
         }
-        if (*t == ty::vector || (given.size() == 1 && (given.front().type == ty::any || given.front().type == ty::instance))) {
+        if (*t == ty::vector || (given.size() == 1 && (given.front().type == ty::any || classed(given.front().type)))) {
             // Made as the interpreter makes the declared value: a vector from its arguments (a copy of
             // another), a scalar from a value only the run knows (an element; an instance, through its
             // class's conversion operator).
@@ -956,6 +1023,7 @@ bool unit_compiler::declare(const expression& e)
         }
         next_ = mark_;
         scopes_.back().push_back({c->name, {reg, *t}});
+        box(scopes_.back().back());
     }
     return true;
 }
@@ -972,14 +1040,29 @@ bool unit_compiler::declare_reference(const e_ref_constructor& d)
     std::vector<origin> from;
     if (!arguments(expr_list{d.initializer}, given, from)) return false;
     const operand v = given.front();
-    const type_id_t cls = *t == ty::instance ? d.type : 0;
+    const type_id_t cls = classed(*t) ? d.type : 0;
+    // The variable the initializer names, whose register an alias shares.
+    const expression* named_expr = d.initializer.get();
+    while (const auto* c = dynamic_cast<const e_chain*>(named_expr)) named_expr = &c->top();
+    const auto* source_name = dynamic_cast<const e_variable*>(named_expr);
+    const variable* source_found = source_name ? local(source_name->name) : nullptr;
+    const symbol source_home = source_found ? home_of(*source_found) : nullptr;
+    const bool source_object = source_found && source_found->object_held;
     if (v.type == ty::any) {
         // Only the run knows the value's class: the declaration's own check, with its report.
         u().checks.push_back({d.name, {}, {}});
         mark(d.pos);
         emit(op::check_ref, v.reg, static_cast<std::int32_t>(d.type), static_cast<std::int32_t>(u().checks.size() - 1));
-    } else if (v.type != *t || (*t == ty::instance && v.cls != d.type)) {
-        return refuse("a reference of type " + all_.type_text(d.type) + " to " + shown(v), d.pos);
+    } else if (v.type != *t || (classed(*t) && v.cls != d.type)) {
+        // The value's class is known and is not the reference's: the declaration's own check refuses it
+        // when it runs (nothing after it in the block is reached).
+        if (v.type == ty::nil) return refuse("a reference of type " + all_.type_text(d.type) + " to nil", d.pos);
+        u().checks.push_back({d.name, {}, {}});
+        mark(d.pos);
+        emit(op::check_ref, v.reg, static_cast<std::int32_t>(d.type), static_cast<std::int32_t>(u().checks.size() - 1));
+        next_ = mark_;
+        scopes_.back().push_back({d.name, {reg, *t, cls}});
+        return true;
     }
     next_ = mark_;
     if (held(*t)) {
@@ -993,14 +1076,26 @@ bool unit_compiler::declare_reference(const e_ref_constructor& d)
     case origin::local:
         // A variable of this frame: the name is one more name of its register.
         named = {d.name, {from.front().reg, *t}, -1, false};
+        named.home = source_home;
         break;
-    case origin::referred: named.at.reg = from.front().reg; break;
-    case origin::global: emit(op::global_ref, reg, from.front().index); break;
-    case origin::member: emit(op::get_m, reg, from.front().reg, from.front().index, static_cast<int>(kind::object)); break;
+    case origin::referred:
+        named.at.reg = from.front().reg;
+        named.home = source_home;
+        named.object_held = source_object;
+        break;
+    case origin::global:
+        emit(op::global_ref, reg, from.front().index);
+        named.object_held = true;
+        break;
+    case origin::member:
+        emit(op::get_m, reg, from.front().reg, from.front().index, static_cast<int>(kind::object));
+        named.object_held = true;
+        break;
     case origin::fresh:
         // A new value (or an element's handle) that nothing else names: the register keeps it.
         emit(op::move, reg, v.reg);
-        named.by_ref = v.type == ty::any;
+        named.by_ref = named.object_held = v.type == ty::any;
+        if (!named.by_ref) box(named);
         break;
     case origin::aliased: return refuse("a reference to the value of an assignment or ++", d.pos);
     }
@@ -1069,20 +1164,25 @@ std::optional<operand> unit_compiler::value_of(const expression& e)
         const auto* f = dynamic_cast<const e_function*>(&e);
         const std::optional<ty> t = f ? call(*f, reg, &cls) : method(static_cast<const e_method&>(e), reg, &cls);
         if (!t) return std::nullopt;
-        return operand{reg, *t, *t == ty::instance ? cls : 0};
+        return operand{reg, *t, classed(*t) ? cls : 0};
     }
     if (const auto* c = dynamic_cast<const e_cast*>(&e); c && all_.class_of(c->type)) {
         const std::int32_t reg = temporary();
         if (!construct(c->type, c->arguments, reg, e.pos)) return std::nullopt;
         return operand{reg, ty::instance, c->type};
     }
+    if (const auto* c = dynamic_cast<const e_cast*>(&e); c && type_of(c->type) == ty::builtin) {
+        const std::int32_t reg = temporary();
+        if (!construct_builtin(c->type, c->arguments, reg, e.pos)) return std::nullopt;
+        return operand{reg, ty::builtin, c->type};
+    }
     const std::int32_t reg = temporary();
     const std::optional<ty> t = into(e, reg);
     if (!t) return std::nullopt;
     // Every instance whose class the compiler knows came out above; the value of an assignment to an
     // instance does not carry its class.
-    if (*t == ty::instance) {
-        refuse("an instance as the value of an assignment", e.pos);
+    if (classed(*t)) {
+        refuse(*t == ty::instance ? "an instance as the value of an assignment" : "a ref, typeid or timer as the value of an assignment", e.pos);
         return std::nullopt;
     }
     return operand{reg, *t};
@@ -1182,13 +1282,22 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
             return ty::instance;
         }
         const std::optional<ty> t = type_of(c->type);
+        if (t == ty::builtin) {
+            if (!construct_builtin(c->type, c->arguments, into, e.pos)) return std::nullopt;
+            return t;
+        }
+        // `int()`: the value a declaration without an initializer holds.
+        if (t && *t != ty::nil && !held(*t) && c->arguments.empty()) {
+            emit(op::constant, into, constant(zero_of(*t)));
+            return t;
+        }
         if (!t || *t == ty::nil || held(*t) || c->arguments.size() != 1) {
             refuse("a construction of " + all_.type_text(c->type), e.pos);
             return std::nullopt;
         }
         const std::optional<operand> v = value_of(*c->arguments.front());
         if (!v) return std::nullopt;
-        if (v->type == ty::any || v->type == ty::instance) {
+        if (v->type == ty::any || classed(v->type)) {
             // A value only the run knows converts as the construction does (an instance by its class's
             // conversion operator).
             mark(e.pos);
@@ -1292,7 +1401,10 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
     const auto* target = dynamic_cast<const e_variable*>(e.left.get());
     const auto* element = dynamic_cast<const e_method*>(e.left.get());
     const bool to_member = dynamic_cast<const e_member*>(e.left.get()) != nullptr;
-    if (!target && !to_member && !(element && element->builtin == method_name::at)) {
+    // An element, or a ref's target (`r.get() = x`), is a value object the assignment changes in place.
+    const bool handle = element && (element->builtin == method_name::at ||
+                                    (element->builtin == method_name::get && element->arguments.empty()));
+    if (!target && !to_member && !handle) {
         refuse("an assignment to something other than a variable, a member or an element", e.pos);
         return std::nullopt;
     }
@@ -1304,6 +1416,10 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         // The element's own value takes the right side through its class; the expression is the element.
         const std::optional<operand> place = value_of(*element);
         if (!place) return std::nullopt;
+        if (element->builtin == method_name::get && place->type != ty::any) {
+            refuse("an assignment to the value of a method", e.pos);
+            return std::nullopt;
+        }
         mark(e.pos);
         emit(op::assign_v, place->reg, r->reg, 0, general);
         if (place->reg != into) emit(op::move, into, place->reg);
@@ -1373,6 +1489,9 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
 
 std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32_t into)
 {
+    if (const auto* m = dynamic_cast<const e_method*>(e.operand.get());
+        m && ((m->builtin == method_name::at && m->arguments.size() == 1) || (m->builtin == method_name::get && m->arguments.empty())))
+        return step_value(e, up, into);
     const auto* target = dynamic_cast<const e_variable*>(e.operand.get());
     const variable* v = target ? local(target->name) : nullptr;
     bool is_member = false;
@@ -1593,6 +1712,23 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         return all_.typed(m->routine->return_type);
     }
     if (target->type == ty::text) return text_method(e, target->reg, given, into);
+    if (target->type == ty::builtin) {
+        // A ref's get is its target's own handle; any other call goes to the value's method slot, which
+        // refuses what its class does not take.
+        if (target->cls == tid::ref && e.builtin == method_name::get && given.empty()) {
+            emit(op::get_r, into, target->reg);
+            return ty::any;
+        }
+        const bool reading = target->cls == tid::timer && given.empty() &&
+                             (e.builtin == method_name::start || e.builtin == method_name::restart || e.builtin == method_name::elapsed);
+        std::int32_t base = 0;
+        const std::optional<std::int32_t> entry = stage_method(e, given, base);
+        if (!entry) return std::nullopt;
+        mark(e.pos);
+        emit(op::method_v, into, *entry, target->reg, reading ? static_cast<int>(kind::double_) : 0);
+        next_ = base;
+        return reading ? ty::double_ : ty::any;
+    }
     if (numeric(target->type) || target->type == ty::boolean) {
         // frexp assigns to its argument's own value, which a register's copy would keep from the caller.
         if (e.builtin == method_name::frexp) {
@@ -1788,7 +1924,7 @@ bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::i
             // tree interpreter's calls too. A value only the run knows was checked to be of the
             // parameter's class: a scalar is read out of it as a declaration of that class reads it.
             const ty t = v.type == ty::any ? *all_.typed(p.type) : v.type;
-            if (t == ty::vector) emit(op::clone, to, v.reg);
+            if (t == ty::vector || t == ty::builtin) emit(op::clone, to, v.reg);
             else if (v.type == ty::any && !held(t)) emit(op::make, to, static_cast<std::int32_t>(p.type), v.reg, 1);
             else emit(op::move, to, v.reg);
             continue;
@@ -1817,7 +1953,7 @@ bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::i
 
 std::string unit_compiler::shown(const operand& o) const
 {
-    return o.type == ty::instance ? all_.type_text(o.cls) : word(o.type);
+    return classed(o.type) ? all_.type_text(o.cls) : word(o.type);
 }
 
 std::optional<member_found> unit_compiler::own_member(symbol name) const
@@ -1838,7 +1974,7 @@ std::optional<operand> unit_compiler::read_member(const member_found& m, std::in
     u().members.push_back(m.site);
     mark(at);
     emit(op::get_m, into, instance, static_cast<std::int32_t>(u().members.size() - 1), static_cast<int>(kind_of(*t)));
-    return operand{into, *t, *t == ty::instance ? m.type.type : 0};
+    return operand{into, *t, classed(*t) ? m.type.type : 0};
 }
 
 std::optional<operand> unit_compiler::member(const e_member& e, std::int32_t into)
@@ -1943,16 +2079,32 @@ bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::i
     if (given.size() > 255) return refuse("a construction with more than 255 arguments", at);
     if (all_.construction_signals(type))
         return refuse("an instance of " + all_.type_text(type) + ", whose construction may return, break or continue", at);
-    // A reference parameter binds the argument's own value: a vector's or an instance's is its handle, but
-    // a scalar in a register would be a new value that the register never sees change.
+    // A reference parameter binds the argument's own value: a vector's or an instance's is its handle; a
+    // scalar or string variable's is its value object, which the variable is boxed for (as for a ref).
     for (const table::routine& r : all_.class_of(type)->constructors->all()) {
         if (r.params.size() != given.size()) continue;
         bool same = true;
         for (std::size_t k = 0; k < given.size() && same; ++k) same = all_.takes(r.params[k].type, given[k]);
         if (!same) continue;
-        for (std::size_t k = 0; k < given.size(); ++k)
-            if (r.params[k].reference && given[k].type != ty::vector && given[k].type != ty::instance)
-                return refuse("a constructor taking " + shown(given[k]) + " by reference", at);
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            if (!r.params[k].reference || held(given[k].type)) continue;
+            const expression* e = arguments[k].get();
+            while (const auto* c = dynamic_cast<const e_chain*>(e)) e = &c->top();
+            // A variable or member is read again for its own value (reading changes nothing); any other
+            // argument is a new value, which nothing else sees.
+            if (dynamic_cast<const e_assign*>(e) || dynamic_cast<const e_preincr*>(e) || dynamic_cast<const e_predecr*>(e) ||
+                (arithmetic_of(*e) && arithmetic_of(*e)->assigns))
+                return refuse("handing the value of an assignment or ++ to a constructor's reference parameter", at);
+            if (dynamic_cast<const e_variable*>(e) || (dynamic_cast<const e_member*>(e) && member_operand(*e))) {
+                const std::optional<std::int32_t> own = target_of(arguments[k]);
+                if (!own) return false;
+                given[k].reg = *own;
+            } else {
+                const std::int32_t reg = temporary();
+                emit(op::box, reg, given[k].reg);
+                given[k].reg = reg;
+            }
+        }
     }
     // The arguments in consecutive registers, as make reads them.
     std::int32_t base = given.empty() ? 0 : given.front().reg;
@@ -1965,6 +2117,107 @@ bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::i
     return true;
 }
 
+// ---- ref, typeid and timer values ---------------------------------------------------------------------
+
+void unit_compiler::box(variable& v)
+{
+    if (held(v.at.type) || v.by_ref || std::find(boxing_.begin(), boxing_.end(), home_of(v)) == boxing_.end()) return;
+    emit(op::box, v.at.reg, v.at.reg);
+    v.by_ref = v.object_held = true;
+}
+
+std::optional<std::int32_t> unit_compiler::target_of(const expr& arg)
+{
+    const expression* e = arg.get();
+    while (const auto* c = dynamic_cast<const e_chain*>(e)) e = &c->top();
+    if (const auto* name = dynamic_cast<const e_variable*>(e))
+        if (const variable* v = local(name->name)) {
+            if (held(v->at.type) || v->object_held) return v->at.reg;
+            if (v->by_ref) {
+                // A reference parameter's value may be a register of the caller, which has no value object.
+                refuse("a ref or reference member bound to a reference parameter of type " + word(v->at.type), arg->pos);
+                return std::nullopt;
+            }
+            // Met for the first time: the variable is boxed and the unit compiled again.
+            if (std::find(boxing_.begin(), boxing_.end(), home_of(*v)) != boxing_.end()) {
+                refuse("a ref made of a variable the vm could not box", arg->pos);
+                return std::nullopt;
+            }
+            boxing_.push_back(home_of(*v));
+            restart_ = true;
+            return std::nullopt;
+        }
+    std::vector<operand> given;
+    std::vector<origin> from;
+    if (!arguments(expr_list{arg}, given, from)) return std::nullopt;
+    const operand v = given.front();
+    switch (from.front().how) {
+    case origin::global: {
+        // The global's own value object, whatever its class.
+        const std::int32_t reg = temporary();
+        emit(op::global_ref, reg, from.front().index);
+        return reg;
+    }
+    case origin::member: {
+        const std::int32_t reg = temporary();
+        emit(op::get_m, reg, from.front().reg, from.front().index, static_cast<int>(kind::object));
+        return reg;
+    }
+    case origin::aliased:
+        refuse("a ref made of the value of an assignment or ++", arg->pos);
+        return std::nullopt;
+    case origin::local: case origin::referred: case origin::fresh: break;
+    }
+    if (v.type == ty::nil) {
+        refuse("a ref made of the nil a function gives", arg->pos);
+        return std::nullopt;
+    }
+    if (held(v.type)) return v.reg;  // a vector, instance or element is its own handle
+    // A new scalar or string that nothing else holds: its own new value object.
+    const std::int32_t reg = temporary();
+    emit(op::box, reg, v.reg);
+    return reg;
+}
+
+bool unit_compiler::construct_builtin(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at)
+{
+    if (arguments.size() > 255) return refuse("a construction with more than 255 arguments", at);
+    std::vector<std::int32_t> given;
+    if (type == tid::ref && arguments.size() == 1) {
+        // A ref's one argument is its target, the value itself, not a copy.
+        const std::optional<std::int32_t> target = target_of(arguments.front());
+        if (!target) return false;
+        given.push_back(*target);
+    } else {
+        for (const expr& a : arguments) {
+            const std::optional<operand> v = value_of(*a);
+            if (!v) return false;
+            if (v->type == ty::nil) return refuse("handing a construction the nil a function gives", at);
+            given.push_back(v->reg);
+        }
+    }
+    std::int32_t base = given.empty() ? 0 : given.front();
+    if (given.size() > 1) {
+        base = next_;
+        for (const std::int32_t r : given) emit(op::move, temporary(), r);
+    }
+    mark(at);
+    emit(op::make, into, static_cast<std::int32_t>(type), base, static_cast<int>(given.size()));
+    return true;
+}
+
+std::optional<ty> unit_compiler::step_value(const unary& e, bool up, std::int32_t into)
+{
+    const std::optional<operand> v = value_of(*e.operand);
+    if (!v) return std::nullopt;
+    if (v->type != ty::any) {
+        refuse("++ or -- on the value of a method", e.pos);
+        return std::nullopt;
+    }
+    mark(e.pos);
+    emit(op::step_v, into, v->reg, 0, up ? 0 : 1);
+    return ty::any;
+}
 } // namespace
 
 // ---- processes -----------------------------------------------------------------------------------------

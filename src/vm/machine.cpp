@@ -18,6 +18,7 @@
 #include "factor/vector_.hpp"
 #include "factor/instance.hpp"
 #include "factor/process_.hpp"
+#include "factor/ref.hpp"
 #include "factor/nil.hpp"
 #include "expression/nodes.hpp"
 #include "nspace.hpp"
@@ -337,7 +338,7 @@ fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin f
 }
 
 machine::machine(const program& p, unsigned call_limit, processes& all)
-    : program_(p), call_limit_(call_limit), all_(all), watch_(*p.space->watch)
+    : program_(p), call_limit_(call_limit), all_(all), watch_(*p.space->watch), cycles_(p.space->ctx->cycles)
 {
 }
 
@@ -595,6 +596,8 @@ bool machine::step(fiber& f)
                 fr->pc = pc;
                 ticked(f, {});
             }
+            // Cycles of refs made and dropped by the calls are freed as the run goes.
+            if (cycles_.due()) [[unlikely]] cycles_.collect();
             const unit& callee = program_.units[static_cast<std::size_t>(in.b)];
             fr->pc = pc;
             const std::uint32_t base = fr->base + static_cast<std::uint32_t>(in.c);
@@ -642,6 +645,7 @@ bool machine::step(fiber& f)
                 fr->pc = pc;
                 ticked(f, {static_cast<std::uint32_t>(in.a), static_cast<std::uint32_t>(in.b)});
             }
+            if (cycles_.due()) [[unlikely]] cycles_.collect();
             break;
         case op::ref_of: r[in.a] = slot::of_place(fr->base + static_cast<std::uint32_t>(in.b)); break;
         case op::ref_get: {
@@ -674,6 +678,19 @@ bool machine::step(fiber& f)
                 fr->pc = pc;
                 reference_refused(f, in, r);
             }
+            break;
+        // ref, typeid and timer values
+        case op::box: r[in.a] = slot::of_value(boxed(r[in.b])); break;
+        case op::get_r: r[in.a] = slot::of_value(static_cast<const ref&>(*r[in.b].object()).target()); break;
+        case op::step_v:
+            if (signed_<int>* n = exact_int(r[in.b].object())) {
+                n->set(integer_result(in.n ? arith::sub : arith::add, n->get(), 1));
+                if (in.a != in.b) r[in.a] = r[in.b];
+                break;
+            }
+            fr->pc = pc;
+            if (values(f, in, r)) return true;
+            resume();
             break;
         }
     }
@@ -798,6 +815,13 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             return false;
         }
         case op::truth_v: r[in.a].set_bool(truth(boxed(r[in.b]))); return false;
+        case op::step_v:
+            left = r[in.b].object();
+            op_name = in.n ? "operator --" : "operator ++";
+            if (in.n) left->operator--();
+            else left->operator++();
+            if (in.a != in.b) r[in.a] = r[in.b];
+            return false;
         case op::unary_v:
             // The value classes' ! gives a bool, their - a value of their own class.
             left = boxed(r[in.b]);

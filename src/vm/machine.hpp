@@ -15,6 +15,7 @@
 
 namespace vorla {
 class process;
+class cycle_registry;
 }
 
 namespace vorla::vm {
@@ -131,6 +132,7 @@ private:
     unsigned call_limit_;
     processes& all_;
     step_watch& watch_;  // counts the calls and loop iterations of a step for the budgets
+    cycle_registry& cycles_;  // collected when due at a call or a loop test, as the tree interpreter does
 };
 
 // A value the interpreter's code gives (a host's argument, say) in a slot: a scalar or a string in place,

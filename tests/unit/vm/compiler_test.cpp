@@ -172,6 +172,9 @@ TEST(vm_compiler, what_it_cannot_run_exactly_is_refused_with_its_place)
 {
     refused(L"process main() {\n    try { } catch (int &e) { }\n}\n", "a catch parameter taken by reference");
     refused(L"process main() {\n    list l;\n}\n", "a variable of type list");
+    // A reference parameter may be a register of the caller, which has no value object a ref could share.
+    refused(L"nil f(int &n) { ref r(n); }\nprocess main() {\n    int x = 1;\n    f(x);\n}\n",
+            "a ref or reference member bound to a reference parameter of type int");
     refused(L"int f(int n) { if (n > 0) { return 1; } }\nprocess main() { f(1); }\n", "may end without return");
     refused(L"process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused(L"process main() {\n    return 1;\n}\n", "a return in a process body");
