@@ -81,10 +81,12 @@ flow process::step_through()
     return f;
 }
 
-void process::stray_return(const sig_return& r)
+exception stray_return_report(const value& returned)
 {
-    throw VORLA_EXCEPTION(run_name, "catch unexpected return ") << r.v->describe();
+    return VORLA_EXCEPTION(run_name, "catch unexpected return ") << returned->describe();
 }
+
+void process::stray_return(const sig_return& r) { throw stray_return_report(r.v); }
 
 void process::end_with(flow f)
 {

@@ -16,6 +16,9 @@ class nspace;
 // The report of a script exception nothing caught at the top of a process: placed at its throw, naming
 // the value. Both engines end a process with it.
 exception uncaught_throw(const value& thrown, trace_ptr trace);
+// The diagnostic a return out of a constructor body ends a process with when no call took it: no place,
+// no process frame.
+exception stray_return_report(const value& returned);
 
 // Where a process came from: the statement that started it, the process that ran that statement (serial
 // 0 for none) with its own start and starter, copied so that they outlive it. Kept in the process

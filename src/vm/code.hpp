@@ -221,6 +221,8 @@ struct unit {
     bool process = false;          // a process body: `step` ends a step
     bool method = false;           // a method of a class: register 0 holds the instance, and reports call
                                    // the frame "method C::f(int)"
+    type_id_t returns = 0;         // a function's declared type: a return out of a constructor body run in
+                                   // it converts its value to that type, as the call's own return does
 
     script_pos at(std::size_t offset) const noexcept;
     script_pos statement_at(std::size_t offset) const noexcept;

@@ -219,6 +219,29 @@ bool may_signal(const control& c)
     return true;
 }
 
+// Whether a break or continue may leave `c` (one no loop of it takes), or an inline expansion in it may
+// signal: in a constructor body such a signal would end the loop around the construction, which the
+// vm's jumps cannot find at run time. A return is taken by the machine: it ends the call around it.
+bool may_escape(const control& c, bool looped = false)
+{
+    if (dynamic_cast<const c_single*>(&c) || dynamic_cast<const c_empty*>(&c) || dynamic_cast<const c_throw*>(&c) ||
+        dynamic_cast<const c_return*>(&c) || dynamic_cast<const c_start_p*>(&c))
+        return false;
+    if (dynamic_cast<const c_break*>(&c) || dynamic_cast<const c_continue*>(&c)) return !looped;
+    if (const auto* b = dynamic_cast<const c_compound*>(&c))
+        return std::any_of(b->statements->begin(), b->statements->end(), [&](const control_ptr& s) { return may_escape(*s, looped); });
+    if (const auto* i = dynamic_cast<const c_if*>(&c)) return may_escape(*i->then, looped);
+    if (const auto* i = dynamic_cast<const c_if_else*>(&c)) return may_escape(*i->then, looped) || may_escape(*i->otherwise, looped);
+    if (const auto* w = dynamic_cast<const c_while*>(&c)) return may_escape(*w->body, true);
+    if (const auto* k = dynamic_cast<const c_constructor*>(&c)) return may_escape(*k->body, looped);
+    if (const auto* x = dynamic_cast<const c_except*>(&c)) {
+        const auto& clauses = x->clauses->clauses();
+        return may_escape(*x->body, looped) ||
+               std::any_of(clauses.begin(), clauses.end(), [&](const table::routine& r) { return may_escape(*r.body, looped); });
+    }
+    return true;
+}
+
 class shared_state;
 
 // Whose method a unit is: the class that defines it, the class of the instance it runs on (register 0)
@@ -448,6 +471,8 @@ public:
     // Whether a constructor run when an instance of the class is made or copied (its own, its base's,
     // its members') may end with a return, break or continue.
     bool construction_signals(type_id_t id) const;
+    // Whether such a constructor may end with a break or continue (a return the machine takes).
+    bool construction_escapes(type_id_t id) const;
     // Whether `test` holds for the class or for any class whose instances making one makes.
     template <class Test>
     bool any_class_made(type_id_t id, Test&& test) const;
@@ -523,6 +548,14 @@ bool shared_state::construction_signals(type_id_t id) const
     });
 }
 
+bool shared_state::construction_escapes(type_id_t id) const
+{
+    return any_class_made(id, [](const object& c) {
+        const auto constructors = c.constructors->all();
+        return std::any_of(constructors.begin(), constructors.end(), [](const table::routine& r) { return may_escape(*r.body); });
+    });
+}
+
 template <class Test>
 bool shared_state::any_class_made(type_id_t id, Test&& test) const
 {
@@ -565,6 +598,7 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     code.units.emplace_back();
     code.units.back().name = name;
     code.units.back().method = whose.defining != nullptr;
+    code.units.back().returns = r.return_type;
     units.emplace(std::pair{&r, whose.receiver}, index);
     unit_compiler c(*this, index, r, false, returns, whose, at);
     compiling.push_back(index);
@@ -2077,8 +2111,8 @@ bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::i
         given.push_back(*v);
     }
     if (given.size() > 255) return refuse("a construction with more than 255 arguments", at);
-    if (all_.construction_signals(type))
-        return refuse("an instance of " + all_.type_text(type) + ", whose construction may return, break or continue", at);
+    if (all_.construction_escapes(type))
+        return refuse("an instance of " + all_.type_text(type) + ", whose construction may break or continue", at);
     // A reference parameter binds the argument's own value: a vector's or an instance's is its handle; a
     // scalar or string variable's is its value object, which the variable is boxed for (as for a ref).
     for (const table::routine& r : all_.class_of(type)->constructors->all()) {

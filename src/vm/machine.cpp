@@ -706,6 +706,7 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
     value left, right;
     args given;
     sig_throw caught;
+    sig_return returned;
     try {
         switch (in.code) {
         case op::make: {
@@ -847,8 +848,52 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
         failed(f, std::move(e));
     } catch (sig_throw& thrown) {
         caught = std::move(thrown);
+    } catch (sig_return& r) {
+        returned = std::move(r);
+    } catch (const sig_break&) {
+        throw fault("vm: a break out of the interpreter's class code, which the compiler took for none");
+    } catch (const sig_continue&) {
+        throw fault("vm: a continue out of the interpreter's class code, which the compiler took for none");
     }
+    if (returned.v) return take_return(f, std::move(returned.v));
     return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
+}
+
+// ---- a return out of a constructor body ------------------------------------------------------------------
+
+bool machine::take_return(fiber& f, value v) const
+{
+    if (f.frames_.size() == 1) {
+        // No call takes it: the process ends with the report the tree's process gives, with no place.
+        exception e = stray_return_report(v);
+        f.frames_.clear();
+        throw e;
+    }
+    // The value becomes the call's result as its own return's does, converted to the declared type after
+    // the body: a failure there leaves through the call, placed at the call site.
+    const frame& callee = f.frames_.back();
+    const type_id_t type = callee.body->returns;
+    value result;
+    sig_throw caught;
+    try {
+        if (v.use_count() == 1 && tid::plain_copy(type) && v->type_id() == type) result = std::move(v);
+        else if (tid::flat(type) && v->type_id() == type) result = v->clone();
+        else result = program_.space->_generate(type, v);
+    } catch (exception& e) {
+        exception left = table::function::left_call(e);
+        const frame& caller = f.frames_[f.frames_.size() - 2];
+        if (caller.body->code[caller.pc - 1].n == 1 && !left.out_of_depth())
+            left = static_cast<const instance&>(*f.stack_[callee.base].object()).left_method(left);
+        f.frames_.pop_back();
+        failed(f, std::move(left));
+    } catch (sig_throw& thrown) {
+        caught = std::move(thrown);
+    }
+    const std::int32_t to = callee.result;
+    f.frames_.pop_back();
+    if (caught.v) return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
+    f.stack_[f.frames_.back().base + static_cast<std::uint32_t>(to)] = unboxed(std::move(result));
+    return false;
 }
 
 void machine::member_missing(fiber& f, const instr& in, slot* r) const

@@ -116,6 +116,9 @@ private:
     bool raise(fiber& f, slot thrown, trace_ptr trace) const;
     // Whether a try of the fiber is running its protected part (in any frame).
     bool guarded(const fiber& f) const noexcept;
+    // A return out of a constructor body the interpreter's class code ran: the innermost call returns
+    // the value (converted to its declared type), or the process ends with it as stray; as `raise`.
+    bool take_return(fiber& f, value v) const;
     // The process ends with e, which leaves it as the process frame of its report.
     [[noreturn]] void end(fiber& f, exception e) const;
     // Processes
