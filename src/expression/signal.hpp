@@ -49,6 +49,8 @@ flow took_throw(sig_throw& t, const control& statement, runtime& rt);
 // Memory ran out while `statement` ran: the interpreter error "out of memory" at the statement, which
 // no script handler takes.
 [[noreturn, gnu::cold]] void ran_out_of_memory(const control& statement);
+// The same for a statement known by its place (the vm's, whose statements are code offsets).
+[[noreturn, gnu::cold]] void ran_out_of_memory(script_pos statement);
 
 // Turns the C++ form of a signal raised while `statement` runs (by a step or whole) into its flow.
 // Inline: with no signal, the handlers cost nothing, and the call through here would.

@@ -37,13 +37,15 @@ flow took_throw(sig_throw& t, const control& statement, runtime& rt)
     return rt.out->kind = flow::thr;
 }
 
-void ran_out_of_memory(const control& statement)
+void ran_out_of_memory(const control& statement) { ran_out_of_memory(statement.pos); }
+
+void ran_out_of_memory(script_pos statement)
 {
     // Unwinding to here freed what the statement had made so far, and the diagnostic needs little. Should
     // even that fail, the std::bad_alloc goes on outward, and the driver says "out of memory" unplaced.
     exception e = VORLA_EXCEPTION("vorla::control::execute", "out of memory");
     e.explain("out of memory").mark_out_of_depth();
-    e.script().mark(statement.pos);
+    e.script().mark(statement);
     throw e;
 }
 

@@ -99,6 +99,11 @@ enum class op : std::uint8_t {
     box,     // a = a new value object holding the scalar or string in b (a variable a ref may share)
     get_r,   // a = the target of the ref in b, its own handle
     step_v,  // ++ (n 0) or -- (n 1) on the value object in b through its class (an element, a ref's target); a = b
+    // Containers, and methods of values whose class only the run knows
+    method_any,  // a = the method unit.methods[b] of the value in c, as the tree's method call finds it: a
+                 // built-in method by name, else the value's method slot (an instance's script method)
+    ret_v,       // returns register a as the function's declared class b gives it (a container's copy,
+                 // unless the result is already of that class and nothing else holds it)
 };
 
 struct instr {

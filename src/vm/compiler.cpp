@@ -15,6 +15,8 @@
 #include "factor/string_.hpp"
 #include "factor/unsigned_.hpp"
 #include "factor/vector_.hpp"
+#include "factor/list_.hpp"
+#include "factor/hash_.hpp"
 #include "nspace.hpp"
 #include "object.hpp"
 #include "stack_guard.hpp"
@@ -28,7 +30,7 @@ namespace {
 // `cls`); `any` is a value whose class only the run knows (an element, a method's result): a scalar in
 // place or a handle, which the value classes compute with. `builtin` is a value object of a built-in class
 // the compiler knows by its `cls` (ref, typeid, timer), which computes, converts and refuses by itself.
-enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, instance, any, builtin };
+enum class ty : std::uint8_t { nil, boolean, int_, uint_, float_, double_, text, vector, list, hash, instance, any, builtin };
 
 // The slot kind a register of type t holds.
 kind kind_of(ty t)
@@ -41,16 +43,22 @@ kind kind_of(ty t)
     case ty::float_: return kind::float_;
     case ty::double_: return kind::double_;
     case ty::text: return kind::text;
-    case ty::vector: case ty::instance: case ty::any: case ty::builtin: break;
+    case ty::vector: case ty::list: case ty::hash: case ty::instance: case ty::any: case ty::builtin: break;
     }
     return kind::object;
 }
 
 // Whether registers of type t hold value objects, which the value classes compute with.
-bool held(ty t) { return t == ty::vector || t == ty::instance || t == ty::any || t == ty::builtin; }
+bool held(ty t)
+{
+    return t == ty::vector || t == ty::list || t == ty::hash || t == ty::instance || t == ty::any || t == ty::builtin;
+}
 
 // Whether an operand of type t names its class in `cls` (a script class, or a built-in value class).
 bool classed(ty t) { return t == ty::instance || t == ty::builtin; }
+
+// The containers: values the language copies where it copies (a parameter, a declaration from another).
+bool container(ty t) { return t == ty::vector || t == ty::list || t == ty::hash; }
 
 bool numeric(ty t) { return t == ty::int_ || t == ty::uint_ || t == ty::float_ || t == ty::double_; }
 
@@ -67,6 +75,8 @@ std::optional<ty> type_of(type_id_t id)
     case tid::double_: return ty::double_;
     case tid::string_: return ty::text;
     case tid::vector_: return ty::vector;
+    case tid::list_: return ty::list;
+    case tid::hash_: return ty::hash;
     case tid::nil: return ty::nil;
     case tid::ref: case tid::typeid_: case tid::timer: return ty::builtin;
     default: return std::nullopt;
@@ -83,6 +93,8 @@ std::string word(ty t)
     case ty::float_: return "float";
     case ty::double_: return "double";
     case ty::vector: return "vector";
+    case ty::list: return "list";
+    case ty::hash: return "hash";
     case ty::instance: return "a class instance";
     case ty::any: return "an element or method result";
     case ty::builtin: return "a ref, typeid or timer";
@@ -180,7 +192,7 @@ slot zero_of(ty t)
     case ty::uint_: return slot::of_uint(0);
     case ty::float_: return slot::of_float(0);
     case ty::double_: return slot::of_double(0);
-    case ty::nil: case ty::text: case ty::vector: case ty::instance: case ty::any: case ty::builtin: break;
+    case ty::nil: case ty::text: case ty::vector: case ty::list: case ty::hash: case ty::instance: case ty::any: case ty::builtin: break;
     }
     return slot::of_text(L"");
 }
@@ -348,6 +360,10 @@ private:
     std::optional<ty> native(const e_native& e, std::int32_t into);
     // String methods
     std::optional<ty> text_method(const e_method& e, std::int32_t text, const std::vector<operand>& given, std::int32_t into);
+    // Methods of containers, and of a value whose class only the run knows (an element, a method's result)
+    std::optional<ty> container_method(const e_method& e, const operand& target, const std::vector<operand>& given,
+                                       std::int32_t into);
+    std::optional<ty> any_method(const e_method& e, std::int32_t receiver, const std::vector<operand>& given, std::int32_t into);
     // A member of the instance a method runs on, named plainly in its body.
     std::optional<member_found> own_member(symbol name) const;
     // A member read into `into`: the scalar or string itself, a vector or instance by its handle.
@@ -585,7 +601,7 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     }
     const std::optional<ty> returns = typed(r.return_type);
     // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
-    if (!returns || *returns == ty::vector || *returns == ty::any || *returns == ty::builtin ||
+    if (!returns || *returns == ty::any || *returns == ty::builtin ||
         (*returns == ty::instance && construction_signals(r.return_type))) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
         return std::nullopt;
@@ -870,6 +886,15 @@ bool unit_compiler::statement(const control& c)
             for (handler& h : tries_) h.holes.emplace_back(copy, static_cast<std::uint32_t>(u().code.size()));
             next_ = mark_;
             return true;
+        } else if (container(*returns_)) {
+            // The declared class makes the caller's value after the body has left (see ret_v).
+            if (v->type == ty::nil) return refuse("returning the nil a function gives from a function declared " +
+                                                  all_.type_text(routine_.return_type), r->e->pos);
+            const auto handed = static_cast<std::uint32_t>(u().code.size());
+            emit(op::ret_v, v->reg, static_cast<std::int32_t>(routine_.return_type));
+            for (handler& h : tries_) h.holes.emplace_back(handed, static_cast<std::uint32_t>(u().code.size()));
+            next_ = mark_;
+            return true;
         } else if (!convert(*v, *returns_, result, r->e->pos)) {
             return false;
         }
@@ -965,8 +990,8 @@ bool unit_compiler::inline_statement(const c_inline& x)
         for (const variable& v : params)
             if (v.name == p.name) return refuse("two inline parameters of one name", x.pos);
         const std::int32_t reg = temporary();
-        // A vector or a built-in value by value is a copy (a ref's shares its target).
-        emit(given[k].type == ty::vector || given[k].type == ty::builtin ? op::clone : op::move, reg, given[k].reg);
+        // A container or a built-in value by value is a copy (a ref's shares its target).
+        emit(container(given[k].type) || given[k].type == ty::builtin ? op::clone : op::move, reg, given[k].reg);
         params.push_back({p.name, given[k]});
         params.back().at.reg = reg;
         params.back().home = p.name;
@@ -1028,7 +1053,7 @@ bool unit_compiler::declare(const expression& e)
             scopes_.back().push_back({c->name, {reg, ty::builtin, c->type}});
             continue;
         }
-        if (c->arguments.size() > 1 && *t != ty::vector) return refuse("a declaration with several arguments", d->pos);
+        if (c->arguments.size() > 1 && !container(*t)) return refuse("a declaration with several arguments", d->pos);
         // The initializers run before the name exists: `int x = x;` reads an outer x.
         const std::int32_t mark_ = next_;
         std::vector<operand> given;
@@ -1037,7 +1062,7 @@ bool unit_compiler::declare(const expression& e)
             if (!v) return false;
             given.push_back(*v);
         }
-        if (*t == ty::vector || (given.size() == 1 && (given.front().type == ty::any || classed(given.front().type)))) {
+        if (container(*t) || (given.size() == 1 && (given.front().type == ty::any || classed(given.front().type)))) {
             // Made as the interpreter makes the declared value: a vector from its arguments (a copy of
             // another), a scalar from a value only the run knows (an element; an instance, through its
             // class's conversion operator).
@@ -1435,10 +1460,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
     const auto* target = dynamic_cast<const e_variable*>(e.left.get());
     const auto* element = dynamic_cast<const e_method*>(e.left.get());
     const bool to_member = dynamic_cast<const e_member*>(e.left.get()) != nullptr;
-    // An element, or a ref's target (`r.get() = x`), is a value object the assignment changes in place.
-    const bool handle = element && (element->builtin == method_name::at ||
-                                    (element->builtin == method_name::get && element->arguments.empty()));
-    if (!target && !to_member && !handle) {
+    if (!target && !to_member && !element) {
         refuse("an assignment to something other than a variable, a member or an element", e.pos);
         return std::nullopt;
     }
@@ -1450,8 +1472,10 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         // The element's own value takes the right side through its class; the expression is the element.
         const std::optional<operand> place = value_of(*element);
         if (!place) return std::nullopt;
-        if (element->builtin == method_name::get && place->type != ty::any) {
-            refuse("an assignment to the value of a method", e.pos);
+        // A method's result is the value it gave (an element of a container, say); one the compiler
+        // typed is a copy of it (a string's substr) that nothing else would see change.
+        if (place->type != ty::any) {
+            refuse("an assignment to the result of a method giving " + shown(*place), e.pos);
             return std::nullopt;
         }
         mark(e.pos);
@@ -1802,38 +1826,87 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         next_ = base;
         return gives ? *gives : ty::any;
     }
-    if (target->type != ty::vector) {
+    if (target->type == ty::any) return any_method(e, target->reg, given, into);
+    if (!container(target->type)) {
         refuse("a method of " + word(target->type), e.pos);
         return std::nullopt;
     }
-    // at with a typed index and size are instructions of their own; the rest calls the vector's method.
-    if (e.builtin == method_name::at && given.size() == 1 && (given[0].type == ty::int_ || given[0].type == ty::uint_)) {
+    return container_method(e, *target, given, into);
+}
+
+// ---- methods of containers and of values only the run knows ---------------------------------------------
+
+// What a container's method gives, when the compiler can tell: a count, a truth, a new vector (a hash's
+// keys or values); every other result stays the value the method gave (an element's own handle).
+std::optional<ty> container_result(ty container, method_name m)
+{
+    switch (m) {
+    case method_name::size: return ty::uint_;
+    case method_name::empty: return ty::boolean;
+    case method_name::exist: return container == ty::hash ? std::optional<ty>(ty::boolean) : std::nullopt;
+    case method_name::keys: case method_name::values:
+        return container == ty::hash ? std::optional<ty>(ty::vector) : std::nullopt;
+    default: break;
+    }
+    return std::nullopt;
+}
+
+std::optional<ty> unit_compiler::container_method(const e_method& e, const operand& target, const std::vector<operand>& given,
+                                                  std::int32_t into)
+{
+    // A vector's at with a typed index and size are instructions of their own.
+    if (target.type == ty::vector && e.builtin == method_name::at && given.size() == 1 &&
+        (given[0].type == ty::int_ || given[0].type == ty::uint_)) {
         mark(e.pos);
-        emit(op::at, into, target->reg, given[0].reg);
+        emit(op::at, into, target.reg, given[0].reg);
         return ty::any;
     }
-    if (e.builtin == method_name::size && given.empty()) {
-        emit(op::size, into, target->reg);
+    if (target.type == ty::vector && e.builtin == method_name::size && given.empty()) {
+        emit(op::size, into, target.reg);
         return ty::uint_;
     }
     const std::string name = narrow(e.name);
-    const method_signatures table = vector_::methods();
+    const method_signatures table = target.type == ty::vector ? vector_::methods()
+                                    : target.type == ty::list ? list_::methods()
+                                                              : hash_::methods();
     const bool listed = std::any_of(table.begin(), table.end(),
                                     [&](const method_signature& m) { return m.name == name && m.argc == given.size(); });
-    // sort_by runs script methods, which only the tree interpreter's method slot can call.
-    if (!listed || e.builtin == method_name::sort_by) {
-        refuse("the vector method " + name + " with " + std::to_string(given.size()) + " arguments", e.pos);
-        return std::nullopt;
-    }
     std::int32_t base = 0;
     const std::optional<std::int32_t> entry = stage_method(e, given, base);
     if (!entry) return std::nullopt;
     mark(e.pos);
-    // empty gives a bool; every other result stays the value the method gave (an element's own handle).
-    const bool truth = e.builtin == method_name::empty;
-    emit(op::method, into, *entry, target->reg, truth ? 1 : 0);
+    if (!listed) {
+        // No such method, or not with this many arguments: the container's own refusal, at run time.
+        emit(op::no_method, into, *entry, target.reg);
+        next_ = base;
+        return ty::any;
+    }
+    if (e.builtin == method_name::sort_by) {
+        // Its keys are script methods of the elements: through the container's method slot, which runs
+        // them on the interpreter's class code (their throws come back as the slot raises them).
+        emit(op::method_v, into, *entry, target.reg, 0);
+        next_ = base;
+        return ty::any;
+    }
+    const std::optional<ty> gives = container_result(target.type, e.builtin);
+    emit(op::method, into, *entry, target.reg, gives ? 1 : 0);
     next_ = base;
-    return truth ? ty::boolean : ty::any;
+    return gives ? *gives : ty::any;
+}
+
+std::optional<ty> unit_compiler::any_method(const e_method& e, std::int32_t receiver, const std::vector<operand>& given,
+                                            std::int32_t into)
+{
+    // Only the run knows the receiver's class: the tree interpreter's own way, a built-in method by its
+    // name first, else the value's method slot (a script method of an instance runs on the interpreter's
+    // class code, as a constructor does).
+    std::int32_t base = 0;
+    const std::optional<std::int32_t> entry = stage_method(e, given, base);
+    if (!entry) return std::nullopt;
+    mark(e.pos);
+    emit(op::method_any, into, *entry, receiver);
+    next_ = base;
+    return ty::any;
 }
 
 // ---- string methods ------------------------------------------------------------------------------------
@@ -1958,7 +2031,7 @@ bool unit_compiler::pass(const std::vector<operand>& given, std::optional<std::i
             // tree interpreter's calls too. A value only the run knows was checked to be of the
             // parameter's class: a scalar is read out of it as a declaration of that class reads it.
             const ty t = v.type == ty::any ? *all_.typed(p.type) : v.type;
-            if (t == ty::vector || t == ty::builtin) emit(op::clone, to, v.reg);
+            if (container(t) || t == ty::builtin) emit(op::clone, to, v.reg);
             else if (v.type == ty::any && !held(t)) emit(op::make, to, static_cast<std::int32_t>(p.type), v.reg, 1);
             else emit(op::move, to, v.reg);
             continue;

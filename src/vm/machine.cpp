@@ -21,6 +21,7 @@
 #include "factor/ref.hpp"
 #include "factor/nil.hpp"
 #include "expression/nodes.hpp"
+#include "expression/signal.hpp"
 #include "nspace.hpp"
 #include "object.hpp"
 #include "process.hpp"
@@ -344,6 +345,23 @@ machine::machine(const program& p, unsigned call_limit, processes& all)
 
 bool machine::step(fiber& f)
 {
+    // Memory running out is the tree interpreter's error at the statement that ran out, which no handler
+    // takes. The innermost frame's pc is the one kept when it last left the loop's registers (at a call
+    // or a value instruction, where containers grow).
+    try {
+        return run(f);
+    } catch (const std::bad_alloc&) {
+        const frame& inner = f.frames_.back();
+        try {
+            ran_out_of_memory(inner.body->statement_at(inner.pc ? inner.pc - 1 : 0));
+        } catch (exception& e) {
+            failed(f, std::move(e));
+        }
+    }
+}
+
+bool machine::run(fiber& f)
+{
     frame* fr = &f.frames_.back();
     const instr* code = fr->body->code.data();
     slot* r = f.stack_.data() + fr->base;
@@ -543,6 +561,7 @@ bool machine::step(fiber& f)
             [[fallthrough]];
         case op::clone:
         case op::method:
+        case op::method_any:
         case op::method_v:
         case op::no_method:
         case op::truth_v:
@@ -615,9 +634,17 @@ bool machine::step(fiber& f)
             if (values(f, in, r)) return true;
             resume();
             break;
+        case op::ret_v:
+            fr->pc = pc;
+            if (const std::optional<bool> thrown = give_back(f, in, r)) {
+                if (*thrown) return true;
+                resume();
+                break;
+            }
+            [[fallthrough]];
         case op::ret:
         case op::ret_nil: {
-            slot result = in.code == op::ret ? std::move(r[in.a]) : slot();
+            slot result = in.code != op::ret_nil ? std::move(r[in.a]) : slot();
             const std::int32_t to = fr->result;
             f.frames_.pop_back();
             fr = &f.frames_.back();
@@ -759,6 +786,19 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
                 throw fault("vm: a number's method gave another kind than the compiler took");
             return false;
         }
+        case op::method_any: {
+            const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
+            for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
+            left = boxed(r[in.c]);
+            value out;
+            if (m.name != method_name::none && m.name != method_name::unresolved && m.count <= 3)
+                out = left->builtin_method(m.name, given);
+            if (!out) out = left->method(method_call<wchar_t>{given, *m.text, m.text});
+            if (!out) throw fault("vm: a method slot that gave nothing and raised nothing");
+            // The value itself (an element's own handle, which an assignment changes in place).
+            r[in.a] = slot::of_value(std::move(out));
+            return false;
+        }
         case op::no_method: {
             // The instance's search finds nothing and refuses, as the tree interpreter's call reports it.
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
@@ -838,9 +878,8 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
         if (op_name && left && t.message.empty()) {
             t.message = refusal_sentence(op_name, *left, right.get());
         } else if ((in.code == op::method || in.code == op::method_v || in.code == op::no_method || in.code == op::at ||
-                    in.code == op::text_at) &&
-                   t.message.empty() &&
-                   t.frames.empty()) {
+                    in.code == op::text_at || in.code == op::method_any) &&
+                   t.message.empty() && t.frames.empty() && !e.out_of_depth()) {
             const std::string name = in.code == op::at || in.code == op::text_at ? std::string(method_text(method_name::at))
                                                        : narrow(*f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].text);
             t.message = type_word(*left) + " has no method " + program_.space->call_signature(name, given);
@@ -1079,6 +1118,38 @@ void machine::place(const fiber& f, script_trace& trace, std::size_t from, bool 
         trace.mark(caller.body->at(caller.pc - 1));
         expansions(caller);
     }
+}
+
+// ---- containers ----------------------------------------------------------------------------------------
+
+std::optional<bool> machine::give_back(fiber& f, const instr& in, slot* r) const
+{
+    // As the tree interpreter's call returns it: the body's variables go first, then a result of the
+    // declared class that nothing else holds is the caller's value itself, any other is converted (a
+    // copy, which may fail on deep nesting, or the class's refusal, a bad_cast).
+    slot result = std::move(r[in.a]);
+    for (std::uint32_t k = 0; k < f.frames_.back().body->registers; ++k) r[k] = slot();
+    const auto want = static_cast<type_id_t>(in.b);
+    if (result.what() == kind::object && result.object().use_count() == 1 && result.object()->type_id() == want) {
+        r[in.a] = std::move(result);
+        return std::nullopt;
+    }
+    sig_throw caught;
+    try {
+        // The callee's tries have ended (a return is a hole in them): only its callers' may take a throw.
+        const lent_handler handling(program_.space->root()->handlers_running, program_.catches && guarded(f));
+        r[in.a] = slot::of_value(program_.space->_generate(want, boxed(result)));
+        return std::nullopt;
+    } catch (exception& e) {
+        // Made after the body has left: the error leaves the call from its site, as the tree reports it.
+        f.frames_.pop_back();
+        failed(f, table::function::left_call(e));
+    } catch (sig_throw& thrown) {
+        caught = std::move(thrown);
+    }
+    // A throw goes out of the call expression, its frame gone.
+    f.frames_.pop_back();
+    return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
 }
 
 // ---- processes -----------------------------------------------------------------------------------------

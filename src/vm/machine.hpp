@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -94,6 +95,8 @@ public:
     bool step(fiber& f);
 
 private:
+    // step's loop.
+    bool run(fiber& f);
     // The way out of a run-time error: the fiber ends, and the error leaves as the interpreter's report
     // of it, placed by the position tables and with the fiber's frames as its call stack. Cold paths.
     // The instructions on value objects, whose classes compute and may refuse: the refusal ends the fiber
@@ -121,6 +124,10 @@ private:
     bool take_return(fiber& f, value v) const;
     // The process ends with e, which leaves it as the process frame of its report.
     [[noreturn]] void end(fiber& f, exception e) const;
+    // Containers
+    // The result in register a of a function returning a container, as its declared class b makes it:
+    // in place in a (nothing), or the call's failure, or a throw out of the call (raise's answer).
+    [[gnu::noinline]] std::optional<bool> give_back(fiber& f, const instr& in, slot* r) const;
     // Processes
     // True when a copy constructor's throw, taken by a handler of the process body, ended the step.
     [[gnu::noinline]] bool start(fiber& f, const instr& in, slot* r) const;
