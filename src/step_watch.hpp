@@ -73,6 +73,18 @@ public:
         ticks_ = 0;
         tick_mark_ = first_tick_mark_;
     }
+    // The next pass and step at once, for a scheduler whose one live process runs on into its next step
+    // without leaving the machine: false, counting nothing, when a mark is due (a budget, the clock, the
+    // interrupt, an observer), which the scheduler's own before_step must then see.
+    bool quiet_step() noexcept
+    {
+        if (steps_ + 1 >= step_mark_) return false;
+        ++pass_;
+        ++steps_;
+        ticks_ = 0;
+        tick_mark_ = first_tick_mark_;
+        return true;
+    }
     // A call or loop iteration inside the current step. Costs one compare unless a budget is due. A
     // budget spent here is reported at `at` (a loop's test), when the caller knows a script position.
     void tick(script_pos at = {})

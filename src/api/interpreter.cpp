@@ -477,7 +477,12 @@ struct interpreter::impl {
                     w.before_step(*f);
                     space.ctx->cycles.poll();  // between statements, as the tree's scheduler collects
                     stepping = &*f;
-                    const bool more = m.step(*f);
+                    // A lone process runs its next passes' steps inside the machine while nothing is due
+                    // between them (the watch says when a budget, the clock or the trace is).
+                    std::uint64_t spare = live.size() == 1 ? n - pass - 1 : 0;
+                    const std::uint64_t offered = spare;
+                    const bool more = m.step(*f, spare);
+                    pass += offered - spare;
                     stepping = nullptr;
                     f = more ? std::next(f) : live.erase(f);
                 }

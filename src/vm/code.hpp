@@ -104,6 +104,8 @@ enum class op : std::uint8_t {
                  // built-in method by name, else the value's method slot (an instance's script method)
     ret_v,       // returns register a as the function's declared class b gives it (a container's copy,
                  // unless the result is already of that class and nothing else holds it)
+    // Compare-and-jump: a loop's or branch's int test in a function body, to a when b rel c is false.
+    unless_lt_i, unless_le_i, unless_gt_i, unless_ge_i, unless_eq_i, unless_ne_i,
 };
 
 struct instr {

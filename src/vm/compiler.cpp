@@ -338,6 +338,9 @@ private:
     bool scoped(const control& c, script_pos owner = {});
     bool declare(const expression& e);
     bool condition(const expression& e, std::int32_t& reg);
+    std::size_t jump_unless(std::int32_t test);
+    bool settle(operand from, ty to, std::int32_t into, std::int32_t first, script_pos at);
+    void land(std::size_t jump, std::size_t target);
 
     // Compiles e into a register: a variable's own, or a new temporary.
     std::optional<operand> value_of(const expression& e);
@@ -444,6 +447,7 @@ private:
     bool construct_builtin(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
     // ++ or -- on an element or a ref's target, through its class.
     std::optional<ty> step_value(const unary& e, bool up, std::int32_t into);
+    bool test_computed_ = false;  // the last condition's test is a temporary it computed, not a variable
 };
 
 // What the units of one program share: the program, the functions compiled or being compiled, the
@@ -778,10 +782,42 @@ bool unit_compiler::scoped(const control& c, script_pos owner)
 
 bool unit_compiler::condition(const expression& e, std::int32_t& reg)
 {
+    const std::int32_t first = next_;
     const std::optional<operand> v = value_of(e);
     if (!v) return false;
+    if (v->type == ty::boolean) {
+        reg = v->reg;  // read by the jump at once, before anything can change it
+        test_computed_ = reg >= first;
+        return true;
+    }
+    test_computed_ = false;
     reg = temporary();
     return convert(*v, ty::boolean, reg, e.pos);
+}
+
+// The jump past a branch or loop body when `test` is false. In a function body, where no step ends
+// between the test and the jump, an int comparison just computed into `test` becomes a compare-and-jump.
+std::size_t unit_compiler::jump_unless(std::int32_t test)
+{
+    std::vector<instr>& code = u().code;
+    static constexpr std::pair<op, op> fused[] = {{op::lt_i, op::unless_lt_i}, {op::le_i, op::unless_le_i},
+                                                  {op::gt_i, op::unless_gt_i}, {op::ge_i, op::unless_ge_i},
+                                                  {op::eq_i, op::unless_eq_i}, {op::ne_i, op::unless_ne_i}};
+    if (test_computed_ && !code.empty() && code.back().a == test)
+        for (const auto& [compare, jump] : fused)
+            if (code.back().code == compare) {
+                code.back().code = jump;
+                return code.size() - 1;
+            }
+    code.emplace_back(op::jump_unless, test);
+    return code.size() - 1;
+}
+
+// Where a jump_unless (or the compare-and-jump it became) goes.
+void unit_compiler::land(std::size_t jump, std::size_t target)
+{
+    instr& in = u().code[jump];
+    (in.code == op::jump_unless ? in.b : in.a) = static_cast<std::int32_t>(target);
 }
 
 bool unit_compiler::statement(const control& c)
@@ -814,24 +850,22 @@ bool unit_compiler::statement(const control& c)
         std::int32_t test;
         if (!condition(*i->condition, test)) return false;
         step();
-        const std::size_t skip = u().code.size();
-        emit(op::jump_unless, test);
+        const std::size_t skip = jump_unless(test);
         next_ = mark_;
         if (!scoped(*i->then, c.pos)) return false;
-        u().code[skip].b = static_cast<std::int32_t>(u().code.size());
+        land(skip, u().code.size());
         return true;
     }
     if (const auto* i = dynamic_cast<const c_if_else*>(&c)) {
         std::int32_t test;
         if (!condition(*i->condition, test)) return false;
         step();
-        const std::size_t to_else = u().code.size();
-        emit(op::jump_unless, test);
+        const std::size_t to_else = jump_unless(test);
         next_ = mark_;
         if (!scoped(*i->then, c.pos)) return false;
         const std::size_t to_end = u().code.size();
         emit(op::jump);
-        u().code[to_else].b = static_cast<std::int32_t>(u().code.size());
+        land(to_else, u().code.size());
         if (!scoped(*i->otherwise, c.pos)) return false;
         u().code[to_end].a = static_cast<std::int32_t>(u().code.size());
         return true;
@@ -843,14 +877,13 @@ bool unit_compiler::statement(const control& c)
         std::int32_t test;
         if (!condition(*w->condition, test)) return false;
         step();
-        const std::size_t out = u().code.size();
-        emit(op::jump_unless, test);
+        const std::size_t out = jump_unless(test);
         next_ = mark_;
         loops_.push_back({again, {}});
         if (!scoped(*w->body, c.pos)) return false;
         emit(op::jump, static_cast<std::int32_t>(again));
         const auto end = static_cast<std::int32_t>(u().code.size());
-        u().code[out].b = end;
+        land(out, static_cast<std::size_t>(end));
         for (std::size_t j : loops_.back().breaks) u().code[j].a = end;
         loops_.pop_back();
         return true;
@@ -1077,7 +1110,7 @@ bool unit_compiler::declare(const expression& e)
             emit(op::constant, reg, constant(zero_of(*t)));
         } else if (*t == ty::text && given.front().type == ty::text && given.front().reg >= mark_) {
             emit(op::take, reg, given.front().reg);  // a computed string, not another variable's
-        } else if (!convert(given.front(), *t, reg, d->pos)) {
+        } else if (!settle(given.front(), *t, reg, mark_, d->pos)) {
             return false;
         }
         next_ = mark_;
@@ -1197,6 +1230,34 @@ bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos a
         return true;
     }
     return refuse("a conversion of " + word(from.type) + " to " + word(to), at);
+}
+
+// Whether an instruction only writes its register a (reads nothing there): then the one that just
+// computed a temporary can write its destination instead.
+bool writes_only_a(op code)
+{
+    switch (code) {
+    case op::inc_i: case op::dec_i: case op::inc_u: case op::dec_u:
+    case op::inc_f: case op::dec_f: case op::inc_d: case op::dec_d:
+        return false;
+    default:
+        break;
+    }
+    return (code >= op::move && code <= op::cast) || code == op::at || code == op::size || code == op::text_size ||
+           code == op::text_at || code == op::get_m;
+}
+
+// convert for a value computed into a temporary (a register from `first` on) that nothing reads after:
+// the instruction that computed it writes `into` itself when no conversion is needed.
+bool unit_compiler::settle(operand from, ty to, std::int32_t into, std::int32_t first, script_pos at)
+{
+    std::vector<instr>& code = u().code;
+    if (from.type == to && from.reg != into && from.reg >= first && !code.empty() && code.back().a == from.reg &&
+        writes_only_a(code.back().code)) {
+        code.back().a = into;
+        return true;
+    }
+    return convert(from, to, into, at);
 }
 
 std::optional<operand> unit_compiler::value_of(const expression& e)
@@ -1464,6 +1525,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         refuse("an assignment to something other than a variable, a member or an element", e.pos);
         return std::nullopt;
     }
+    const std::int32_t first = next_;
     const std::optional<operand> r = value_of(*e.right);
     if (!r) return std::nullopt;
     const std::optional<arithmetic> how = arithmetic_of(e);
@@ -1480,7 +1542,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         }
         mark(e.pos);
         emit(op::assign_v, place->reg, r->reg, 0, general);
-        if (place->reg != into) emit(op::move, into, place->reg);
+        if (place->reg != into && into != dropped_) emit(op::move, into, place->reg);
         return ty::any;
     }
     const variable* v = target ? local(target->name) : nullptr;
@@ -1516,7 +1578,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         mark(e.pos);
         emit(op::assign_v, place.reg, r->reg, 0, general);
     } else if (!a) {
-        if (!convert(*r, place.type, place.reg, e.pos)) return std::nullopt;
+        if (!settle(*r, place.type, place.reg, first, e.pos)) return std::nullopt;
     } else if (place.type == ty::text && a->what == arith::add) {
         std::int32_t right = r->reg;
         if (r->type != ty::text) {

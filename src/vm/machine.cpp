@@ -343,7 +343,7 @@ machine::machine(const program& p, unsigned call_limit, processes& all)
 {
 }
 
-bool machine::step(fiber& f)
+bool machine::step(fiber& f, std::uint64_t& passes)
 {
     // Memory running out is the tree interpreter's error at the statement that ran out, which no handler
     // takes. The innermost frame's pc is the one kept when it last left the loop's registers (at a call
@@ -596,12 +596,36 @@ bool machine::run(fiber& f)
         case op::jump_unless:
             if (!r[in.a].b()) pc = static_cast<std::uint32_t>(in.b);
             break;
+        case op::unless_lt_i:
+            if (!(r[in.b].i() < r[in.c].i())) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_le_i:
+            if (!(r[in.b].i() <= r[in.c].i())) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_gt_i:
+            if (!(r[in.b].i() > r[in.c].i())) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_ge_i:
+            if (!(r[in.b].i() >= r[in.c].i())) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_eq_i:
+            if (r[in.b].i() != r[in.c].i()) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_ne_i:
+            if (r[in.b].i() == r[in.c].i()) pc = static_cast<std::uint32_t>(in.a);
+            break;
         case op::step:
             // Only a process body holds step instructions, and only while it is the fiber's one frame.
             fr->pc = pc;
             if (finishes(code, pc, r)) {
                 f.frames_.clear();
                 return false;
+            }
+            // Alone, the next pass would step this fiber again at once: the scheduler's round trip is
+            // skipped. A process this step started makes it no longer alone.
+            if (passes != 0 && all_.live.size() == 1 && watch_.quiet_step()) {
+                --passes;
+                break;
             }
             return true;
         case op::call: {

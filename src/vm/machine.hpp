@@ -92,7 +92,15 @@ public:
     // `all`: where a process start appends the new process (a pass reaches it in the same pass).
     machine(const program& p, unsigned call_limit, processes& all);
     // Runs f until its process body ends a statement step or finishes; true while it has more to do.
-    bool step(fiber& f);
+    // While f is the one live process, it runs on into at most `passes` further steps, each a pass of
+    // its own counted by the watch, as long as nothing is due between steps; `passes` is left with
+    // what is not used.
+    bool step(fiber& f, std::uint64_t& passes);
+    bool step(fiber& f)
+    {
+        std::uint64_t none = 0;
+        return step(f, none);
+    }
 
 private:
     // step's loop.

@@ -51,24 +51,19 @@ public:
         else if (k_ == kind::object) new (&o_) value(o.o_);
     }
     slot(slot&& o) noexcept : k_(std::exchange(o.k_, kind::nil)), d_(o.d_) {}
-    slot& operator=(const slot& o)
+    // Inline for two scalars, as most register moves are; a text or a value object calls out.
+    [[gnu::always_inline]] slot& operator=(const slot& o)
     {
         if (k_ < kind::text && o.k_ < kind::text) [[likely]] {
             k_ = o.k_;
             d_ = o.d_;
             return *this;
         }
-        if (this == &o) return *this;
-        if (o.k_ == kind::text && k_ == kind::text) {
-            *t_ = *o.t_;  // the buffer already here is reused
-            return *this;
-        }
-        slot copy(o);
-        return *this = std::move(copy);
+        return assign_held(o);
     }
-    slot& operator=(slot&& o) noexcept
+    [[gnu::always_inline]] slot& operator=(slot&& o) noexcept
     {
-        if (this != &o) {
+        if (this != &o) [[likely]] {
             release();
             k_ = std::exchange(o.k_, kind::nil);
             d_ = o.d_;
@@ -107,6 +102,16 @@ private:
     {
         if (k_ >= kind::text) [[unlikely]] drop();
         k_ = kind::nil;
+    }
+    [[gnu::noinline]] slot& assign_held(const slot& o)
+    {
+        if (this == &o) return *this;
+        if (o.k_ == kind::text && k_ == kind::text) {
+            *t_ = *o.t_;  // the buffer already here is reused
+            return *this;
+        }
+        slot copy(o);
+        return *this = std::move(copy);
     }
     [[gnu::noinline]] void drop() noexcept
     {

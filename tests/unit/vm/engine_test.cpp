@@ -343,4 +343,21 @@ TEST(vm_engine, what_the_vm_keeps_no_account_of_is_refused_not_ignored)
     EXPECT_EQ(out.str(), "ab");
 }
 
+// A function's int tests jump on the comparison itself: each relation at, below and above its bound,
+// negative and extreme values, in while, if and if-else, and a test whose value a variable keeps.
+TEST(vm_engine, int_tests_of_loops_and_branches_take_every_relation_as_on_the_tree_interpreter)
+{
+    same_on_both("string rel(int a, int b) {\n"
+                 "    string s = \"\";\n"
+                 "    if (a < b) { s += \"<\"; }\n    if (a <= b) { s += \"l\"; } else { s += \".\"; }\n"
+                 "    if (a > b) { s += \">\"; }\n    if (a >= b) { s += \"g\"; } else { s += \".\"; }\n"
+                 "    if (a == b) { s += \"=\"; }\n    if (a != b) { s += \"!\"; } else { s += \".\"; }\n"
+                 "    bool kept = a < b;\n    if (kept) { s += \"k\"; }\n"
+                 "    return s;\n}\n"
+                 "int walk(int from, int to) { int n = 0; while (from <= to) { ++from; ++n; } while (from > to) { --from; } while (n != 0) { --n; } return from + n; }\n"
+                 "process main() {\n"
+                 "    using::write(rel(1, 2) + \" \" + rel(2, 2) + \" \" + rel(3, 2) + \" \" + rel(0 - 5, 0 - 6) + \" \" + rel(0 - 2147483647 - 1, 2147483647) + \"\\n\");\n"
+                 "    using::write(\"\" + walk(0, 3) + \" \" + walk(5, 3) + \" \" + walk(0 - 4, 0 - 4) + \"\\n\");\n}\n");
+}
+
 } // namespace

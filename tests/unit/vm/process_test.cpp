@@ -225,4 +225,29 @@ TEST(vm_processes, what_the_vm_cannot_start_exactly_is_refused_at_the_start)
             "the number method frexp, which assigns to its argument at t.vl:1:");
 }
 
+// A process alone runs its next steps without going back to the scheduler: a host's run_for still
+// counts one pass per step, and a process it starts takes its turns from the next pass on.
+TEST(vm_processes, a_lone_process_takes_exactly_the_passes_a_host_gives_it)
+{
+    const std::string source = "int n = 0;\nprocess other() { using::write(\"o\" + n + \" \"); using::write(\"o \"); }\n"
+                               "process main() {\n    ++n;\n    using::write(\"\" + n + \" \");\n    ++n;\n"
+                               "    while (n < 6) { ++n; using::write(\"\" + n + \" \"); }\n    process::other p;\n"
+                               "    ++n;\n    using::write(\"\" + n + \" \");\n    ++n;\n    using::write(\"end \");\n}\n";
+    const auto passes = [&](bool vm) {
+        std::ostringstream out;
+        vorla::interpreter i(writing_to(out, vm));
+        i.compile_string("t.vl", source);
+        i.start("main");
+        std::string seen;
+        for (std::uint64_t k : {1u, 2u, 3u, 1u, 4u, 2u, 1u, 100u}) {
+            i.run_for(k);
+            seen += out.str() + "| ";
+        }
+        return seen;
+    };
+    const std::string tree = passes(false);
+    EXPECT_NE(tree.find("o6 o 7"), std::string::npos) << tree;
+    EXPECT_EQ(passes(true), tree);
+}
+
 } // namespace
