@@ -349,7 +349,7 @@ bool machine::step(fiber& f, std::uint64_t& passes)
     // takes. The innermost frame's pc is the one kept when it last left the loop's registers (at a call
     // or a value instruction, where containers grow).
     try {
-        return run(f);
+        return run(f, passes);
     } catch (const std::bad_alloc&) {
         const frame& inner = f.frames_.back();
         try {
@@ -360,7 +360,7 @@ bool machine::step(fiber& f, std::uint64_t& passes)
     }
 }
 
-bool machine::run(fiber& f)
+bool machine::run(fiber& f, std::uint64_t& passes)
 {
     frame* fr = &f.frames_.back();
     const instr* code = fr->body->code.data();

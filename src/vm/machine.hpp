@@ -104,7 +104,7 @@ public:
 
 private:
     // step's loop.
-    bool run(fiber& f);
+    bool run(fiber& f, std::uint64_t& passes);
     // The way out of a run-time error: the fiber ends, and the error leaves as the interpreter's report
     // of it, placed by the position tables and with the fiber's frames as its call stack. Cold paths.
     // The instructions on value objects, whose classes compute and may refuse: the refusal ends the fiber
