@@ -1,6 +1,7 @@
 // The namespace: home of a compiled program (or class), and the hub for functions, natives, types and processes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <list>
@@ -78,6 +79,9 @@ public:
     // Set (on the root) once a process has slept: from then on every pass looks at the clock to leave out
     // the sleepers, and a pass that finds them all asleep waits for the first to wake.
     bool naps = false;
+    // The wake time of the vm's process taking its step (kept on the root), which using::sleep sets as it
+    // sets a tree process's: the vm's processes are fibers, not `process` objects. Null outside its steps.
+    std::chrono::steady_clock::time_point* fiber_wake = nullptr;
 
     nspace* root() noexcept;
 

@@ -423,17 +423,23 @@ struct interpreter::impl {
             throw exception("Unable to find key in unordered_map.").explain("no process named " + name);
         const type_id_t pid = space.types->find(L"p?" + wide);
         const args given = value_access::of(arguments);
+        const table::routine* definition = space.processes->find(pid, given);
+        // No definition takes these arguments: the tree interpreter's own report of it.
+        if (!definition) space.start_process(pid, given);
+        if (!definition) throw vm::fault("vm: a process the tree interpreter starts but the vm does not find");
         std::vector<vm::slot> passed;
-        for (const value& v : given) {
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            const value& v = given[k];
+            // A parameter taken by reference shares the host's own value, as the tree interpreter binds it.
+            if (definition->params[k].reference) {
+                passed.push_back(vm::slot::of_value(v));
+                continue;
+            }
             // Held values would be copied by their classes as the process starts: not on the vm yet.
             vm::slot s = vm::unboxed(v);
             if (s.what() == vm::kind::object || s.what() == vm::kind::nil) refuse_on_vm("a process started with " + type_word(*v));
             passed.push_back(std::move(s));
         }
-        const table::routine* definition = space.processes->find(pid, given);
-        // No definition takes these arguments: the tree interpreter's own report of it.
-        if (!definition) space.start_process(pid, given);
-        if (!definition) throw vm::fault("vm: a process the tree interpreter starts but the vm does not find");
         vm::compiled c = vm::compile_process(space, *definition, name);
         if (c.refused) refuse_on_vm(c.refused->what + " at " + (compiler.files ? compiler.files->where(c.refused->at) : "?"));
         const std::uint32_t started = vm_ ? vm_->fibers.started : 0;
@@ -465,29 +471,35 @@ struct interpreter::impl {
         vm::machine m(vm_->code, state.call_limit, vm_->fibers);
         step_watch& w = *space.watch;
         const vm::fiber* stepping = nullptr;
+        std::uint64_t pass = 0;
+        // Steps the fiber at f and gives the next position (the fiber leaves when it has finished).
+        auto step_one = [&](std::list<vm::fiber>::iterator f) {
+            // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
+            if (f->finished()) return live.erase(f);
+            w.before_step(*f);
+            space.ctx->cycles.poll();  // between statements, as the tree's scheduler collects
+            stepping = &*f;
+            space.fiber_wake = &f->wake_at;
+            // A lone process runs its next passes' steps inside the machine while nothing is due
+            // between them (the watch says when a budget, the clock or the trace is); not once a process
+            // has slept, when the napping passes decide who steps.
+            std::uint64_t spare = live.size() == 1 && !space.naps ? n - pass - 1 : 0;
+            const std::uint64_t offered = spare;
+            const bool more = m.step(*f, spare);
+            pass += offered - spare;
+            stepping = nullptr;
+            space.fiber_wake = nullptr;
+            return more ? std::next(f) : live.erase(f);
+        };
         try {
-            for (std::uint64_t pass = 0; pass < n && !live.empty(); ++pass) {
+            for (; pass < n && !live.empty(); ++pass) {
                 w.begin_pass();
-                for (auto f = live.begin(); f != live.end();) {
-                    // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
-                    if (f->finished()) {
-                        f = live.erase(f);
-                        continue;
-                    }
-                    w.before_step(*f);
-                    space.ctx->cycles.poll();  // between statements, as the tree's scheduler collects
-                    stepping = &*f;
-                    // A lone process runs its next passes' steps inside the machine while nothing is due
-                    // between them (the watch says when a budget, the clock or the trace is).
-                    std::uint64_t spare = live.size() == 1 ? n - pass - 1 : 0;
-                    const std::uint64_t offered = spare;
-                    const bool more = m.step(*f, spare);
-                    pass += offered - spare;
-                    stepping = nullptr;
-                    f = more ? std::next(f) : live.erase(f);
-                }
+                if (space.naps) napping_pass_on_vm(step_one);
+                else
+                    for (auto f = live.begin(); f != live.end();) f = step_one(f);
             }
         } catch (exception& e) {
+            space.fiber_wake = nullptr;
             // A failed step is that process's, which has ended; a budget spent between steps is none's.
             if (stepping && e.script().stops_run) note_the_others_on_vm(e.script(), stepping);
             else if (!stepping) place_between_steps_on_vm(e);
@@ -496,6 +508,31 @@ struct interpreter::impl {
             throw;
         }
         return !live.empty();
+    }
+
+    // The tree's napping pass over the vm's fibers: the sleepers are left out, and when all of them
+    // sleep the pass waits for the first to wake, so that a pass always steps one.
+    template <class Step>
+    void napping_pass_on_vm(Step& step_one)
+    {
+        using clock = std::chrono::steady_clock;
+        std::list<vm::fiber>& live = vm_->fibers.live;
+        for (;;) {
+            const clock::time_point now = clock::now();
+            clock::time_point first_wake = clock::time_point::max();
+            bool stepped = false;
+            for (auto f = live.begin(); f != live.end();) {
+                if (f->wake_at > now && !f->finished()) {
+                    first_wake = std::min(first_wake, f->wake_at);
+                    ++f;
+                    continue;
+                }
+                stepped = true;
+                f = step_one(f);
+            }
+            if (stepped || live.empty()) return;
+            space.watch->wait_until(first_wake);
+        }
     }
 
     // Where a live process of the vm stands between two steps, with the processes that started it.

@@ -24,12 +24,12 @@ void sleep_for(nspace& space, double seconds)
     using clock = std::chrono::steady_clock;
     const auto length = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(seconds));
     nspace& root = *space.root();
-    process* p = root.running;
-    if (!p) {
+    clock::time_point* wake = root.running ? &root.running->wake_at : root.fiber_wake;
+    if (!wake) {
         std::this_thread::sleep_for(length);
         return;
     }
-    p->wake_at = std::max(p->wake_at, clock::now()) + length;
+    *wake = std::max(*wake, clock::now()) + length;
     root.naps = true;
 }
 

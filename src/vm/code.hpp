@@ -155,6 +155,9 @@ struct start_site {
     script_pos at;
     type_id_t pid;       // the definition's name, which the process value tells
     bool keeps = false;  // the script reads the variable the start declares: its process value is made
+    // Per argument: 1 when its parameter is taken by reference, so that the new process shares the value
+    // object in the register (a vector's or instance's own, or a scalar's box) instead of a copy.
+    std::vector<std::uint8_t> by_reference;
 };
 
 // A catch clause of a try: the thrown value's exact type it takes (none for `catch ()`), the register
@@ -225,6 +228,9 @@ struct unit {
     std::vector<check_site> checks;
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
+    // A process body's parameters taken by value that it keeps boxed (handed on to a process by reference,
+    // or made a ref of): boxed as the fiber is made, so that its first step stands at its first statement.
+    std::vector<std::uint32_t> boxed_parameters;
     bool process = false;          // a process body: `step` ends a step
     bool method = false;           // a method of a class: register 0 holds the instance, and reports call
                                    // the frame "method C::f(int)"

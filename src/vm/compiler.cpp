@@ -122,6 +122,7 @@ struct origin {
     } how = fresh;
     std::int32_t reg = 0;
     std::int32_t index = 0;
+    bool object_held = false;  // a reference variable whose register surely holds a value object
 };
 
 // The binary node kinds that compute (or assign) with one of the five arithmetic operators.
@@ -436,6 +437,11 @@ private:
     // made of them somewhere in the unit), and whether the body must be compiled again with more of them.
     std::vector<symbol> boxing_;
     bool restart_ = false;
+    // ---- processes sharing a variable by reference ----
+    // A scalar or string argument `arg` of a process start bound to a reference parameter, as the value
+    // object the new process shares, into register `to`. A variable met unboxed is boxed from its
+    // declaration on, and the unit compiled again (as for a ref).
+    bool share(const expr& arg, const operand& v, const origin& from, std::int32_t to);
     static symbol home_of(const variable& v) { return v.home ? v.home : v.name; }
     // A variable just declared: a scalar or string one that a ref is made of becomes its value object.
     void box(variable& v);
@@ -690,15 +696,14 @@ bool unit_compiler::compile_body()
         const std::optional<ty> t = all_.typed(p.type);
         if (!t || *t == ty::nil)
             return refuse("a parameter of type " + all_.type_text(p.type) + (p.reference ? " taken by reference" : ""), params_at);
-        // A process's start copies its arguments into the new fiber's own registers: a reference would
-        // point into the starter's.
-        if (p.reference && process_) return refuse("a process parameter taken by reference", params_at);
         if (*t == ty::instance && !p.reference && all_.construction_signals(p.type))
             return refuse("a parameter of class " + all_.type_text(p.type) + ", whose construction may return, break or continue",
                           params_at);
         if (local(p.name)) return refuse("two parameters of one name", params_at);
-        // A reference to a value object is its handle; to a scalar or string, a place or a value object.
+        // A reference to a value object is its handle; to a scalar or string, a place or a value object. A
+        // process's reference parameter is always a value object: its starter's register is out of reach.
         scopes_.back().push_back({p.name, {temporary(), *t, classed(*t) ? p.type : 0}, -1, p.reference && !held(*t)});
+        scopes_.back().back().object_held = process_ && p.reference && !held(*t);
     }
     u().parameters = static_cast<std::uint32_t>(routine_.params.size()) + (owner_.defining ? 1 : 0);
     // An instance parameter copies its argument inside the call, before any position is marked: an error
@@ -708,7 +713,14 @@ bool unit_compiler::compile_body()
     for (std::size_t k = 0; k < routine_.params.size(); ++k) {
         const variable& p = scopes_.back()[k];
         if (p.at.type == ty::instance && !process_ && !routine_.params[k].reference) emit(op::clone, p.at.reg, p.at.reg);
-        box(scopes_.back()[k]);
+        variable& param = scopes_.back()[k];
+        if (process_ && !held(param.at.type) && !param.by_ref &&
+            std::find(boxing_.begin(), boxing_.end(), home_of(param)) != boxing_.end()) {
+            // Boxed as the fiber is made: an instruction here would stand before the first statement.
+            u().boxed_parameters.push_back(static_cast<std::uint32_t>(param.at.reg));
+            param.by_ref = param.object_held = true;
+        }
+        box(param);
     }
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
@@ -1746,7 +1758,7 @@ bool unit_compiler::arguments(const expr_list& list, std::vector<operand>& given
         origin o;
         if (const auto* v = dynamic_cast<const e_variable*>(e)) {
             if (const variable* found = local(v->name)) {
-                o = {found->by_ref ? origin::referred : origin::local, found->at.reg, 0};
+                o = {found->by_ref ? origin::referred : origin::local, found->at.reg, 0, found->object_held};
             } else if (!own_member(v->name)) {
                 const std::optional<global_found> g = global(v->name, e->pos);
                 if (!g) return false;
@@ -2023,15 +2035,12 @@ std::optional<ty> unit_compiler::text_method(const e_method& e, std::int32_t tex
 
 std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
 {
-    // A native no table defines is refused by the tree interpreter when the call runs; sleep puts the
-    // running process to sleep through the tree's scheduler, which the vm's fibers do not have yet.
-    if (!all_.root.natives->has(e.name) || e.name == L"sleep") {
-        refuse("the native using::" + narrow(e.name), e.pos);
-        return std::nullopt;
-    }
     // write gives nil and debug the value's description; what any other native gives is known when it
-    // has run, and is held by its handle like an element.
-    const ty gives = e.name == L"write" ? ty::nil : e.name == L"debug" ? ty::text : ty::any;
+    // has run, and is held by its handle like an element. A native no table defines (a group the command
+    // line left out) is refused by the namespace's native call when it runs, as on the tree interpreter.
+    // sleep sets the wake time of the fiber taking its step, which the scheduler's passes read.
+    const bool defined = all_.root.natives->has(e.name);
+    const ty gives = !defined ? ty::any : e.name == L"write" ? ty::nil : e.name == L"debug" ? ty::text : ty::any;
     // read and read_line change the value they are given, which the tree interpreter hands them as the
     // variable's own value: here a copy is handed, and written back into the variable after the call.
     const bool writes_back = e.name == L"read" || e.name == L"read_line";
@@ -2415,15 +2424,16 @@ bool unit_compiler::start(const c_start_p& s)
         if (v.name == s.variable) return refuse("a second declaration of " + narrow(*s.variable) + " in one block", s.pos);
     const std::int32_t value = temporary();  // the process value, when the script reads it
     std::vector<operand> given;
-    for (const expr& a : s.arguments) {
-        const std::optional<operand> v = value_of(*a);
-        if (!v) return false;
+    std::vector<origin> from;
+    if (!arguments(s.arguments, given, from)) return false;
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        const operand* v = &given[k];
+        const script_pos at = s.arguments[k]->pos;
         // A slot copy is the copy a process start makes of a scalar or a string; other values are copied by
         // their classes, which may fail while the process starts.
-        if (v->type == ty::any || v->type == ty::nil) return refuse("a process started with " + word(v->type), a->pos);
+        if (v->type == ty::any || v->type == ty::nil) return refuse("a process started with " + word(v->type), at);
         if (v->type == ty::instance && all_.construction_signals(v->cls))
-            return refuse("a process started with an instance of " + all_.type_text(v->cls) + ", whose construction may return, break or continue", a->pos);
-        given.push_back(*v);
+            return refuse("a process started with an instance of " + all_.type_text(v->cls) + ", whose construction may return, break or continue", at);
     }
     if (given.size() > 255) return refuse("a process started with more than 255 arguments", s.pos);
     const table::routine* found = nullptr;
@@ -2438,16 +2448,21 @@ bool unit_compiler::start(const c_start_p& s)
     }
     if (!found || !found->distinct_names)
         return refuse("a process start that no definition takes", s.pos);
-    for (const table::parameter& p : found->params)
-        if (p.reference) return refuse("a process parameter taken by reference", s.pos);
     std::string name = all_.root.type_name(s.pid);
     if (name.rfind("p?", 0) == 0) name.erase(0, 2);
     const std::optional<std::size_t> body = all_.process_body(*found, name);
     if (!body) return false;
     const std::int32_t base = next_;
-    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    std::vector<std::uint8_t> by_reference(given.size(), 0);
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        const std::int32_t to = temporary();
+        by_reference[k] = found->params[k].reference ? 1 : 0;
+        if (!by_reference[k] || held(given[k].type)) emit(op::move, to, given[k].reg);
+        else if (!share(s.arguments[k], given[k], from[k], to)) return false;
+    }
     mark(s.pos);  // a copy constructor's failure is placed at the start
-    u().starts.push_back({static_cast<std::uint32_t>(*body), static_cast<std::uint32_t>(given.size()), s.pos, s.pid});
+    u().starts.push_back({static_cast<std::uint32_t>(*body), static_cast<std::uint32_t>(given.size()), s.pos, s.pid, false,
+                          std::move(by_reference)});
     const auto site = static_cast<std::int32_t>(u().starts.size() - 1);
     emit(op::start, site, value, base);
     next_ = value + 1;
@@ -2455,6 +2470,33 @@ bool unit_compiler::start(const c_start_p& s)
     scopes_.back().push_back({s.variable, {value, ty::any}, site});
     step();
     return true;
+}
+
+bool unit_compiler::share(const expr& arg, const operand& v, const origin& from, std::int32_t to)
+{
+    const script_pos at = arg->pos;
+    switch (from.how) {
+    case origin::fresh: emit(op::box, to, v.reg); return true;  // a new value: its own box
+    case origin::global: emit(op::global_ref, to, from.index); return true;
+    case origin::member: emit(op::get_m, to, from.reg, from.index, static_cast<int>(kind::object)); return true;
+    case origin::referred:
+        // A function's reference parameter may stand for a register of its caller's frame.
+        if (!from.object_held) return refuse("a reference parameter of a function handed on to a process by reference", at);
+        emit(op::move, to, from.reg);
+        return true;
+    case origin::local: {
+        const expression* e = arg.get();
+        while (const auto* c = dynamic_cast<const e_chain*>(e)) e = &c->top();
+        const auto* name = dynamic_cast<const e_variable*>(e);
+        const variable* found = name ? local(name->name) : nullptr;
+        if (!found || std::find(boxing_.begin(), boxing_.end(), home_of(*found)) != boxing_.end()) break;
+        boxing_.push_back(home_of(*found));
+        restart_ = true;
+        return false;
+    }
+    case origin::aliased: return refuse("handing the value of an assignment or ++ to a reference parameter", at);
+    }
+    return refuse("a variable handed to a process by reference that the vm could not box", at);
 }
 
 const unit_compiler::variable* unit_compiler::process_variable(const expression& e) const

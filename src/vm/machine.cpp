@@ -334,6 +334,7 @@ fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin f
     : serial_(serial), from_(from), body_(&p.units.at(entry)), stack_(std::move(arguments))
 {
     stack_.resize(std::max<std::size_t>(body_->registers, stack_.size()));
+    for (const std::uint32_t k : body_->boxed_parameters) stack_[k] = slot::of_value(boxed(stack_[k]));
     frames_.reserve(1);
     frames_.push_back({body_, 0, 0, -1});
 }
@@ -622,8 +623,9 @@ bool machine::run(fiber& f, std::uint64_t& passes)
                 return false;
             }
             // Alone, the next pass would step this fiber again at once: the scheduler's round trip is
-            // skipped. A process this step started makes it no longer alone.
-            if (passes != 0 && all_.live.size() == 1 && watch_.quiet_step()) {
+            // skipped. A process this step started makes it no longer alone; a sleep leaves the next
+            // step to the scheduler's napping passes.
+            if (passes != 0 && all_.live.size() == 1 && !program_.space->naps && watch_.quiet_step()) {
                 --passes;
                 break;
             }
@@ -1189,8 +1191,9 @@ bool machine::start(fiber& f, const instr& in, slot* r) const
         const lent_depth lent(*program_.space->ctx, f.frames_.size() - 1);
         const lent_handler handling(program_.space->root()->handlers_running, program_.catches && guarded(f));
         wrap_failure([] { return nspace::start_failure(); }, [&] {
-            for (slot& a : arguments)
-                if (a.what() == kind::object) a = slot::of_value(a.object()->clone());
+            for (std::size_t k = 0; k < arguments.size(); ++k)
+                if (arguments[k].what() == kind::object && !s.by_reference[k])
+                    arguments[k] = slot::of_value(arguments[k].object()->clone());
             return 0;
         });
     } catch (exception& e) {
@@ -1217,6 +1220,10 @@ void machine::ticked(fiber& f, script_pos at) const
     } catch (exception& e) {
         failed(f, std::move(e));
     }
+    // A step that loops or calls for long would hold its garbage cycles to its end: the collector is asked
+    // here too (a call or loop test, where every value is held whole), at most every few thousand ticks
+    // rather than at each as the tree interpreter asks, so that the dispatch loop pays nothing for it.
+    program_.space->ctx->cycles.poll();
 }
 
 fiber::~fiber()
@@ -1238,6 +1245,7 @@ script_pos fiber::standing() const noexcept
         const instr& in = u.code[pc];
         if (in.code == op::jump) pc = static_cast<std::uint32_t>(in.a);
         else if (in.code == op::jump_unless) pc = stack_[static_cast<std::size_t>(in.a)].b() ? pc + 1 : static_cast<std::uint32_t>(in.b);
+        else if (in.code == op::box) ++pc;  // a catch parameter boxed as its clause begins: the clause's first statement is next
         else break;
     }
     const auto after = std::upper_bound(u.statements.begin(), u.statements.end(), pc,

@@ -1,6 +1,7 @@
 // The vm's dispatch loop: processes as fibers, each with its own register stack and frame array.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -65,6 +66,9 @@ public:
     const std::string& name() const noexcept;
     // Between two steps: where the statement its next step runs stands (unknown when it has finished).
     script_pos standing() const noexcept;
+
+    // Until when it sleeps (using::sleep): the scheduler leaves it out of every pass before then.
+    std::chrono::steady_clock::time_point wake_at{};
 
 private:
     friend class machine;

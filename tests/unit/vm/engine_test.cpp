@@ -276,9 +276,8 @@ TEST(vm_engine, what_it_cannot_run_exactly_is_refused_with_its_place)
     refused("process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused("process main() {\n    return 1;\n}\n", "a return in a process body at t.vl:2:5");
     refused("nil f() { }\nprocess main() {\n    using::write(f());\n}\n", "handing a native the nil a function gives");
-    // read into a member would need the member written back; sleep needs the tree's scheduler.
+    // read into a member would need the member written back.
     refused("class A {\n    int x;\n};\nprocess main() {\n    A a;\n    using::read(a.x);\n}\n", "using::read into something other than a variable");
-    refused("process main() {\n    using::sleep(0);\n}\n", "the native using::sleep at t.vl:2:");
     // A constructor that may break would end the loop around the construction, which the jumps of the
     // vm cannot find at run time (a return ends the call around it, which the machine finds).
     refused("class A {\n    int x;\n    A() : x(1) { if (x > 0) { break; } }\n};\nint f() { A a; return 1; }\n"
