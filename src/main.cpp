@@ -220,8 +220,15 @@ int main(int argc, char** argv)
         return out.written() ? status : 1;
     }
     if (command.opts.interactive) {
-        const int status = interactive(command.opts, self, console, terminals.in && terminals.out);
-        return out.written() ? status : 1;
+        try {
+            const int status = interactive(command.opts, self, console, terminals.in && terminals.out);
+            return out.written() ? status : 1;
+        } catch (const vorla::engine_refusal& e) {
+            // An input the vm cannot run yet ends the session, as it ends a run.
+            console.flush();
+            std::cerr << "vorla: " << e.what() << std::endl;
+            return 3;
+        }
     }
     try {
         // Scripts recurse on the machine stack; a large one lets them nest thousands of calls deep.

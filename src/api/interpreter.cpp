@@ -340,8 +340,7 @@ step_watch::clock::duration budget_duration(double seconds)
 
 process& target_of(const script_value& handle)
 {
-    // The vm's processes are fibers, not tree processes: their handles carry nothing to act on yet.
-    if (handle.is_nil()) throw engine_refusal("the vm cannot run this program yet: a process handle");
+    // A process of the vm is one too: the process object its fiber's process values stand for.
     return *static_cast<const process_<process>&>(*value_access::of(handle)).target();
 }
 
@@ -408,15 +407,17 @@ struct interpreter::impl {
 
     // The compiled program and its processes, when the host asked for the vm.
     struct vm_run {
-        vm::program code;
+        // A program per host start (a session's inputs each start one), against the definitions and
+        // globals of that moment; one lives while a process of it does.
+        std::list<vm::program> programs;
         vm::processes fibers;
     };
 
     // The vm's form of start(): the definition compiled with everything it calls and starts, or the first
-    // construct it cannot run yet refused, before anything runs. Its handle names no tree process.
+    // construct it cannot run yet refused, before anything runs. Its handle holds the fiber's process
+    // object, as a script's process value does.
     process_handle start_on_vm(interpreter* owner, const std::string& name, const std::vector<script_value>& arguments)
     {
-        if (vm_live() != 0) refuse_on_vm("a second process");
         const std::wstring wide = widen(name);
         // The same report as the tree interpreter's for a missing process.
         if (!space.types->contains(L"p?" + wide))
@@ -442,12 +443,25 @@ struct interpreter::impl {
         }
         vm::compiled c = vm::compile_process(space, *definition, name);
         if (c.refused) refuse_on_vm(c.refused->what + " at " + (compiler.files ? compiler.files->where(c.refused->at) : "?"));
-        const std::uint32_t started = vm_ ? vm_->fibers.started : 0;
-        vm_.emplace();
-        vm_->code = std::move(c.code);
-        vm_->fibers.started = started + 1;
-        vm_->fibers.live.emplace_back(vm_->code, 0, vm_->fibers.started, vm::origin{}, std::move(passed));
-        return process_handle(owner, script_value());
+        if (!vm_) vm_.emplace();
+        std::list<vm::program>& programs = vm_->programs;
+        // The programs no live process runs on any more go.
+        programs.remove_if([&](const vm::program& p) {
+            return std::none_of(vm_->fibers.live.begin(), vm_->fibers.live.end(),
+                                [&](const vm::fiber& f) { return &f.code() == &p; });
+        });
+        const vm::program& code = programs.emplace_back(std::move(c.code));
+        vm::fiber& f = vm_->fibers.live.emplace_back(code, 0, ++vm_->fibers.started, vm::origin{}, std::move(passed));
+        return process_handle(owner, value_access::wrap(make<process_<process>>(f.shown(pid, space))));
+    }
+
+    // Ends a process of the vm, as stop does a tree process.
+    void stop_on_vm(vm::fiber& f)
+    {
+        if (f.finished()) return;
+        f.stop();
+        if (passing) return;
+        vm_->fibers.live.remove_if([&f](const vm::fiber& g) { return &g == &f; });
     }
 
     [[noreturn]] static void refuse_on_vm(const std::string& what)
@@ -468,7 +482,9 @@ struct interpreter::impl {
             ~pass_end() { flag = false; }
         } end{passing};
         std::list<vm::fiber>& live = vm_->fibers.live;
-        vm::machine m(vm_->code, state.call_limit, vm_->fibers);
+        // Each fiber runs on the machine of its program; one program is the common case.
+        std::optional<vm::machine> m;
+        const vm::program* machine_of = nullptr;
         step_watch& w = *space.watch;
         const vm::fiber* stepping = nullptr;
         std::uint64_t pass = 0;
@@ -485,7 +501,8 @@ struct interpreter::impl {
             // has slept, when the napping passes decide who steps.
             std::uint64_t spare = live.size() == 1 && !space.naps ? n - pass - 1 : 0;
             const std::uint64_t offered = spare;
-            const bool more = m.step(*f, spare);
+            if (&f->code() != machine_of) m.emplace(*(machine_of = &f->code()), state.call_limit, vm_->fibers);
+            const bool more = m->step(*f, spare);
             pass += offered - spare;
             stepping = nullptr;
             space.fiber_wake = nullptr;
@@ -716,6 +733,9 @@ struct interpreter::impl {
     // may be stopping the very process whose step is running); outside, it goes now.
     void stop(process& p)
     {
+        if (vm_)
+            for (vm::fiber& f : vm_->fibers.live)
+                if (f.shows(p)) return stop_on_vm(f);
         if (p.finished()) return;
         p.stopped = true;
         if (passing) return;
@@ -1061,6 +1081,11 @@ void interpreter::stop_processes()
         // A copy: each one stopped leaves the list.
         const std::vector<std::shared_ptr<process>> live(impl_->space.live->begin(), impl_->space.live->end());
         for (const auto& p : live) impl_->stop(*p);
+        if (impl_->vm_) {
+            std::vector<vm::fiber*> fibers;
+            for (vm::fiber& f : impl_->vm_->fibers.live) fibers.push_back(&f);
+            for (vm::fiber* f : fibers) impl_->stop_on_vm(*f);
+        }
     });
 }
 

@@ -194,9 +194,6 @@ command_line parse_command_line(int argc, char* const* argv)
     if (c.opts.statements && !c.opts.operands.empty() && c.error.empty())
         c.error = "option '-e' runs its statements in place of a script, and main takes no words: " +
                   quoted(c.opts.operands.front()) + " is one too many";
-    // The vm neither checks nor keeps a session yet: refused rather than quietly ignored.
-    if (c.opts.vm && (c.opts.check || c.opts.interactive) && c.error.empty())
-        c.error = "option '--engine=vm' does not go with '--check' or '-i' yet";
     return c;
 }
 

@@ -331,7 +331,7 @@ void write_global(value& g, const slot& s)
 } // namespace
 
 fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin from, std::vector<slot> arguments)
-    : serial_(serial), from_(from), body_(&p.units.at(entry)), stack_(std::move(arguments))
+    : serial_(serial), from_(from), code_(&p), body_(&p.units.at(entry)), stack_(std::move(arguments))
 {
     stack_.resize(std::max<std::size_t>(body_->registers, stack_.size()));
     for (const std::uint32_t k : body_->boxed_parameters) stack_[k] = slot::of_value(boxed(stack_[k]));
@@ -625,7 +625,7 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             // Alone, the next pass would step this fiber again at once: the scheduler's round trip is
             // skipped. A process this step started makes it no longer alone; a sleep leaves the next
             // step to the scheduler's napping passes.
-            if (passes != 0 && all_.live.size() == 1 && !program_.space->naps && watch_.quiet_step()) {
+            if (passes != 0 && all_.live.size() == 1 && !program_.space->naps && !f.stopped_ && watch_.quiet_step()) {
                 --passes;
                 break;
             }
@@ -1204,12 +1204,8 @@ bool machine::start(fiber& f, const instr& in, slot* r) const
     if (caught.v) return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
     const origin from{s.at, f.serial_, f.body_, f.from_.at, f.from_.starter, f.from_.starter_body};
     fiber& born = all_.live.emplace_back(program_, s.body, ++all_.started, from, std::move(arguments));
-    if (s.keeps) {
-        // The script's process value stands for a process with no tree frame, which the fiber's end stops.
-        nspace* root = program_.space;
-        born.shown_ = std::make_shared<process>(s.pid, nullptr, root, &root->global, born.serial_);
-        r[in.b] = slot::of_value(make<process_<process>>(born.shown_));
-    }
+    // The script's process value stands for a process with no tree frame, which the fiber's end stops.
+    if (s.keeps) r[in.b] = slot::of_value(make<process_<process>>(born.shown(s.pid, *program_.space)));
     return false;
 }
 
@@ -1228,6 +1224,18 @@ void machine::ticked(fiber& f, script_pos at) const
 
 fiber::~fiber()
 {
+    if (shown_) shown_->stopped = true;
+}
+
+const std::shared_ptr<process>& fiber::shown(type_id_t pid, nspace& root)
+{
+    if (!shown_) shown_ = std::make_shared<process>(pid, nullptr, &root, &root.global, serial_);
+    return shown_;
+}
+
+void fiber::stop() noexcept
+{
+    stopped_ = true;
     if (shown_) shown_->stopped = true;
 }
 

@@ -59,7 +59,8 @@ public:
     ~fiber();
     fiber(const fiber&) = delete;
     fiber& operator=(const fiber&) = delete;
-    bool finished() const noexcept { return frames_.empty(); }
+    // Run to its end, failed, or stopped by the host.
+    bool finished() const noexcept { return stopped_ || frames_.empty(); }
     std::size_t depth() const noexcept { return frames_.size(); }
     std::uint32_t serial() const noexcept { return serial_; }
     // The process's name, as its definition names it.
@@ -70,11 +71,23 @@ public:
     // Until when it sleeps (using::sleep): the scheduler leaves it out of every pass before then.
     std::chrono::steady_clock::time_point wake_at{};
 
+    // The program its units are of: each host start compiles one (a session's inputs, say), and a
+    // fiber runs on the machine of its own.
+    const program& code() const noexcept { return *code_; }
+    // The process object its process values and the host's handle stand for, made on first asking.
+    const std::shared_ptr<process>& shown(type_id_t pid, nspace& root);
+    bool shows(const process& p) const noexcept { return shown_.get() == &p; }
+    // Stopped by the host: it takes no step after the current one, and counts as finished (the
+    // scheduler drops it at its next turn).
+    void stop() noexcept;
+
 private:
     friend class machine;
     friend struct processes;
     std::uint32_t serial_;
     origin from_;
+    const program* code_;
+    bool stopped_ = false;
     const unit* body_;  // the process body, which names the process after its frames are gone
     std::shared_ptr<process> shown_;  // what its process values hold, when the script keeps one
     std::vector<slot> stack_;

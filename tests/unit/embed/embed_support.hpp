@@ -15,14 +15,19 @@ using vorla::script_error;
 using vorla::script_value;
 using args = std::vector<script_value>;
 
-// An interpreter that writes into its own string.
+// An interpreter that writes into its own string, on the tree interpreter or the vm.
 struct quiet {
+    explicit quiet(bool vm = false)
+        : v([&] {
+              vorla::interpreter_options o;
+              o.output = &out;
+              o.vm = vm;
+              return o;
+          }())
+    {
+    }
     std::ostringstream out;
-    interpreter v{[this] {
-        vorla::interpreter_options o;
-        o.output = &out;
-        return o;
-    }()};
+    interpreter v;
 };
 
 // The error a call raises, as a host catches it.

@@ -185,85 +185,97 @@ process stopper(int which)
 
 TEST(embed_processes, a_handle_names_its_process_and_stops_it_between_steps)
 {
-    quiet q;
-    std::vector<vorla::process_handle> started;
-    q.v.define_native("stop_it", [&](const args& a) {
-        started.at(static_cast<std::size_t>(a.at(0).as_int())).stop();
-        return vorla::make_nil();
-    });
-    q.v.compile_string("p.vl", counters);
-    started.push_back(q.v.start("counter", {vorla::make_string("a")}));
-    started.push_back(q.v.start("counter", {vorla::make_string("b")}));
-    EXPECT_EQ(started[0].id(), 1u);
-    EXPECT_EQ(started[1].id(), 2u);
-    EXPECT_EQ(started[1].name(), "counter");
-    EXPECT_FALSE(started[0].finished());
-    q.v.run_for(10);
+    // The same on the vm's processes.
+    for (const bool vm : {false, true}) {
+        SCOPED_TRACE(vm ? "vm" : "tree");
+        quiet q(vm);
+        std::vector<vorla::process_handle> started;
+        q.v.define_native("stop_it", [&](const args& a) {
+            started.at(static_cast<std::size_t>(a.at(0).as_int())).stop();
+            return vorla::make_nil();
+        });
+        q.v.compile_string("p.vl", counters);
+        started.push_back(q.v.start("counter", {vorla::make_string("a")}));
+        started.push_back(q.v.start("counter", {vorla::make_string("b")}));
+        EXPECT_EQ(started[0].id(), 1u);
+        EXPECT_EQ(started[1].id(), 2u);
+        EXPECT_EQ(started[1].name(), "counter");
+        EXPECT_FALSE(started[0].finished());
+        q.v.run_for(10);
 
-    // From the host, between passes: gone at once.
-    started[0].stop();
-    EXPECT_TRUE(started[0].finished());
-    EXPECT_EQ(q.v.processes(), 1u);
-    started[0].stop();  // again: nothing more happens
+        // From the host, between passes: gone at once.
+        started[0].stop();
+        EXPECT_TRUE(started[0].finished());
+        EXPECT_EQ(q.v.processes(), 1u);
+        started[0].stop();  // again: nothing more happens
 
-    // From a native inside a pass: the stopper stops the other counter, then itself; each takes no step after.
-    started.push_back(q.v.start("stopper", {vorla::make_int(1)}));
-    started.push_back(q.v.start("stopper", {vorla::make_int(3)}));
-    q.v.step();
-    EXPECT_TRUE(started[1].finished());
-    EXPECT_TRUE(started[3].finished());
-    const int ticks = q.v.global("ticks").as_int();
-    q.v.run_for(5);
-    EXPECT_EQ(q.v.global("ticks").as_int(), ticks);
-    EXPECT_EQ(q.v.processes(), 0u) << "the third finished its two statements";
-    EXPECT_EQ(q.out.str(), "after stop");
-    EXPECT_TRUE(started[2].finished());
+        // From a native inside a pass: the stopper stops the other counter, then itself; each takes no step after.
+        started.push_back(q.v.start("stopper", {vorla::make_int(1)}));
+        started.push_back(q.v.start("stopper", {vorla::make_int(3)}));
+        q.v.step();
+        EXPECT_TRUE(started[1].finished());
+        EXPECT_TRUE(started[3].finished());
+        const int ticks = q.v.global("ticks").as_int();
+        q.v.run_for(5);
+        EXPECT_EQ(q.v.global("ticks").as_int(), ticks);
+        EXPECT_EQ(q.v.processes(), 0u) << "the third finished its two statements";
+        EXPECT_EQ(q.out.str(), "after stop");
+        EXPECT_TRUE(started[2].finished());
+    }
 }
 
 TEST(embed_interrupt, another_thread_stops_a_run_that_would_never_end_and_the_processes_stay)
 {
-    quiet q;
-    q.v.compile_string("p.vl", counters);
-    q.v.start("counter", {vorla::make_string("a")});
-    q.v.start("counter", {vorla::make_string("b")});
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        q.v.interrupt();
-    });
-    const script_error e = failure([&] { q.v.run(); });
-    stopper.join();
-    EXPECT_NE(e.report().find("error: interrupted\n"), std::string::npos) << e.report();
-    EXPECT_NE(e.report().find("the other live processes stood:"), std::string::npos) << e.report();
-    // Stopped between steps, every process stays; the interrupt was used up, so the next run goes on.
-    EXPECT_EQ(q.v.processes(), 2u);
-    const int ticks = q.v.global("ticks").as_int();
-    q.v.run_for(4);
-    EXPECT_EQ(q.v.global("ticks").as_int(), ticks + 4);
+    // The same on the vm's processes.
+    for (const bool vm : {false, true}) {
+        SCOPED_TRACE(vm ? "vm" : "tree");
+        quiet q(vm);
+        q.v.compile_string("p.vl", counters);
+        q.v.start("counter", {vorla::make_string("a")});
+        q.v.start("counter", {vorla::make_string("b")});
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            q.v.interrupt();
+        });
+        const script_error e = failure([&] { q.v.run(); });
+        stopper.join();
+        EXPECT_NE(e.report().find("error: interrupted\n"), std::string::npos) << e.report();
+        EXPECT_NE(e.report().find("the other live processes stood:"), std::string::npos) << e.report();
+        // Stopped between steps, every process stays; the interrupt was used up, so the next run goes on.
+        EXPECT_EQ(q.v.processes(), 2u);
+        const int ticks = q.v.global("ticks").as_int();
+        q.v.run_for(4);
+        EXPECT_EQ(q.v.global("ticks").as_int(), ticks + 4);
+    }
 }
 
 // ---- budgets of one call -------------------------------------------------------------------------------
 
 TEST(embed_budgets, a_step_budget_per_run_stops_between_steps_and_the_next_run_goes_on)
 {
-    quiet q;
-    q.v.compile_string("p.vl", counters);
-    q.v.start("counter", {vorla::make_string("a")});
-    q.v.start("counter", {vorla::make_string("b")});
-    const script_error e = failure([&] { q.v.run({20, std::nullopt}); });
-    EXPECT_NE(std::string(e.what()).find("step budget spent, max-steps=20"), std::string::npos) << e.what();
-    // Both processes stay, and the report says where each stands.
-    EXPECT_EQ(q.v.processes(), 2u);
-    EXPECT_EQ(e.file(), "p.vl");
-    EXPECT_NE(e.report().find("error: step budget spent, max-steps=20\n"), std::string::npos) << e.report();
-    EXPECT_NE(e.report().find("  in process counter#1 at p.vl:"), std::string::npos) << e.report();
-    EXPECT_NE(e.report().find("the other live processes stood:\n  in process counter#2 at p.vl:"), std::string::npos)
-        << e.report();
-    const int first = q.v.global("ticks").as_int();
-    EXPECT_GT(first, 0);
-    EXPECT_THROW(q.v.run({20, std::nullopt}), script_error);
-    EXPECT_EQ(q.v.global("ticks").as_int(), 2 * first);
-    // One pass of two steps fits in a budget of two: step() returns as usual.
-    EXPECT_TRUE(q.v.step({2, std::nullopt}));
+    // The same on the vm's processes.
+    for (const bool vm : {false, true}) {
+        SCOPED_TRACE(vm ? "vm" : "tree");
+        quiet q(vm);
+        q.v.compile_string("p.vl", counters);
+        q.v.start("counter", {vorla::make_string("a")});
+        q.v.start("counter", {vorla::make_string("b")});
+        const script_error e = failure([&] { q.v.run({20, std::nullopt}); });
+        EXPECT_NE(std::string(e.what()).find("step budget spent, max-steps=20"), std::string::npos) << e.what();
+        // Both processes stay, and the report says where each stands.
+        EXPECT_EQ(q.v.processes(), 2u);
+        EXPECT_EQ(e.file(), "p.vl");
+        EXPECT_NE(e.report().find("error: step budget spent, max-steps=20\n"), std::string::npos) << e.report();
+        EXPECT_NE(e.report().find("  in process counter#1 at p.vl:"), std::string::npos) << e.report();
+        EXPECT_NE(e.report().find("the other live processes stood:\n  in process counter#2 at p.vl:"), std::string::npos)
+            << e.report();
+        const int first = q.v.global("ticks").as_int();
+        EXPECT_GT(first, 0);
+        EXPECT_THROW(q.v.run({20, std::nullopt}), script_error);
+        EXPECT_EQ(q.v.global("ticks").as_int(), 2 * first);
+        // One pass of two steps fits in a budget of two: step() returns as usual.
+        EXPECT_TRUE(q.v.step({2, std::nullopt}));
+    }
 }
 
 TEST(embed_budgets, a_call_budget_bounds_a_function_that_never_returns)

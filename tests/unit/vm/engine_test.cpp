@@ -329,19 +329,6 @@ TEST(vm_engine, a_missing_process_is_the_tree_interpreters_own_diagnostic)
     EXPECT_THROW(i.start("other"), vorla::script_error);
 }
 
-TEST(vm_engine, what_the_vm_keeps_no_account_of_is_refused_not_ignored)
-{
-    std::ostringstream out;
-    vorla::interpreter i(writing_to(out, true));
-    i.compile_string("t.vl", std::string("process main() { using::write(\"a\"); using::write(\"b\"); }\n"));
-    vorla::process_handle h = i.start("main");
-    EXPECT_THROW(h.finished(), vorla::engine_refusal);
-    EXPECT_THROW(h.stop(), vorla::engine_refusal);
-    EXPECT_EQ(out.str(), "");
-    i.run();
-    EXPECT_EQ(out.str(), "ab");
-}
-
 // A function's int tests jump on the comparison itself: each relation at, below and above its bound,
 // negative and extreme values, in while, if and if-else, and a test whose value a variable keeps.
 TEST(vm_engine, int_tests_of_loops_and_branches_take_every_relation_as_on_the_tree_interpreter)

@@ -244,6 +244,25 @@ TEST(vm_processes, a_process_the_host_starts_shares_the_hosts_values_taken_by_re
     }
 }
 
+TEST(vm_processes, a_sleeping_process_the_host_stops_leaves_at_once)
+{
+    for (const bool vm : {false, true}) {
+        std::ostringstream out;
+        vorla::interpreter_options o = writing_to(out, vm);
+        o.natives.system = true;
+        vorla::interpreter i(o);
+        i.compile_string("t.vl", "process nap() { using::write(\"a\"); using::sleep(100); using::write(\"b\"); }\n");
+        vorla::process_handle h = i.start("nap");
+        i.step();
+        EXPECT_FALSE(h.finished());
+        h.stop();
+        EXPECT_TRUE(h.finished());
+        EXPECT_EQ(i.processes(), 0u) << (vm ? "vm" : "tree");
+        i.run();
+        EXPECT_EQ(out.str(), "a");
+    }
+}
+
 TEST(vm_processes, the_trace_names_each_step_as_on_the_tree_interpreter)
 {
     const std::string tree = traced(shapes, false);
