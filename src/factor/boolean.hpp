@@ -44,6 +44,14 @@ protected:
     bool b_;
 };
 
+// The value as a script bool when its class is exactly that one (not nil, which derives from it), else
+// nullptr (see exact_int).
+inline boolean* exact_bool(const value& v) noexcept
+{
+    factor& f = *v;
+    return &typeid(f) == &typeid(boolean) ? static_cast<boolean*>(&f) : nullptr;
+}
+
 // A new boolean handle: what every comparison and logical operator yields.
 inline value make_boolean(bool b) { return make<boolean>(b); }
 

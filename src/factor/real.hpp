@@ -138,6 +138,13 @@ private:
     F v_;
 };
 
+// The value as a script double when its class is exactly that one, else nullptr (see exact_int).
+inline real<double>* exact_double(const value& v) noexcept
+{
+    factor& f = *v;
+    return &typeid(f) == &typeid(real<double>) ? static_cast<real<double>*>(&f) : nullptr;
+}
+
 extern template class real<float>;
 extern template class real<double>;
 

@@ -225,6 +225,79 @@ bool int_in(const slot& s, std::int32_t& out) noexcept
     return false;
 }
 
+// A double in place or a double value (an element), for the double path below.
+bool double_in(const slot& s, double& out) noexcept
+{
+    if (s.what() == kind::double_) {
+        out = s.d();
+        return true;
+    }
+    if (s.what() != kind::object) return false;
+    const real<double>* v = exact_double(s.object());
+    if (v) out = v->get();
+    return v != nullptr;
+}
+
+// A double or an int (in place or a value), read as the double a double on its left converts it to.
+bool double_operand(const slot& s, double& out) noexcept
+{
+    std::int32_t i;
+    if (double_in(s, out)) return true;
+    if (!int_in(s, i)) return false;
+    out = static_cast<double>(i);
+    return true;
+}
+
+// The double path of the general instructions, as int_path: a double on the left (which decides the
+// type) and a double or int on the right compute here; any other pair takes the general path.
+[[gnu::always_inline]] inline bool double_path(const instr& in, slot* r)
+{
+    double x, y;
+    switch (in.code) {
+    case op::make:
+        if (in.n != 1 || in.b != static_cast<std::int32_t>(tid::double_) || !double_operand(r[in.c], x)) return false;
+        r[in.a].set_double(x);
+        return true;
+    case op::relate_v:
+        if (!double_in(r[in.b], x) || !double_operand(r[in.c], y)) return false;
+        r[in.a].set_bool(numeric_relation(static_cast<relation>(in.n), x, [&] { return y; }));
+        return true;
+    case op::arith_v:
+        if (!double_in(r[in.b], x) || !double_operand(r[in.c], y)) return false;
+        r[in.a].set_double(real_result(static_cast<arith>(in.n), x, y));
+        return true;
+    case op::assign_v: {
+        real<double>* element = r[in.a].what() == kind::object ? exact_double(r[in.a].object()) : nullptr;
+        if ((!element && r[in.a].what() != kind::double_) || !double_operand(r[in.b], y)) return false;
+        if (in.n != 0) y = real_result(static_cast<arith>(in.n - 1), element ? element->get() : r[in.a].d(), y);
+        if (element) element->set(y);
+        else r[in.a].set_double(y);
+        return true;
+    }
+    default: break;
+    }
+    return false;
+}
+
+// A condition's truth of a scalar or a number or bool value, as their classes answer it; nothing else.
+bool plain_truth(const slot& s, bool& out) noexcept
+{
+    switch (s.what()) {
+    case kind::boolean: out = s.b(); return true;
+    case kind::int_: out = s.i() != 0; return true;
+    case kind::uint_: out = s.u() != 0; return true;
+    case kind::double_: out = s.d() != 0; return true;
+    case kind::object: break;
+    default: return false;
+    }
+    const value& v = s.object();
+    if (const boolean* b = exact_bool(v)) out = static_cast<bool>(*b);
+    else if (const signed_<int>* i = exact_int(v)) out = i->get() != 0;
+    else if (const real<double>* d = exact_double(v)) out = d->get() != 0;
+    else return false;
+    return true;
+}
+
 // The names the tree interpreter's operators report under.
 const char* operator_text(arith a)
 {
@@ -554,18 +627,28 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             resume();
             break;
         }
+        case op::truth_v: {
+            bool t;
+            if (plain_truth(r[in.b], t)) {
+                r[in.a].set_bool(t);
+                break;
+            }
+            fr->pc = pc;
+            if (values(f, in, r)) return true;
+            resume();
+            break;
+        }
         case op::make:
         case op::assign_v:
         case op::arith_v:
         case op::relate_v:
-            if (int_path(in, r)) break;
+            if (int_path(in, r) || double_path(in, r)) break;
             [[fallthrough]];
         case op::clone:
         case op::method:
         case op::method_any:
         case op::method_v:
         case op::no_method:
-        case op::truth_v:
         case op::unary_v:
             fr->pc = pc;
             if (values(f, in, r)) return true;

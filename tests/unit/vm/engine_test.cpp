@@ -346,4 +346,24 @@ TEST(vm_engine, int_tests_of_loops_and_branches_take_every_relation_as_on_the_tr
                  "    using::write(\"\" + walk(0, 3) + \" \" + walk(5, 3) + \" \" + walk(0 - 4, 0 - 4) + \"\\n\");\n}\n");
 }
 
+// Elements whose class only the run knows compute on the fast paths as their classes would: a double on
+// the left decides (an int on the right is read as a double), an int on the left truncates a double
+// right side through the general path, and a condition asks an element's or a method result's truth.
+TEST(vm_engine, double_bool_and_int_elements_compute_and_test_as_on_the_tree_interpreter)
+{
+    same_on_both("bool odd(int n) { return n % 2 == 1; }\n"
+                 "process main() {\n"
+                 "    vector v(2, 0.5);\n    v.push_back(3);\n    v.push_back(true);\n    v.push_back(0.0);\n"
+                 "    double d = 1.5;\n    int i = 7;\n"
+                 "    double a = d * v.at(0) + d / v.at(2) - d % v.at(2);\n"
+                 "    int b = i + v.at(2);\n    double c = v.at(0);\n    double e = v.at(2);\n"
+                 "    v.at(0) += 2;\n    v.at(1) *= v.at(0);\n    v.at(1) = v.at(1) / 0.0;\n"
+                 "    using::write(\"\" + a + \" \" + b + \" \" + c + \" \" + e + \" \" + v.at(0) + \" \" + v.at(1) + \" \" + (d < v.at(2)) + (d == v.at(0)) + (d >= v.at(2)) + \"\\n\");\n"
+                 "    int k = 0;\n    string s = \"\";\n"
+                 "    while (k < v.size()) { if (v.at(k)) { s += \"t\"; } else { s += \"f\"; } ++k; }\n"
+                 "    vector flags(3, false);\n    flags.at(1) = true;\n    flags.at(2) = 2.5;\n"
+                 "    if (flags.at(1)) { s += \" one\"; }\n    if (!flags.at(0)) { s += \" zero\"; }\n    if (odd(3)) { s += \" odd\"; }\n"
+                 "    using::write(s + \" \" + flags.at(2) + \"\\n\");\n}\n");
+}
+
 } // namespace
