@@ -66,8 +66,9 @@ enum class op : std::uint8_t {
     jump,           // to a
     jump_unless,    // to b when the bool a is false
     step,           // the process's statement step ends here (never in a function body)
-    call,           // a = units[b](registers c, c+1, ...): the callee's frame starts at register c; n is 1 for
-                    // a method called on an instance (`a.f()`), whose errors leave through the instance
+    call,           // a = units[b](registers c, c+1, ...): the callee's frame starts at register c; n's low bit
+                    // is 1 for a method called on an instance (`a.f()`), whose errors leave through the
+                    // instance, and its other bits count the inline expansions open around the call
     native,         // a = natives[b](registers c, ...), through the interpreter's native table (which may fail)
     ret,            // returns register a to the caller's destination
     ret_nil,        // returns nil (a body that ends without return)
@@ -106,6 +107,10 @@ enum class op : std::uint8_t {
                  // unless the result is already of that class and nothing else holds it)
     // Compare-and-jump: a loop's or branch's int test in a function body, to a when b rel c is false.
     unless_lt_i, unless_le_i, unless_gt_i, unless_ge_i, unless_eq_i, unless_ne_i,
+    // inline expansions
+    inline_check,  // an expansion opens with a more open in this frame (and the frame's own count around
+                   // it): at the interpreter's limit it fails as the tree's expansion of unit.methods[b] does
+    no_inline,     // the expansion unit.methods[a] in a method, whose instance's namespace has none: its failure
 };
 
 struct instr {

@@ -431,6 +431,17 @@ private:
     // loop quadratic).
     std::int32_t dropped_ = -1;
 
+    // ---- inline expansions nested at run time ----
+    // Expansions open around the code being compiled in this unit (an expansion's own call frames
+    // count the ones around their call site on top: `call`'s n).
+    std::uint32_t open_ = 0;
+    // The call instruction's n: 1 for a call on an instance, and the expansions open around the call.
+    std::optional<int> call_flags(bool on_instance, script_pos at);
+    // The expansion about to open fails when the tree's limit of expansions open at once is reached,
+    // counting the frames' too; false when it always fails here (nothing more is compiled for it).
+    bool expansion_check(const c_inline& x);
+    bool inline_in_method(const c_inline& x);
+
     // ---- ref, typeid and timer values ----
     bool compile_body();
     // The variables whose register holds a value object of their scalar or string (by name: a ref is
@@ -467,12 +478,6 @@ public:
     // compiled or being compiled: a method once per class of instance it runs on
     std::map<std::pair<const table::routine*, type_id_t>, std::size_t> units;
     std::map<std::pair<std::wstring, std::size_t>, std::int32_t> natives;  // by name and argument count
-    // Inline expansions: the definitions being expanded, innermost last (one inside its own body would
-    // never end); the units being compiled, innermost last, and each run of them that calls back into
-    // one further out (a recursion, through which expansions would nest deeper than the code shows).
-    std::vector<const table::routine*> expanding;
-    std::vector<std::size_t> compiling;
-    std::vector<std::vector<std::size_t>> cycles;
 
     // The script class of a type id, or nullptr.
     const object* class_of(type_id_t id) const
@@ -604,11 +609,7 @@ bool shared_state::any_class_made(type_id_t id, Test&& test) const
 std::optional<std::size_t> shared_state::function(const table::routine& r, const std::string& name, script_pos at, owner whose)
 {
     // A recursive call finds its own unit here while the body is still being compiled.
-    if (const auto found = units.find({&r, whose.receiver}); found != units.end()) {
-        if (const auto in = std::find(compiling.begin(), compiling.end(), found->second); in != compiling.end())
-            cycles.emplace_back(in, compiling.end());
-        return found->second;
-    }
+    if (const auto found = units.find({&r, whose.receiver}); found != units.end()) return found->second;
     const std::optional<ty> returns = typed(r.return_type);
     // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
     if (!returns || *returns == ty::any || *returns == ty::builtin ||
@@ -627,9 +628,7 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     code.units.back().returns = r.return_type;
     units.emplace(std::pair{&r, whose.receiver}, index);
     unit_compiler c(*this, index, r, false, returns, whose, at);
-    compiling.push_back(index);
     const bool ok = c.body();
-    compiling.pop_back();
     if (!ok) return std::nullopt;
     return index;
 }
@@ -683,6 +682,7 @@ bool unit_compiler::body()
         tries_.clear();
         next_ = 0;
         dropped_ = -1;
+        open_ = 0;
     }
 }
 
@@ -1007,9 +1007,9 @@ bool unit_compiler::try_statement(const c_except& x)
 // a step of its own, then the body's steps.
 bool unit_compiler::inline_statement(const c_inline& x)
 {
-    // A method's namespace is its instance's, which holds no inline definitions: the tree's expansion
-    // fails there at run time.
-    if (owner_.defining) return refuse("an inline expansion in a method", x.pos);
+    // A method's namespace is its instance's, which holds no inline definitions: the expansion fails
+    // there when it runs, as the tree's does.
+    if (owner_.defining) return inline_in_method(x);
     const std::int32_t mark_ = next_;
     std::vector<operand> given;
     for (const expr& a : x.arguments) {
@@ -1025,8 +1025,9 @@ bool unit_compiler::inline_statement(const c_inline& x)
         if (same) found = &r;
     }
     if (!found) return refuse("an inline expansion of " + narrow(*x.name) + " that no inline definition takes", x.pos);
-    if (std::find(all_.expanding.begin(), all_.expanding.end(), found) != all_.expanding.end())
-        return refuse("an inline expansion inside its own body", x.pos);
+    // An expansion inside its own body nests as deep as the tree's limit lets it: each level is expanded
+    // in turn, and the level the limit refuses fails there (see expansion_check).
+    if (!expansion_check(x)) return true;
     std::vector<variable> params;
     for (std::size_t k = 0; k < given.size(); ++k) {
         const table::parameter& p = found->params[k];
@@ -1046,15 +1047,55 @@ bool unit_compiler::inline_statement(const c_inline& x)
     // The caller's names are out of sight while the body compiles.
     std::vector<std::vector<variable>> caller = std::move(scopes_);
     scopes_.assign(1, std::move(params));
-    all_.expanding.push_back(found);
+    ++open_;
     expansion_site site{static_cast<std::uint32_t>(u().code.size()), 0, narrow(*x.name), x.pos};
     const bool ok = scoped(*found->body);
-    all_.expanding.pop_back();
+    --open_;
     scopes_ = std::move(caller);
     if (!ok) return false;
     site.to = static_cast<std::uint32_t>(u().code.size());
     u().expansions.push_back(std::move(site));
     next_ = mark_;
+    return true;
+}
+
+std::optional<int> unit_compiler::call_flags(bool on_instance, script_pos at)
+{
+    // n holds the count in its seven high bits.
+    if (open_ > 127) {
+        refuse("a call inside more than 127 inline expansions", at);
+        return std::nullopt;
+    }
+    return static_cast<int>(open_ << 1) | (on_instance ? 1 : 0);
+}
+
+bool unit_compiler::expansion_check(const c_inline& x)
+{
+    // An expansion's levels are code: a body expanding itself twice would double with each level.
+    if (u().code.size() > (std::size_t{1} << 20)) return refuse("inline expansions nested into more than a million instructions", x.pos);
+    u().methods.push_back({method_name::none, 0, 0, x.name});
+    mark(x.pos);
+    emit(op::inline_check, static_cast<std::int32_t>(open_), static_cast<std::int32_t>(u().methods.size() - 1));
+    return open_ < table::inline_nesting::limit;
+}
+
+bool unit_compiler::inline_in_method(const c_inline& x)
+{
+    std::vector<operand> given;
+    for (const expr& a : x.arguments) {
+        const std::optional<operand> v = value_of(*a);
+        if (!v) return false;
+        given.push_back(*v);
+    }
+    std::int32_t base = 0;
+    for (const operand& v : given)
+        if (v.type == ty::nil) return refuse("handing an inline expansion the nil a function gives", x.pos);
+    base = next_;
+    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    u().methods.push_back({method_name::none, base, static_cast<std::uint32_t>(given.size()), x.name});
+    mark(x.pos);
+    emit(op::no_inline, static_cast<std::int32_t>(u().methods.size() - 1), 0);
+    step();
     return true;
 }
 
@@ -1684,8 +1725,10 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
                 *m->routine, narrow(m->cls->name) + "::" + named(m->routine->params), e.pos,
                 {m->cls, owner_.receiver, owner_.offset + m->depth});
             if (!callee) return std::nullopt;
+            const std::optional<int> flags = call_flags(false, e.pos);
+            if (!flags) return std::nullopt;
             mark(e.pos);
-            emit(op::call, into, static_cast<std::int32_t>(*callee), base);
+            emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
             next_ = base;
             if (cls) *cls = m->routine->return_type;
             return all_.typed(m->routine->return_type);
@@ -1710,8 +1753,10 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
     const std::optional<std::size_t> callee = all_.function(*found, named(found->params), e.pos);
     if (!callee) return std::nullopt;
     // The callee's registers start at base: make room for them in this frame's count too.
+    const std::optional<int> flags = call_flags(false, e.pos);
+    if (!flags) return std::nullopt;
     mark(e.pos);
-    emit(op::call, into, static_cast<std::int32_t>(*callee), base);
+    emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
     next_ = base;
     if (cls) *cls = found->return_type;
     return all_.typed(found->return_type);
@@ -1837,8 +1882,10 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         if (!pass(given, target->reg, m->routine->params, from, e.pos)) return std::nullopt;
         const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, target->cls, m->depth});
         if (!callee) return std::nullopt;
+        const std::optional<int> flags = call_flags(true, e.pos);
+        if (!flags) return std::nullopt;
         mark(e.pos);
-        emit(op::call, into, static_cast<std::int32_t>(*callee), base, 1);
+        emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
         next_ = base;
         if (cls) *cls = m->routine->return_type;
         return all_.typed(m->routine->return_type);
@@ -2516,12 +2563,6 @@ compiled compile_process(nspace& root, const table::routine& body, const std::st
     all.units.emplace(std::pair{&body, type_id_t{0}}, 0);
     unit_compiler c(all, 0, body, true, std::nullopt);
     const bool ok = c.body();
-    // The tree interpreter bounds expansions nested at once (below the call depth): a recursion through
-    // a function that expands one would meet that bound, which the vm's frames do not count.
-    for (const std::vector<std::size_t>& cycle : all.cycles)
-        for (const std::size_t k : cycle)
-            if (!all.refused && !all.code.units[k].expansions.empty())
-                all.refused = refusal{"an inline expansion in a function that may call itself", all.code.units[k].expansions.front().site};
     compiled out;
     if (!ok && !all.refused) all.refused = refusal{"an unknown construct", body.body->pos};
     out.refused = std::move(all.refused);

@@ -730,7 +730,7 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             fr->pc = pc;
             const std::uint32_t base = fr->base + static_cast<std::uint32_t>(in.c);
             if (f.stack_.size() < base + callee.registers) f.stack_.resize(base + callee.registers);
-            f.frames_.push_back({&callee, 0, base, in.a});
+            f.frames_.push_back({&callee, 0, base, in.a, fr->inlines + (in.n >> 1u)});
             fr = &f.frames_.back();
             code = callee.code.data();
             r = f.stack_.data() + base;
@@ -814,6 +814,17 @@ bool machine::run(fiber& f, std::uint64_t& passes)
                 fr->pc = pc;
                 reference_refused(f, in, r);
             }
+            break;
+        case op::inline_check:
+            if (fr->inlines + static_cast<std::uint32_t>(in.a) >= table::inline_nesting::limit) [[unlikely]] {
+                fr->pc = pc;
+                expansion_refused(f, in);
+            }
+            break;
+        case op::no_inline:
+            fr->pc = pc;
+            if (values(f, in, r)) return true;
+            resume();
             break;
         // ref, typeid and timer values
         case op::box: r[in.a] = slot::of_value(boxed(r[in.b])); break;
@@ -965,6 +976,13 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             return false;
         }
         case op::truth_v: r[in.a].set_bool(truth(boxed(r[in.b]))); return false;
+        case op::no_inline: {
+            // The instance's namespace looks for the definition and finds none.
+            const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.a)];
+            for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
+            (void)static_cast<instance&>(*r[in.b].object()).part().expand_inline(m.text, given);
+            throw fault("vm: an instance's namespace that took an inline expansion");
+        }
         case op::step_v:
             left = r[in.b].object();
             op_name = in.n ? "operator --" : "operator ++";
@@ -1007,6 +1025,24 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
     return raise(f, slot::of_value(std::move(caught.v)), std::move(caught.trace));
 }
 
+// ---- inline expansions ---------------------------------------------------------------------------------
+
+void machine::expansion_refused(fiber& f, const instr& in) const
+{
+    // The interpreter's own expansion refuses it, its count of open expansions lent the fiber's.
+    context& c = *program_.space->ctx;
+    const unsigned before = c.inline_depth;
+    c.inline_depth = f.frames_.back().inlines + static_cast<std::uint32_t>(in.a);
+    try {
+        (void)program_.space->expand_inline(f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].text, args{});
+    } catch (exception& e) {
+        c.inline_depth = before;
+        failed(f, std::move(e));
+    }
+    c.inline_depth = before;
+    throw fault("vm: an expansion past the limit that the interpreter took");
+}
+
 // ---- a return out of a constructor body ------------------------------------------------------------------
 
 bool machine::take_return(fiber& f, value v) const
@@ -1030,7 +1066,7 @@ bool machine::take_return(fiber& f, value v) const
     } catch (exception& e) {
         exception left = table::function::left_call(e);
         const frame& caller = f.frames_[f.frames_.size() - 2];
-        if (caller.body->code[caller.pc - 1].n == 1 && !left.out_of_depth())
+        if ((caller.body->code[caller.pc - 1].n & 1) != 0 && !left.out_of_depth())
             left = static_cast<const instance&>(*f.stack_[callee.base].object()).left_method(left);
         f.frames_.pop_back();
         failed(f, std::move(left));
@@ -1125,7 +1161,7 @@ void machine::failed(fiber& f, exception e) const
         // A method called on an instance (`a.f()`, not a plain call inside a method) leaves through the
         // instance, which chains the error behind its description; a runaway recursion passes unchanged.
         const frame& caller = f.frames_[k - 1];
-        if (caller.body->code[caller.pc - 1].n == 1 && !e.out_of_depth()) {
+        if ((caller.body->code[caller.pc - 1].n & 1) != 0 && !e.out_of_depth()) {
             const value self = f.stack_[f.frames_[k].base].object();
             e = static_cast<const instance&>(*self).left_method(e);
         }

@@ -34,6 +34,7 @@ struct frame {
     std::uint32_t pc;
     std::uint32_t base;    // the frame's first register in the fiber's stack
     std::int32_t result;   // the caller's register (relative to the caller's base) the return fills
+    std::uint32_t inlines = 0;  // inline expansions open in the frames around this one
 };
 
 // Where a process came from, for the frames of its reports: the statement that started it, and the
@@ -144,6 +145,7 @@ private:
     bool raise(fiber& f, slot thrown, trace_ptr trace) const;
     // Whether a try of the fiber is running its protected part (in any frame).
     bool guarded(const fiber& f) const noexcept;
+    [[noreturn, gnu::noinline]] void expansion_refused(fiber& f, const instr& in) const;
     // A return out of a constructor body the interpreter's class code ran: the innermost call returns
     // the value (converted to its declared type), or the process ends with it as stray; as `raise`.
     bool take_return(fiber& f, value v) const;

@@ -174,6 +174,10 @@ TEST(vm_compiler, what_it_cannot_run_exactly_is_refused_with_its_place)
     // A reference parameter may be a register of the caller, which has no value object a ref could share.
     refused(L"nil f(int &n) { ref r(n); }\nprocess main() {\n    int x = 1;\n    f(x);\n}\n",
             "a ref or reference member bound to a reference parameter of type int");
+    // An expansion inside its own body is unrolled level by level; a call's instruction counts the
+    // expansions open around it in seven bits.
+    refused(L"nil f() { }\ninline g(int n) {\n    f();\n    inline g(n - 1);\n}\nprocess main() {\n    inline g(1);\n}\n",
+            "a call inside more than 127 inline expansions");
     refused(L"int f(int n) { if (n > 0) { return 1; } }\nprocess main() { f(1); }\n", "may end without return");
     refused(L"process main() {\n    using::write(missing);\n}\n", "the name missing");
     refused(L"process main() {\n    return 1;\n}\n", "a return in a process body");
