@@ -111,6 +111,9 @@ enum class op : std::uint8_t {
     inline_check,  // an expansion opens with a more open in this frame (and the frame's own count around
                    // it): at the interpreter's limit it fails as the tree's expansion of unit.methods[b] does
     no_inline,     // the expansion unit.methods[a] in a method, whose instance's namespace has none: its failure
+    // Run-time errors: what the tree interpreter refuses only when the statement runs (a name that names
+    // no variable there, a call no definition takes), raised as its own error where it would raise it.
+    fail,  // the error of unit.failures[a], after the statement ran up to it
 };
 
 struct instr {
@@ -211,6 +214,30 @@ struct check_site {
     std::vector<type_id_t> classes;
 };
 
+// An error the tree interpreter raises when the statement runs, which the compiler knows it will: what
+// it is, the name it concerns and the registers of the values its report describes (a call's
+// arguments, a declaration's value, a stray return's value).
+struct failure_site {
+    enum what_t : std::uint8_t {
+        no_variable,    // a name that names no variable where it stands
+        no_function,    // a call no function of the top level takes
+        no_process,     // a process start no definition takes
+        duplicate,      // a second declaration of a name in one block (the value in register base)
+        stray_break,    // a break or continue outside every loop of a process body
+        stray_continue,
+        stray_return,   // a return in a process body (its value in register base)
+    };
+    explicit failure_site(what_t what, symbol name = nullptr, std::int32_t base = 0, std::uint32_t count = 0)
+        : what(what), name(name), base(base), count(count)
+    {
+    }
+    what_t what;
+    symbol name;
+    type_id_t pid = 0;    // a process definition's name
+    std::int32_t base;
+    std::uint32_t count;
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -231,6 +258,7 @@ struct unit {
     std::vector<std::pair<std::uint32_t, script_pos>> statements;
     std::vector<expansion_site> expansions;  // inner expansions before the ones around them
     std::vector<check_site> checks;
+    std::vector<failure_site> failures;
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     // A process body's parameters taken by value that it keeps boxed (handed on to a process by reference,

@@ -329,6 +329,7 @@ private:
     }
 
     bool statement(const control& c);
+    bool compile_statement(const control& c);
     // try/catch/throw
     bool try_statement(const c_except& x);
     bool throw_statement(const c_throw& t);
@@ -337,6 +338,14 @@ private:
     bool block(const control_list& list);
     // `owner`: the branch or loop whose body c is; a step of its empty body stands at the owner.
     bool scoped(const control& c, script_pos owner = {});
+    // A body that may be left or skipped (a branch, a loop body, a try's block or clause, an expansion):
+    // scoped, and what follows it can be reached even when the body always fails.
+    bool branch(const control& c, script_pos owner = {})
+    {
+        const bool ok = scoped(c, owner);
+        dead_ = false;
+        return ok;
+    }
     bool declare(const expression& e);
     bool condition(const expression& e, std::int32_t& reg);
     std::size_t jump_unless(std::int32_t test);
@@ -465,6 +474,16 @@ private:
     // ++ or -- on an element or a ref's target, through its class.
     std::optional<ty> step_value(const unary& e, bool up, std::int32_t into);
     bool test_computed_ = false;  // the last condition's test is a temporary it computed, not a variable
+
+    // Run-time errors
+    // The code being compiled cannot be reached: an error the tree raises when the statement runs was
+    // emitted before it (in this statement or an earlier one of the block), and the rest is left out.
+    bool dead_ = false;
+    // Emits the error `s` at `at` and marks what follows unreachable; false, to end the statement's
+    // compilation as a refusal would, but without one.
+    bool fails(failure_site s, script_pos at);
+    // The registers from the first free one holding copies of the operands, for a failure site's report.
+    failure_site described(failure_site s, const std::vector<operand>& given);
 };
 
 // What the units of one program share: the program, the functions compiled or being compiled, the
@@ -660,6 +679,23 @@ std::int32_t unit_compiler::constant(slot s)
     return static_cast<std::int32_t>(u().constants.size() - 1);
 }
 
+bool unit_compiler::fails(failure_site s, script_pos at)
+{
+    u().failures.push_back(std::move(s));
+    mark(at);
+    emit(op::fail, static_cast<std::int32_t>(u().failures.size() - 1));
+    dead_ = true;
+    return false;
+}
+
+failure_site unit_compiler::described(failure_site s, const std::vector<operand>& given)
+{
+    s.base = next_;
+    s.count = static_cast<std::uint32_t>(given.size());
+    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    return s;
+}
+
 bool unit_compiler::body()
 {
     // A ref made of a scalar or string variable needs the variable's own value object, which a register
@@ -683,6 +719,7 @@ bool unit_compiler::body()
         next_ = 0;
         dropped_ = -1;
         open_ = 0;
+        dead_ = false;
     }
 }
 
@@ -690,6 +727,7 @@ bool unit_compiler::compile_body()
 {
     scopes_.emplace_back();
     if (owner_.defining) temporary();  // register 0: the instance the method runs on
+    std::optional<std::size_t> duplicate;
     // A body's own position may be unknown (a function's block): its first call's site stands in.
     const script_pos params_at = routine_.body->pos.known() ? routine_.body->pos : called_at_;
     for (const table::parameter& p : routine_.params) {
@@ -699,7 +737,12 @@ bool unit_compiler::compile_body()
         if (*t == ty::instance && !p.reference && all_.construction_signals(p.type))
             return refuse("a parameter of class " + all_.type_text(p.type) + ", whose construction may return, break or continue",
                           params_at);
-        if (local(p.name)) return refuse("two parameters of one name", params_at);
+        // The call binds the parameters in order and fails at the second of one name (a process start
+        // finds no definition with two, see start).
+        if (local(p.name) && !duplicate) {
+            if (p.reference && !held(*t)) return refuse("two parameters of one name", params_at);
+            duplicate = scopes_.back().size();
+        }
         // A reference to a value object is its handle; to a scalar or string, a place or a value object. A
         // process's reference parameter is always a value object: its starter's register is out of reach.
         scopes_.back().push_back({p.name, {temporary(), *t, classed(*t) ? p.type : 0}, -1, p.reference && !held(*t)});
@@ -721,6 +764,13 @@ bool unit_compiler::compile_body()
             param.by_ref = param.object_held = true;
         }
         box(param);
+        if (duplicate == k) {
+            // Refused as the call binds it, before the body's first position: placed at the call site.
+            u().failures.emplace_back(failure_site::duplicate, p.name, p.at.reg, 1);
+            emit(op::fail, static_cast<std::int32_t>(u().failures.size() - 1));
+            emit(op::ret_nil);
+            return true;
+        }
     }
     if (!statement(*routine_.body)) return false;
     emit(process_ ? op::end : op::ret_nil);
@@ -743,7 +793,8 @@ std::optional<unit_compiler::global_found> unit_compiler::global(symbol name, sc
 {
     value* v = all_.root.global.variables.find(name);
     if (!v) {
-        refuse("the name " + narrow(*name) + ", which names no variable here", at);
+        // The tree's lookup fails when the name is read: neither a local, a member nor a global.
+        fails(failure_site(failure_site::no_variable, name), at);
         return std::nullopt;
     }
     // A vector or an instance is the global's own value object, read and changed in place by handle.
@@ -834,6 +885,15 @@ void unit_compiler::land(std::size_t jump, std::size_t target)
 
 bool unit_compiler::statement(const control& c)
 {
+    // A statement after one that always fails is never run: it is not compiled, nor refused.
+    if (dead_) return true;
+    const bool ok = compile_statement(c);
+    // A statement whose compilation ended at an error it raises stands compiled up to that error.
+    return ok || (dead_ && !all_.refused);
+}
+
+bool unit_compiler::compile_statement(const control& c)
+{
     // Compiling recurses once per level of nesting (an else-if chain nests here): refused, not overflowed.
     if (stack_exhausted()) return refuse("statements nested this deep", c.pos);
     mark(c.pos);
@@ -864,7 +924,7 @@ bool unit_compiler::statement(const control& c)
         step();
         const std::size_t skip = jump_unless(test);
         next_ = mark_;
-        if (!scoped(*i->then, c.pos)) return false;
+        if (!branch(*i->then, c.pos)) return false;
         land(skip, u().code.size());
         return true;
     }
@@ -874,11 +934,11 @@ bool unit_compiler::statement(const control& c)
         step();
         const std::size_t to_else = jump_unless(test);
         next_ = mark_;
-        if (!scoped(*i->then, c.pos)) return false;
+        if (!branch(*i->then, c.pos)) return false;
         const std::size_t to_end = u().code.size();
         emit(op::jump);
         land(to_else, u().code.size());
-        if (!scoped(*i->otherwise, c.pos)) return false;
+        if (!branch(*i->otherwise, c.pos)) return false;
         u().code[to_end].a = static_cast<std::int32_t>(u().code.size());
         return true;
     }
@@ -892,7 +952,7 @@ bool unit_compiler::statement(const control& c)
         const std::size_t out = jump_unless(test);
         next_ = mark_;
         loops_.push_back({again, {}});
-        if (!scoped(*w->body, c.pos)) return false;
+        if (!branch(*w->body, c.pos)) return false;
         emit(op::jump, static_cast<std::int32_t>(again));
         const auto end = static_cast<std::int32_t>(u().code.size());
         land(out, static_cast<std::size_t>(end));
@@ -901,7 +961,10 @@ bool unit_compiler::statement(const control& c)
         return true;
     }
     if (dynamic_cast<const c_break*>(&c) || dynamic_cast<const c_continue*>(&c)) {
-        if (loops_.empty()) return refuse("a break or continue outside every loop", c.pos);
+        // In a process body it ends the process; out of a function it would break the caller's loop.
+        if (loops_.empty() && (!process_ || open_ != 0)) return refuse("a break or continue outside every loop", c.pos);
+        if (loops_.empty())
+            return fails(failure_site(dynamic_cast<const c_break*>(&c) ? failure_site::stray_break : failure_site::stray_continue), c.pos);
         step();
         if (dynamic_cast<const c_break*>(&c)) {
             loops_.back().breaks.push_back(u().code.size());
@@ -912,7 +975,13 @@ bool unit_compiler::statement(const control& c)
         return true;
     }
     if (const auto* r = dynamic_cast<const c_return*>(&c)) {
-        if (process_) return refuse("a return in a process body", c.pos);
+        if (process_ && open_ != 0) return refuse("a return in a process body", c.pos);
+        if (process_) {
+            // Its value is made, then the process ends with it.
+            const std::optional<operand> v = value_of(*r->e);
+            if (!v) return false;
+            return fails(described(failure_site(failure_site::stray_return), {*v}), c.pos);
+        }
         if (returns_ == ty::nil) return refuse("a return in a function declared nil", c.pos);
         const std::optional<operand> v = value_of(*r->e);
         if (!v) return false;
@@ -961,7 +1030,7 @@ bool unit_compiler::try_statement(const c_except& x)
 {
     tries_.emplace_back();
     tries_.back().from = static_cast<std::uint32_t>(u().code.size());
-    if (!scoped(*x.body)) return false;
+    if (!branch(*x.body)) return false;
     handler h = std::move(tries_.back());
     tries_.pop_back();
     h.to = static_cast<std::uint32_t>(u().code.size());
@@ -985,7 +1054,7 @@ bool unit_compiler::try_statement(const c_except& x)
         taken.target = static_cast<std::uint32_t>(u().code.size());
         h.clauses.push_back(taken);
         if (!clause.params.empty()) box(scopes_.back().back());
-        if (!scoped(*clause.body)) return false;
+        if (!branch(*clause.body)) return false;
         scopes_.pop_back();
         next_ = mark_;
         to_end.push_back(u().code.size());
@@ -1049,7 +1118,7 @@ bool unit_compiler::inline_statement(const c_inline& x)
     scopes_.assign(1, std::move(params));
     ++open_;
     expansion_site site{static_cast<std::uint32_t>(u().code.size()), 0, narrow(*x.name), x.pos};
-    const bool ok = scoped(*found->body);
+    const bool ok = branch(*found->body);
     --open_;
     scopes_ = std::move(caller);
     if (!ok) return false;
@@ -1120,8 +1189,9 @@ bool unit_compiler::declare(const expression& e)
         if (!c) return refuse("this kind of declaration", d->pos);
         const std::optional<ty> t = all_.typed(c->type);
         if (!t || *t == ty::nil) return refuse("a variable of type " + all_.type_text(c->type), d->pos);
-        for (const variable& v : scopes_.back())
-            if (v.name == c->name) return refuse("a second declaration of " + narrow(*c->name) + " in one block", d->pos);
+        // A second declaration of the name in the block makes its value, then the block's table refuses it.
+        const bool again = std::any_of(scopes_.back().begin(), scopes_.back().end(),
+                                       [&](const variable& v) { return v.name == c->name; });
         const std::int32_t reg = temporary();
         if (*t == ty::instance) {
             // The instance is made as the interpreter makes it: its class's constructor, or the default or
@@ -1129,6 +1199,7 @@ bool unit_compiler::declare(const expression& e)
             const std::int32_t mark_ = next_;
             if (!construct(c->type, c->arguments, reg, d->pos)) return false;
             next_ = mark_;
+            if (again) return fails(failure_site(failure_site::duplicate, c->name, reg, 1), d->pos);
             scopes_.back().push_back({c->name, {reg, ty::instance, c->type}});
             continue;
         }
@@ -1167,6 +1238,7 @@ bool unit_compiler::declare(const expression& e)
             return false;
         }
         next_ = mark_;
+        if (again) return fails(failure_site(failure_site::duplicate, c->name, reg, 1), d->pos);
         scopes_.back().push_back({c->name, {reg, *t}});
         box(scopes_.back().back());
     }
@@ -1177,8 +1249,8 @@ bool unit_compiler::declare_reference(const e_ref_constructor& d)
 {
     const std::optional<ty> t = all_.typed(d.type);
     if (!t || *t == ty::nil) return refuse("a reference of type " + all_.type_text(d.type), d.pos);
-    for (const variable& v : scopes_.back())
-        if (v.name == d.name) return refuse("a second declaration of " + narrow(*d.name) + " in one block", d.pos);
+    const bool again = std::any_of(scopes_.back().begin(), scopes_.back().end(),
+                                   [&](const variable& v) { return v.name == d.name; });
     const std::int32_t reg = temporary();
     const std::int32_t mark_ = next_;
     std::vector<operand> given;
@@ -1209,6 +1281,7 @@ bool unit_compiler::declare_reference(const e_ref_constructor& d)
         scopes_.back().push_back({d.name, {reg, *t, cls}});
         return true;
     }
+    if (again) return fails(failure_site(failure_site::duplicate, d.name, v.reg, 1), d.pos);
     next_ = mark_;
     if (held(*t)) {
         // A value object is its own handle: the name holds it as the initializer's value does.
@@ -1746,7 +1819,13 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
         }
     }
     if (!found) {
-        refuse("a call of " + narrow(*e.name) + " that no function of the program's top level takes", e.pos);
+        // In a method the search went through the instance's namespaces first, whose report differs.
+        if (owner_.defining) {
+            refuse("a call of " + narrow(*e.name) + " that no function of the program's top level takes", e.pos);
+            return std::nullopt;
+        }
+        // The interpreter's search fails when the call runs, its arguments evaluated.
+        fails(described(failure_site(failure_site::no_function, e.name), given), e.pos);
         return std::nullopt;
     }
     if (!pass(given, std::nullopt, found->params, from, e.pos)) return std::nullopt;
@@ -1775,6 +1854,11 @@ const table::routine* unit_compiler::run_time_overload(const e_function& e, cons
             found = &r;
             ++count;
         }
+    }
+    if (count == 0 && !owner_.defining) {
+        // No definition fits the arguments whose classes the compiler knows: the call always fails.
+        fails(described(failure_site(failure_site::no_function, e.name), given), e.pos);
+        return nullptr;
     }
     if (count != 1) {
         refuse("a call of " + narrow(*e.name) + " with an argument whose class only the run knows, which " +
@@ -2493,8 +2577,12 @@ bool unit_compiler::start(const c_start_p& s)
             break;
         }
     }
-    if (!found || !found->distinct_names)
-        return refuse("a process start that no definition takes", s.pos);
+    // A definition whose parameters share a name takes nothing: the start fails before anything is copied.
+    if (!found || !found->distinct_names) {
+        failure_site none(failure_site::no_process);
+        none.pid = s.pid;
+        return fails(described(std::move(none), given), s.pos);
+    }
     std::string name = all_.root.type_name(s.pid);
     if (name.rfind("p?", 0) == 0) name.erase(0, 2);
     const std::optional<std::size_t> body = all_.process_body(*found, name);

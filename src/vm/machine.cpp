@@ -22,10 +22,12 @@
 #include "factor/nil.hpp"
 #include "expression/nodes.hpp"
 #include "expression/signal.hpp"
+#include "nlookup.hpp"
 #include "nspace.hpp"
 #include "object.hpp"
 #include "process.hpp"
 #include "table/function.hpp"
+#include "table/variable.hpp"
 
 namespace vorla::vm {
 
@@ -132,9 +134,10 @@ value boxed(const slot& s)
     case kind::double_: return make<real<double>>(s.d());
     case kind::text: return make<string_<wchar_t>>(s.chars());
     case kind::object: return s.object();
-    case kind::nil: case kind::place: break;
+    case kind::nil: return make<nil>();  // what a function gives that ended without return
+    case kind::place: break;
     }
-    throw fault("vm: a nil slot or a reference handed to the interpreter's code");
+    throw fault("vm: a reference handed to the interpreter's code");
 }
 
 } // namespace
@@ -839,6 +842,9 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             if (values(f, in, r)) return true;
             resume();
             break;
+        case op::fail:
+            fr->pc = pc;
+            failure(f, in, r);
         }
     }
 }
@@ -1339,6 +1345,50 @@ void machine::ticked(fiber& f, script_pos at) const
     // here too (a call or loop test, where every value is held whole), at most every few thousand ticks
     // rather than at each as the tree interpreter asks, so that the dispatch loop pays nothing for it.
     program_.space->ctx->cycles.poll();
+}
+
+// ---- run-time errors ----------------------------------------------------------------------------------
+
+void machine::failure(fiber& f, const instr& in, slot* r) const
+{
+    const failure_site& s = f.frames_.back().body->failures[static_cast<std::size_t>(in.a)];
+    args given;
+    for (std::uint32_t k = 0; k < s.count; ++k) given.push_back(boxed(r[s.base + static_cast<std::int32_t>(k)]));
+    constexpr const char* run_name = "vorla::process<wchar_t>::run";
+    try {
+        switch (s.what) {
+        case failure_site::no_variable: (void)nlookup<wchar_t>::find_variable(nullptr, s.name); break;
+        case failure_site::no_function: (void)program_.space->call_function(s.name, given); break;
+        case failure_site::no_process:
+            wrap_failure([] { return nspace::start_failure(); },
+                         [&] { return program_.space->process_definition(s.pid, given); });
+            break;
+        case failure_site::duplicate: {
+            // The name is bound already where the declaration runs: a table holding it refuses it again.
+            table::variable names;
+            names.declare(s.name, make<nil>());
+            names.declare(s.name, given.front());
+            break;
+        }
+        case failure_site::stray_break:
+        case failure_site::stray_continue: {
+            const bool brk = s.what == failure_site::stray_break;
+            exception e = VORLA_EXCEPTION(run_name, brk ? "catch unexpected break" : "catch unexpected continue");
+            e.explain(std::string(brk ? "a break" : "a continue") + " outside every loop reached the end of the process");
+            throw e;
+        }
+        case failure_site::stray_return: {
+            // The tree interpreter reports it after the body's step, without a place or the process frame.
+            exception e = VORLA_EXCEPTION(run_name, "catch unexpected return ") << given.front()->describe();
+            f.frames_.clear();
+            throw e;
+        }
+        }
+    } catch (exception& e) {
+        if (s.what == failure_site::stray_return) throw;
+        failed(f, std::move(e));
+    }
+    throw fault("vm: an error the compiler foresaw that the interpreter did not raise");
 }
 
 fiber::~fiber()

@@ -164,6 +164,9 @@ private:
     void place(const fiber& f, script_trace& trace, std::size_t from, bool inner) const;
     // A tick of the step budget come to its mark: a budget spent ends the process.
     [[gnu::noinline]] void ticked(fiber& f, script_pos at) const;
+    // Run-time errors
+    // The error of the failure site the instruction names, made by the interpreter's own code.
+    [[noreturn, gnu::noinline]] void failure(fiber& f, const instr& in, slot* r) const;
 
     const program& program_;
     unsigned call_limit_;

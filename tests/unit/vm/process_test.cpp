@@ -290,8 +290,6 @@ TEST(vm_processes, what_the_vm_cannot_start_exactly_is_refused_at_the_start)
             "a process started with ");
     refused("process p(int &n) { }\nnil f(int &n) { process::p a(n); }\nprocess main() {\n    int n = 0;\n    f(n);\n}\n",
             "a reference parameter of a function handed on to a process by reference at t.vl:2:");
-    refused("process p(int n) { }\nprocess main() {\n    process::p a(\"s\");\n}\n",
-            "a process start that no definition takes at t.vl:3:");
     refused("process p() { }\nprocess main() {\n    process::p a;\n    process::p a;\n}\n",
             "a second declaration of a in one block");
     // A refusal in a started process's body is found before anything runs.
