@@ -107,6 +107,11 @@ enum class op : std::uint8_t {
                  // unless the result is already of that class and nothing else holds it)
     // Compare-and-jump: a loop's or branch's int test in a function body, to a when b rel c is false.
     unless_lt_i, unless_le_i, unless_gt_i, unless_ge_i, unless_eq_i, unless_ne_i,
+    // An int and an int literal: c is the literal itself, not a register (div_ik and mod_ik only for a
+    // literal no int divides by with an error, neither 0 nor -1).
+    add_ik, sub_ik, mul_ik, div_ik, mod_ik,
+    lt_ik, le_ik, gt_ik, ge_ik, eq_ik, ne_ik,
+    unless_lt_ik, unless_le_ik, unless_gt_ik, unless_ge_ik, unless_eq_ik, unless_ne_ik,
     // inline expansions
     inline_check,  // an expansion opens with a more open in this frame (and the frame's own count around
                    // it): at the interpreter's limit it fails as the tree's expansion of unit.methods[b] does

@@ -350,6 +350,7 @@ private:
     bool condition(const expression& e, std::int32_t& reg);
     std::size_t jump_unless(std::int32_t test);
     bool settle(operand from, ty to, std::int32_t into, std::int32_t first, script_pos at);
+    bool with_literal(op general_op, std::int32_t a, std::int32_t b, std::int32_t right);
     void land(std::size_t jump, std::size_t target);
 
     // Compiles e into a register: a variable's own, or a new temporary.
@@ -863,9 +864,11 @@ bool unit_compiler::condition(const expression& e, std::int32_t& reg)
 std::size_t unit_compiler::jump_unless(std::int32_t test)
 {
     std::vector<instr>& code = u().code;
-    static constexpr std::pair<op, op> fused[] = {{op::lt_i, op::unless_lt_i}, {op::le_i, op::unless_le_i},
-                                                  {op::gt_i, op::unless_gt_i}, {op::ge_i, op::unless_ge_i},
-                                                  {op::eq_i, op::unless_eq_i}, {op::ne_i, op::unless_ne_i}};
+    static constexpr std::pair<op, op> fused[] = {
+        {op::lt_i, op::unless_lt_i},   {op::le_i, op::unless_le_i},   {op::gt_i, op::unless_gt_i},
+        {op::ge_i, op::unless_ge_i},   {op::eq_i, op::unless_eq_i},   {op::ne_i, op::unless_ne_i},
+        {op::lt_ik, op::unless_lt_ik}, {op::le_ik, op::unless_le_ik}, {op::gt_ik, op::unless_gt_ik},
+        {op::ge_ik, op::unless_ge_ik}, {op::eq_ik, op::unless_eq_ik}, {op::ne_ik, op::unless_ne_ik}};
     if (test_computed_ && !code.empty() && code.back().a == test)
         for (const auto& [compare, jump] : fused)
             if (code.back().code == compare) {
@@ -1369,8 +1372,8 @@ bool writes_only_a(op code)
     default:
         break;
     }
-    return (code >= op::move && code <= op::cast) || code == op::at || code == op::size || code == op::text_size ||
-           code == op::text_at || code == op::get_m;
+    return (code >= op::move && code <= op::cast) || (code >= op::add_ik && code <= op::ne_ik) || code == op::at ||
+           code == op::size || code == op::text_size || code == op::text_at || code == op::get_m;
 }
 
 // convert for a value computed into a temporary (a register from `first` on) that nothing reads after:
@@ -1384,6 +1387,28 @@ bool unit_compiler::settle(operand from, ty to, std::int32_t into, std::int32_t 
         return true;
     }
     return convert(from, to, into, at);
+}
+
+// `a = b op right` for two ints, when `right` is an int literal just loaded into a register of its own
+// (the last instruction): the literal goes into the instruction instead. Not for a divisor an int
+// division may refuse (0, -1), whose error the general instruction raises.
+bool unit_compiler::with_literal(op general_op, std::int32_t a, std::int32_t b, std::int32_t right)
+{
+    static constexpr std::pair<op, op> literal[] = {
+        {op::add_i, op::add_ik}, {op::sub_i, op::sub_ik}, {op::mul_i, op::mul_ik}, {op::div_i, op::div_ik},
+        {op::mod_i, op::mod_ik}, {op::lt_i, op::lt_ik},   {op::le_i, op::le_ik},   {op::gt_i, op::gt_ik},
+        {op::ge_i, op::ge_ik},   {op::eq_i, op::eq_ik},   {op::ne_i, op::ne_ik}};
+    std::vector<instr>& code = u().code;
+    if (code.empty() || code.back().code != op::constant || code.back().a != right || right == b) return false;
+    const slot& k = u().constants[static_cast<std::size_t>(code.back().b)];
+    if (k.what() != kind::int_) return false;
+    if ((general_op == op::div_i || general_op == op::mod_i) && (k.i() == 0 || k.i() == -1)) return false;
+    for (const auto& [general, immediate] : literal)
+        if (general == general_op) {
+            code.back() = instr(immediate, a, b, k.i());
+            return true;
+        }
+    return false;
 }
 
 std::optional<operand> unit_compiler::value_of(const expression& e)
@@ -1592,8 +1617,10 @@ std::optional<ty> unit_compiler::binary_arith(const binary& e, arithmetic a, std
         right = temporary();
         if (!convert(*r, l->type, right, e.right->pos)) return std::nullopt;
     }
-    may_refuse_divisor(l->type, a.what, e.pos);
-    emit(arithmetic_op(a.what, l->type), into, l->reg, right);
+    if (!with_literal(arithmetic_op(a.what, l->type), into, l->reg, right)) {
+        may_refuse_divisor(l->type, a.what, e.pos);
+        emit(arithmetic_op(a.what, l->type), into, l->reg, right);
+    }
     return l->type;
 }
 
@@ -1637,7 +1664,7 @@ std::optional<ty> unit_compiler::relational(const binary& e, relation r, std::in
         right = temporary();
         if (!convert(*rv, l->type, right, e.right->pos)) return std::nullopt;
     }
-    emit(comparison_op(r, l->type), into, l->reg, right);
+    if (!with_literal(comparison_op(r, l->type), into, l->reg, right)) emit(comparison_op(r, l->type), into, l->reg, right);
     return ty::boolean;
 }
 
@@ -1723,8 +1750,10 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
             right = temporary();
             if (!convert(*r, place.type, right, e.right->pos)) return std::nullopt;
         }
-        may_refuse_divisor(place.type, a->what, e.pos);
-        emit(arithmetic_op(a->what, place.type), place.reg, place.reg, right);
+        if (!with_literal(arithmetic_op(a->what, place.type), place.reg, place.reg, right)) {
+            may_refuse_divisor(place.type, a->what, e.pos);
+            emit(arithmetic_op(a->what, place.type), place.reg, place.reg, right);
+        }
     }
     if (g && !held(g->type)) emit(op::global_set, place.reg, g->index);
     if (by_ref) emit(op::ref_set, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));

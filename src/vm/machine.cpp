@@ -701,6 +701,35 @@ bool machine::run(fiber& f, std::uint64_t& passes)
         case op::unless_ne_i:
             if (r[in.b].i() == r[in.c].i()) pc = static_cast<std::uint32_t>(in.a);
             break;
+        case op::add_ik: r[in.a].set_int(integer_result(arith::add, r[in.b].i(), in.c)); break;
+        case op::sub_ik: r[in.a].set_int(integer_result(arith::sub, r[in.b].i(), in.c)); break;
+        case op::mul_ik: r[in.a].set_int(integer_result(arith::mul, r[in.b].i(), in.c)); break;
+        case op::div_ik: r[in.a].set_int(r[in.b].i() / in.c); break;
+        case op::mod_ik: r[in.a].set_int(r[in.b].i() % in.c); break;
+        case op::lt_ik: r[in.a].set_bool(r[in.b].i() < in.c); break;
+        case op::le_ik: r[in.a].set_bool(r[in.b].i() <= in.c); break;
+        case op::gt_ik: r[in.a].set_bool(r[in.b].i() > in.c); break;
+        case op::ge_ik: r[in.a].set_bool(r[in.b].i() >= in.c); break;
+        case op::eq_ik: r[in.a].set_bool(r[in.b].i() == in.c); break;
+        case op::ne_ik: r[in.a].set_bool(r[in.b].i() != in.c); break;
+        case op::unless_lt_ik:
+            if (!(r[in.b].i() < in.c)) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_le_ik:
+            if (!(r[in.b].i() <= in.c)) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_gt_ik:
+            if (!(r[in.b].i() > in.c)) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_ge_ik:
+            if (!(r[in.b].i() >= in.c)) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_eq_ik:
+            if (r[in.b].i() != in.c) pc = static_cast<std::uint32_t>(in.a);
+            break;
+        case op::unless_ne_ik:
+            if (r[in.b].i() == in.c) pc = static_cast<std::uint32_t>(in.a);
+            break;
         case op::step:
             // Only a process body holds step instructions, and only while it is the fiber's one frame.
             fr->pc = pc;

@@ -363,4 +363,22 @@ TEST(vm_engine, double_bool_and_int_elements_compute_and_test_as_on_the_tree_int
                  "    using::write(s + \" \" + flags.at(2) + \"\\n\");\n}\n");
 }
 
+// An int literal on the right goes into the instruction: overflow wraps as the general instruction's
+// does, negative operands divide toward zero, and the divisors an int division refuses (0, -1) still
+// reach the general instruction and its error.
+TEST(vm_engine, int_literal_operands_compute_and_refuse_as_on_the_tree_interpreter)
+{
+    same_on_both("string f(int x) {\n"
+                 "    int y = x;\n    y += 1;\n    y *= 3;\n"
+                 "    string s = \"\" + (x + 1) + \" \" + (x - 2) + \" \" + (x * 2) + \" \" + (x / 2) + \" \" + (x % 3) + \" \" + (x / 1) + \" \" + y;\n"
+                 "    s += \" \" + (x < 0) + (x <= 0) + (x > 7) + (x >= 7) + (x == 7) + (x != 7);\n"
+                 "    int k = 0;\n    while (k < 3) { ++k; }\n    if (x % 2 == 0) { s += \" even\"; }\n"
+                 "    return s + \" \" + k;\n}\n"
+                 "int by_minus_one(int x) { return x % (0 - 1); }\n"
+                 "process main() {\n"
+                 "    using::write(f(7) + \"\\n\" + f(0 - 7) + \"\\n\" + f(2147483647) + \"\\n\" + f(0 - 2147483647 - 1) + \"\\n\");\n"
+                 "    try { using::write(\"\" + by_minus_one(5)); } catch (range_error e) { using::write(\"refused\\n\"); }\n"
+                 "    int z = 5;\n    try { z = z / 0; } catch (range_error e) { using::write(\"zero\\n\"); }\n}\n");
+}
+
 } // namespace
