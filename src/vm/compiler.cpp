@@ -1553,7 +1553,8 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
             return ty::instance;
         }
         const std::optional<ty> t = type_of(c->type);
-        if (t == ty::builtin) {
+        // A ref, typeid or timer, or a container (`vector()`, `vector(3, 0)`), made as a declaration makes it.
+        if (t == ty::builtin || t == ty::vector || t == ty::list || t == ty::hash) {
             if (!construct_builtin(c->type, c->arguments, into, e.pos)) return std::nullopt;
             return t;
         }
@@ -2317,10 +2318,9 @@ std::optional<operand> unit_compiler::read_member(const member_found& m, std::in
 
 std::optional<operand> unit_compiler::member(const e_member& e, std::int32_t into)
 {
-    if (!member_operand(*e.operand)) {
-        refuse("a member of something other than a variable, a member or an element", e.pos);
-        return std::nullopt;
-    }
+    // Read, the member of any value is found after its operand is computed, as the tree's access finds
+    // it (a ref's target, a method's result); only an assignment's target needs an operand it may read
+    // again (member_target).
     const std::optional<operand> of = value_of(*e.operand);
     if (!of) return std::nullopt;
     if (of->type == ty::any) {
