@@ -632,8 +632,7 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     if (const auto found = units.find({&r, whose.receiver}); found != units.end()) return found->second;
     const std::optional<ty> returns = typed(r.return_type);
     // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
-    if (!returns || *returns == ty::any || *returns == ty::builtin ||
-        (*returns == ty::instance && construction_signals(r.return_type))) {
+    if (!returns || *returns == ty::any || (*returns == ty::instance && construction_signals(r.return_type))) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
         return std::nullopt;
     }
@@ -1003,8 +1002,9 @@ bool unit_compiler::compile_statement(const control& c)
             for (handler& h : tries_) h.holes.emplace_back(copy, static_cast<std::uint32_t>(u().code.size()));
             next_ = mark_;
             return true;
-        } else if (container(*returns_)) {
-            // The declared class makes the caller's value after the body has left (see ret_v).
+        } else if (container(*returns_) || *returns_ == ty::builtin) {
+            // The declared class makes the caller's value after the body has left (see ret_v): a ref
+            // returned is the target of a new ref, as the tree's conversion makes it.
             if (v->type == ty::nil) return refuse("returning the nil a function gives from a function declared " +
                                                   all_.type_text(routine_.return_type), r->e->pos);
             const auto handed = static_cast<std::uint32_t>(u().code.size());

@@ -1310,7 +1310,8 @@ std::optional<bool> machine::give_back(fiber& f, const instr& in, slot* r) const
     slot result = std::move(r[in.a]);
     for (std::uint32_t k = 0; k < f.frames_.back().body->registers; ++k) r[k] = slot();
     const auto want = static_cast<type_id_t>(in.b);
-    if (result.what() == kind::object && result.object().use_count() == 1 && result.object()->type_id() == want) {
+    if (result.what() == kind::object && result.object().use_count() == 1 && tid::plain_copy(want) &&
+        result.object()->type_id() == want) {
         r[in.a] = std::move(result);
         return std::nullopt;
     }
