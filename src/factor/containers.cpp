@@ -819,6 +819,12 @@ hash_::entry* hash_::lookup_or_range_error(const value& key)
     }
 }
 
+value* hash_::find(const value& key)
+{
+    entry* e = lookup(key);
+    return e ? &e->second : nullptr;
+}
+
 value hash_::m_at(arg_span v)
 {
     // A missing key is a range error too.

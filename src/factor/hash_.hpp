@@ -88,6 +88,9 @@ public:
     std::string describe() const override;
 
     const map_type& entries() const { return map_; }
+    // The value at key, or nullptr: the lookup at and exist make (the last entry found is remembered),
+    // for callers with a key of a class whose hash and equal cannot fail (a number, a string).
+    value* find(const value& key);
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();

@@ -105,6 +105,8 @@ enum class op : std::uint8_t {
                  // built-in method by name, else the value's method slot (an instance's script method)
     ret_v,       // returns register a as the function's declared class b gives it (a container's copy,
                  // unless the result is already of that class and nothing else holds it)
+    hash_at,     // a = the value of hash b at the key in c, its own handle (a missing key: the hash's refusal)
+    hash_has,    // a = whether hash b has the key in c
     // Compare-and-jump: a loop's or branch's int test in a function body, to a when b rel c is false.
     unless_lt_i, unless_le_i, unless_gt_i, unless_ge_i, unless_eq_i, unless_ne_i,
     // An int and an int literal: c is the literal itself, not a register (div_ik and mod_ik only for a
@@ -212,11 +214,13 @@ struct expansion_site {
 
 // A site whose values' classes only the run knows. For a call: the function's name, the arguments'
 // registers and, for each, the class it must be (0: the compiler knows it already); a mismatch is the
-// interpreter's own report of a call nothing takes. For a reference declaration: its name.
+// interpreter's own report of a call nothing takes (for a method, the instance's). For a reference
+// declaration: its name.
 struct check_site {
     symbol name;
     std::vector<std::int32_t> registers;
     std::vector<type_id_t> classes;
+    std::int32_t receiver = -1;  // a method call's: the instance's register, whose own search then reports
 };
 
 // An error the tree interpreter raises when the statement runs, which the compiler knows it will: what

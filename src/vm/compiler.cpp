@@ -3,6 +3,7 @@
 #include "vm/compiler.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <utility>
 #include <vector>
@@ -370,14 +371,18 @@ private:
     // A method call the value's own class resolves when the program runs: the arguments are copied into
     // registers from `base` on and the call is listed; refused when an argument is the nil a function
     // gives. The list entry's index; the caller frees the registers after emitting the call.
-    std::optional<std::int32_t> stage_method(const e_method& e, const std::vector<operand>& given, std::int32_t& base);
+    // Arguments in registers from `temporaries` on were computed for this call alone: they are handed on
+    // (a string's characters moved, not copied).
+    std::optional<std::int32_t> stage_method(const e_method& e, const std::vector<operand>& given, std::int32_t& base,
+                                             std::int32_t temporaries = std::numeric_limits<std::int32_t>::max());
     std::optional<ty> native(const e_native& e, std::int32_t into);
     // String methods
     std::optional<ty> text_method(const e_method& e, std::int32_t text, const std::vector<operand>& given, std::int32_t into);
     // Methods of containers, and of a value whose class only the run knows (an element, a method's result)
     std::optional<ty> container_method(const e_method& e, const operand& target, const std::vector<operand>& given,
-                                       std::int32_t into);
-    std::optional<ty> any_method(const e_method& e, std::int32_t receiver, const std::vector<operand>& given, std::int32_t into);
+                                       std::int32_t into, std::int32_t temporaries);
+    std::optional<ty> any_method(const e_method& e, std::int32_t receiver, const std::vector<operand>& given, std::int32_t into,
+                                 std::int32_t temporaries);
     // A member of the instance a method runs on, named plainly in its body.
     std::optional<member_found> own_member(symbol name) const;
     // A member read into `into`: the scalar or string itself, a vector or instance by its handle.
@@ -408,6 +413,9 @@ private:
     // The one top-level definition of `name` a call with arguments whose classes only the run knows may
     // reach; the check of those classes is emitted before the call.
     const table::routine* run_time_overload(const e_function& e, const std::vector<operand>& given);
+    // The same for a method of the instance in register `instance` (its class and bases).
+    std::optional<method_found> run_time_method(const e_method& e, const object& receiver, std::int32_t instance,
+                                                const std::vector<operand>& given);
     // `T &name = e`: the name aliases e's own value.
     bool declare_reference(const e_ref_constructor& d);
     std::string shown(const operand& o) const;
@@ -1909,6 +1917,42 @@ const table::routine* unit_compiler::run_time_overload(const e_function& e, cons
     return found;
 }
 
+std::optional<method_found> unit_compiler::run_time_method(const e_method& e, const object& receiver, std::int32_t instance,
+                                                          const std::vector<operand>& given)
+{
+    // Every method of the class and its bases whose other parameters the known arguments fit.
+    std::optional<method_found> found;
+    std::size_t count = 0;
+    std::uint32_t depth = 0;
+    for (const object* c = &receiver; c; c = c->base_id ? all_.class_of(c->base_id) : nullptr, ++depth)
+        for (const table::routine& r : c->functions->overloads(e.interned)) {
+            if (r.params.size() != given.size()) continue;
+            bool fits = true;
+            for (std::size_t k = 0; k < given.size() && fits; ++k)
+                fits = given[k].type == ty::any || all_.takes(r.params[k].type, given[k]);
+            if (fits) {
+                found = method_found{&r, c, depth};
+                ++count;
+            }
+        }
+    if (count != 1) {
+        refuse("a method call with an argument whose class only the run knows, which " +
+                   std::string(count ? "several methods" : "no method") + " may take",
+               e.pos);
+        return std::nullopt;
+    }
+    // A value of another class is a call the instance's own search refuses when it runs.
+    check_site site{e.interned, {}, {}, instance};
+    for (std::size_t k = 0; k < given.size(); ++k) {
+        site.registers.push_back(given[k].reg);
+        site.classes.push_back(given[k].type == ty::any ? found->routine->params[k].type : 0);
+    }
+    u().checks.push_back(std::move(site));
+    mark(e.pos);
+    emit(op::check_call, static_cast<std::int32_t>(u().checks.size() - 1));
+    return found;
+}
+
 bool unit_compiler::arguments(const expr_list& list, std::vector<operand>& given, std::vector<origin>& from)
 {
     for (const expr& a : list) {
@@ -1942,7 +1986,7 @@ bool unit_compiler::arguments(const expr_list& list, std::vector<operand>& given
 }
 
 std::optional<std::int32_t> unit_compiler::stage_method(const e_method& e, const std::vector<operand>& given,
-                                                        std::int32_t& base)
+                                                        std::int32_t& base, std::int32_t temporaries)
 {
     for (const operand& v : given)
         if (v.type == ty::nil) {
@@ -1950,13 +1994,14 @@ std::optional<std::int32_t> unit_compiler::stage_method(const e_method& e, const
             return std::nullopt;
         }
     base = next_;
-    for (const operand& v : given) emit(op::move, temporary(), v.reg);
+    for (const operand& v : given) emit(v.reg >= temporaries ? op::take : op::move, temporary(), v.reg);
     u().methods.push_back({e.builtin, base, static_cast<std::uint32_t>(given.size()), e.interned});
     return static_cast<std::int32_t>(u().methods.size() - 1);
 }
 
 std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, type_id_t* cls)
 {
+    const std::int32_t first_temporary = next_;
     // The arguments before the receiver, as the tree interpreter evaluates them.
     std::vector<operand> given;
     std::vector<origin> from;
@@ -1964,16 +2009,14 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
     const std::optional<operand> target = value_of(*e.operand);
     if (!target) return std::nullopt;
     if (target->type == ty::instance) {
-        // The instance's search by the arguments' classes happens when compiling: one only the run knows
-        // could reach a method the compiler cannot tell.
-        if (std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any; })) {
-            refuse("a method call with an argument whose class only the run knows", e.pos);
-            return std::nullopt;
-        }
         // A method of the instance's class or of a base, by the arguments' exact types; it runs on the
-        // instance itself, which goes first in the callee's frame.
+        // instance itself, which goes first in the callee's frame. With an argument whose class only the
+        // run knows, the one method that may take it, its classes checked when the call runs.
         const object& receiver = *all_.class_of(target->cls);
-        const std::optional<method_found> m = all_.method(receiver, e.interned, given);
+        const bool run_time = std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any; });
+        const std::optional<method_found> m =
+            run_time ? run_time_method(e, receiver, target->reg, given) : all_.method(receiver, e.interned, given);
+        if (run_time && !m) return std::nullopt;
         if (!m) {
             // An argument whose class only the run knows may yet be of the type a method takes.
             if (std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any; })) {
@@ -1991,7 +2034,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
             return ty::any;
         }
         std::string name = narrow(m->cls->name) + "::" + narrow(e.name) + "(";
-        for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + shown(given[k]);
+        for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + all_.type_text(m->routine->params[k].type);
         const std::int32_t base = next_;
         if (!pass(given, target->reg, m->routine->params, from, e.pos)) return std::nullopt;
         const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, target->cls, m->depth});
@@ -2061,12 +2104,12 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         next_ = base;
         return gives ? *gives : ty::any;
     }
-    if (target->type == ty::any) return any_method(e, target->reg, given, into);
+    if (target->type == ty::any) return any_method(e, target->reg, given, into, first_temporary);
     if (!container(target->type)) {
         refuse("a method of " + word(target->type), e.pos);
         return std::nullopt;
     }
-    return container_method(e, *target, given, into);
+    return container_method(e, *target, given, into, first_temporary);
 }
 
 // ---- methods of containers and of values only the run knows ---------------------------------------------
@@ -2087,7 +2130,7 @@ std::optional<ty> container_result(ty container, method_name m)
 }
 
 std::optional<ty> unit_compiler::container_method(const e_method& e, const operand& target, const std::vector<operand>& given,
-                                                  std::int32_t into)
+                                                  std::int32_t into, std::int32_t temporaries)
 {
     // A vector's at with a typed index and size are instructions of their own.
     if (target.type == ty::vector && e.builtin == method_name::at && given.size() == 1 &&
@@ -2100,6 +2143,13 @@ std::optional<ty> unit_compiler::container_method(const e_method& e, const opera
         emit(op::size, into, target.reg);
         return ty::uint_;
     }
+    // A hash's at and exist, the lookups scripts make most, are instructions of their own.
+    if (target.type == ty::hash && given.size() == 1 && (e.builtin == method_name::at || e.builtin == method_name::exist) &&
+        given[0].type != ty::nil) {
+        mark(e.pos);
+        emit(e.builtin == method_name::at ? op::hash_at : op::hash_has, into, target.reg, given[0].reg);
+        return e.builtin == method_name::at ? ty::any : ty::boolean;
+    }
     const std::string name = narrow(e.name);
     const method_signatures table = target.type == ty::vector ? vector_::methods()
                                     : target.type == ty::list ? list_::methods()
@@ -2107,7 +2157,7 @@ std::optional<ty> unit_compiler::container_method(const e_method& e, const opera
     const bool listed = std::any_of(table.begin(), table.end(),
                                     [&](const method_signature& m) { return m.name == name && m.argc == given.size(); });
     std::int32_t base = 0;
-    const std::optional<std::int32_t> entry = stage_method(e, given, base);
+    const std::optional<std::int32_t> entry = stage_method(e, given, base, temporaries);
     if (!entry) return std::nullopt;
     mark(e.pos);
     if (!listed) {
@@ -2130,13 +2180,13 @@ std::optional<ty> unit_compiler::container_method(const e_method& e, const opera
 }
 
 std::optional<ty> unit_compiler::any_method(const e_method& e, std::int32_t receiver, const std::vector<operand>& given,
-                                            std::int32_t into)
+                                            std::int32_t into, std::int32_t temporaries)
 {
     // Only the run knows the receiver's class: the tree interpreter's own way, a built-in method by its
     // name first, else the value's method slot (a script method of an instance runs on the interpreter's
     // class code, as a constructor does).
     std::int32_t base = 0;
-    const std::optional<std::int32_t> entry = stage_method(e, given, base);
+    const std::optional<std::int32_t> entry = stage_method(e, given, base, temporaries);
     if (!entry) return std::nullopt;
     mark(e.pos);
     emit(op::method_any, into, *entry, receiver);

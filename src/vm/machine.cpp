@@ -16,6 +16,7 @@
 #include "factor/boolean.hpp"
 #include "factor/string_.hpp"
 #include "factor/vector_.hpp"
+#include "factor/hash_.hpp"
 #include "factor/instance.hpp"
 #include "factor/process_.hpp"
 #include "factor/ref.hpp"
@@ -138,6 +139,13 @@ value boxed(const slot& s)
     case kind::place: break;
     }
     throw fault("vm: a reference handed to the interpreter's code");
+}
+
+// The same for a slot whose value is not needed after: a string's characters move into the value.
+value moved_out(slot& s)
+{
+    if (s.what() == kind::text) return make<string_<wchar_t>>(std::move(s.chars()));
+    return boxed(s);
 }
 
 } // namespace
@@ -775,6 +783,28 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             if (values(f, in, r)) return true;
             resume();
             break;
+        case op::hash_at:
+        case op::hash_has: {
+            // A number or string key is looked up here; any other key, and a missing one for at, takes
+            // the hash's own method, which refuses what it does not take.
+            const slot& key = r[in.c];
+            if (key.what() == kind::text || key.what() == kind::int_) {
+                value* found = static_cast<hash_&>(*r[in.b].object()).find(boxed(key));
+                if (in.code == op::hash_has) {
+                    r[in.a].set_bool(found != nullptr);
+                    break;
+                }
+                if (found) {
+                    value element = *found;
+                    r[in.a] = slot::of_value(std::move(element));
+                    break;
+                }
+            }
+            fr->pc = pc;
+            if (values(f, in, r)) return true;
+            resume();
+            break;
+        }
         case op::ret_v:
             fr->pc = pc;
             if (const std::optional<bool> thrown = give_back(f, in, r)) {
@@ -887,6 +917,7 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
     const char* op_name = nullptr;
     value left, right;
     args given;
+    value stacked[3];  // the arguments of a built-in method with few
     sig_throw caught;
     sig_return returned;
     try {
@@ -911,10 +942,19 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             throw fault("vm: a string index past the end that the string took");
         case op::method: {
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
-            for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
+            // The staged arguments are this call's own copies: a string's characters move into its value,
+            // and a few wait on the stack rather than in a vector of their own.
+            arg_span passed;
+            if (m.count <= std::size(stacked)) {
+                for (std::uint32_t k = 0; k < m.count; ++k) stacked[k] = moved_out(r[m.base + static_cast<std::int32_t>(k)]);
+                passed = arg_span(stacked, m.count);
+            } else {
+                for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(moved_out(r[m.base + static_cast<std::int32_t>(k)]));
+                passed = given;
+            }
             // A vector by its handle; a string's text as the string value its methods run on.
             left = boxed(r[in.c]);
-            value out = left->builtin_method(m.name, given);
+            value out = left->builtin_method(m.name, passed);
             if (!out) throw fault("vm: a built-in method the value's table did not take");
             r[in.a] = in.n ? unboxed(std::move(out)) : slot::of_value(std::move(out));
             return false;
@@ -939,6 +979,16 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             r[in.a] = unboxed(left->method(method_call<wchar_t>{given, *m.text, m.text}));
             if (in.n && r[in.a].what() != static_cast<kind>(in.n))
                 throw fault("vm: a number's method gave another kind than the compiler took");
+            return false;
+        }
+        case op::hash_at:
+        case op::hash_has: {
+            given.push_back(boxed(r[in.c]));
+            left = r[in.b].object();
+            value out = left->builtin_method(in.code == op::hash_at ? method_name::at : method_name::exist, given);
+            if (!out) throw fault("vm: a hash that did not take at or exist");
+            if (in.code == op::hash_at) r[in.a] = slot::of_value(std::move(out));
+            else r[in.a] = unboxed(std::move(out));
             return false;
         }
         case op::method_any: {
@@ -984,7 +1034,11 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             op_name = operator_text(a);
             left = boxed(r[in.b]);
             right = boxed(r[in.c]);
-            r[in.a] = unboxed(arithmetic(*left, a, right));
+            // The compiler types the result by the left operand: a number or string in place, and what a
+            // value object (an element) gives stays the new value object it is (a joined string is not
+            // copied out of it).
+            if (r[in.b].what() == kind::object) r[in.a] = slot::of_value(arithmetic(*left, a, right));
+            else r[in.a] = unboxed(arithmetic(*left, a, right));
             return false;
         }
         case op::relate_v: {
@@ -1040,9 +1094,13 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
         if (op_name && left && t.message.empty()) {
             t.message = refusal_sentence(op_name, *left, right.get());
         } else if ((in.code == op::method || in.code == op::method_v || in.code == op::no_method || in.code == op::at ||
-                    in.code == op::text_at || in.code == op::method_any) &&
+                    in.code == op::text_at || in.code == op::method_any || in.code == op::hash_at || in.code == op::hash_has) &&
                    t.message.empty() && t.frames.empty() && !e.out_of_depth()) {
-            const std::string name = in.code == op::at || in.code == op::text_at ? std::string(method_text(method_name::at))
+            if (given.empty())
+                for (const value& v : stacked)
+                    if (v) given.push_back(v);
+            const std::string name = in.code == op::at || in.code == op::text_at || in.code == op::hash_at || in.code == op::hash_has
+                                         ? std::string(method_text(in.code == op::hash_has ? method_name::exist : method_name::at))
                                                        : narrow(*f.frames_.back().body->methods[static_cast<std::size_t>(in.b)].text);
             t.message = type_word(*left) + " has no method " + program_.space->call_signature(name, given);
         }
@@ -1136,7 +1194,8 @@ void machine::call_refused(fiber& f, const check_site& c, slot* r) const
     args given;
     for (const std::int32_t reg : c.registers) given.push_back(boxed(r[reg]));
     try {
-        (void)program_.space->call_function(c.name, given);
+        if (c.receiver >= 0) (void)r[c.receiver].object()->method(method_call<wchar_t>{given, *c.name, c.name});
+        else (void)program_.space->call_function(c.name, given);
     } catch (exception& e) {
         failed(f, std::move(e));
     }

@@ -48,6 +48,17 @@ TEST(vm_containers, list_and_hash_elements_change_in_place_and_copies_stay_apart
     same_on_both("process main() {\n    list l;\n    l.pop_back();\n}\n");
 }
 
+// A hash's at and exist look a number or string key up directly; any other key takes the hash's own
+// method, and a missing key is its range_error, caught or reported as on the tree interpreter.
+TEST(vm_containers, hash_lookups_by_any_key_and_missing_keys)
+{
+    same_on_both("process main() {\n    hash h;\n    vector k(2, 1);\n    h.insert(k, \"v\");\n    h.insert(3, 4);\n"
+                 "    h.insert(\"s\", 5);\n    vector same(2, 1);\n    h.at(3) += h.at(\"s\");\n    string key = \"s\";\n"
+                 "    using::write(\"\" + h.at(same) + h.exist(same) + h.exist(3u) + h.exist(3.0) + h.at(3) + h.exist(key + \"x\") + \"\\n\");\n"
+                 "    try { h.at(\"none\"); } catch (range_error e) { using::write(\"missing\\n\"); }\n"
+                 "    int n = h.at(4);\n}\n");
+}
+
 // The result of a local nothing else holds is the caller's value; one a global still holds is copied,
 // as is one of another class (the declared class converts it, or refuses).
 TEST(vm_containers, functions_return_containers_as_their_declared_class_makes_them)
@@ -85,6 +96,17 @@ TEST(vm_containers, methods_of_elements_and_results_find_what_the_tree_finds)
     same_on_both("class P {\n    int x;\n    int fail() { throw 5; return 0; }\n};\n"
                  "int f(vector v) { int k = v.at(0).fail(); return k; }\n"
                  "process main() {\n    vector v;\n    v.push_back(P());\n    using::write(\"\" + f(v));\n}\n");
+}
+
+// An element handed to the one method (of the class or a base) that may take it: its class is checked as
+// the call runs, and another class is the instance's own refusal.
+TEST(vm_containers, a_method_taking_an_element_checks_its_class_when_called)
+{
+    same_on_both("class B {\n    string seen;\n    nil add(string w) { seen += w; }\n};\n"
+                 "class C : B {\n    int n;\n    nil count(int k, string w) { n += k; add(w); }\n};\n"
+                 "process main() {\n    vector v;\n    v.push_back(\"ab\");\n    v.push_back(3);\n    C c;\n"
+                 "    c.add(v.at(0) + \"c\");\n    c.count(v.at(1), v.at(0));\n"
+                 "    using::write(c.seen+ \" \" + c.n+ \"\\n\");\n    c.add(v.at(1));\n}\n");
 }
 
 // sort_by's keys are methods of the elements, which the container's method slot runs; one that throws
