@@ -79,9 +79,24 @@ std::optional<ty> type_of(type_id_t id)
     case tid::list_: return ty::list;
     case tid::hash_: return ty::hash;
     case tid::nil: return ty::nil;
-    case tid::ref: case tid::typeid_: case tid::timer: return ty::builtin;
+    case tid::ref: case tid::typeid_: case tid::timer: case tid::bad_cast: case tid::range_error: return ty::builtin;
     default: return std::nullopt;
     }
+}
+
+// The built-in class of a scalar or string type.
+type_id_t type_id_of(ty t)
+{
+    switch (t) {
+    case ty::boolean: return tid::boolean;
+    case ty::int_: return tid::signed_;
+    case ty::uint_: return tid::unsigned_;
+    case ty::float_: return tid::float_;
+    case ty::double_: return tid::double_;
+    case ty::text: return tid::string_;
+    default: break;
+    }
+    return tid::nil;
 }
 
 std::string word(ty t)
@@ -98,7 +113,7 @@ std::string word(ty t)
     case ty::hash: return "hash";
     case ty::instance: return "a class instance";
     case ty::any: return "an element or method result";
-    case ty::builtin: return "a ref, typeid or timer";
+    case ty::builtin: return "a ref, typeid, timer, nil or exception value";
     case ty::text: break;
     }
     return "string";
@@ -363,8 +378,21 @@ private:
     bool convert(operand from, ty to, std::int32_t into, script_pos at);
     std::optional<ty> binary_arith(const binary& e, arithmetic a, std::int32_t into);
     std::optional<ty> relational(const binary& e, relation r, std::int32_t into);
-    std::optional<ty> assign(const binary& e, std::int32_t into);
+    // `left_at`: the target in place of e's left side (the variable an inner ++ or assignment yields).
+    std::optional<ty> assign(const binary& e, std::int32_t into, const expression* left_at = nullptr);
+    std::optional<ty> refuse_nullopt(const std::string& what, script_pos at)
+    {
+        refuse(what, at);
+        return std::nullopt;
+    }
     std::optional<ty> step_by_one(const unary& e, bool up, std::int32_t into);
+    // ++ or -- on what `subject` names (a variable, member or global; the target of an inner ++ or
+    // assignment; or a new value in a temporary).
+    std::optional<ty> step_target(const expression& subject, script_pos pos, bool up, std::int32_t into);
+    // Steps the value in place.reg by one, as its type steps (a bool's or string's class refuses it).
+    bool step_place(const operand& place, script_pos pos, bool up);
+    // The target an assignment or ++/-- yields as its value (the variable itself), or nullptr.
+    static const expression* aliased_target(const expression& e);
     // Calls; `cls`, when given, takes the class of an instance the call returns.
     std::optional<ty> call(const e_function& e, std::int32_t into, type_id_t* cls = nullptr);
     std::optional<ty> method(const e_method& e, std::int32_t into, type_id_t* cls = nullptr);
@@ -1198,7 +1226,8 @@ bool unit_compiler::declare(const expression& e)
         }
         const auto* c = dynamic_cast<const e_constructor*>(d.get());
         if (!c) return refuse("this kind of declaration", d->pos);
-        const std::optional<ty> t = all_.typed(c->type);
+        // A variable of type nil is a value object of its class (a function declared nil gives none).
+        const std::optional<ty> t = c->type == tid::nil ? ty::builtin : all_.typed(c->type);
         if (!t || *t == ty::nil) return refuse("a variable of type " + all_.type_text(c->type), d->pos);
         // A second declaration of the name in the block makes its value, then the block's table refuses it.
         const bool again = std::any_of(scopes_.back().begin(), scopes_.back().end(),
@@ -1218,6 +1247,7 @@ bool unit_compiler::declare(const expression& e)
             const std::int32_t mark_ = next_;
             if (!construct_builtin(c->type, c->arguments, reg, d->pos)) return false;
             next_ = mark_;
+            if (again) return fails(failure_site(failure_site::duplicate, c->name, reg, 1), d->pos);
             scopes_.back().push_back({c->name, {reg, ty::builtin, c->type}});
             continue;
         }
@@ -1334,10 +1364,17 @@ bool unit_compiler::declare_reference(const e_ref_constructor& d)
 
 bool unit_compiler::convert(operand from, ty to, std::int32_t into, script_pos at)
 {
-    // A vector refuses to be a truth (bad_cast), which its class raises as the condition asks it.
-    if (held(from.type) && to == ty::boolean) {
+    // A vector refuses to be a truth (bad_cast), which its class raises as the condition asks it; so
+    // does a string.
+    if ((held(from.type) || from.type == ty::text || from.type == ty::nil) && to == ty::boolean) {
         mark(at);
         emit(op::truth_v, into, from.reg);
+        return true;
+    }
+    if ((from.type == ty::any || from.type == ty::builtin || from.type == ty::nil) && !held(to) && to != ty::nil) {
+        // A value only the run knows (or nil) converts as a declaration of the type makes it from one.
+        mark(at);
+        emit(op::make, into, static_cast<std::int32_t>(type_id_of(to)), from.reg, 1);
         return true;
     }
     if (held(from.type) || held(to)) return refuse("a conversion of " + word(from.type) + " to " + word(to), at);
@@ -1544,8 +1581,10 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
                 emit(negates ? u.minus : u.not_, into, v->reg);
                 return negates ? v->type : ty::boolean;
             }
-        refuse(std::string("the operator ") + (negates ? "-" : "!") + " on " + word(v->type), e.pos);
-        return std::nullopt;
+        // The value's class negates or refuses (a bool has no minus, a string neither).
+        mark(e.pos);
+        emit(op::unary_v, into, v->reg, 0, negates ? 1 : 0);
+        return negates ? ty::any : ty::boolean;
     }
     if (const auto* m = dynamic_cast<const e_member*>(&e)) {
         const std::optional<operand> read = member(*m, into);
@@ -1618,8 +1657,10 @@ std::optional<ty> unit_compiler::binary_arith(const binary& e, arithmetic a, std
         return ty::text;
     }
     if (!numeric(l->type)) {
-        refuse("arithmetic on " + word(l->type), e.pos);
-        return std::nullopt;
+        // A bool, a string other than joined, nil: the left value's class computes or refuses.
+        mark(e.pos);
+        emit(op::arith_v, into, l->reg, r->reg, static_cast<std::uint8_t>(a.what));
+        return ty::any;
     }
     std::int32_t right = r->reg;
     if (r->type != l->type) {
@@ -1648,8 +1689,9 @@ std::optional<ty> unit_compiler::relational(const binary& e, relation r, std::in
         // Both sides are always evaluated. The left one decides here too: a number reads the right side
         // as its own type before asking its truth (`1 && 0.5` is false), a bool asks the right side's.
         if (l->type != ty::boolean && !numeric(l->type)) {
-            refuse("&& or || on " + word(l->type), e.pos);
-            return std::nullopt;
+            mark(e.pos);
+            emit(op::relate_v, into, l->reg, rv->reg, static_cast<std::uint8_t>(r));
+            return ty::boolean;
         }
         operand right = *rv;
         if (right.type != l->type) {
@@ -1665,8 +1707,10 @@ std::optional<ty> unit_compiler::relational(const binary& e, relation r, std::in
     // A string compares with the text of a number or bool on its right, the text a join gives it.
     if (l->type == ty::nil || (l->type == ty::boolean && ordered) ||
         (l->type == ty::text && rv->type != ty::text && !numeric(rv->type) && rv->type != ty::boolean)) {
-        refuse("a comparison of " + word(l->type) + " with " + word(rv->type), e.pos);
-        return std::nullopt;
+        // The left value's class compares (a bool asks the right side's truth) or refuses.
+        mark(e.pos);
+        emit(op::relate_v, into, l->reg, rv->reg, static_cast<std::uint8_t>(r));
+        return ty::boolean;
     }
     std::int32_t right = rv->reg;
     if (rv->type != l->type) {
@@ -1678,18 +1722,63 @@ std::optional<ty> unit_compiler::relational(const binary& e, relation r, std::in
 }
 
 // x = e and x op= e: the right side first; the variable keeps its type and takes the converted result.
-std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
+std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into, const expression* left_at)
 {
-    const auto* target = dynamic_cast<const e_variable*>(e.left.get());
-    const auto* element = dynamic_cast<const e_method*>(e.left.get());
-    const bool to_member = dynamic_cast<const e_member*>(e.left.get()) != nullptr;
-    if (!target && !to_member && !element) {
-        refuse("an assignment to something other than a variable, a member or an element", e.pos);
-        return std::nullopt;
+    const expression* left = left_at ? left_at : e.left.get();
+    while (const auto* c = dynamic_cast<const e_chain*>(left)) left = &c->top();
+    const auto* target = dynamic_cast<const e_variable*>(left);
+    const auto* element = dynamic_cast<const e_method*>(left);
+    const bool to_member = dynamic_cast<const e_member*>(left) != nullptr;
+    if (const expression* aliased = aliased_target(*left)) {
+        // `++a = 4`: the inner operator yields its target, which takes the value. With an int literal
+        // on the right the tree reads the left side first; any other right side first, which the target's
+        // own assignment would then read after the inner operator: refused.
+        if (!dynamic_cast<const e_constant<signed_<int>, int>*>(e.right.get())) {
+            refuse("an assignment to the value of an assignment or ++ from something other than an int", e.pos);
+            return std::nullopt;
+        }
+        const std::int32_t mark_ = next_;
+        if (!unit_compiler::into(*left, temporary())) return std::nullopt;
+        next_ = mark_;
+        return assign(e, into, aliased);
     }
     const std::int32_t first = next_;
     const std::optional<operand> r = value_of(*e.right);
     if (!r) return std::nullopt;
+    if (!target && !to_member && !element) {
+        // A new value (a call's result): it takes the right side in a temporary nothing else sees.
+        const std::optional<operand> fresh = value_of(*left);
+        if (!fresh) return std::nullopt;
+        operand place{temporary(), fresh->type, fresh->cls};
+        emit(op::move, place.reg, fresh->reg);
+        const std::optional<arithmetic> how = arithmetic_of(e);
+        if (held(place.type) || held(r->type) || place.type == ty::nil || !numeric(place.type) ||
+            (how && !numeric(r->type) && r->type != ty::boolean)) {
+            if (place.type == ty::nil) return refuse_nullopt("an assignment to the nil a function gives", e.pos);
+            // Through the value classes, as the tree's operator assigns to the value it was given.
+            if (!held(place.type)) {
+                const std::int32_t boxed = temporary();
+                emit(op::box, boxed, place.reg);
+                place = {boxed, ty::any};
+            }
+            mark(e.pos);
+            emit(op::assign_v, place.reg, r->reg, 0, static_cast<std::uint8_t>(how ? 1 + static_cast<int>(how->what) : 0));
+        } else {
+            std::int32_t right = r->reg;
+            if (r->type != place.type) {
+                right = temporary();
+                if (!convert(*r, place.type, right, e.right->pos)) return std::nullopt;
+            }
+            if (how) {
+                may_refuse_divisor(place.type, how->what, e.pos);
+                emit(arithmetic_op(how->what, place.type), place.reg, place.reg, right);
+            } else {
+                emit(op::move, place.reg, right);
+            }
+        }
+        if (place.reg != into && into != dropped_) emit(op::move, into, place.reg);
+        return place.type;
+    }
     const std::optional<arithmetic> how = arithmetic_of(e);
     const auto general = static_cast<std::uint8_t>(how ? 1 + static_cast<int>(how->what) : 0);
     if (element) {
@@ -1711,7 +1800,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
     std::optional<global_found> g;
     bool is_member = false;
     std::optional<member_place> m;
-    if (!v) m = member_target(*e.left, is_member);
+    if (!v) m = member_target(*left, is_member);
     if (is_member && !m) return std::nullopt;
     operand place{};
     const bool by_ref = v && v->by_ref;
@@ -1729,7 +1818,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         place = {temporary(), m->type};
         emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     } else {
-        if (!(g = global(target->name, e.left->pos))) return std::nullopt;
+        if (!(g = global(target->name, left->pos))) return std::nullopt;
         place = {temporary(), g->type};
         emit(held(g->type) ? op::global_ref : op::global_get, place.reg, g->index);
     }
@@ -1749,11 +1838,15 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into)
         }
         mark(e.pos);
         emit(op::append_t, place.reg, right, 1);
+    } else if (!numeric(place.type)) {
+        // A bool or a string refuses the operator: the classes decide, on a value object made of the
+        // variable's value, which is written back as its kind.
+        const std::int32_t boxed = temporary();
+        emit(op::box, boxed, place.reg);
+        mark(e.pos);
+        emit(op::assign_v, boxed, r->reg, 0, general);
+        emit(op::assign_v, place.reg, boxed, 0, 0);
     } else {
-        if (!numeric(place.type)) {
-            refuse("arithmetic on " + word(place.type), e.pos);
-            return std::nullopt;
-        }
         std::int32_t right = r->reg;
         if (r->type != place.type) {
             right = temporary();
@@ -1776,38 +1869,87 @@ std::optional<ty> unit_compiler::step_by_one(const unary& e, bool up, std::int32
     if (const auto* m = dynamic_cast<const e_method*>(e.operand.get());
         m && ((m->builtin == method_name::at && m->arguments.size() == 1) || (m->builtin == method_name::get && m->arguments.empty())))
         return step_value(e, up, into);
-    const auto* target = dynamic_cast<const e_variable*>(e.operand.get());
+    return step_target(*e.operand, e.pos, up, into);
+}
+
+std::optional<ty> unit_compiler::step_target(const expression& subject, script_pos pos, bool up, std::int32_t into)
+{
+    const expression* inner = &subject;
+    while (const auto* c = dynamic_cast<const e_chain*>(inner)) inner = &c->top();
+    // `++(++a)`, `--(a = b)`: the inner operator yields its target itself, which then steps again.
+    if (const expression* aliased = aliased_target(*inner)) {
+        const std::int32_t mark_ = next_;
+        if (!unit_compiler::into(*inner, temporary())) return std::nullopt;
+        next_ = mark_;
+        return step_target(*aliased, pos, up, into);
+    }
+    const auto* target = dynamic_cast<const e_variable*>(inner);
+    if (!target && !dynamic_cast<const e_member*>(inner)) {
+        // A new value (a call's result): it steps in a temporary of its own, which nothing else sees.
+        const std::optional<operand> v = value_of(*inner);
+        if (!v) return std::nullopt;
+        operand fresh{temporary(), v->type, v->cls};
+        emit(op::move, fresh.reg, v->reg);
+        if (!step_place(fresh, pos, up)) return std::nullopt;
+        if (fresh.reg != into && into != dropped_) emit(op::move, into, fresh.reg);
+        return fresh.type;
+    }
     const variable* v = target ? local(target->name) : nullptr;
     bool is_member = false;
     std::optional<member_place> m;
-    if (!v) m = member_target(*e.operand, is_member);
+    if (!v) m = member_target(*inner, is_member);
     if (is_member && !m) return std::nullopt;
     std::optional<global_found> g;
-    if (target && !v && !m && !(g = global(target->name, e.operand->pos))) return std::nullopt;
+    if (target && !v && !m && !(g = global(target->name, inner->pos))) return std::nullopt;
     const bool by_ref = v && v->by_ref;
     const operand place = v && !by_ref ? v->at
                           : by_ref     ? operand{temporary(), v->at.type}
-                          : g          ? operand{temporary(), g->type}
+                          : g          ? operand{temporary(), g->type, g->cls}
                           : m          ? operand{temporary(), m->type}
                                        : operand{};
-    if ((!target && !m) || !numeric(place.type)) {
-        refuse("++ or -- on something other than a number variable or member", e.pos);
-        return std::nullopt;
-    }
-    static constexpr op steps[4][2] = {{op::inc_i, op::dec_i}, {op::inc_u, op::dec_u}, {op::inc_f, op::dec_f}, {op::inc_d, op::dec_d}};
-    if (g) emit(op::global_get, place.reg, g->index);
-    if (by_ref) emit(op::ref_get, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
     if (m && m->site < 0) {
-        refuse("++ or -- on a member of a value only the run knows", e.pos);
+        refuse("++ or -- on a member of a value only the run knows", pos);
         return std::nullopt;
     }
+    if (g) emit(held(g->type) ? op::global_ref : op::global_get, place.reg, g->index);
+    if (by_ref) emit(op::ref_get, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
     if (m) emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
-    emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
-    if (g) emit(op::global_set, place.reg, g->index);
+    if (!step_place(place, pos, up)) return std::nullopt;
+    if (g && !held(g->type)) emit(op::global_set, place.reg, g->index);
     if (by_ref) emit(op::ref_set, place.reg, v->at.reg, 0, static_cast<int>(kind_of(place.type)));
-    if (m) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
+    if (m && !held(m->type)) emit(op::set_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     if (place.reg != into && into != dropped_) emit(op::move, into, place.reg);
     return place.type;
+}
+
+bool unit_compiler::step_place(const operand& place, script_pos pos, bool up)
+{
+    static constexpr op steps[4][2] = {{op::inc_i, op::dec_i}, {op::inc_u, op::dec_u}, {op::inc_f, op::dec_f}, {op::inc_d, op::dec_d}};
+    if (numeric(place.type)) {
+        emit(steps[numeric_row(place.type)][up ? 0 : 1], place.reg);
+        return true;
+    }
+    if (place.type == ty::nil) return refuse("++ or -- on the nil a function gives", pos);
+    mark(pos);
+    if (held(place.type) && place.type != ty::any) {
+        // A value object steps itself through its class (a ref its target; others refuse).
+        emit(op::step_v, place.reg, place.reg, 0, up ? 0 : 1);
+        return true;
+    }
+    // A bool or string (or a value only the run knows, which may sit in the register as a scalar): its
+    // class steps a value object made of it, which is then written back as the place's own kind.
+    const std::int32_t boxed = temporary();
+    emit(op::box, boxed, place.reg);
+    emit(op::step_v, boxed, boxed, 0, up ? 0 : 1);
+    emit(op::assign_v, place.reg, boxed, 0, 0);
+    return true;
+}
+
+const expression* unit_compiler::aliased_target(const expression& e)
+{
+    if (dynamic_cast<const e_preincr*>(&e) || dynamic_cast<const e_predecr*>(&e)) return static_cast<const unary&>(e).operand.get();
+    if (dynamic_cast<const e_assign*>(&e) || (arithmetic_of(e) && arithmetic_of(e)->assigns)) return static_cast<const binary&>(e).left.get();
+    return nullptr;
 }
 
 std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, type_id_t* cls)
