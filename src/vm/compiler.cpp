@@ -1260,7 +1260,7 @@ bool unit_compiler::declare(const expression& e)
             if (!v) return false;
             given.push_back(*v);
         }
-        if (container(*t) || (given.size() == 1 && (given.front().type == ty::any || classed(given.front().type)))) {
+        if (container(*t) || (given.size() == 1 && held(given.front().type))) {
             // Made as the interpreter makes the declared value: a vector from its arguments (a copy of
             // another), a scalar from a value only the run knows (an element; an instance, through its
             // class's conversion operator).
@@ -1616,7 +1616,7 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         }
         const std::optional<operand> v = value_of(*c->arguments.front());
         if (!v) return std::nullopt;
-        if (v->type == ty::any || classed(v->type)) {
+        if (held(v->type)) {
             // A value only the run knows converts as the construction does (an instance by its class's
             // conversion operator).
             mark(e.pos);
