@@ -141,6 +141,9 @@ struct method_site {
     std::int32_t base;
     std::uint32_t count;
     symbol text;  // the name as written
+    // For method_any: the script method each class of receiver reaches with these arguments, compiled
+    // for it (class, unit); its frame starts at base - 1, where the receiver waits before the arguments.
+    std::vector<std::pair<type_id_t, std::uint32_t>> units = {};
 };
 
 // A member as the compiler found it in the class of the instance: `depth` base parts outward, and the index

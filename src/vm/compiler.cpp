@@ -411,6 +411,10 @@ private:
                                        std::int32_t into, std::int32_t temporaries);
     std::optional<ty> any_method(const e_method& e, std::int32_t receiver, const std::vector<operand>& given, std::int32_t into,
                                  std::int32_t temporaries);
+    // The vm units of the script methods a call with these arguments reaches, for each class of receiver.
+    // `dropped`: the statement drops the call's value.
+    std::vector<std::pair<type_id_t, std::uint32_t>> receiver_units(const e_method& e, const std::vector<operand>& given,
+                                                                     bool dropped);
     // A member of the instance a method runs on, named plainly in its body.
     std::optional<member_found> own_member(symbol name) const;
     // A member read into `into`: the scalar or string itself, a vector or instance by its handle.
@@ -2325,15 +2329,54 @@ std::optional<ty> unit_compiler::any_method(const e_method& e, std::int32_t rece
                                             std::int32_t into, std::int32_t temporaries)
 {
     // Only the run knows the receiver's class: the tree interpreter's own way, a built-in method by its
-    // name first, else the value's method slot (a script method of an instance runs on the interpreter's
-    // class code, as a constructor does).
+    // name first, else the value's method slot. An instance of a class whose script method these
+    // argument types reach runs that method's vm unit, compiled here for each such class (a method the vm
+    // cannot compile, or one taking a reference or a container, runs on the interpreter's class code).
+    std::vector<std::pair<type_id_t, std::uint32_t>> units = receiver_units(e, given, into == dropped_);
+    const std::int32_t mark_ = next_;
+    if (!units.empty()) {
+        const std::int32_t staged = temporary();  // the receiver goes first in the callee's frame
+        emit(op::move, staged, receiver);
+        receiver = staged;
+    }
     std::int32_t base = 0;
     const std::optional<std::int32_t> entry = stage_method(e, given, base, temporaries);
     if (!entry) return std::nullopt;
+    u().methods[static_cast<std::size_t>(*entry)].units = std::move(units);
     mark(e.pos);
-    emit(op::method_any, into, *entry, receiver);
-    next_ = base;
+    emit(op::method_any, into, *entry, receiver, u().methods[static_cast<std::size_t>(*entry)].units.empty() ? 0 : 1);
+    next_ = mark_;
     return ty::any;
+}
+
+std::vector<std::pair<type_id_t, std::uint32_t>> unit_compiler::receiver_units(const e_method& e, const std::vector<operand>& given,
+                                                                             bool dropped)
+{
+    std::vector<std::pair<type_id_t, std::uint32_t>> units;
+    if (std::any_of(given.begin(), given.end(), [](const operand& o) { return o.type == ty::any || o.type == ty::nil || container(o.type); }))
+        return units;
+    for (const auto& [id, cls] : *all_.root.classes) {
+        const std::optional<method_found> m = all_.method(*cls, e.interned, given);
+        if (!m || std::any_of(m->routine->params.begin(), m->routine->params.end(), [](const table::parameter& p) { return p.reference; }))
+            continue;
+        // The result waits in a register, where nil is no value object: a method giving nil is run here
+        // only where the statement drops its value, else on the tree's class code, which gives a nil value.
+        const std::optional<ty> returns = all_.typed(m->routine->return_type);
+        if (!returns || (*returns == ty::nil && !dropped)) continue;
+        std::string name = narrow(m->cls->name) + "::" + narrow(e.name) + "(";
+        for (std::size_t k = 0; k < given.size(); ++k) name += (k ? ", " : "") + all_.type_text(m->routine->params[k].type);
+        // Compiled on trial: a method the vm refuses leaves nothing behind, and the class code runs it.
+        const std::optional<refusal> refused = all_.refused;
+        const std::size_t before = all_.code.units.size();
+        const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, id, m->depth});
+        if (!callee) {
+            all_.refused = refused;
+            std::erase_if(all_.units, [&](const auto& entry) { return entry.second >= before; });
+            continue;
+        }
+        units.emplace_back(id, static_cast<std::uint32_t>(*callee));
+    }
+    return units;
 }
 
 // ---- string methods ------------------------------------------------------------------------------------

@@ -657,7 +657,6 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             [[fallthrough]];
         case op::clone:
         case op::method:
-        case op::method_any:
         case op::method_v:
         case op::no_method:
         case op::unary_v:
@@ -779,6 +778,39 @@ bool machine::run(fiber& f, std::uint64_t& passes)
         }
         case op::native:
             // Natives do their own work (output, files, a host's code) and may fail or throw: out of the loop.
+            fr->pc = pc;
+            if (values(f, in, r)) return true;
+            resume();
+            break;
+        case op::method_any:
+            if (in.n != 0 && r[in.c].what() == kind::object) {
+                // An instance of a class whose script method the compiler found runs its unit, as a.f() does.
+                const method_site& m = fr->body->methods[static_cast<std::size_t>(in.b)];
+                const type_id_t id = r[in.c].object()->type_id();
+                const unit* callee = nullptr;
+                for (const auto& [cls, index] : m.units)
+                    if (cls == id) callee = &program_.units[index];
+                if (callee) {
+                    if (f.frames_.size() > call_limit_) [[unlikely]] {
+                        fr->pc = pc;
+                        depth_exceeded(f);
+                    }
+                    if (watch_.tick_due()) [[unlikely]] {
+                        fr->pc = pc;
+                        ticked(f, {});
+                    }
+                    if (cycles_.due()) [[unlikely]] cycles_.collect();
+                    fr->pc = pc;
+                    const std::uint32_t base = fr->base + static_cast<std::uint32_t>(m.base - 1);
+                    if (f.stack_.size() < base + callee->registers) f.stack_.resize(base + callee->registers);
+                    f.frames_.push_back({callee, 0, base, in.a, fr->inlines});
+                    fr = &f.frames_.back();
+                    code = callee->code.data();
+                    r = f.stack_.data() + base;
+                    pc = 0;
+                    break;
+                }
+            }
             fr->pc = pc;
             if (values(f, in, r)) return true;
             resume();

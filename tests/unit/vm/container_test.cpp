@@ -109,6 +109,20 @@ TEST(vm_containers, a_method_taking_an_element_checks_its_class_when_called)
                  "    using::write(c.seen+ \" \" + c.n+ \"\\n\");\n    c.add(v.at(1));\n}\n");
 }
 
+// Elements of several classes answer one call site each with its own method: compiled for each class,
+// except a method the vm refuses (frexp), which runs on the interpreter's class code, and a nil-giving one
+// whose value is used (the tree's nil value).
+TEST(vm_containers, an_element_call_site_runs_each_receivers_own_method)
+{
+    same_on_both("class A {\n    int n;\n    A() : n(1) { }\n    int get(int k) { return n + k; }\n    nil poke(int k) { n += k; }\n};\n"
+                 "class B {\n    double d;\n    B() : d(8.0) { }\n    int get(int k) { int e = 0; d.frexp(e); return e + k; }\n"
+                 "    nil poke(int k) { d += k; }\n};\n"
+                 "class C : A {\n    string s;\n};\n"
+                 "process main() {\n    vector v;\n    v.push_back(A());\n    v.push_back(B());\n    v.push_back(C());\n    int i = 0;\n"
+                 "    while (i < 3) {\n        v.at(i).poke(i);\n        using::write(\"\" + v.at(i).get(10) + using::debug(v.at(i).poke(0)) + \" \");\n        ++i;\n    }\n"
+                 "    using::write(using::debug(v) + \"\\n\");\n    v.at(0).get(\"x\");\n}\n");
+}
+
 // sort_by's keys are methods of the elements, which the container's method slot runs; one that throws
 // ends the sort, and the throw is caught where the sort was called.
 TEST(vm_containers, sort_by_runs_the_elements_key_methods)
