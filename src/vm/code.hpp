@@ -121,6 +121,9 @@ enum class op : std::uint8_t {
     // Run-time errors: what the tree interpreter refuses only when the statement runs (a name that names
     // no variable there, a call no definition takes), raised as its own error where it would raise it.
     fail,  // the error of unit.failures[a], after the statement ran up to it
+    // Calls whose definition only the run can choose
+    call_v,  // a = the definition unit.dispatches[b] chooses by the classes of the arguments from register c
+             // (the instance first at c in a method), called as `call` calls; n as for call
 };
 
 struct instr {
@@ -250,6 +253,25 @@ struct failure_site {
     std::uint32_t count;
 };
 
+// A call with arguments whose classes only the run knows, which several definitions may take: each
+// candidate in the order the tree's search meets them (a method's class and bases, then the top level),
+// with the class each argument must be (0: the compiler knows it fits) and how the argument becomes the
+// parameter (0 as it is, 1 a scalar or string read out of its value, 2 a copy by its class). A method
+// candidate's frame starts at the instance; a function's after it when the call stands in a method.
+struct dispatch_site {
+    struct candidate {
+        std::uint32_t unit;
+        bool method;
+        std::vector<type_id_t> classes;
+        std::vector<std::uint8_t> prepare;
+    };
+    symbol name;
+    std::uint32_t count;    // the arguments
+    bool in_method;         // the instance waits in the first register, the arguments after it
+    std::uint32_t depth;    // the defining class's part of that instance, whose namespace reports a miss
+    std::vector<candidate> candidates;
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -271,6 +293,7 @@ struct unit {
     std::vector<expansion_site> expansions;  // inner expansions before the ones around them
     std::vector<check_site> checks;
     std::vector<failure_site> failures;
+    std::vector<dispatch_site> dispatches;
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     // A process body's parameters taken by value that it keeps boxed (handed on to a process by reference,

@@ -445,6 +445,12 @@ private:
     // The one top-level definition of `name` a call with arguments whose classes only the run knows may
     // reach; the check of those classes is emitted before the call.
     const table::routine* run_time_overload(const e_function& e, const std::vector<operand>& given);
+    // Calls whose definition only the run can choose
+    // How many top-level definitions take the arguments whose classes the compiler knows.
+    std::size_t top_level_fits(const e_function& e, const std::vector<operand>& given) const;
+    bool fits_known(const table::routine& r, const std::vector<operand>& given) const;
+    // A call_v over every definition the run could reach, which the arguments' classes choose.
+    std::optional<ty> dispatch_call(const e_function& e, const std::vector<operand>& given, std::int32_t into, type_id_t* cls);
     // The same for a method of the instance in register `instance` (its class and bases).
     std::optional<method_found> run_time_method(const e_method& e, const object& receiver, std::int32_t instance,
                                                 const std::vector<operand>& given);
@@ -551,6 +557,14 @@ public:
         if (const std::optional<ty> t = type_of(id)) return t;
         if (class_of(id)) return ty::instance;
         return std::nullopt;
+    }
+    // What a call of r gives: its declared type, or a value only the run knows when its body may end
+    // without return (nil then, whatever the declared type).
+    std::optional<ty> gives(const table::routine& r) const
+    {
+        const std::optional<ty> t = typed(r.return_type);
+        if (t && *t != ty::nil && !always_returns(*r.body)) return ty::any;
+        return t;
     }
     // Whether a parameter of declared type id takes an argument of this operand's type.
     bool takes(type_id_t id, const operand& o) const
@@ -674,10 +688,6 @@ std::optional<std::size_t> shared_state::function(const table::routine& r, const
     // An instance is returned as a copy (the call's conversion to the declared class), made inside the call.
     if (!returns || *returns == ty::any || (*returns == ty::instance && construction_signals(r.return_type))) {
         refused = refusal{"a function returning " + type_text(r.return_type), at};
-        return std::nullopt;
-    }
-    if (*returns != ty::nil && !always_returns(*r.body)) {
-        refused = refusal{"a function that may end without return (its value is then nil)", at};
         return std::nullopt;
     }
     const std::size_t index = code.units.size();
@@ -1971,10 +1981,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
     const std::int32_t base = next_;
     // In a method, the methods of its class and of the bases come first (the instance goes on as the
     // callee's), then the functions of the top level.
-    if (owner_.defining && run_time) {
-        refuse("a call in a method with an argument whose class only the run knows", e.pos);
-        return std::nullopt;
-    }
+    if (run_time && (owner_.defining || top_level_fits(e, given) > 1)) return dispatch_call(e, given, into, cls);
     if (owner_.defining)
         if (const std::optional<method_found> m = all_.method(*owner_.defining, e.name, given)) {
             if (!pass(given, 0, m->routine->params, from, e.pos)) return std::nullopt;
@@ -1988,7 +1995,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
             emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
             next_ = base;
             if (cls) *cls = m->routine->return_type;
-            return all_.typed(m->routine->return_type);
+            return all_.gives(*m->routine);
         }
     // The definition whose parameter types are exactly the arguments' kinds, as a call finds at run time.
     const table::routine* found = nullptr;
@@ -2022,7 +2029,120 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
     emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
     next_ = base;
     if (cls) *cls = found->return_type;
-    return all_.typed(found->return_type);
+    return all_.gives(*found);
+}
+
+std::size_t unit_compiler::top_level_fits(const e_function& e, const std::vector<operand>& given) const
+{
+    std::size_t count = 0;
+    for (const table::routine& r : all_.root.functions->overloads(e.name)) count += fits_known(r, given) ? 1 : 0;
+    return count;
+}
+
+bool unit_compiler::fits_known(const table::routine& r, const std::vector<operand>& given) const
+{
+    if (r.params.size() != given.size()) return false;
+    for (std::size_t k = 0; k < given.size(); ++k)
+        if (given[k].type != ty::any && !all_.takes(r.params[k].type, given[k])) return false;
+    return true;
+}
+
+std::optional<ty> unit_compiler::dispatch_call(const e_function& e, const std::vector<operand>& given, std::int32_t into, type_id_t* cls)
+{
+    // Every definition the run could reach, in the order the tree's search meets them: in a method its
+    // class's and the bases', then the top level's.
+    struct reached {
+        const table::routine* routine;
+        const object* cls;
+        std::uint32_t depth;
+    };
+    std::vector<reached> found;
+    if (owner_.defining) {
+        std::uint32_t depth = 0;
+        for (const object* c = owner_.defining; c; c = c->base_id ? all_.class_of(c->base_id) : nullptr, ++depth)
+            for (const table::routine& r : c->functions->overloads(e.name))
+                if (fits_known(r, given)) found.push_back({&r, c, depth});
+    }
+    for (const table::routine& r : all_.root.functions->overloads(e.name))
+        if (fits_known(r, given)) found.push_back({&r, nullptr, 0});
+    if (found.empty()) {
+        if (owner_.defining) {
+            refuse("a call of " + narrow(*e.name) + " in a method that no definition takes", e.pos);
+            return std::nullopt;
+        }
+        fails(described(failure_site(failure_site::no_function, e.name), given), e.pos);
+        return std::nullopt;
+    }
+    for (const operand& v : given)
+        if (v.type != ty::any && !numeric(v.type) && v.type != ty::boolean && v.type != ty::text && !container(v.type) &&
+            v.type != ty::instance) {
+            refuse("a call whose definition only the run chooses, with an argument of " + word(v.type), e.pos);
+            return std::nullopt;
+        }
+    dispatch_site site{e.name, static_cast<std::uint32_t>(given.size()), owner_.defining != nullptr, owner_.offset, {}};
+    std::optional<ty> result;
+    type_id_t result_cls = 0;
+    bool alike = true;
+    for (const reached& r : found) {
+        dispatch_site::candidate c{0, r.cls != nullptr, {}, {}};
+        std::string name = narrow(*e.name) + "(";
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            const table::parameter& p = r.routine->params[k];
+            const std::optional<ty> t = all_.typed(p.type);
+            name += (k ? ", " : "") + all_.type_text(p.type);
+            if (p.reference || !t) {
+                refuse("a call whose definition only the run chooses, to a parameter " +
+                           std::string(p.reference ? "taken by reference" : "of type " + all_.type_text(p.type)),
+                       e.pos);
+                return std::nullopt;
+            }
+            if (given[k].type != ty::any) {
+                c.classes.push_back(0);
+                c.prepare.push_back(0);
+                continue;
+            }
+            // The argument's class must be the parameter's; a scalar or string is read out of its value,
+            // a container copied, an instance copied by the callee as its frame begins.
+            c.classes.push_back(p.type);
+            if (numeric(*t) || *t == ty::boolean || *t == ty::text) c.prepare.push_back(1);
+            else if (container(*t)) c.prepare.push_back(2);
+            else if (*t == ty::instance) c.prepare.push_back(0);
+            else {
+                refuse("a call whose definition only the run chooses, to a parameter of type " + all_.type_text(p.type), e.pos);
+                return std::nullopt;
+            }
+        }
+        name += ")";
+        const std::optional<std::size_t> callee =
+            r.cls ? all_.function(*r.routine, narrow(r.cls->name) + "::" + name, e.pos, {r.cls, owner_.receiver, owner_.offset + r.depth})
+                  : all_.function(*r.routine, name, e.pos);
+        if (!callee) return std::nullopt;
+        c.unit = static_cast<std::uint32_t>(*callee);
+        const std::optional<ty> gives = all_.gives(*r.routine);
+        if (&r == &found.front()) {
+            result = gives;
+            result_cls = r.routine->return_type;
+        } else if (gives != result || (gives && classed(*gives) && r.routine->return_type != result_cls)) {
+            alike = false;
+        }
+        site.candidates.push_back(std::move(c));
+    }
+    // The instance (in a method), then the arguments, copied where the language copies a known one.
+    const std::int32_t base = next_;
+    if (owner_.defining) emit(op::move, temporary(), 0);
+    for (const operand& v : given) {
+        const std::int32_t to = temporary();
+        emit(container(v.type) ? op::clone : op::move, to, v.reg);
+    }
+    const std::optional<int> flags = call_flags(false, e.pos);
+    if (!flags) return std::nullopt;
+    u().dispatches.push_back(std::move(site));
+    mark(e.pos);
+    emit(op::call_v, into, static_cast<std::int32_t>(u().dispatches.size() - 1), base, *flags);
+    next_ = base;
+    if (!alike || !result) return ty::any;
+    if (cls) *cls = result_cls;
+    return result;
 }
 
 const table::routine* unit_compiler::run_time_overload(const e_function& e, const std::vector<operand>& given)
@@ -2191,7 +2311,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
         next_ = base;
         if (cls) *cls = m->routine->return_type;
-        return all_.typed(m->routine->return_type);
+        return all_.gives(*m->routine);
     }
     if (target->type == ty::text) return text_method(e, target->reg, given, into);
     if (target->type == ty::builtin) {

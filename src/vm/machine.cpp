@@ -776,6 +776,25 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             pc = 0;
             break;
         }
+        case op::call_v: {
+            // The definition the arguments' classes choose (a search that fails before any call is made),
+            // then the call as `call` makes it.
+            fr->pc = pc;
+            const dispatch_site& d = fr->body->dispatches[static_cast<std::size_t>(in.b)];
+            const dispatch_site::candidate& chosen = choose(f, d, r + in.c);
+            if (f.frames_.size() > call_limit_) [[unlikely]] depth_exceeded(f);
+            if (watch_.tick_due()) [[unlikely]] ticked(f, {});
+            if (cycles_.due()) [[unlikely]] cycles_.collect();
+            const unit& callee = program_.units[chosen.unit];
+            const std::uint32_t base = fr->base + static_cast<std::uint32_t>(in.c) + (d.in_method && !chosen.method ? 1 : 0);
+            if (f.stack_.size() < base + callee.registers) f.stack_.resize(base + callee.registers);
+            f.frames_.push_back({&callee, 0, base, in.a, fr->inlines + (in.n >> 1u)});
+            fr = &f.frames_.back();
+            code = callee.code.data();
+            r = f.stack_.data() + base;
+            pc = 0;
+            break;
+        }
         case op::native:
             // Natives do their own work (output, files, a host's code) and may fail or throw: out of the loop.
             fr->pc = pc;
@@ -1510,6 +1529,37 @@ void machine::failure(fiber& f, const instr& in, slot* r) const
         failed(f, std::move(e));
     }
     throw fault("vm: an error the compiler foresaw that the interpreter did not raise");
+}
+
+const dispatch_site::candidate& machine::choose(fiber& f, const dispatch_site& d, slot* from_reg) const
+{
+    slot* given = from_reg + (d.in_method ? 1 : 0);
+    for (const dispatch_site::candidate& c : d.candidates) {
+        bool fits = true;
+        for (std::uint32_t k = 0; k < d.count && fits; ++k) fits = !c.classes[k] || type_of(given[k]) == c.classes[k];
+        if (!fits) continue;
+        for (std::uint32_t k = 0; k < d.count; ++k) {
+            if (c.prepare[k] == 1 && given[k].what() == kind::object) given[k] = unboxed(given[k].object());
+            else if (c.prepare[k] == 2) given[k] = slot::of_value(given[k].object()->clone());
+        }
+        return c;
+    }
+    // Nothing takes these classes: the search the tree's call makes reports it, from the method's own
+    // namespace in a method (one line for each namespace it passed).
+    args list;
+    for (std::uint32_t k = 0; k < d.count; ++k) list.push_back(boxed(given[k]));
+    try {
+        nspace* from = program_.space;
+        if (d.in_method) {
+            object* part = &static_cast<instance&>(*from_reg[0].object()).part();
+            for (std::uint32_t k = 0; k < d.depth && part->base; ++k) part = &static_cast<instance&>(*part->base).part();
+            from = part;
+        }
+        (void)from->call_function(d.name, list);
+    } catch (exception& e) {
+        failed(f, std::move(e));
+    }
+    throw fault("vm: a call the interpreter took with arguments no candidate of the compiler takes");
 }
 
 fiber::~fiber()

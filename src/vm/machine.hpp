@@ -167,6 +167,9 @@ private:
     // Run-time errors
     // The error of the failure site the instruction names, made by the interpreter's own code.
     [[noreturn, gnu::noinline]] void failure(fiber& f, const instr& in, slot* r) const;
+    // The candidate of a call_v whose parameter classes the arguments (from `from_reg`) have, the run-time
+    // ones made into the parameters; none is the interpreter's report of a call nothing takes.
+    [[gnu::noinline]] const dispatch_site::candidate& choose(fiber& f, const dispatch_site& d, slot* from_reg) const;
 
     const program& program_;
     unsigned call_limit_;
