@@ -46,7 +46,7 @@ enum class op : std::uint8_t {
     make,      // a = a new value of the type b from the n registers from c, as a declaration makes it
     clone,     // a = a copy of the value in b (a vector passed by value)
     at,        // a = the handle of the element of vector b at the int or unsigned index c
-    size,      // a = vector b's size, an unsigned int
+    size,      // a = the size of vector (n 0), list (n 1) or hash (n 2) b, an unsigned int
     method,    // a = the built-in method unit.methods[b] of the vector c, on that site's argument registers;
                // n 1: its bool result in place; n 2: a number's method, through its class's method slot
     // Members of a class instance (the handle in b), at the place unit.members[c] settles: get_m reads the

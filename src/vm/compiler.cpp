@@ -2405,8 +2405,8 @@ std::optional<ty> unit_compiler::container_method(const e_method& e, const opera
         emit(op::at, into, target.reg, given[0].reg);
         return ty::any;
     }
-    if (target.type == ty::vector && e.builtin == method_name::size && given.empty()) {
-        emit(op::size, into, target.reg);
+    if (e.builtin == method_name::size && given.empty()) {
+        emit(op::size, into, target.reg, 0, target.type == ty::vector ? 0 : target.type == ty::list ? 1 : 2);
         return ty::uint_;
     }
     // A hash's at and exist, the lookups scripts make most, are instructions of their own.

@@ -17,6 +17,7 @@
 #include "factor/string_.hpp"
 #include "factor/vector_.hpp"
 #include "factor/hash_.hpp"
+#include "factor/list_.hpp"
 #include "factor/instance.hpp"
 #include "factor/process_.hpp"
 #include "factor/ref.hpp"
@@ -592,7 +593,15 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             r[in.a] = slot::of_value(v[i]);
             break;
         }
-        case op::size: r[in.a].set_uint(static_cast<std::uint32_t>(items(r[in.b]).size())); break;
+        case op::size: {
+            // n: 0 a vector, 1 a list, 2 a hash
+            const factor& c = *r[in.b].object();
+            const std::size_t n = in.n == 0   ? static_cast<const vector_&>(c).elements().size()
+                                  : in.n == 1 ? static_cast<const list_&>(c).elements().size()
+                                              : static_cast<const hash_&>(c).entries().size();
+            r[in.a].set_uint(static_cast<std::uint32_t>(n));
+            break;
+        }
         case op::text_size: r[in.a].set_uint(static_cast<std::uint32_t>(r[in.b].chars().size())); break;
         case op::text_at: {
             const std::wstring& t = r[in.b].chars();
