@@ -147,6 +147,9 @@ struct method_site {
     // For method_any: the script method each class of receiver reaches with these arguments, compiled
     // for it (class, unit); its frame starts at base - 1, where the receiver waits before the arguments.
     std::vector<std::pair<type_id_t, std::uint32_t>> units = {};
+    // For method_v: the method assigns to its arguments' values (frexp), which go back into their
+    // registers after the call.
+    bool writes_back = false;
 };
 
 // A member as the compiler found it in the class of the instance: `depth` base parts outward, and the index

@@ -2332,10 +2332,21 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         return reading ? ty::double_ : ty::any;
     }
     if (numeric(target->type) || target->type == ty::boolean) {
-        // frexp assigns to its argument's own value, which a register's copy would keep from the caller.
-        if (e.builtin == method_name::frexp) {
-            refuse("the number method frexp, which assigns to its argument", e.pos);
-            return std::nullopt;
+        // frexp assigns to its argument's own value: the value it is handed goes back into the variable
+        // it was read from after the call (an element changes in place, being its own handle).
+        const bool writes_back = e.builtin == method_name::frexp;
+        std::vector<std::pair<const variable*, std::optional<global_found>>> back(given.size());
+        for (std::size_t k = 0; writes_back && k < given.size(); ++k) {
+            const auto* name = dynamic_cast<const e_variable*>(e.arguments[k].get());
+            if (held(given[k].type) || !name) continue;
+            if (!(back[k].first = local(name->name))) {
+                if (own_member(name->name)) {
+                    refuse("the number method frexp into a member", e.pos);
+                    return std::nullopt;
+                }
+                back[k].second = global(name->name, e.arguments[k]->pos);
+                if (!back[k].second) return std::nullopt;
+            }
         }
         // A number's methods give a number of its own type or a text (a truth for is_infinity); a bool
         // has none, and its refusal gives nothing.
@@ -2352,8 +2363,16 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         std::int32_t base = 0;
         const std::optional<std::int32_t> entry = stage_method(e, given, base);
         if (!entry) return std::nullopt;
+        u().methods[static_cast<std::size_t>(*entry)].writes_back = writes_back;
         mark(e.pos);
         emit(op::method_v, into, *entry, target->reg, gives ? static_cast<int>(kind_of(*gives)) : 0);
+        for (std::size_t k = 0; k < given.size(); ++k) {
+            const std::int32_t from = base + static_cast<std::int32_t>(k);
+            if (back[k].first && back[k].first->by_ref)
+                emit(op::ref_set, from, back[k].first->at.reg, 0, static_cast<int>(kind_of(back[k].first->at.type)));
+            else if (back[k].first) emit(op::move, back[k].first->at.reg, from);
+            else if (back[k].second) emit(op::global_set, from, back[k].second->index);
+        }
         next_ = base;
         return gives ? *gives : ty::any;
     }

@@ -1037,6 +1037,8 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
             left = boxed(r[in.c]);
             r[in.a] = unboxed(left->method(method_call<wchar_t>{given, *m.text, m.text}));
+            if (m.writes_back)
+                for (std::uint32_t k = 0; k < m.count; ++k) r[m.base + static_cast<std::int32_t>(k)] = unboxed(given[k]);
             if (in.n && r[in.a].what() != static_cast<kind>(in.n))
                 throw fault("vm: a number's method gave another kind than the compiler took");
             return false;
