@@ -75,6 +75,22 @@ nspace::nspace(nspace* parent)
 {
 }
 
+nspace::nspace(const nspace& like, sharing_t)
+    : parent(like.parent),
+      global(like.global.parent),
+      classes(like.classes),
+      processes(like.processes),
+      functions(like.functions),
+      inlines(like.inlines),
+      natives(like.natives),
+      live(like.live),
+      types(like.types),
+      host_types(like.host_types),
+      watch(like.watch),
+      ctx(like.ctx)
+{
+}
+
 // Members go in reverse order of declaration: the shared handles, then the global variables, then the name.
 nspace::~nspace() = default;
 

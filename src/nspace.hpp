@@ -47,6 +47,10 @@ public:
 
     nspace();                        // the root: every table new
     explicit nspace(nspace* parent); // shares the class table, natives, process list and type ids
+    // Shares every table of `like`, its parent and its global scope's parent: an instance's part has its
+    // class's, and making fresh ones to drop at once cost three allocations per instance.
+    struct sharing_t {};
+    nspace(const nspace& like, sharing_t);
     nspace(const nspace&) = delete;
     nspace& operator=(const nspace&) = delete;
     virtual ~nspace();

@@ -76,7 +76,7 @@ object::object(nspace* parent, const std::wstring& class_name, type_id_t id)
 }
 
 object::object(const object& cls, instance_part_t)
-    : nspace(cls.parent),
+    : nspace(cls, sharing_t{}),
       id(cls.id),
       base_id(cls.base_id),
       constructors(cls.constructors),
@@ -88,14 +88,8 @@ object::object(const object& cls, instance_part_t)
       cast_string(cls.cast_string),
       members(cls.members)
 {
-    name = cls.name;
-    classes = cls.classes;
-    live = cls.live;
-    global.parent = cls.global.parent;
     // Methods (and anything else the class defined) are the class's own tables, not copies.
-    processes = cls.processes;
-    functions = cls.functions;
-    inlines = cls.inlines;
+    name = cls.name;
 }
 
 bool object::define_member(type_id_t type, symbol member_name, bool reference)
