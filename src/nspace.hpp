@@ -84,7 +84,8 @@ public:
     // the sleepers, and a pass that finds them all asleep waits for the first to wake.
     bool naps = false;
     // The wake time of the vm's process taking its step (kept on the root), which using::sleep sets as it
-    // sets a tree process's: the vm's processes are fibers, not `process` objects. Null outside its steps.
+    // sets a tree process's: the vm's processes are fibers, not `process` objects. Null outside the vm's
+    // scheduler passes.
     std::chrono::steady_clock::time_point* fiber_wake = nullptr;
 
     nspace* root() noexcept;

@@ -85,6 +85,9 @@ public:
         tick_mark_ = first_tick_mark_;
         return true;
     }
+    // The scheduler must see the next step (a process of the vm slept or was stopped in this one): a
+    // step mark comes due, so that quiet_step goes back to it.
+    void call_scheduler() noexcept { step_mark_ = steps_ + 1; }
     // A call or loop iteration inside the current step. Costs one compare unless a budget is due. A
     // budget spent here is reported at `at` (a loop's test), when the caller knows a script position.
     void tick(script_pos at = {})

@@ -460,7 +460,8 @@ struct interpreter::impl {
     {
         if (f.finished()) return;
         f.stop();
-        if (passing) return;
+        // A lone process running on into its next steps goes back to the scheduler, which drops it.
+        if (passing) return space.watch->call_scheduler();
         vm_->fibers.live.remove_if([&f](const vm::fiber& g) { return &g == &f; });
     }
 
@@ -479,44 +480,85 @@ struct interpreter::impl {
         passing = true;
         const struct pass_end {
             bool& flag;
-            ~pass_end() { flag = false; }
-        } end{passing};
+            std::chrono::steady_clock::time_point*& wake;
+            // Whatever leaves the pass, no native called later (from a host's call) finds a fiber's wake time.
+            ~pass_end()
+            {
+                flag = false;
+                wake = nullptr;
+            }
+        } end{passing, space.fiber_wake};
         std::list<vm::fiber>& live = vm_->fibers.live;
-        // Each fiber runs on the machine of its program; one program is the common case.
-        std::optional<vm::machine> m;
-        const vm::program* machine_of = nullptr;
+        if (live.empty()) return false;
+        // Each fiber runs on the machine of its program. One program is the common case: the newest's
+        // machine is at hand, another's is made when a fiber of it comes (a host's earlier start).
+        const vm::program* const newest = &vm_->programs.back();
+        vm::machine main(*newest, state.call_limit, vm_->fibers);
+        std::optional<vm::machine> other;
+        const vm::program* other_of = nullptr;
+        auto machine_of = [&](const vm::fiber& f) -> vm::machine& {
+            if (&f.code() == newest) [[likely]] return main;
+            if (&f.code() != other_of) other.emplace(*(other_of = &f.code()), state.call_limit, vm_->fibers);
+            return *other;
+        };
         step_watch& w = *space.watch;
         const vm::fiber* stepping = nullptr;
-        std::uint64_t pass = 0;
-        // Steps the fiber at f and gives the next position (the fiber leaves when it has finished).
+        // A napping pass's step of the fiber at f, which gives the next position. The plain pass below does
+        // the same inline, where the scheduler's own cost counts.
         auto step_one = [&](std::list<vm::fiber>::iterator f) {
-            // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
             if (f->finished()) return live.erase(f);
             w.before_step(*f);
-            space.ctx->cycles.poll();  // between statements, as the tree's scheduler collects
+            space.ctx->cycles.poll();
             stepping = &*f;
-            space.fiber_wake = &f->wake_at;
-            // A lone process runs its next passes' steps inside the machine while nothing is due
-            // between them (the watch says when a budget, the clock or the trace is); not once a process
-            // has slept, when the napping passes decide who steps.
-            std::uint64_t spare = live.size() == 1 && !space.naps ? n - pass - 1 : 0;
-            const std::uint64_t offered = spare;
-            if (&f->code() != machine_of) m.emplace(*(machine_of = &f->code()), state.call_limit, vm_->fibers);
-            const bool more = m->step(*f, spare);
-            pass += offered - spare;
+            space.fiber_wake = &f->wake_at();
+            const bool more = machine_of(*f).step(*f);
             stepping = nullptr;
-            space.fiber_wake = nullptr;
             return more ? std::next(f) : live.erase(f);
         };
         try {
-            for (; pass < n && !live.empty(); ++pass) {
+            for (std::uint64_t pass = 0; pass < n && !live.empty(); ++pass) {
                 w.begin_pass();
-                if (space.naps) napping_pass_on_vm(step_one);
-                else
-                    for (auto f = live.begin(); f != live.end();) f = step_one(f);
+                if (space.naps) {
+                    // The tree's napping pass: the sleepers are left out, and when all of them sleep the
+                    // pass waits for the first to wake, so that a pass always steps one.
+                    using clock = std::chrono::steady_clock;
+                    for (bool stepped = false; !stepped && !live.empty();) {
+                        const clock::time_point now = clock::now();
+                        clock::time_point first_wake = clock::time_point::max();
+                        for (auto f = live.begin(); f != live.end();) {
+                            if (f->wake_at() > now && !f->finished()) {
+                                first_wake = std::min(first_wake, f->wake_at());
+                                ++f;
+                                continue;
+                            }
+                            stepped = true;
+                            f = step_one(f);
+                        }
+                        if (!stepped && !live.empty()) w.wait_until(first_wake);
+                    }
+                    continue;
+                }
+                for (auto f = live.begin(); f != live.end();) {
+                    // A fiber whose step failed has ended (its frames are gone): it leaves at its next turn.
+                    if (f->finished()) {
+                        f = live.erase(f);
+                        continue;
+                    }
+                    w.before_step(*f);
+                    space.ctx->cycles.poll();  // between statements, as the tree's scheduler collects
+                    stepping = &*f;
+                    space.fiber_wake = &f->wake_at();  // until the next step or the pass's end: no native runs between
+                    // A lone process runs its next passes' steps inside the machine while nothing is due
+                    // between them (the watch says when a budget, the clock or the trace is, or that it slept).
+                    std::uint64_t spare = live.size() == 1 ? n - pass - 1 : 0;
+                    const std::uint64_t offered = spare;
+                    const bool more = machine_of(*f).step(*f, spare);
+                    pass += offered - spare;
+                    stepping = nullptr;
+                    f = more ? std::next(f) : live.erase(f);
+                }
             }
         } catch (exception& e) {
-            space.fiber_wake = nullptr;
             // A failed step is that process's, which has ended; a budget spent between steps is none's.
             if (stepping && e.script().stops_run) note_the_others_on_vm(e.script(), stepping);
             else if (!stepping) place_between_steps_on_vm(e);
@@ -525,31 +567,6 @@ struct interpreter::impl {
             throw;
         }
         return !live.empty();
-    }
-
-    // The tree's napping pass over the vm's fibers: the sleepers are left out, and when all of them
-    // sleep the pass waits for the first to wake, so that a pass always steps one.
-    template <class Step>
-    void napping_pass_on_vm(Step& step_one)
-    {
-        using clock = std::chrono::steady_clock;
-        std::list<vm::fiber>& live = vm_->fibers.live;
-        for (;;) {
-            const clock::time_point now = clock::now();
-            clock::time_point first_wake = clock::time_point::max();
-            bool stepped = false;
-            for (auto f = live.begin(); f != live.end();) {
-                if (f->wake_at > now && !f->finished()) {
-                    first_wake = std::min(first_wake, f->wake_at);
-                    ++f;
-                    continue;
-                }
-                stepped = true;
-                f = step_one(f);
-            }
-            if (stepped || live.empty()) return;
-            space.watch->wait_until(first_wake);
-        }
     }
 
     // Where a live process of the vm stands between two steps, with the processes that started it.

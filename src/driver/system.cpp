@@ -31,6 +31,8 @@ void sleep_for(nspace& space, double seconds)
     }
     *wake = std::max(*wake, clock::now()) + length;
     root.naps = true;
+    // A lone vm process running on into its next steps goes back to the scheduler, which leaves it out.
+    if (!root.running) root.watch->call_scheduler();
 }
 
 } // namespace

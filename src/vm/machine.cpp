@@ -416,7 +416,7 @@ void write_global(value& g, const slot& s)
 } // namespace
 
 fiber::fiber(const program& p, std::size_t entry, std::uint32_t serial, origin from, std::vector<slot> arguments)
-    : serial_(serial), from_(from), code_(&p), body_(&p.units.at(entry)), stack_(std::move(arguments))
+    : serial_(serial), from_(from), body_(&p.units.at(entry)), stack_(std::move(arguments)), code_(&p)
 {
     stack_.resize(std::max<std::size_t>(body_->registers, stack_.size()));
     for (const std::uint32_t k : body_->boxed_parameters) stack_[k] = slot::of_value(boxed(stack_[k]));
@@ -756,7 +756,7 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             // Alone, the next pass would step this fiber again at once: the scheduler's round trip is
             // skipped. A process this step started makes it no longer alone; a sleep leaves the next
             // step to the scheduler's napping passes.
-            if (passes != 0 && all_.live.size() == 1 && !program_.space->naps && !f.stopped_ && watch_.quiet_step()) {
+            if (passes != 0 && all_.live.size() == 1 && watch_.quiet_step()) {
                 --passes;
                 break;
             }

@@ -70,7 +70,7 @@ public:
     script_pos standing() const noexcept;
 
     // Until when it sleeps (using::sleep): the scheduler leaves it out of every pass before then.
-    std::chrono::steady_clock::time_point wake_at{};
+    std::chrono::steady_clock::time_point& wake_at() noexcept { return wake_at_; }
 
     // The program its units are of: each host start compiles one (a session's inputs, say), and a
     // fiber runs on the machine of its own.
@@ -87,12 +87,14 @@ private:
     friend struct processes;
     std::uint32_t serial_;
     origin from_;
-    const program* code_;
-    bool stopped_ = false;
     const unit* body_;  // the process body, which names the process after its frames are gone
     std::shared_ptr<process> shown_;  // what its process values hold, when the script keeps one
     std::vector<slot> stack_;
     std::vector<frame> frames_;
+    // After the members the dispatch loop reaches, which keep their places.
+    const program* code_;
+    std::chrono::steady_clock::time_point wake_at_{};
+    bool stopped_ = false;
 };
 
 // The vm's processes in start order, as the scheduler passes over them, and how many have started (the

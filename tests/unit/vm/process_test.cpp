@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -260,6 +261,25 @@ TEST(vm_processes, a_sleeping_process_the_host_stops_leaves_at_once)
         EXPECT_EQ(i.processes(), 0u) << (vm ? "vm" : "tree");
         i.run();
         EXPECT_EQ(out.str(), "a");
+    }
+}
+
+TEST(vm_processes, a_lone_process_stopped_inside_its_step_takes_no_step_after_it)
+{
+    // Alone, a process of the vm runs on into its next steps inside the machine: the stop sends it back.
+    for (const bool vm : {false, true}) {
+        std::ostringstream out;
+        vorla::interpreter i(writing_to(out, vm));
+        std::optional<vorla::process_handle> h;
+        i.define_native("halt", [&](const std::vector<vorla::script_value>&) {
+            h->stop();
+            return vorla::make_nil();
+        });
+        i.compile_string("t.vl", "process loop() {\n    using::write(\"a\");\n    using::halt();\n    using::write(\"b\");\n}\n");
+        h = i.start("loop");
+        i.run();
+        EXPECT_EQ(out.str(), "a") << (vm ? "vm" : "tree");
+        EXPECT_TRUE(h->finished());
     }
 }
 
