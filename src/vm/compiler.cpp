@@ -2083,6 +2083,9 @@ std::optional<ty> unit_compiler::dispatch_call(const e_function& e, const std::v
     std::optional<ty> result;
     type_id_t result_cls = 0;
     bool alike = true;
+    // Whether each argument is passed by reference (its own handle) to every candidate: a known container
+    // is copied for a parameter by value, so all must take it alike.
+    std::vector<std::optional<bool>> by_ref(given.size());
     for (const reached& r : found) {
         dispatch_site::candidate c{0, r.cls != nullptr, {}, {}};
         std::string name = narrow(*e.name) + "(";
@@ -2090,11 +2093,19 @@ std::optional<ty> unit_compiler::dispatch_call(const e_function& e, const std::v
             const table::parameter& p = r.routine->params[k];
             const std::optional<ty> t = all_.typed(p.type);
             name += (k ? ", " : "") + all_.type_text(p.type);
-            if (p.reference || !t) {
+            // A value object by reference is its own handle; a scalar would need its place.
+            const bool known = given[k].type != ty::any;
+            if (!t || (p.reference && !held(*t)) || (known && by_ref[k] && *by_ref[k] != p.reference)) {
                 refuse("a call whose definition only the run chooses, to a parameter " +
                            std::string(p.reference ? "taken by reference" : "of type " + all_.type_text(p.type)),
                        e.pos);
                 return std::nullopt;
+            }
+            if (known) by_ref[k] = p.reference;
+            if (p.reference) {
+                c.classes.push_back(known ? 0 : p.type);
+                c.prepare.push_back(0);
+                continue;
             }
             if (given[k].type != ty::any) {
                 c.classes.push_back(0);
@@ -2130,9 +2141,9 @@ std::optional<ty> unit_compiler::dispatch_call(const e_function& e, const std::v
     // The instance (in a method), then the arguments, copied where the language copies a known one.
     const std::int32_t base = next_;
     if (owner_.defining) emit(op::move, temporary(), 0);
-    for (const operand& v : given) {
+    for (std::size_t k = 0; k < given.size(); ++k) {
         const std::int32_t to = temporary();
-        emit(container(v.type) ? op::clone : op::move, to, v.reg);
+        emit(container(given[k].type) && !by_ref[k].value_or(false) ? op::clone : op::move, to, given[k].reg);
     }
     const std::optional<int> flags = call_flags(false, e.pos);
     if (!flags) return std::nullopt;
