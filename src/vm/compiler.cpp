@@ -2348,6 +2348,11 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         const bool writes_back = e.builtin == method_name::frexp;
         std::vector<std::pair<const variable*, std::optional<global_found>>> back(given.size());
         for (std::size_t k = 0; writes_back && k < given.size(); ++k) {
+            // The tree's assignment or ++ hands frexp its target itself, which a copy would not change.
+            if (from[k].how == origin::aliased) {
+                refuse("the number method frexp into the value of an assignment or ++", e.pos);
+                return std::nullopt;
+            }
             const auto* name = dynamic_cast<const e_variable*>(e.arguments[k].get());
             if (held(given[k].type) || !name) continue;
             if (!(back[k].first = local(name->name))) {
