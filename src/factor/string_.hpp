@@ -58,6 +58,12 @@ public:
         text_ = text;
         hash_code_ = 0;
     }
+    // `+=` onto the string where it stands (the vm's append to a global), without copying what it holds.
+    void append(const text_type& text)
+    {
+        text_ += text;
+        hash_code_ = 0;
+    }
 
     // The built-in methods' names and argument counts, in table order.
     static method_signatures methods();

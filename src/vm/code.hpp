@@ -114,6 +114,9 @@ enum class op : std::uint8_t {
     add_ik, sub_ik, mul_ik, div_ik, mod_ik,
     lt_ik, le_ik, gt_ik, ge_ik, eq_ik, ne_ik,
     unless_lt_ik, unless_le_ik, unless_gt_ik, unless_ge_ik, unless_eq_ik, unless_ne_ik,
+    // `g += s;` as a statement, on a global string: the string in register a appended to globals[b] where
+    // it stands (a copy in and out of a register would make a loop of appends quadratic).
+    global_append,
     // inline expansions
     inline_check,  // an expansion opens with a more open in this frame (and the frame's own count around
                    // it): at the interpreter's limit it fails as the tree's expansion of unit.methods[b] does

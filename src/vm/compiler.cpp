@@ -1833,6 +1833,17 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into, cons
         emit(op::get_m, place.reg, m->instance, m->site, static_cast<int>(kind_of(m->type)));
     } else {
         if (!(g = global(target->name, left->pos))) return std::nullopt;
+        if (g->type == ty::text && how && how->what == arith::add && into == dropped_ && !held(r->type)) {
+            // `g += s;` with nothing reading its value: the global's own string grows where it stands.
+            std::int32_t right = r->reg;
+            if (r->type != ty::text) {
+                right = temporary();
+                if (!convert(*r, ty::text, right, e.right->pos)) return std::nullopt;
+            }
+            mark(e.pos);
+            emit(op::global_append, right, g->index);
+            return ty::text;
+        }
         place = {temporary(), g->type};
         emit(held(g->type) ? op::global_ref : op::global_get, place.reg, g->index);
     }

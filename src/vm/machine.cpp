@@ -681,6 +681,15 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             r[in.a].chars() += r[in.b].chars();
             break;
         case op::take: r[in.a] = std::move(r[in.b]); break;
+        case op::global_append: {
+            auto& g = static_cast<string_<wchar_t>&>(*const_cast<value&>(program_.globals[static_cast<std::size_t>(in.b)]));
+            if (!within_string_limit(g.text().size() + r[in.a].chars().size())) [[unlikely]] {
+                fr->pc = pc;
+                join_refused(f, slot::of_text(g.text()), r[in.a], true);
+            }
+            g.append(r[in.a].chars());
+            break;
+        }
         case op::append_i: {
             // The number's text goes straight onto the string; past the limit it is taken off again and
             // the string class refuses the join as it would have.

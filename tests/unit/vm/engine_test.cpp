@@ -380,4 +380,15 @@ TEST(vm_engine, int_literal_operands_compute_and_refuse_as_on_the_tree_interpret
                  "    int z = 5;\n    try { z = z / 0; } catch (range_error e) { using::write(\"zero\\n\"); }\n}\n");
 }
 
+// `g += s;` on a global string grows the global where it stands: appends from functions and loops, a
+// number's text, the statement's value read (`t = g += ...`), and a ref to the global seeing each append.
+TEST(vm_engine, appends_to_a_global_string_as_on_the_tree_interpreter)
+{
+    same_on_both("string out = \"\";\n"
+                 "nil emit(int x) { out += \"\" + x; out += \",\"; }\n"
+                 "process main() {\n    ref r(out);\n    int i = 0;\n    while (i < 5) { emit(i); ++i; }\n"
+                 "    out += 7;\n    out += true;\n    string t = out += \"!\";\n"
+                 "    using::write(out + \" \" + t + \" \" + r.get() + \" \" + out.size() + \"\\n\");\n}\n");
+}
+
 } // namespace
