@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -68,6 +69,15 @@ outcome run(const std::string& text, bool vm)
     return o;
 }
 
+// Where a diagnostic names a place in the interpreter's own sources ("process.cpp(95)",
+// "vm/machine.cpp(1,533)"), as the golden tests read it: the two engines raise the same error from
+// different code, and the place is not part of what a script sees designed.
+std::string without_source_places(const std::string& text)
+{
+    static const std::regex place(R"((^|[^\w./-])(?:[A-Za-z_]\w*/)*[A-Za-z_]\w*\.(?:[ch]pp|h)\((?:N|\d{1,3}(?:,\d{3})*)\))");
+    return std::regex_replace(text, place, "$1SOURCE(N)");
+}
+
 void show(const char* engine, const outcome& o)
 {
     std::cerr << "--- " << engine << " output:\n" << o.out << "\n--- " << engine << " error output:\n" << o.error
@@ -92,7 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (verbose) std::cerr << "the vm refuses it\n";
         return 0;
     }
-    if (tree.out != vm.out || tree.error != vm.error || tree.diagnostic != vm.diagnostic) {
+    if (tree.out != vm.out || tree.error != vm.error ||
+        without_source_places(tree.diagnostic) != without_source_places(vm.diagnostic)) {
         std::cerr << "the engines disagree\n";
         show("tree", tree);
         show("vm", vm);
