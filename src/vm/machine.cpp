@@ -199,45 +199,7 @@ bool int_in(const slot& s, std::int32_t& out) noexcept
     return v != nullptr;
 }
 
-// The int path of the tree interpreter's operators, for the general instructions: ints on both sides (in
-// place or as int values, elements say) compute here with no value object. Any other pair, and a divisor
-// the int rules refuse, takes the general path, whose classes give the same answers and refusals.
-[[gnu::always_inline]] inline bool int_path(const instr& in, slot* r)
-{
-    std::int32_t x, y;
-    switch (in.code) {
-    case op::make:
-        if (in.n != 1 || in.b != static_cast<std::int32_t>(tid::signed_) || !int_in(r[in.c], x)) return false;
-        r[in.a].set_int(x);
-        return true;
-    case op::relate_v:
-        if (!int_in(r[in.b], x) || !int_in(r[in.c], y)) return false;
-        r[in.a].set_bool(numeric_relation(static_cast<relation>(in.n), x, [&] { return y; }));
-        return true;
-    case op::arith_v: {
-        const auto a = static_cast<arith>(in.n);
-        if (!int_in(r[in.b], x) || !int_in(r[in.c], y) || !divisor_fits(x, y)) return false;
-        r[in.a].set_int(integer_result(a, x, y));
-        return true;
-    }
-    case op::assign_v: {
-        signed_<int>* element = r[in.a].what() == kind::object ? exact_int(r[in.a].object()) : nullptr;
-        if ((!element && r[in.a].what() != kind::int_) || !int_in(r[in.b], y)) return false;
-        if (in.n != 0) {
-            x = element ? element->get() : r[in.a].i();
-            if (!divisor_fits(x, y)) return false;
-            y = integer_result(static_cast<arith>(in.n - 1), x, y);
-        }
-        if (element) element->set(y);
-        else r[in.a].set_int(y);
-        return true;
-    }
-    default: break;
-    }
-    return false;
-}
-
-// A double in place or a double value (an element), for the double path below.
+// A double in place or a double value (an element).
 bool double_in(const slot& s, double& out) noexcept
 {
     if (s.what() == kind::double_) {
@@ -260,30 +222,75 @@ bool double_operand(const slot& s, double& out) noexcept
     return true;
 }
 
-// The double path of the general instructions, as int_path: a double on the left (which decides the
-// type) and a double or int on the right compute here; any other pair takes the general path.
-[[gnu::always_inline]] inline bool double_path(const instr& in, slot* r)
+// What the number path below needs of its two types: how the left operand is read (which decides the
+// type), how the right one is (a double takes an int too), the value class of an element, and the slot's
+// own form.
+template <typename T> struct number_kind;
+template <> struct number_kind<std::int32_t> {
+    using element = signed_<int>;
+    static constexpr type_id_t type = tid::signed_;
+    static constexpr kind in_place = kind::int_;
+    static bool left(const slot& s, std::int32_t& out) noexcept { return int_in(s, out); }
+    static bool right(const slot& s, std::int32_t& out) noexcept { return int_in(s, out); }
+    static element* element_of(const value& v) noexcept { return exact_int(v); }
+    static std::int32_t get(const slot& s) noexcept { return s.i(); }
+    static void set(slot& s, std::int32_t x) noexcept { s.set_int(x); }
+};
+template <> struct number_kind<double> {
+    using element = real<double>;
+    static constexpr type_id_t type = tid::double_;
+    static constexpr kind in_place = kind::double_;
+    static bool left(const slot& s, double& out) noexcept { return double_in(s, out); }
+    static bool right(const slot& s, double& out) noexcept { return double_operand(s, out); }
+    static element* element_of(const value& v) noexcept { return exact_double(v); }
+    static double get(const slot& s) noexcept { return s.d(); }
+    static void set(slot& s, double x) noexcept { s.set_double(x); }
+};
+
+// x op y by the rules of T's class into `out`; false for a divisor the int rules refuse, which the general
+// path then reports.
+template <typename T>
+[[gnu::always_inline]] inline bool number_result(arith a, T x, T y, T& out)
 {
-    double x, y;
+    if constexpr (std::is_integral_v<T>) {
+        if (!divisor_fits(x, y)) return false;
+        out = integer_result(a, x, y);
+    } else {
+        out = real_result(a, x, y);
+    }
+    return true;
+}
+
+// The int and double paths of the tree interpreter's operators, for the general instructions: an int or
+// a double on the left (in place or as a value, an element say) with an operand of the same type on the
+// right (or an int beside a double) computes here with no value object. Any other pair, and a divisor the
+// int rules refuse, takes the general path, whose classes give the same answers and refusals.
+template <typename T>
+[[gnu::always_inline]] inline bool number_path(const instr& in, slot* r)
+{
+    using N = number_kind<T>;
+    T x, y;
     switch (in.code) {
     case op::make:
-        if (in.n != 1 || in.b != static_cast<std::int32_t>(tid::double_) || !double_operand(r[in.c], x)) return false;
-        r[in.a].set_double(x);
+        if (in.n != 1 || in.b != static_cast<std::int32_t>(N::type) || !N::right(r[in.c], x)) return false;
+        N::set(r[in.a], x);
         return true;
     case op::relate_v:
-        if (!double_in(r[in.b], x) || !double_operand(r[in.c], y)) return false;
+        if (!N::left(r[in.b], x) || !N::right(r[in.c], y)) return false;
         r[in.a].set_bool(numeric_relation(static_cast<relation>(in.n), x, [&] { return y; }));
         return true;
     case op::arith_v:
-        if (!double_in(r[in.b], x) || !double_operand(r[in.c], y)) return false;
-        r[in.a].set_double(real_result(static_cast<arith>(in.n), x, y));
+        if (!N::left(r[in.b], x) || !N::right(r[in.c], y) || !number_result(static_cast<arith>(in.n), x, y, x))
+            return false;
+        N::set(r[in.a], x);
         return true;
     case op::assign_v: {
-        real<double>* element = r[in.a].what() == kind::object ? exact_double(r[in.a].object()) : nullptr;
-        if ((!element && r[in.a].what() != kind::double_) || !double_operand(r[in.b], y)) return false;
-        if (in.n != 0) y = real_result(static_cast<arith>(in.n - 1), element ? element->get() : r[in.a].d(), y);
+        typename N::element* element = r[in.a].what() == kind::object ? N::element_of(r[in.a].object()) : nullptr;
+        if ((!element && r[in.a].what() != N::in_place) || !N::right(r[in.b], y)) return false;
+        if (in.n != 0 && !number_result(static_cast<arith>(in.n - 1), element ? element->get() : N::get(r[in.a]), y, y))
+            return false;
         if (element) element->set(y);
-        else r[in.a].set_double(y);
+        else N::set(r[in.a], y);
         return true;
     }
     default: break;
@@ -662,7 +669,7 @@ bool machine::run(fiber& f, std::uint64_t& passes)
         case op::assign_v:
         case op::arith_v:
         case op::relate_v:
-            if (int_path(in, r) || double_path(in, r)) break;
+            if (number_path<std::int32_t>(in, r) || number_path<double>(in, r)) break;
             [[fallthrough]];
         case op::clone:
         case op::method:
