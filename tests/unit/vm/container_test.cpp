@@ -10,27 +10,7 @@
 
 namespace {
 
-// The output of a run, or of a failed one its output, the diagnostic chain and the report.
-std::string outcome(const std::string& source, bool vm)
-{
-    std::ostringstream out;
-    vorla::interpreter i(writing_to(out, vm));
-    i.compile_string("t.vl", source);
-    i.start("main");
-    try {
-        i.run();
-    } catch (const vorla::script_error& e) {
-        return out.str() + "\n--\n" + e.what() + "\n--\n" + e.report();
-    }
-    return out.str();
-}
-
-void same_on_both(const std::string& source)
-{
-    const std::string tree = outcome(source, false);
-    EXPECT_FALSE(tree.empty());
-    EXPECT_EQ(outcome(source, true), tree) << source;
-}
+using both_engines::same_on_both;
 
 // An element is the container's own value: an assignment through h.at(k) or l.front() changes it in the
 // container; a parameter and a declaration from another container are copies.
@@ -109,9 +89,9 @@ TEST(vm_containers, a_method_taking_an_element_checks_its_class_when_called)
                  "    using::write(c.seen+ \" \" + c.n+ \"\\n\");\n    c.add(v.at(1));\n}\n");
 }
 
-// Elements of several classes answer one call site each with its own method: compiled for each class,
-// except a method the vm refuses (frexp), which runs on the interpreter's class code, and a nil-giving one
-// whose value is used (the tree's nil value).
+// Elements of several classes answer one call site each with its own method, compiled for each class
+// (B's, whose frexp the vm runs, too), and a nil-giving one whose value is used
+// (the tree's nil value).
 TEST(vm_containers, an_element_call_site_runs_each_receivers_own_method)
 {
     same_on_both("class A {\n    int n;\n    A() : n(1) { }\n    int get(int k) { return n + k; }\n    nil poke(int k) { n += k; }\n};\n"

@@ -10,22 +10,7 @@
 
 namespace {
 
-std::string run(const std::string& source, bool vm)
-{
-    std::ostringstream out;
-    vorla::interpreter i(writing_to(out, vm));
-    i.compile_string("t.vl", source);
-    i.start("main");
-    i.run();
-    return out.str();
-}
-
-void same_on_both(const std::string& source)
-{
-    const std::string tree = run(source, false);
-    EXPECT_FALSE(tree.empty());
-    EXPECT_EQ(run(source, true), tree) << source;
-}
+using both_engines::same_on_both;
 
 TEST(vm_engine, numbers_strings_and_conversions_print_as_on_the_tree_interpreter)
 {
