@@ -1247,22 +1247,17 @@ bool unit_compiler::declare(const expression& e)
         const bool again = std::any_of(scopes_.back().begin(), scopes_.back().end(),
                                        [&](const variable& v) { return v.name == c->name; });
         const std::int32_t reg = temporary();
-        if (*t == ty::instance) {
-            // The instance is made as the interpreter makes it: its class's constructor, or the default or
-            // copy construction, from the arguments.
+        if (*t == ty::instance || *t == ty::builtin) {
+            // The value is made as the interpreter makes it: an instance by its class's constructor, or the
+            // default or copy construction, from the arguments; any other (ref, typeid, timer, nil) by its
+            // built-in class's own construction.
             const std::int32_t mark_ = next_;
-            if (!construct(c->type, c->arguments, reg, d->pos)) return false;
+            const bool made = *t == ty::instance ? construct(c->type, c->arguments, reg, d->pos)
+                                                 : construct_builtin(c->type, c->arguments, reg, d->pos);
+            if (!made) return false;
             next_ = mark_;
             if (again) return fails(failure_site(failure_site::duplicate, c->name, reg, 1), d->pos);
-            scopes_.back().push_back({c->name, {reg, ty::instance, c->type}});
-            continue;
-        }
-        if (*t == ty::builtin) {
-            const std::int32_t mark_ = next_;
-            if (!construct_builtin(c->type, c->arguments, reg, d->pos)) return false;
-            next_ = mark_;
-            if (again) return fails(failure_site(failure_site::duplicate, c->name, reg, 1), d->pos);
-            scopes_.back().push_back({c->name, {reg, ty::builtin, c->type}});
+            scopes_.back().push_back({c->name, {reg, *t, c->type}});
             continue;
         }
         if (c->arguments.size() > 1 && !container(*t)) return refuse("a declaration with several arguments", d->pos);
