@@ -183,6 +183,16 @@ process stopper(int which)
 }
 )";
 
+// The two counters ("a", then "b") started on q, which has the natives the script calls already.
+std::vector<vorla::process_handle> start_two_counters(quiet& q)
+{
+    q.v.compile_string("p.vl", counters);
+    std::vector<vorla::process_handle> started;
+    started.push_back(q.v.start("counter", {vorla::make_string("a")}));
+    started.push_back(q.v.start("counter", {vorla::make_string("b")}));
+    return started;
+}
+
 TEST(embed_processes, a_handle_names_its_process_and_stops_it_between_steps)
 {
     // The same on the vm's processes.
@@ -194,9 +204,7 @@ TEST(embed_processes, a_handle_names_its_process_and_stops_it_between_steps)
             started.at(static_cast<std::size_t>(a.at(0).as_int())).stop();
             return vorla::make_nil();
         });
-        q.v.compile_string("p.vl", counters);
-        started.push_back(q.v.start("counter", {vorla::make_string("a")}));
-        started.push_back(q.v.start("counter", {vorla::make_string("b")}));
+        started = start_two_counters(q);
         EXPECT_EQ(started[0].id(), 1u);
         EXPECT_EQ(started[1].id(), 2u);
         EXPECT_EQ(started[1].name(), "counter");
@@ -230,9 +238,7 @@ TEST(embed_interrupt, another_thread_stops_a_run_that_would_never_end_and_the_pr
     for (const bool vm : {false, true}) {
         SCOPED_TRACE(vm ? "vm" : "tree");
         quiet q(vm);
-        q.v.compile_string("p.vl", counters);
-        q.v.start("counter", {vorla::make_string("a")});
-        q.v.start("counter", {vorla::make_string("b")});
+        start_two_counters(q);
         std::thread stopper([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             q.v.interrupt();
@@ -257,9 +263,7 @@ TEST(embed_budgets, a_step_budget_per_run_stops_between_steps_and_the_next_run_g
     for (const bool vm : {false, true}) {
         SCOPED_TRACE(vm ? "vm" : "tree");
         quiet q(vm);
-        q.v.compile_string("p.vl", counters);
-        q.v.start("counter", {vorla::make_string("a")});
-        q.v.start("counter", {vorla::make_string("b")});
+        start_two_counters(q);
         const script_error e = failure([&] { q.v.run({20, std::nullopt}); });
         EXPECT_NE(std::string(e.what()).find("step budget spent, max-steps=20"), std::string::npos) << e.what();
         // Both processes stay, and the report says where each stands.
