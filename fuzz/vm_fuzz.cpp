@@ -45,7 +45,7 @@ outcome run(const std::string& text, bool vm)
     options.error_output = &err;
     options.input = &in;
     options.call_depth_limit = call_limit;
-    options.vm = vm;
+    options.engine = vm ? vorla::interpreter_options::engine_choice::vm : vorla::interpreter_options::engine_choice::tree;
     if (!vm) options.step_budget = step_budget;
     try {
         vorla::with_script_stack([&] {

@@ -287,11 +287,12 @@ struct interpreter_options {
     bool trace_line_by_line = false;
     // Keeps the parse trees of what is compiled, which check() reads.
     bool keep_for_check = false;
-    // Runs processes on the compiled engine being built beside the tree interpreter (see
-    // docs/internals.md). It runs a subset of the language so far: start() refuses, with an
-    // engine_refusal, a process it cannot run exactly as the tree interpreter would. Budgets and the
-    // trace count and show its steps as the tree interpreter's; its process handles are refused.
-    bool vm = false;
+    // Which engine runs the processes (see docs/internals.md). `vm`: the compiled engine, which refuses
+    // with an engine_refusal, at start(), a process it cannot run exactly as the tree interpreter would.
+    // `tree`: the tree interpreter. `automatic`: the vm, and the tree interpreter from the first start()
+    // the vm refuses while none of its processes is live (processes of both never run side by side).
+    enum class engine_choice { automatic, tree, vm };
+    engine_choice engine = engine_choice::automatic;
 };
 
 // One interpreter: its own compiled program, processes, random sequence, names and limits. Several may

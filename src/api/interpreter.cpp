@@ -369,7 +369,8 @@ struct interpreter::impl {
     explicit impl(const interpreter_options& o)
         : console(o.output ? o.output->rdbuf() : std::cout.rdbuf(), o.input ? o.input->rdbuf() : std::cin.rdbuf(),
                   o.error_output ? o.error_output->rdbuf() : std::cerr.rdbuf()),
-          compiler(space), use_vm(o.vm)
+          compiler(space), use_vm(o.engine != interpreter_options::engine_choice::tree),
+          may_fall_back(o.engine == interpreter_options::engine_choice::automatic)
     {
         space.ctx = &state;
         state.call_limit = o.call_depth_limit;
@@ -608,6 +609,8 @@ struct interpreter::impl {
     nspace space;
     semantic<wchar_t> compiler;
     bool use_vm;
+    // Whether a start the vm refuses goes to the tree interpreter instead (while no vm process is live).
+    bool may_fall_back;
     // Natives the host defined: the checker knows the argument counts of the built-in ones only.
     std::unordered_set<std::wstring> host_natives;
     // After the namespace: the program holds handles on its global variables.
@@ -1031,7 +1034,14 @@ void interpreter::compile_string(const std::string& name, const std::string& utf
 
 process_handle interpreter::start(const std::string& process, const std::vector<script_value>& arguments)
 {
-    if (impl_->use_vm) return impl_->guarded([&] { return impl_->start_on_vm(this, process, arguments); });
+    if (impl_->use_vm) {
+        try {
+            return impl_->guarded([&] { return impl_->start_on_vm(this, process, arguments); });
+        } catch (const engine_refusal&) {
+            if (!impl_->may_fall_back || (impl_->vm_ && !impl_->vm_->fibers.live.empty())) throw;
+            impl_->use_vm = false;  // from here on every process runs on the tree interpreter
+        }
+    }
     return impl_->guarded([&] {
         const std::wstring name = widen(process);
         // The diagnostic keeps the map's own text, as the vorla program prints it for a missing main; the

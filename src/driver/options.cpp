@@ -169,8 +169,10 @@ command_line parse_command_line(int argc, char* const* argv)
         }
         case opt_engine:
             if (std::string(optarg) == "vm") {
-                c.opts.vm = true;
-            } else if (std::string(optarg) != "tree") {
+                c.opts.engine = interpreter_options::engine_choice::vm;
+            } else if (std::string(optarg) == "tree") {
+                c.opts.engine = interpreter_options::engine_choice::tree;
+            } else {
                 c.error = "option '--engine' takes tree or vm, not " + quoted(optarg);
                 return c;
             }
@@ -256,7 +258,7 @@ void apply_budgets(const options& o, interpreter_options& settings)
     settings.natives.files = !o.sandbox;
     settings.natives.system = !o.sandbox;
     settings.confine_includes = o.sandbox;
-    settings.vm = o.vm;
+    settings.engine = o.engine;
 }
 
 std::string usage_diagnostic(const char* self)

@@ -21,7 +21,9 @@ struct options {
     bool sandbox = false;  // no files or system natives, includes confined, for a script not trusted
     bool help = false;
     bool version = false;
-    bool vm = false;       // --engine=vm: run on the vm being built (hidden; see docs/internals.md)
+    // --engine=vm or --engine=tree (hidden; see docs/internals.md); by default the vm, or the tree
+    // interpreter for a program the vm cannot run yet.
+    interpreter_options::engine_choice engine = interpreter_options::engine_choice::automatic;
     std::optional<std::uint64_t> max_steps;
     std::optional<double> max_time;  // seconds of wall-clock time
     // -e: statements run as the body of process main, in place of a script (several -e are joined as lines).

@@ -21,7 +21,7 @@ struct quiet {
         : v([&] {
               vorla::interpreter_options o;
               o.output = &out;
-              o.vm = vm;
+              o.engine = vm ? vorla::interpreter_options::engine_choice::vm : vorla::interpreter_options::engine_choice::tree;
               return o;
           }())
     {

@@ -13,7 +13,7 @@ inline vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
 {
     vorla::interpreter_options o;
     o.output = &out;
-    o.vm = vm;
+    o.engine = vm ? vorla::interpreter_options::engine_choice::vm : vorla::interpreter_options::engine_choice::tree;
     return o;
 }
 

@@ -303,7 +303,7 @@ TEST(vm_engine, a_hosts_natives_give_and_fail_as_on_the_tree_interpreter)
 TEST(vm_engine, a_missing_process_is_the_tree_interpreters_own_diagnostic)
 {
     vorla::interpreter_options o;
-    o.vm = true;
+    o.engine = vorla::interpreter_options::engine_choice::vm;
     vorla::interpreter i(o);
     i.compile_string("t.vl", std::string("process main(int n) { }\n"));
     EXPECT_THROW(i.start("main"), vorla::script_error);
