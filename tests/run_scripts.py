@@ -2,7 +2,7 @@
 """Golden-output script tests: runs every *.vl test through vorla (or vorla-parse) and compares the results.
 
 Usage: run_scripts.py [--vorla BIN] --parse BIN [--update] [--heavy] [--timeout SECONDS]
-                      [--engine vm --cannot-run LIST [--write-cannot-run]] DIR [FILTER ...]
+                      [--engine tree | --engine vm --cannot-run LIST [--write-cannot-run]] DIR [FILTER ...]
 
 Every *.vl file under DIR is a test, except helpers: files (or directories) whose name starts with "_", and
 everything below a directory holding C++ sources (a host program, whose scripts need its natives).
@@ -43,8 +43,9 @@ goldens hold the file name with "(N)", such as "factor/boolean.hpp(N)"; that rea
 in DIR from the actual results; read every rewritten file before keeping it. FILTER words restrict the run
 to tests whose path relative to DIR contains one of them.
 
---engine vm runs every interpreter test with `--engine=vm` first on the command line (parse tests are then
-skipped): the same expected results hold, except for the programs the vm refuses (exit code 3 and
+Without --engine the interpreter chooses its engine as it does by default. --engine tree runs every
+interpreter test with `--engine=tree` first on the command line (parse tests are then skipped). --engine vm
+does the same with `--engine=vm`: the same expected results hold, except for the programs the vm refuses (exit code 3 and
 "vorla: the vm cannot run this program yet: ..." on stderr, or the command line refusing an option with
 it). LIST names those tests, one relative path a line: a test on it must be refused (one the vm now runs
 fails until it is taken off), and every other test must pass. --write-cannot-run rewrites LIST from this
@@ -174,7 +175,7 @@ def refused_by_engine(code, err):
 
 def run_all(options, root, links, cannot_run, refusals, reached):
     passed = failed = skipped = 0
-    engine_words = ["--engine=" + options.engine] if options.engine != "tree" else []
+    engine_words = ["--engine=" + options.engine] if options.engine else []
     for relative in find_tests(root):
         if options.filter and not any(f in relative for f in options.filter):
             continue
@@ -188,7 +189,7 @@ def run_all(options, root, links, cannot_run, refusals, reached):
         actual, code, err = run_one(tool, root, relative, options.timeout, engine_words)
         actual = normalise(actual)
 
-        if engine_words:
+        if options.engine == "vm":
             refused = code is not None and refused_by_engine(code, err)
             if refused:
                 refusals.append(relative)
@@ -257,7 +258,7 @@ def main():
     parser.add_argument("--update", action="store_true", help="rewrite .out/.code files from actual results")
     parser.add_argument("--heavy", action="store_true", help="also run the tests marked by a .heavy file")
     parser.add_argument("--timeout", type=float, default=120.0, help="seconds allowed per test")
-    parser.add_argument("--engine", default="tree", choices=["tree", "vm"], help="the engine to run the tests on")
+    parser.add_argument("--engine", choices=["tree", "vm"], help="the engine to run the tests on (else the default)")
     parser.add_argument("--cannot-run", help="with --engine vm: the list of tests the vm refuses")
     parser.add_argument("--write-cannot-run", action="store_true", help="rewrite that list from this run")
     parser.add_argument("dir", help="the directory holding the tests")

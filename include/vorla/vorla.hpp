@@ -235,7 +235,7 @@ private:
     interpreter* owner_;
 };
 
-// The vm cannot run this program yet (interpreter_options::vm): what it met first, and where.
+// The vm cannot run this program yet (interpreter_options::engine): what it met first, and where.
 class engine_refusal : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

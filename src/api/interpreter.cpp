@@ -17,6 +17,7 @@
 #include <type_traits>
 #include <unordered_set>
 #include <utility>
+#include <variant>
 
 #include "context.hpp"
 #include "driver/console.hpp"
@@ -414,10 +415,11 @@ struct interpreter::impl {
         vm::processes fibers;
     };
 
-    // The vm's form of start(): the definition compiled with everything it calls and starts, or the first
-    // construct it cannot run yet refused, before anything runs. Its handle holds the fiber's process
-    // object, as a script's process value does.
-    process_handle start_on_vm(interpreter* owner, const std::string& name, const std::vector<script_value>& arguments)
+    // The vm's form of start(): the definition compiled with everything it calls and starts, or why the vm
+    // cannot run it yet (the first construct it met, and where), before anything runs. The handle holds
+    // the fiber's process object, as a script's process value does.
+    std::variant<process_handle, std::string> start_on_vm(interpreter* owner, const std::string& name,
+                                                          const std::vector<script_value>& arguments)
     {
         const std::wstring wide = widen(name);
         // The same report as the tree interpreter's for a missing process.
@@ -437,13 +439,18 @@ struct interpreter::impl {
                 passed.push_back(vm::slot::of_value(v));
                 continue;
             }
-            // Held values would be copied by their classes as the process starts: not on the vm yet.
-            vm::slot s = vm::unboxed(v);
-            if (s.what() == vm::kind::object || s.what() == vm::kind::nil) refuse_on_vm("a process started with " + type_word(*v));
-            passed.push_back(std::move(s));
+            passed.push_back(vm::unboxed(v));
         }
         vm::compiled c = vm::compile_process(space, *definition, name);
-        if (c.refused) refuse_on_vm(c.refused->what + " at " + (compiler.files ? compiler.files->where(c.refused->at) : "?"));
+        if (c.refused) return c.refused->what + " at " + (compiler.files ? compiler.files->where(c.refused->at) : "?");
+        // A held value is copied by its class as the tree interpreter's start copies it: a copy's
+        // failure is the start's.
+        wrap_failure([] { return nspace::start_failure(); }, [&] {
+            for (std::size_t k = 0; k < passed.size(); ++k)
+                if (passed[k].what() == vm::kind::object && !definition->params[k].reference)
+                    passed[k] = vm::slot::of_value(passed[k].object()->clone());
+            return 0;
+        });
         if (!vm_) vm_.emplace();
         std::list<vm::program>& programs = vm_->programs;
         // The programs no live process runs on any more go.
@@ -774,6 +781,17 @@ struct interpreter::impl {
         e.script().leave(std::move(what));
         throw e;
     }
+    // Runs a start: a copy constructor's throw while the arguments are copied has no script around it
+    // to catch it.
+    template <class F>
+    static auto starting(const std::string& process, F&& f) -> decltype(f())
+    {
+        try {
+            return f();
+        } catch (sig_throw& t) {
+            escaped_throw(t.v, std::move(t.trace), "start of process " + process);
+        }
+    }
     // A signal waiting in `out` after a call that yielded nothing: a throw, break or continue.
     [[noreturn]] static void escaped(script_signal& out, std::string what)
     {
@@ -1035,12 +1053,13 @@ void interpreter::compile_string(const std::string& name, const std::string& utf
 process_handle interpreter::start(const std::string& process, const std::vector<script_value>& arguments)
 {
     if (impl_->use_vm) {
-        try {
-            return impl_->guarded([&] { return impl_->start_on_vm(this, process, arguments); });
-        } catch (const engine_refusal&) {
-            if (!impl_->may_fall_back || (impl_->vm_ && !impl_->vm_->fibers.live.empty())) throw;
-            impl_->use_vm = false;  // from here on every process runs on the tree interpreter
-        }
+        auto started =
+            impl_->guarded([&] { return impl::starting(process, [&] { return impl_->start_on_vm(this, process, arguments); }); });
+        if (auto* handle = std::get_if<process_handle>(&started)) return *handle;
+        // Processes of both engines never run side by side.
+        if (!impl_->may_fall_back || (impl_->vm_ && !impl_->vm_->fibers.live.empty()))
+            impl_->refuse_on_vm(std::get<std::string>(started));
+        impl_->use_vm = false;  // from here on every process runs on the tree interpreter
     }
     return impl_->guarded([&] {
         const std::wstring name = widen(process);
@@ -1048,7 +1067,9 @@ process_handle interpreter::start(const std::string& process, const std::vector<
         // report says what is missing.
         if (!impl_->space.types->contains(L"p?" + name))
             throw exception("Unable to find key in unordered_map.").explain("no process named " + process);
-        return process_handle(this, value_access::wrap(impl_->space.start_process(name, value_access::of(arguments))));
+        return impl::starting(process, [&] {
+            return process_handle(this, value_access::wrap(impl_->space.start_process(name, value_access::of(arguments))));
+        });
     });
 }
 

@@ -245,6 +245,64 @@ TEST(vm_processes, a_process_the_host_starts_shares_the_hosts_values_taken_by_re
     }
 }
 
+// Values the host hands by value are copies the process may change; a copy's failure is the start's, as on
+// the tree interpreter.
+TEST(vm_processes, a_process_the_host_starts_gets_copies_of_held_values)
+{
+    const std::string source = "class c { int k; c() : k(1) { } c(c& o) : k(o.k) { throw \"no copy\"; } };\nc g;\n"
+                               "process show(string s, vector v, double d) { s += \"!\"; v.push_back(s);"
+                               " using::write(s + \" \" + v.size() + \" \" + d); }\n"
+                               "process take(c x) { using::write(\"taken\"); }\n";
+    const auto outcome = [&](bool vm) {
+        std::ostringstream out;
+        vorla::interpreter i(writing_to(out, vm));
+        i.compile_string("t.vl", source);
+        const vorla::script_value s = vorla::make_string("hé"), v = vorla::make_vector({vorla::make_int(1)});
+        i.start("show", {s, v, vorla::make_double(0.5)});
+        i.run();
+        std::string seen = out.str() + " | " + s.describe() + " " + v.describe();
+        try {
+            i.start("take", {i.global("g")});
+            i.run();
+        } catch (const vorla::script_error& e) {
+            seen += " | " + std::string(e.what()) + " | " + e.report();
+        }
+        return seen;
+    };
+    const std::string tree = outcome(false);
+    EXPECT_NE(tree.find("hé! 2 0.5 | string(hé) vector[int(1)] | "), std::string::npos) << tree;
+    EXPECT_NE(tree.find("nothing caught the exception string(no copy)"), std::string::npos) << tree;
+    EXPECT_EQ(outcome(true), tree);
+}
+
+// By default a program runs on the vm, and on the tree interpreter from the first start the vm refuses
+// while none of its processes is live; a refusal while one is live is the host's to see.
+TEST(vm_processes, the_default_engine_takes_the_tree_interpreter_only_for_what_the_vm_refuses)
+{
+    const std::string source = "nil f() { }\nprocess odd() { using::write(f()); }\n"
+                               "process main() { int k = 0; while (k < 3) { ++k; using::write(k); } }\n";
+    std::ostringstream tree_out;
+    vorla::interpreter tree(writing_to(tree_out, false));
+    tree.compile_string("t.vl", source);
+    tree.start("odd");
+    tree.start("main");
+    tree.run();
+
+    std::ostringstream out;
+    vorla::interpreter_options o;
+    o.output = &out;
+    vorla::interpreter chosen(o);
+    chosen.compile_string("t.vl", source);
+    chosen.start("main");
+    chosen.step();
+    EXPECT_THROW(chosen.start("odd"), vorla::engine_refusal);
+    chosen.run();
+    chosen.start("odd");  // nothing of the vm is live: this and what follows go to the tree interpreter
+    chosen.start("main");
+    chosen.run();
+    EXPECT_EQ(out.str(), "123" + tree_out.str());
+}
+
 TEST(vm_processes, a_sleeping_process_the_host_stops_leaves_at_once)
 {
     for (const bool vm : {false, true}) {
