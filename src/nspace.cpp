@@ -75,17 +75,26 @@ nspace::nspace(nspace* parent)
 {
 }
 
-nspace::nspace(const nspace& like, sharing_t)
+namespace {
+// A handle to what `owned` points at that holds no count: copying and dropping it touch no counter.
+template <class T>
+std::shared_ptr<T> uncounted(const std::shared_ptr<T>& owned)
+{
+    return std::shared_ptr<T>(std::shared_ptr<T>(), owned.get());
+}
+} // namespace
+
+nspace::nspace(const nspace& like, borrowing_t)
     : parent(like.parent),
       global(like.global.parent),
-      classes(like.classes),
-      processes(like.processes),
-      functions(like.functions),
-      inlines(like.inlines),
-      natives(like.natives),
-      live(like.live),
-      types(like.types),
-      host_types(like.host_types),
+      classes(uncounted(like.classes)),
+      processes(uncounted(like.processes)),
+      functions(uncounted(like.functions)),
+      inlines(uncounted(like.inlines)),
+      natives(uncounted(like.natives)),
+      live(uncounted(like.live)),
+      types(uncounted(like.types)),
+      host_types(uncounted(like.host_types)),
       watch(like.watch),
       ctx(like.ctx)
 {
@@ -209,7 +218,7 @@ value nspace::create_instance(type_id_t id)
             if (const auto host = host_types->find(id); host != host_types->end())
                 return make<host_value>(host->second, nullptr);
             // A script class: a new instance sharing the class object's compiled data, without members.
-            return make<instance>(*get_object(id));
+            return make<instance>(get_object(id));
         }
     });
 }
@@ -317,7 +326,8 @@ std::string nspace::call_description(symbol name, const args& v)
 {
     for (nspace* n = this; n; n = n->parent)
         if (n->functions->find(name, v))
-            return (n->parent ? "method " + narrow(n->name) + "::" : std::string("function ")) +
+            // A namespace with a parent is a class or an instance's part, whose name is its class's.
+            return (n->parent ? "method " + narrow(static_cast<const object*>(n)->name) + "::" : std::string("function ")) +
                    call_signature(narrow(*name), v);
     return "function " + call_signature(narrow(*name), v);
 }

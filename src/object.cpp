@@ -66,30 +66,32 @@ std::shared_ptr<T> borrowed(const std::shared_ptr<T>& owned)
 
 object::object(nspace* parent, const std::wstring& class_name, type_id_t id)
     : nspace(parent),
+      name(nspace::name),
       id(id),
       constructors(std::make_shared<table::constructor>()),
       members(std::make_shared<member_table>())
 {
-    name = class_name;
+    nspace::name = class_name;
     classes = borrowed(classes);
     live = borrowed(live);
 }
 
-object::object(const object& cls, instance_part_t)
-    : nspace(cls, sharing_t{}),
-      id(cls.id),
-      base_id(cls.base_id),
-      constructors(cls.constructors),
-      cast_bool(cls.cast_bool),
-      cast_int(cls.cast_int),
-      cast_unsigned(cls.cast_unsigned),
-      cast_float(cls.cast_float),
-      cast_double(cls.cast_double),
-      cast_string(cls.cast_string),
-      members(cls.members)
+object::object(std::shared_ptr<const object> from, instance_part_t)
+    : nspace(*from, borrowing_t{}),
+      cls(std::move(from)),
+      name(cls->name),
+      id(cls->id),
+      base_id(cls->base_id),
+      constructors(borrowed(cls->constructors)),
+      cast_bool(borrowed(cls->cast_bool)),
+      cast_int(borrowed(cls->cast_int)),
+      cast_unsigned(borrowed(cls->cast_unsigned)),
+      cast_float(borrowed(cls->cast_float)),
+      cast_double(borrowed(cls->cast_double)),
+      cast_string(borrowed(cls->cast_string)),
+      members(borrowed(cls->members))
 {
     // Methods (and anything else the class defined) are the class's own tables, not copies.
-    name = cls.name;
 }
 
 bool object::define_member(type_id_t type, symbol member_name, bool reference)
@@ -185,6 +187,12 @@ void object::call_base_constructor(const args& v)
     if (!base_id) throw VORLA_EXCEPTION(fn_base_constructor, "class has no base class, class=") << name;
     base = create_instance(base_id);
     construct(*base, v);
+    link_base();
+}
+
+void object::take_base(value made)
+{
+    base = std::move(made);
     link_base();
 }
 
@@ -432,7 +440,7 @@ exception instance::left_method(const std::exception& caught) const
 value instance::clone() const
 {
     // A copy constructor of the class when it has one, else member-wise copy construction.
-    value copy = const_cast<object&>(part_).create_instance(part_.id);
+    value copy = make<instance>(part_.cls);
     copy->call_constructor(value(const_cast<instance*>(this)));  // the count lives in the object
     return copy;
 }

@@ -26,11 +26,17 @@ public:
     // The class object: a child of the defining namespace, with empty tables and no base.
     object(nspace* parent, const std::wstring& class_name, type_id_t id);
 
-    // An instance's part: name, parents and every table shared with the class, variables its own.
+    // An instance's part: it holds its class, and borrows the class's name, parents and every table
+    // (they live as long as the class); its variables are its own.
     struct instance_part_t {};
     static constexpr instance_part_t instance_part{};
-    object(const object& cls, instance_part_t);
+    object(std::shared_ptr<const object> cls, instance_part_t);
 
+    // An instance part's class, which owns what the part borrows; null in the class object itself.
+    const std::shared_ptr<const object> cls;
+    // The class's name. It hides the namespace's own, which a part leaves empty: a copy per instance was
+    // an allocation for any name longer than three characters.
+    const std::wstring& name;
     type_id_t id;
     type_id_t base_id = 0;  // 0: no base class
     value base;             // an instance's base instance, once constructed; empty in the class object
@@ -56,6 +62,9 @@ public:
     void copy_construct(const object& from);
     // The base initializer: a new base instance constructed from v.
     void call_base_constructor(const args& v);
+    // A base part made elsewhere (the vm makes the parts of an instance itself), linked as the base
+    // initializer links the one it makes.
+    void take_base(value made);
     // A reference member initializer: binds the member to v itself, which must be of exactly that type.
     void call_ref_member_constructor(const value& v, type_id_t type, symbol member_name);
 

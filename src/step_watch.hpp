@@ -98,6 +98,10 @@ public:
     // the process: whether the count has come to a mark, and what is due there (a budget spent, the
     // clock, an interrupt).
     bool tick_due() noexcept { return ++ticks_ >= tick_mark_; }
+    // n ticks at once, for the vm's constructions that count several calls, when none of them would reach
+    // the mark (else it ticks them one by one, as the tree does).
+    bool ticks_fit(std::uint64_t n) const noexcept { return ticks_ + n < tick_mark_; }
+    void add_ticks(std::uint64_t n) noexcept { ticks_ += n; }
     void at_tick_mark(script_pos at);
 
 private:

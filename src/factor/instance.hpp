@@ -19,9 +19,9 @@ public:
     // Unconstructed: no members and no base until one call_constructor completes. An instance whose own
     // part has a reference member shares that member's value with its other holders, so it is a root of
     // its interpreter's cycle collector (a base part with one is an instance of its own).
-    explicit instance(const object& cls) : part_(cls, object::instance_part)
+    explicit instance(std::shared_ptr<const object> cls) : part_(std::move(cls), object::instance_part)
     {
-        if (cls.has_reference_member()) enter_roots(cls.ctx->cycles);
+        if (part_.has_reference_member()) enter_roots(part_.ctx->cycles);
     }
     // Members nested a million deep are released by a loop, not by destructors inside destructors.
     ~instance() override { release_children(*this); }

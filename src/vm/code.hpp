@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 
 namespace vorla {
 class nspace;
+class object;
 }
 
 namespace vorla::vm {
@@ -127,6 +129,9 @@ enum class op : std::uint8_t {
     // Calls whose definition only the run can choose
     call_v,  // a = the definition unit.dispatches[b] chooses by the classes of the arguments from register c
              // (the instance first at c in a method), called as `call` calls; n as for call
+    // Instances made by instructions
+    new_i,  // a = an instance made by unit.recipes[b] from the n registers from c; near the call depth
+            // limit or a tick mark, made as make makes one of the recipe's class
 };
 
 struct instr {
@@ -278,6 +283,29 @@ struct dispatch_site {
     std::vector<candidate> candidates;
 };
 
+// How new_i makes an instance whose construction runs no script statement: default construction, or a
+// constructor with an empty body whose initializers take parameters and literals. The parts come in the
+// order the tree's construction makes them (the base part, the members as the constructor lists them),
+// so that the part's members stand at the indexes member sites expect.
+struct instance_recipe {
+    struct step {
+        enum how_t : std::uint8_t {
+            base,      // the base part: recipes[from]
+            made,      // a member of a class made by recipes[from], or of a built-in class (from -1) from nothing
+            argument,  // a scalar or string member from the argument register c + from
+            literal,   // a scalar or string member from constants[from]
+        };
+        how_t how;
+        symbol name;     // a member's
+        type_id_t type;  // a member's
+        std::int32_t from;
+    };
+    std::shared_ptr<const object> cls;  // held: the instances borrow its tables
+    std::vector<step> steps;
+    std::uint32_t ticks = 0;  // script constructors run, each counted as a call is
+    std::uint32_t depth = 0;  // constructor calls nested deepest, each counted against the call depth limit
+};
+
 // One process or function body.
 struct unit {
     std::string name;  // "main", "count(int)": for reports
@@ -300,6 +328,7 @@ struct unit {
     std::vector<check_site> checks;
     std::vector<failure_site> failures;
     std::vector<dispatch_site> dispatches;
+    std::vector<instance_recipe> recipes;  // new_i's, and those of the parts they make
     std::uint32_t registers = 0;   // the frame's size
     std::uint32_t parameters = 0;  // the first registers, filled by the caller
     // A process body's parameters taken by value that it keeps boxed (handed on to a process by reference,

@@ -434,6 +434,24 @@ private:
     static bool member_operand(const expression& e);
     // A new instance of the class `type` from the arguments, as a declaration or construction makes it.
     bool construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at);
+    // ---- instances made by instructions
+    // What a recipe's constructor is handed: the construction's argument k (a register from new_i's c) or
+    // a literal (constants[index]), a scalar or string of the settled type.
+    struct recipe_source {
+        bool literal;
+        std::int32_t index;
+        ty type;
+    };
+    // The recipe (its index among the unit's) making an instance of class `type` from `given` as the
+    // tree's construction does, when that runs no script statement and cannot fail but at the call depth
+    // limit or a tick mark (which new_i leaves to make); nullopt otherwise.
+    std::optional<std::int32_t> recipe(type_id_t type, const std::vector<recipe_source>& given, unsigned nesting);
+    // A member made from nothing or from its initializer's arguments, as a recipe step.
+    bool recipe_member(instance_recipe& made, symbol name, type_id_t type, const std::vector<recipe_source>& from,
+                       unsigned nesting);
+    // An initializer's arguments as sources: parameters of the constructor r (handed `given`) and literals.
+    std::optional<std::vector<recipe_source>> recipe_arguments(const expr_list& arguments, const table::routine& r,
+                                                               const std::vector<recipe_source>& given);
     // The calling frame's registers from `base`: the instance first for a method, then the arguments,
     // copied where the language copies them (a vector, an instance by value).
     // `taking` is the callee's parameter list (by reference or by value) and `from` where each argument
@@ -2847,8 +2865,141 @@ bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::i
         for (const operand& v : given) emit(op::move, temporary(), v.reg);
     }
     mark(at);
+    // Scalars and strings handed to a construction that runs no script statement: made by new_i.
+    std::vector<recipe_source> sources;
+    for (std::size_t k = 0; k < given.size(); ++k)
+        if (given[k].type != ty::nil && type_id_of(given[k].type) != tid::nil)
+            sources.push_back({false, static_cast<std::int32_t>(k), given[k].type});
+    if (sources.size() == given.size())
+        if (const std::optional<std::int32_t> made = recipe(type, sources, 0)) {
+            emit(op::new_i, into, *made, base, static_cast<int>(given.size()));
+            return true;
+        }
     emit(op::make, into, static_cast<std::int32_t>(type), base, static_cast<int>(given.size()));
     return true;
+}
+
+// ---- instances made by instructions ------------------------------------------------------------------
+
+std::optional<std::int32_t> unit_compiler::recipe(type_id_t type, const std::vector<recipe_source>& given, unsigned nesting)
+{
+    // A class holding itself (through members or bases) recurses until the call depth fails: make's work.
+    constexpr unsigned deepest = 16;
+    const object* cls = all_.class_of(type);
+    if (!cls || nesting > deepest) return std::nullopt;
+    instance_recipe made;
+    made.cls = all_.root.get_object(type);
+    // The constructor the tree's exact search finds for arguments of these types.
+    const table::routine* chosen = nullptr;
+    for (const table::routine& r : cls->constructors->all()) {
+        if (r.params.size() != given.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < given.size() && same; ++k) same = r.params[k].type == type_id_of(given[k].type);
+        if (same) chosen = &r;
+    }
+    std::uint32_t inner = 0;  // the deepest nesting of the parts' constructions
+    auto deeper = [&](std::int32_t part) { inner = std::max(inner, u().recipes[static_cast<std::size_t>(part)].depth); };
+    if (!chosen) {
+        // Default construction: the base from nothing, then each member in the member table's order. With
+        // arguments and no constructor taking them, the tree refuses, as make will.
+        if (!given.empty()) return std::nullopt;
+        if (cls->base_id) {
+            const std::optional<std::int32_t> base = recipe(cls->base_id, {}, nesting + 1);
+            if (!base) return std::nullopt;
+            made.steps.push_back({instance_recipe::step::base, nullptr, cls->base_id, *base});
+        }
+        for (const auto& [name, m] : *cls->members)
+            if (m.reference || !recipe_member(made, name, m.type, {}, nesting)) return std::nullopt;
+    } else {
+        // A constructor whose body is empty, with parameters by value of distinct names, and initializers
+        // of members and the base from those parameters and literals.
+        const auto* k = dynamic_cast<const c_constructor*>(chosen->body.get());
+        if (!k || !chosen->distinct_names) return std::nullopt;
+        const auto* block = dynamic_cast<const c_compound*>(k->body.get());
+        if (!dynamic_cast<const c_empty*>(k->body.get()) && !(block && block->statements->empty())) return std::nullopt;
+        for (const table::parameter& p : chosen->params)
+            if (p.reference) return std::nullopt;
+        ++made.ticks;
+        for (const expr& init : k->initializers) {
+            if (const auto* d = dynamic_cast<const e_declare_member*>(init.get())) {
+                const std::optional<std::vector<recipe_source>> from = recipe_arguments(d->arguments, *chosen, given);
+                if (!from || !recipe_member(made, d->name, d->type, *from, nesting)) return std::nullopt;
+            } else if (const auto* b = dynamic_cast<const e_base*>(init.get())) {
+                const std::optional<std::vector<recipe_source>> from = recipe_arguments(b->arguments, *chosen, given);
+                if (!from || !cls->base_id) return std::nullopt;
+                const std::optional<std::int32_t> base = recipe(cls->base_id, *from, nesting + 1);
+                if (!base) return std::nullopt;
+                made.steps.push_back({instance_recipe::step::base, nullptr, cls->base_id, *base});
+            } else {
+                return std::nullopt;  // a reference member: bound to its initializer's own value
+            }
+        }
+    }
+    // A member declared twice fails in the tree; so does a base made twice.
+    for (std::size_t i = 0; i < made.steps.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (made.steps[i].name == made.steps[j].name) return std::nullopt;
+    for (const instance_recipe::step& st : made.steps)
+        if (st.how == instance_recipe::step::base || (st.how == instance_recipe::step::made && st.from >= 0)) {
+            deeper(st.from);
+            made.ticks += u().recipes[static_cast<std::size_t>(st.from)].ticks;
+        }
+    made.depth = inner + 1;
+    u().recipes.push_back(std::move(made));
+    return static_cast<std::int32_t>(u().recipes.size() - 1);
+}
+
+bool unit_compiler::recipe_member(instance_recipe& made, symbol name, type_id_t type, const std::vector<recipe_source>& from,
+                                  unsigned nesting)
+{
+    if (all_.class_of(type)) {
+        const std::optional<std::int32_t> part = recipe(type, from, nesting + 1);
+        if (!part) return false;
+        made.steps.push_back({instance_recipe::step::made, name, type, *part});
+        return true;
+    }
+    switch (type) {
+    case tid::boolean: case tid::signed_: case tid::unsigned_: case tid::float_: case tid::double_: case tid::string_:
+        if (from.size() == 1 && type_id_of(from.front().type) == type) {
+            made.steps.push_back({from.front().literal ? instance_recipe::step::literal : instance_recipe::step::argument,
+                                  name, type, from.front().index});
+            return true;
+        }
+        [[fallthrough]];
+    case tid::vector_: case tid::list_: case tid::hash_:
+        if (!from.empty()) return false;
+        made.steps.push_back({instance_recipe::step::made, name, type, -1});
+        return true;
+    default: return false;
+    }
+}
+
+std::optional<std::vector<unit_compiler::recipe_source>> unit_compiler::recipe_arguments(
+    const expr_list& arguments, const table::routine& r, const std::vector<recipe_source>& given)
+{
+    std::vector<recipe_source> out;
+    for (const expr& a : arguments) {
+        const expression* e = a.get();
+        if (const auto* v = dynamic_cast<const e_variable*>(e)) {
+            // In the constructor's frame a parameter's name is the parameter; any other is a member or a global.
+            std::size_t k = 0;
+            while (k < r.params.size() && r.params[k].name != v->name) ++k;
+            if (k == r.params.size()) return std::nullopt;
+            out.push_back(given[k]);
+            continue;
+        }
+        slot literal;
+        ty t;
+        if (const auto* c = dynamic_cast<const e_constant<signed_<int>, int>*>(e)) literal = slot::of_int(c->literal), t = ty::int_;
+        else if (const auto* c = dynamic_cast<const e_constant<unsigned_<unsigned int>, unsigned int>*>(e)) literal = slot::of_uint(c->literal), t = ty::uint_;
+        else if (const auto* c = dynamic_cast<const e_constant<real<float>, float>*>(e)) literal = slot::of_float(c->literal), t = ty::float_;
+        else if (const auto* c = dynamic_cast<const e_constant<real<double>, double>*>(e)) literal = slot::of_double(c->literal), t = ty::double_;
+        else if (const auto* c = dynamic_cast<const e_constant<boolean, bool>*>(e)) literal = slot::of_bool(c->literal), t = ty::boolean;
+        else if (const auto* c = dynamic_cast<const e_constant<string_<wchar_t>, std::wstring>*>(e)) literal = slot::of_text(c->literal), t = ty::text;
+        else return std::nullopt;
+        out.push_back({true, constant(std::move(literal)), t});
+    }
+    return out;
 }
 
 // ---- ref, typeid and timer values ---------------------------------------------------------------------

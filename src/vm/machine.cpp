@@ -980,8 +980,60 @@ bool machine::run(fiber& f, std::uint64_t& passes)
         case op::fail:
             fr->pc = pc;
             failure(f, in, r);
+        // instances made by instructions
+        case op::new_i: {
+            const instance_recipe& made = fr->body->recipes[static_cast<std::size_t>(in.b)];
+            if (may_build(f, made)) [[likely]] {
+                r[in.a] = slot::of_value(built(*fr->body, made, r + in.c));
+                break;
+            }
+            fr->pc = pc;
+            if (values(f, instr(op::make, in.a, static_cast<std::int32_t>(made.cls->id), in.c, in.n), r)) return true;
+            resume();
+            break;
+        }
         }
     }
+}
+
+// ---- instances made by instructions ----------------------------------------------------------------
+
+bool machine::may_build(const fiber& f, const instance_recipe& recipe) const noexcept
+{
+    // The frames the fiber's calls nest (the process body's is none), as values lends them to the tree.
+    const context& c = *program_.space->ctx;
+    if (c.call_depth + (f.frames_.size() - 1) + recipe.depth > c.call_limit) return false;
+    if (!watch_.ticks_fit(recipe.ticks)) return false;
+    watch_.add_ticks(recipe.ticks);
+    return true;
+}
+
+value machine::built(const unit& u, const instance_recipe& recipe, const slot* given) const
+{
+    value made = make<instance>(recipe.cls);
+    object& part = static_cast<instance&>(*made).part();
+    table::variable& members = part.global.variables;
+    for (const instance_recipe::step& s : recipe.steps) {
+        switch (s.how) {
+        case instance_recipe::step::base:
+            part.take_base(built(u, u.recipes[static_cast<std::size_t>(s.from)], given));
+            break;
+        case instance_recipe::step::made:
+            if (s.from >= 0) {
+                members.declare_new(s.name, built(u, u.recipes[static_cast<std::size_t>(s.from)], given));
+            } else {
+                value m = program_.space->create_instance(s.type);
+                m->call_constructor();
+                members.declare_new(s.name, std::move(m));
+            }
+            break;
+        case instance_recipe::step::argument: members.declare_new(s.name, boxed(given[s.from])); break;
+        case instance_recipe::step::literal:
+            members.declare_new(s.name, boxed(u.constants[static_cast<std::size_t>(s.from)]));
+            break;
+        }
+    }
+    return made;
 }
 
 bool machine::values(fiber& f, const instr& in, slot* r) const

@@ -166,6 +166,12 @@ private:
     void place(const fiber& f, script_trace& trace, std::size_t from, bool inner) const;
     // A tick of the step budget come to its mark: a budget spent ends the process.
     [[gnu::noinline]] void ticked(fiber& f, script_pos at) const;
+    // Instances made by instructions
+    // Whether new_i may make the recipe's instance itself: its constructor calls stay within the call
+    // depth limit and its ticks below the watch's mark (which then counts them). Else make makes it.
+    bool may_build(const fiber& f, const instance_recipe& recipe) const noexcept;
+    // The instance the recipe makes, its arguments from `given`, as the tree's construction makes it.
+    value built(const unit& u, const instance_recipe& recipe, const slot* given) const;
     // Run-time errors
     // The error of the failure site the instruction names, made by the interpreter's own code.
     [[noreturn, gnu::noinline]] void failure(fiber& f, const instr& in, slot* r) const;

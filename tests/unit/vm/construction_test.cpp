@@ -1,0 +1,72 @@
+// Instances the vm makes itself (new_i): the same members, order, limits and reports as the tree's construction.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "vorla/vorla.hpp"
+#include "engine_options.hpp"
+
+namespace {
+
+// Classes whose construction runs no script statement, nested three constructor calls deep at most.
+const std::string classes = "class Inner { int n; string s; };\n"
+                            "class Shape {\n    string name;\n    int sides;\n"
+                            "    Shape(string n, int k) : name(n), sides(k) { }\n};\n"
+                            "class Square : Shape {\n    double side;\n    Inner in;\n"
+                            "    Square(double s) : side(s), Shape(\"square\", 4) { }\n};\n"
+                            "class Plain { vector v; Inner in; };\n";
+
+// Output, then the failure's text and report, of a run under these limits.
+std::string outcome(const std::string& source, bool vm, unsigned depth, std::optional<std::uint64_t> steps = {})
+{
+    std::ostringstream out;
+    vorla::interpreter_options o = writing_to(out, vm);
+    o.call_depth_limit = depth;
+    o.step_budget = steps;
+    vorla::interpreter i(o);
+    i.compile_string("t.vl", classes + source);
+    i.start("main");
+    try {
+        i.run();
+    } catch (const vorla::script_error& e) {
+        return out.str() + "\n--\n" + e.what() + "\n--\n" + e.report();
+    }
+    return out.str();
+}
+
+// At the call depth limit the construction fails where the tree's fails: at the call, or at whichever
+// constructor call inside the construction passes the limit (each limit puts the last frame's
+// construction at another depth of it).
+TEST(vm_construction, the_call_depth_limit_is_met_inside_the_construction_as_on_the_tree)
+{
+    const std::string square = "int f(int n) {\n    Square q(1.5);\n    using::write(\"\" + n + q.name+ \" \");\n"
+                               "    return f(n + 1);\n}\nprocess main() {\n    f(0);\n}\n";
+    const std::string plain = "int f(int n) {\n    Plain p;\n    p.in.n= n;\n    return f(p.in.n+ 1);\n}\n"
+                              "process main() {\n    Plain top;\n    f(0);\n}\n";
+    for (unsigned depth = 1; depth <= 9; ++depth)
+        for (const std::string* source : {&square, &plain}) {
+            const std::string tree = outcome(*source, false, depth);
+            EXPECT_NE(tree.find("call depth exceeded"), std::string::npos) << tree;
+            EXPECT_EQ(outcome(*source, true, depth), tree) << "limit " << depth << "\n" << *source;
+        }
+}
+
+// A constructor run counts as a call for the step budget: a construction that passes the budget inside a
+// step fails as the tree's, and one that stays under it costs the same count (the loop's own tests then
+// meet the budget at the same iteration).
+TEST(vm_construction, constructors_count_against_the_step_budget_as_calls)
+{
+    const std::string loop = "int make(int n) {\n    int k = 0;\n    while (k < n) {\n        Square q(2.0);\n"
+                             "        Plain p;\n        ++k;\n    }\n    return k;\n}\n"
+                             "process main() {\n    using::write(\"\" + make(3) + \" \");\n    using::write(\"\" + make(20));\n}\n";
+    for (std::uint64_t steps = 2; steps <= 60; steps += 3) {
+        const std::string tree = outcome(loop, false, 10000, steps);
+        EXPECT_EQ(outcome(loop, true, 10000, steps), tree) << "budget " << steps;
+    }
+    EXPECT_NE(outcome(loop, false, 10000, 20).find("in one step"), std::string::npos);
+    EXPECT_EQ(outcome(loop, true, 10000), "3 20");
+}
+
+} // namespace
