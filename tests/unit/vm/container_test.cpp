@@ -10,7 +10,7 @@
 
 namespace {
 
-using both_engines::same_on_both;
+using vm_test::same_on_both;
 
 // An element is the container's own value: an assignment through h.at(k) or l.front() changes it in the
 // container; a parameter and a declaration from another container are copies.

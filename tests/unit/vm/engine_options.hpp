@@ -1,9 +1,10 @@
 // The embedding options the vm tests run a program with (output into a string, on either engine), and
-// the comparison of a whole run on both engines.
+// the runs several vm tests share.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <sstream>
 #include <string>
 
@@ -17,11 +18,18 @@ inline vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
     return o;
 }
 
-// The run helpers are named apart, as some tests keep a same_on_both of their own with other options.
-namespace both_engines {
+// The shared runs are named apart, as some tests keep helpers of these names with other options.
+namespace vm_test {
 
-// The output of a run, or of a failed one its output, the diagnostic chain and the report.
-inline std::string outcome(const std::string& source, bool vm)
+// How a run of main ended: its output (and of a failed one, the diagnostic chain and the report), whether
+// it failed, and how many processes it left live.
+struct run_end {
+    std::string text;
+    bool failed = false;
+    std::size_t live = 0;
+};
+
+inline run_end run_to_end(const std::string& source, bool vm)
 {
     std::ostringstream out;
     vorla::interpreter i(writing_to(out, vm));
@@ -30,16 +38,31 @@ inline std::string outcome(const std::string& source, bool vm)
     try {
         i.run();
     } catch (const vorla::script_error& e) {
-        return out.str() + "\n--\n" + e.what() + "\n--\n" + e.report();
+        return {out.str() + "\n--\n" + e.what() + "\n--\n" + e.report(), true, i.processes()};
     }
-    return out.str();
+    return {out.str(), false, i.processes()};
 }
 
 inline void same_on_both(const std::string& source)
 {
-    const std::string tree = outcome(source, false);
+    const std::string tree = run_to_end(source, false).text;
     EXPECT_FALSE(tree.empty());
-    EXPECT_EQ(outcome(source, true), tree) << source;
+    EXPECT_EQ(run_to_end(source, true).text, tree) << source;
 }
 
-} // namespace both_engines
+// The vm refuses the program when main starts, naming `what`, and nothing of it has run.
+inline void refused(const std::string& source, const std::string& what)
+{
+    std::ostringstream out;
+    vorla::interpreter i(writing_to(out, true));
+    i.compile_string("t.vl", source);
+    try {
+        i.start("main");
+        FAIL() << "not refused: " << source;
+    } catch (const vorla::engine_refusal& e) {
+        EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(out.str(), "") << "a refused program ran";
+}
+
+} // namespace vm_test

@@ -10,7 +10,8 @@
 
 namespace {
 
-using both_engines::same_on_both;
+using vm_test::refused;
+using vm_test::same_on_both;
 
 TEST(vm_engine, numbers_strings_and_conversions_print_as_on_the_tree_interpreter)
 {
@@ -142,18 +143,10 @@ TEST(vm_engine, a_member_hidden_by_a_derived_class_is_reached_by_the_base_method
 // What a run that fails leaves: its output, then the diagnostic chain and the report for people.
 std::string failed_run(const std::string& source, bool vm)
 {
-    std::ostringstream out;
-    vorla::interpreter i(writing_to(out, vm));
-    i.compile_string("t.vl", source);
-    i.start("main");
-    try {
-        i.run();
-    } catch (const vorla::script_error& e) {
-        EXPECT_EQ(i.processes(), 0u) << "the failed process is still live";
-        return out.str() + "\n--\n" + e.what() + "\n--\n" + e.report();
-    }
-    ADD_FAILURE() << "did not fail: " << source;
-    return out.str();
+    const vm_test::run_end end = vm_test::run_to_end(source, vm);
+    EXPECT_TRUE(end.failed) << "did not fail: " << source;
+    EXPECT_EQ(end.live, 0u) << "the failed process is still live";
+    return end.text;
 }
 
 TEST(vm_engine, run_time_errors_leave_with_the_tree_interpreters_chain_place_and_call_stack)
@@ -230,20 +223,6 @@ TEST(vm_engine, run_time_errors_leave_with_the_tree_interpreters_chain_place_and
         EXPECT_NE(tree.find(" error: "), std::string::npos) << tree;
         EXPECT_EQ(failed_run(s, true), tree);
     }
-}
-
-void refused(const std::string& source, const std::string& what)
-{
-    std::ostringstream out;
-    vorla::interpreter i(writing_to(out, true));
-    i.compile_string("t.vl", source);
-    try {
-        i.start("main");
-        FAIL() << "not refused: " << source;
-    } catch (const vorla::engine_refusal& e) {
-        EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(out.str(), "") << "a refused program ran";
 }
 
 TEST(vm_engine, what_it_cannot_run_exactly_is_refused_with_its_place)

@@ -12,6 +12,8 @@
 
 namespace {
 
+using vm_test::refused;
+
 // The output of a whole run, and of a failure its diagnostic, its report and how many processes the
 // failure left live; after it the run goes on, as a host may, with the processes still live.
 std::string run(const std::string& source, bool vm, bool system = false)
@@ -346,19 +348,6 @@ TEST(vm_processes, the_trace_names_each_step_as_on_the_tree_interpreter)
     const std::string tree = traced(shapes, false);
     EXPECT_NE(tree.find("pass 3: branchy#3 at t.vl:"), std::string::npos) << tree;
     EXPECT_EQ(traced(shapes, true), tree);
-}
-
-void refused(const std::string& source, const std::string& what)
-{
-    std::ostringstream out;
-    vorla::interpreter i(writing_to(out, true));
-    i.compile_string("t.vl", source);
-    try {
-        i.start("main");
-        FAIL() << "not refused: " << source;
-    } catch (const vorla::engine_refusal& e) {
-        EXPECT_NE(std::string(e.what()).find(what), std::string::npos) << e.what();
-    }
 }
 
 TEST(vm_processes, what_the_vm_cannot_start_exactly_is_refused_at_the_start)
