@@ -2,6 +2,7 @@
 // that names the construct and its place before anything runs.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "../support.hpp"
@@ -69,6 +70,18 @@ void same_on_both(const std::wstring& text)
     EXPECT_EQ(program_text(text).on_vm().first, tree) << narrow(text);
 }
 
+// The tree prints `printed`, the vm the same, and its process takes `steps` steps when they are given.
+void prints_on_both(const std::wstring& text, const std::wstring& printed, std::optional<int> steps = std::nullopt)
+{
+    const std::wstring tree = program_text(text).on_tree();
+    EXPECT_EQ(tree, printed);
+    const auto [out, taken] = program_text(text).on_vm();
+    EXPECT_EQ(out, tree) << narrow(text);
+    if (steps) {
+        EXPECT_EQ(taken, *steps);
+    }
+}
+
 TEST(vm_compiler, numbers_strings_and_conversions_print_as_on_the_tree_interpreter)
 {
     same_on_both(L"process main() {\n"
@@ -118,12 +131,8 @@ TEST(vm_compiler, a_throw_ends_its_step_and_the_clause_runs_from_the_next)
                               L"    try { throw 1; } catch () { }\n"
                               L"    try { f(); } catch (int v) { n += v; }\n"
                               L"    using::write(\"\" + n + \"\\n\");\n}\n";
-    const std::wstring tree = program_text(text).on_tree();
-    EXPECT_EQ(tree, L"10\n");
-    const auto [out, steps] = program_text(text).on_vm();
-    EXPECT_EQ(out, tree);
     // declaration; ++n, throw, clause; ++n; throw, empty clause; the call, clause; the write.
-    EXPECT_EQ(steps, 10);
+    prints_on_both(text, L"10\n", 10);
 }
 
 // An expansion takes a step of its own, then its body's (an empty body one), as the tree's trace shows.
@@ -132,11 +141,7 @@ TEST(vm_compiler, an_inline_expansion_takes_a_step_then_its_bodys)
     const std::wstring text = L"inline two(int n) {\n    using::write(\"a\" + n);\n    using::write(\"b\");\n}\n"
                               L"inline none() { }\n"
                               L"process main() {\n    inline two(1);\n    inline none();\n    using::write(\"c\\n\");\n}\n";
-    const std::wstring tree = program_text(text).on_tree();
-    EXPECT_EQ(tree, L"a1bc\n");
-    const auto [out, steps] = program_text(text).on_vm();
-    EXPECT_EQ(out, tree);
-    EXPECT_EQ(steps, 6);
+    prints_on_both(text, L"a1bc\n", 6);
 }
 
 void refused(const std::wstring& text, const std::string& what)
@@ -152,9 +157,7 @@ TEST(vm_compiler, int_division_by_a_variable_runs_and_rounds_toward_zero)
 {
     const std::wstring text = L"process main() {\n    int n = 0 - 3;\n    int q = 7 / n;\n    q += 8 % n;\n"
                               L"    using::write(\"\" + q + \" \" + (0 - 7) % 3 + \"\\n\");\n}\n";
-    const std::wstring tree = program_text(text).on_tree();
-    EXPECT_EQ(tree, L"0 -1\n");
-    EXPECT_EQ(program_text(text).on_vm().first, tree);
+    prints_on_both(text, L"0 -1\n");
 }
 
 TEST(vm_compiler, recursive_and_mutually_recursive_calls_run_in_frames)
@@ -163,9 +166,7 @@ TEST(vm_compiler, recursive_and_mutually_recursive_calls_run_in_frames)
                               L"bool odd(int n) { if (n == 0) { return false; } return even(n - 1); }\n"
                               L"bool even(int n) { if (n == 0) { return true; } return odd(n - 1); }\n"
                               L"process main() {\n    using::write(\"\" + fib(20) + \" \" + odd(7) + even(7) + \"\\n\");\n}\n";
-    const std::wstring tree = program_text(text).on_tree();
-    EXPECT_EQ(tree, L"6765 10\n");
-    EXPECT_EQ(program_text(text).on_vm().first, tree);
+    prints_on_both(text, L"6765 10\n");
 }
 
 TEST(vm_compiler, what_it_cannot_run_exactly_is_refused_with_its_place)
