@@ -988,27 +988,24 @@ bool unit_compiler::compile_statement(const control& c)
         step();
         return true;
     }
-    if (const auto* i = dynamic_cast<const c_if*>(&c)) {
+    const auto* plain_if = dynamic_cast<const c_if*>(&c);
+    const auto* if_else = dynamic_cast<const c_if_else*>(&c);
+    if (plain_if || if_else) {
+        // An if is an if-else whose else side is nothing: no jump over it.
         std::int32_t test;
-        if (!condition(*i->condition, test)) return false;
-        step();
-        const std::size_t skip = jump_unless(test);
-        next_ = mark_;
-        if (!branch(*i->then, c.pos)) return false;
-        land(skip, u().code.size());
-        return true;
-    }
-    if (const auto* i = dynamic_cast<const c_if_else*>(&c)) {
-        std::int32_t test;
-        if (!condition(*i->condition, test)) return false;
+        if (!condition(plain_if ? *plain_if->condition : *if_else->condition, test)) return false;
         step();
         const std::size_t to_else = jump_unless(test);
         next_ = mark_;
-        if (!branch(*i->then, c.pos)) return false;
+        if (!branch(plain_if ? *plain_if->then : *if_else->then, c.pos)) return false;
+        if (plain_if) {
+            land(to_else, u().code.size());
+            return true;
+        }
         const std::size_t to_end = u().code.size();
         emit(op::jump);
         land(to_else, u().code.size());
-        if (!branch(*i->otherwise, c.pos)) return false;
+        if (!branch(*if_else->otherwise, c.pos)) return false;
         u().code[to_end].a = static_cast<std::int32_t>(u().code.size());
         return true;
     }
