@@ -298,6 +298,19 @@ template <typename T>
     return false;
 }
 
+// x / y or x % y of two ints or two unsigned ints into `into`, for the typed instructions; false, with
+// nothing written, for a divisor the int rules refuse, which the caller reports.
+template <typename T>
+[[gnu::always_inline]] inline bool quotient(slot& into, T x, T y, bool div) noexcept
+{
+    if (!divisor_fits(x, y)) [[unlikely]]
+        return false;
+    const T q = div ? x / y : x % y;
+    if constexpr (std::is_signed_v<T>) into.set_int(q);
+    else into.set_uint(q);
+    return true;
+}
+
 // A condition's truth of a scalar or a number or bool value, as their classes answer it; nothing else.
 bool plain_truth(const slot& s, bool& out) noexcept
 {
@@ -479,34 +492,22 @@ bool machine::run(fiber& f, std::uint64_t& passes)
         case op::sub_i: r[in.a].set_int(integer_result(arith::sub, r[in.b].i(), r[in.c].i())); break;
         case op::mul_i: r[in.a].set_int(integer_result(arith::mul, r[in.b].i(), r[in.c].i())); break;
         case op::div_i:
-        case op::mod_i: {
-            const std::int32_t x = r[in.b].i(), y = r[in.c].i();
-            const bool div = in.code == op::div_i;
-            if (!divisor_fits(x, y)) [[unlikely]] {
-                fr->pc = pc;
-                if (divisor_refused(f, div ? arith::div : arith::mod, r[in.c])) return true;
-                resume();
-                break;
-            }
-            r[in.a].set_int(div ? x / y : x % y);
+        case op::mod_i:
+            if (quotient(r[in.a], r[in.b].i(), r[in.c].i(), in.code == op::div_i)) [[likely]] break;
+            fr->pc = pc;
+            if (divisor_refused(f, in.code == op::div_i ? arith::div : arith::mod, r[in.c])) return true;
+            resume();
             break;
-        }
         case op::add_u: r[in.a].set_uint(integer_result(arith::add, r[in.b].u(), r[in.c].u())); break;
         case op::sub_u: r[in.a].set_uint(integer_result(arith::sub, r[in.b].u(), r[in.c].u())); break;
         case op::mul_u: r[in.a].set_uint(integer_result(arith::mul, r[in.b].u(), r[in.c].u())); break;
         case op::div_u:
-        case op::mod_u: {
-            const std::uint32_t x = r[in.b].u(), y = r[in.c].u();
-            const bool div = in.code == op::div_u;
-            if (!divisor_fits(x, y)) [[unlikely]] {
-                fr->pc = pc;
-                if (divisor_refused(f, div ? arith::div : arith::mod, r[in.c])) return true;
-                resume();
-                break;
-            }
-            r[in.a].set_uint(div ? x / y : x % y);
+        case op::mod_u:
+            if (quotient(r[in.a], r[in.b].u(), r[in.c].u(), in.code == op::div_u)) [[likely]] break;
+            fr->pc = pc;
+            if (divisor_refused(f, in.code == op::div_u ? arith::div : arith::mod, r[in.c])) return true;
+            resume();
             break;
-        }
         case op::add_f: r[in.a].set_float(real_result(arith::add, r[in.b].f(), r[in.c].f())); break;
         case op::sub_f: r[in.a].set_float(real_result(arith::sub, r[in.b].f(), r[in.c].f())); break;
         case op::mul_f: r[in.a].set_float(real_result(arith::mul, r[in.b].f(), r[in.c].f())); break;
