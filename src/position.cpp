@@ -12,9 +12,13 @@ std::uint32_t source_files::add(std::string path, std::wstring text, long first_
 {
     before = std::min(before, text.size());
     const std::size_t end = text.size() - std::min(after, text.size() - before);
-    file f{std::move(path), std::move(text), {before}, first_line, end};
+    file f{std::move(path), {}, {}, false, {static_cast<std::uint32_t>(before)}, first_line, end};
     for (std::size_t i = before; i < end; ++i)
-        if (f.text[i] == L'\n') f.line_starts.push_back(i + 1);
+        if (text[i] == L'\n') f.line_starts.push_back(static_cast<std::uint32_t>(i + 1));
+    f.line_starts.shrink_to_fit();
+    f.is_wide = std::any_of(text.begin(), text.end(), [](wchar_t c) { return static_cast<std::uint32_t>(c) > 0xFF; });
+    if (f.is_wide) f.wide = std::move(text);
+    else f.bytes.assign(text.begin(), text.end());  // each character is its own byte value
     files_.push_back(std::move(f));
     return static_cast<std::uint32_t>(files_.size());
 }
@@ -55,16 +59,20 @@ std::string source_files::where(script_pos p) const
     return f->path + ":" + std::to_string(lc.line) + ":" + std::to_string(lc.column);
 }
 
-namespace {
-// The line's text without its end (a carriage return before the line feed is part of the end).
-std::wstring line_text(const std::wstring& text, std::size_t start)
+std::wstring source_files::line_text(const file& f, std::size_t start)
 {
-    std::size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
-    if (end > start && text[end - 1] == L'\r') --end;
-    return text.substr(start, end - start);
+    auto end_of = [start](const auto& text) {
+        std::size_t end = std::min(text.find('\n', start), text.size());
+        if (end > start && text[end - 1] == '\r') --end;
+        return end;
+    };
+    if (f.is_wide) return f.wide.substr(start, end_of(f.wide) - start);
+    std::wstring line;
+    const std::size_t end = end_of(f.bytes);
+    line.reserve(end - start);
+    for (std::size_t i = start; i < end; ++i) line += static_cast<wchar_t>(static_cast<unsigned char>(f.bytes[i]));
+    return line;
 }
-} // namespace
 
 namespace {
 // A line longer than this is shown as a window around the place: a report on a generated script of one
@@ -100,7 +108,7 @@ std::string source_files::source_line(script_pos p) const
     const file* f = find(p);
     if (!f) return {};
     const line_col lc = in_text(*f, p);
-    return narrow(shown(line_text(f->text, f->line_starts[lc.line - 1]), lc.column).text);
+    return narrow(shown(line_text(*f, f->line_starts[lc.line - 1]), lc.column).text);
 }
 
 std::string source_files::caret_line(script_pos p) const
@@ -108,7 +116,7 @@ std::string source_files::caret_line(script_pos p) const
     const file* f = find(p);
     if (!f) return {};
     const line_col lc = in_text(*f, p);
-    const std::wstring line = line_text(f->text, f->line_starts[lc.line - 1]);
+    const std::wstring line = line_text(*f, f->line_starts[lc.line - 1]);
     const shown_line s = shown(line, lc.column);
     std::string out(s.mark_width, ' ');
     for (std::size_t i = s.from; i + 1 < lc.column; ++i) out += i < line.size() && line[i] == L'\t' ? '\t' : ' ';

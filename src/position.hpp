@@ -49,11 +49,19 @@ public:
 private:
     struct file {
         std::string path;
-        std::wstring text;
-        std::vector<std::size_t> line_starts;  // offsets of every line's first character
+        // The text is kept for the lines a report quotes, for the whole run: one byte a character when
+        // every character fits in one (nearly every script, and a big script's text would otherwise
+        // take four times its size), else wide.
+        std::string bytes;
+        std::wstring wide;
+        bool is_wide = false;
+        std::vector<std::uint32_t> line_starts;  // offsets of every line's first character
         long first_line = 1;
-        std::size_t end;                       // where the user's text ends
+        std::size_t end;                         // where the user's text ends
     };
+    // The line starting at character `start`, without its end (a carriage return before the line feed
+    // is part of the end).
+    static std::wstring line_text(const file& f, std::size_t start);
     const file* find(script_pos p) const;
     // p's line and column counted in the file's own text (from 1, whatever first_line says).
     static line_col in_text(const file& f, script_pos p);

@@ -60,7 +60,7 @@ void tree_builder::close(rule id, point from, std::uint32_t empty_offset)
         const pnode_path below = paths[only.path];
         // Past these bounds (parentheses nested hundreds deep, an absurd variety of runs) the node simply
         // gets a record of its own.
-        if (below.length < 255 && paths.size() < 65535) {
+        if (below.length < 255 && paths.size() < ptree_store::max_paths) {
             std::vector<std::uint8_t>& rules = store_->path_rules;
             const pnode_path longer{static_cast<std::uint32_t>(rules.size()), static_cast<std::uint8_t>(below.length + 1)};
             rules.push_back(static_cast<std::uint8_t>(id));

@@ -193,14 +193,40 @@ struct pnode_path {
 
 // Records are kept in fixed-size chunks: a tree of millions of nodes grows without copying what it
 // has, and without the spare half a doubling vector would hold.
+//
+// A record is stored in 12 bytes rather than its 16: the leaf flag rides in the path number's top bit
+// (paths stay below 2^15), and a child count too big for 16 bits (a block of a hundred thousand
+// statements) is kept aside, under the number of the node's first child record.
 class ptree_store {
 public:
+    static constexpr std::uint32_t max_paths = 0x7FFF;
+
     std::size_t size() const { return size_; }
-    const pnode_record& operator[](std::size_t i) const { return chunks_[i >> chunk_bits][i & chunk_mask]; }
+    pnode_record operator[](std::size_t i) const
+    {
+        const packed& p = chunks_[i >> chunk_bits][i & chunk_mask];
+        pnode_record r;
+        r.path = static_cast<std::uint16_t>(p.path & max_paths);
+        r.leaf = (p.path >> 15) != 0;
+        r.offset = p.offset;
+        r.first = p.first;
+        r.count = p.count == many ? big_count(p.first) : p.count;
+        return r;
+    }
     void push_back(const pnode_record& r)
     {
-        if ((size_ >> chunk_bits) == chunks_.size()) chunks_.push_back(std::make_unique<pnode_record[]>(chunk_size));
-        chunks_[size_ >> chunk_bits][size_ & chunk_mask] = r;
+        if ((size_ >> chunk_bits) == chunks_.size()) chunks_.push_back(std::make_unique<packed[]>(chunk_size));
+        packed& p = chunks_[size_ >> chunk_bits][size_ & chunk_mask];
+        p.path = static_cast<std::uint16_t>(r.path | (r.leaf ? 0x8000u : 0u));
+        p.offset = r.offset;
+        p.first = r.first;
+        if (r.count < many) {
+            p.count = static_cast<std::uint16_t>(r.count);
+        } else {
+            p.count = many;
+            // A record rewound and placed again with the same first child replaces the old entry.
+            big_counts_.insert_or_assign(r.first, r.count);
+        }
         ++size_;
     }
     // Drops the records from `n` on; their chunks are kept for what comes next.
@@ -211,11 +237,22 @@ public:
     std::vector<std::uint8_t> path_rules;
 
 private:
+    struct packed {
+        std::uint16_t path;   // bit 15: a leaf
+        std::uint16_t count;  // `many`: see big_counts_
+        std::uint32_t offset;
+        std::uint32_t first;
+    };
+    static_assert(sizeof(packed) == 12);
+    static constexpr std::uint16_t many = 0xFFFF;
+    std::uint32_t big_count(std::uint32_t first) const { return big_counts_.at(first); }
+
     static constexpr std::size_t chunk_bits = 14;
     static constexpr std::size_t chunk_size = std::size_t{1} << chunk_bits;
     static constexpr std::size_t chunk_mask = chunk_size - 1;
-    std::vector<std::unique_ptr<pnode_record[]>> chunks_;
+    std::vector<std::unique_ptr<packed[]>> chunks_;
     std::size_t size_ = 0;
+    std::unordered_map<std::uint32_t, std::uint32_t> big_counts_;  // by first child record
 };
 
 // Where a node's children are stored.
@@ -310,7 +347,7 @@ private:
 
 inline pnode::pnode(const ptree_store* store, std::uint32_t record, std::uint8_t depth)
 {
-    const pnode_record& r = (*store)[record];
+    const pnode_record r = (*store)[record];
     const pnode_path& path = store->paths[r.path];
     id = static_cast<rule>(store->path_rules[path.start + depth]);
     offset = r.offset;

@@ -20,17 +20,20 @@ namespace vorla::table {
 // mask lacks the bit without searching it, and tries the remembered slot first where the bit is set.
 // The slot is only a hint, checked against the name before use: it can never yield a wrong variable.
 struct name_key {
-    explicit name_key(symbol name) noexcept : name(name), bit(bit_of(name)) {}
-    name_key(const name_key& o) noexcept : name(o.name), bit(o.bit), slot(o.slot.load(std::memory_order_relaxed)) {}
+    explicit name_key(symbol name) noexcept : name(name), shift(shift_of(name)) {}
+    name_key(const name_key& o) noexcept : name(o.name), shift(o.shift), slot(o.slot.load(std::memory_order_relaxed)) {}
 
-    // Spreads the interned address over the 64 mask bits.
-    static std::uint64_t bit_of(symbol name) noexcept
+    // Spreads the interned address over the 64 mask bits: the name's bit is 1 << shift_of(name).
+    static unsigned shift_of(symbol name) noexcept
     {
-        return std::uint64_t{1} << ((reinterpret_cast<std::uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58);
+        return static_cast<unsigned>((reinterpret_cast<std::uintptr_t>(name) * 0x9E3779B97F4A7C15u) >> 58);
     }
+    static std::uint64_t bit_of(symbol name) noexcept { return std::uint64_t{1} << shift_of(name); }
 
     const symbol name;
-    const std::uint64_t bit;
+    // The bit's number rather than the bit: every node that names a variable holds a key, and this
+    // keeps the key at 16 bytes.
+    const std::uint8_t shift;
     // Relaxed atomic: a compiled node is read by one interpreter, but a stale hint is merely a miss.
     mutable std::atomic<std::uint32_t> slot{0};
 };
@@ -40,7 +43,7 @@ public:
     using entry = std::pair<symbol, value>;
 
     // Whether the name may be bound here: false means it surely is not.
-    bool may_hold(const name_key& key) const noexcept { return names_ & key.bit; }
+    bool may_hold(const name_key& key) const noexcept { return (names_ >> key.shift) & 1; }
     // The handle in the key's remembered slot when that slot holds the name; else nullptr.
     value* at_hint(const name_key& key) noexcept
     {

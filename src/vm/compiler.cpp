@@ -3,6 +3,7 @@
 #include "vm/compiler.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <map>
 #include <utility>
@@ -338,6 +339,7 @@ private:
         if (process_) u().statements.emplace_back(static_cast<std::uint32_t>(u().code.size()), at);
     }
     std::int32_t constant(slot s);
+    std::map<std::pair<kind, std::uint64_t>, std::int32_t> scalar_constants_;  // by kind and payload bits
     // An int division or remainder can raise a range_error: its operator's position goes in the table.
     void may_refuse_divisor(ty t, arith a, script_pos at)
     {
@@ -743,8 +745,16 @@ std::int32_t unit_compiler::temporary()
 
 std::int32_t unit_compiler::constant(slot s)
 {
+    // A script repeats its literals (a generated one may say `x = x + 1;` a million times): a scalar is
+    // kept once per unit, as loading it copies it into its register anyway.
+    const bool scalar = s.what() < kind::text;
+    const std::pair<kind, std::uint64_t> key{s.what(), scalar ? std::bit_cast<std::uint64_t>(s.d()) : 0};
+    if (scalar)
+        if (const auto found = scalar_constants_.find(key); found != scalar_constants_.end()) return found->second;
     u().constants.push_back(std::move(s));
-    return static_cast<std::int32_t>(u().constants.size() - 1);
+    const auto index = static_cast<std::int32_t>(u().constants.size() - 1);
+    if (scalar) scalar_constants_.emplace(key, index);
+    return index;
 }
 
 bool unit_compiler::fails(failure_site s, script_pos at)
@@ -781,6 +791,7 @@ bool unit_compiler::body()
         fresh.process = u().process;
         fresh.method = u().method;
         u() = std::move(fresh);
+        scalar_constants_.clear();
         scopes_.clear();
         loops_.clear();
         tries_.clear();

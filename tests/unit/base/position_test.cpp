@@ -24,6 +24,22 @@ TEST(source_files, lines_and_columns_count_characters_from_one)
     EXPECT_EQ(files.where({7, 0}), "?");
 }
 
+// A text kept one byte a character must give back characters up to U+00FF unchanged; one with a
+// character beyond that is kept wide, and its lines are read the same way.
+TEST(source_files, lines_of_texts_narrow_and_wide)
+{
+    vorla::source_files files;
+    const auto narrow = files.add("n.vl", L"x\n\xFF\xFE\x80\n");
+    EXPECT_EQ(files.source_line({narrow, 3}), "\xC3\xBF\xC3\xBE\xC2\x80");
+    EXPECT_EQ(files.where({narrow, 4}), "n.vl:2:3");
+    const auto wide = files.add("w.vl", L"a = 1;\nb = \x20AC\x1F600 + \xFF;\r\nc");
+    EXPECT_EQ(files.source_line({wide, 0}), "a = 1;");
+    EXPECT_EQ(files.where({wide, 14}), "w.vl:2:8");  // the euro sign and the emoji count one each
+    EXPECT_EQ(files.source_line({wide, 14}), "b = \xE2\x82\xAC\xF0\x9F\x98\x80 + \xC3\xBF;");
+    EXPECT_EQ(files.caret_line({wide, 14}), "       ^");
+    EXPECT_EQ(files.source_line({wide, 20}), "c");
+}
+
 TEST(source_files, a_very_long_line_is_shown_as_a_window_around_the_place)
 {
     vorla::source_files files;

@@ -55,4 +55,32 @@ TEST(compact_tree, views_outlive_the_nodes_they_came_from)
     EXPECT_THROW(body.children.at(3), std::out_of_range);
 }
 
+// A child count past 16 bits is kept aside under the node's first child: the block's children all
+// show, on either side of the bound, and a node rewound and placed again over the same first child
+// shows its new count, not the one it had before the rewind.
+TEST(compact_tree, child_counts_past_sixteen_bits)
+{
+    for (std::size_t n : {65534u, 65535u, 70000u}) {
+        std::wstring text = L"process main() {";
+        for (std::size_t i = 0; i < n; ++i) text += L" x = 1;";
+        text += L" }";
+        const sem::ptree tree = program_tree(text);
+        const sem::pnode block = *vorla::test::find(tree, sem::rule::block);
+        ASSERT_EQ(block.children.size(), n) << n;
+        EXPECT_EQ(block.children.back().offset, 16 + 7 * (n - 1) + 1) << n;
+        EXPECT_EQ(block.children.back().id, sem::rule::statement) << n;
+    }
+    sem::tree_builder b;
+    const sem::tree_builder::point start = b.here();
+    for (std::uint32_t i = 0; i < 70000; ++i) b.leaf(sem::rule::semicolon, L";", i);
+    b.close(sem::rule::block, start, 0);
+    b.rewind(start);
+    for (std::uint32_t i = 0; i < 66000; ++i) b.leaf(sem::rule::comma, L",", i);
+    b.close(sem::rule::block, start, 0);
+    const sem::ptree tree = b.finish();
+    ASSERT_EQ(tree.children.size(), 66000u);
+    EXPECT_EQ(tree.children.back().text, L",");
+    EXPECT_EQ(tree.children.back().offset, 65999u);
+}
+
 }  // namespace
