@@ -513,6 +513,10 @@ private:
     std::uint32_t open_ = 0;
     // The call instruction's n: 1 for a call on an instance, and the expansions open around the call.
     std::optional<int> call_flags(bool on_instance, script_pos at);
+    // The call of r, settled when compiling and compiled as `callee` (none when that failed), its arguments
+    // passed from base on: the call instruction into `into`, and what the call gives (r's class in *cls).
+    std::optional<ty> call_settled(const table::routine& r, std::optional<std::size_t> callee, bool on_instance,
+                                   std::int32_t base, std::int32_t into, type_id_t* cls, script_pos at);
     // The expansion about to open fails when the tree's limit of expansions open at once is reached,
     // counting the frames' too; false when it always fails here (nothing more is compiled for it).
     bool expansion_check(const c_inline& x);
@@ -1215,6 +1219,20 @@ std::optional<int> unit_compiler::call_flags(bool on_instance, script_pos at)
         return std::nullopt;
     }
     return static_cast<int>(open_ << 1) | (on_instance ? 1 : 0);
+}
+
+std::optional<ty> unit_compiler::call_settled(const table::routine& r, std::optional<std::size_t> callee, bool on_instance,
+                                              std::int32_t base, std::int32_t into, type_id_t* cls, script_pos at)
+{
+    if (!callee) return std::nullopt;
+    const std::optional<int> flags = call_flags(on_instance, at);
+    if (!flags) return std::nullopt;
+    mark(at);
+    // The callee's registers start at base: make room for them in this frame's count too.
+    emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
+    next_ = base;
+    if (cls) *cls = r.return_type;
+    return all_.gives(r);
 }
 
 bool unit_compiler::expansion_check(const c_inline& x)
@@ -2020,14 +2038,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
             const std::optional<std::size_t> callee = all_.function(
                 *m->routine, narrow(m->cls->name) + "::" + named(m->routine->params), e.pos,
                 {m->cls, owner_.receiver, owner_.offset + m->depth});
-            if (!callee) return std::nullopt;
-            const std::optional<int> flags = call_flags(false, e.pos);
-            if (!flags) return std::nullopt;
-            mark(e.pos);
-            emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
-            next_ = base;
-            if (cls) *cls = m->routine->return_type;
-            return all_.gives(*m->routine);
+            return call_settled(*m->routine, callee, false, base, into, cls, e.pos);
         }
     // The definition whose parameter types are exactly the arguments' kinds, as a call finds at run time.
     const table::routine* found = nullptr;
@@ -2052,16 +2063,7 @@ std::optional<ty> unit_compiler::call(const e_function& e, std::int32_t into, ty
         return std::nullopt;
     }
     if (!pass(given, std::nullopt, found->params, from, e.pos)) return std::nullopt;
-    const std::optional<std::size_t> callee = all_.function(*found, named(found->params), e.pos);
-    if (!callee) return std::nullopt;
-    // The callee's registers start at base: make room for them in this frame's count too.
-    const std::optional<int> flags = call_flags(false, e.pos);
-    if (!flags) return std::nullopt;
-    mark(e.pos);
-    emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
-    next_ = base;
-    if (cls) *cls = found->return_type;
-    return all_.gives(*found);
+    return call_settled(*found, all_.function(*found, named(found->params), e.pos), false, base, into, cls, e.pos);
 }
 
 std::size_t unit_compiler::top_level_fits(const e_function& e, const std::vector<operand>& given) const
@@ -2347,14 +2349,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         const std::int32_t base = next_;
         if (!pass(given, target->reg, m->routine->params, from, e.pos)) return std::nullopt;
         const std::optional<std::size_t> callee = all_.function(*m->routine, name + ")", e.pos, {m->cls, target->cls, m->depth});
-        if (!callee) return std::nullopt;
-        const std::optional<int> flags = call_flags(true, e.pos);
-        if (!flags) return std::nullopt;
-        mark(e.pos);
-        emit(op::call, into, static_cast<std::int32_t>(*callee), base, *flags);
-        next_ = base;
-        if (cls) *cls = m->routine->return_type;
-        return all_.gives(*m->routine);
+        return call_settled(*m->routine, callee, true, base, into, cls, e.pos);
     }
     if (target->type == ty::text) return text_method(e, target->reg, given, into);
     if (target->type == ty::builtin) {
