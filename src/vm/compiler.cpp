@@ -517,6 +517,11 @@ private:
     // passed from base on: the call instruction into `into`, and what the call gives (r's class in *cls).
     std::optional<ty> call_settled(const table::routine& r, std::optional<std::size_t> callee, bool on_instance,
                                    std::int32_t base, std::int32_t into, type_id_t* cls, script_pos at);
+    // Where each argument a call changes goes back after it: a local's register (through its ref when the
+    // variable holds one) or a global; neither for one that changes in place.
+    using write_backs = std::vector<std::pair<const variable*, std::optional<global_found>>>;
+    // The arguments at base on, as the call left them, written back where `back` says.
+    void write_back(const write_backs& back, std::int32_t base);
     // The expansion about to open fails when the tree's limit of expansions open at once is reached,
     // counting the frames' too; false when it always fails here (nothing more is compiled for it).
     bool expansion_check(const c_inline& x);
@@ -1233,6 +1238,17 @@ std::optional<ty> unit_compiler::call_settled(const table::routine& r, std::opti
     next_ = base;
     if (cls) *cls = r.return_type;
     return all_.gives(r);
+}
+
+void unit_compiler::write_back(const write_backs& back, std::int32_t base)
+{
+    for (std::size_t k = 0; k < back.size(); ++k) {
+        const std::int32_t from = base + static_cast<std::int32_t>(k);
+        if (back[k].first && back[k].first->by_ref)
+            emit(op::ref_set, from, back[k].first->at.reg, 0, static_cast<int>(kind_of(back[k].first->at.type)));
+        else if (back[k].first) emit(op::move, back[k].first->at.reg, from);
+        else if (back[k].second) emit(op::global_set, from, back[k].second->index);
+    }
 }
 
 bool unit_compiler::expansion_check(const c_inline& x)
@@ -2373,7 +2389,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         // frexp assigns to its argument's own value: the value it is handed goes back into the variable
         // it was read from after the call (an element changes in place, being its own handle).
         const bool writes_back = e.builtin == method_name::frexp;
-        std::vector<std::pair<const variable*, std::optional<global_found>>> back(given.size());
+        write_backs back(given.size());
         for (std::size_t k = 0; writes_back && k < given.size(); ++k) {
             // The tree's assignment or ++ hands frexp its target itself, which a copy would not change.
             if (from[k].how == origin::aliased) {
@@ -2409,13 +2425,7 @@ std::optional<ty> unit_compiler::method(const e_method& e, std::int32_t into, ty
         u().methods[static_cast<std::size_t>(*entry)].writes_back = writes_back;
         mark(e.pos);
         emit(op::method_v, into, *entry, target->reg, gives ? static_cast<int>(kind_of(*gives)) : 0);
-        for (std::size_t k = 0; k < given.size(); ++k) {
-            const std::int32_t from = base + static_cast<std::int32_t>(k);
-            if (back[k].first && back[k].first->by_ref)
-                emit(op::ref_set, from, back[k].first->at.reg, 0, static_cast<int>(kind_of(back[k].first->at.type)));
-            else if (back[k].first) emit(op::move, back[k].first->at.reg, from);
-            else if (back[k].second) emit(op::global_set, from, back[k].second->index);
-        }
+        write_back(back, base);
         next_ = base;
         return gives ? *gives : ty::any;
     }
@@ -2636,7 +2646,7 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
     }
     // Where each changed argument goes back to: a local's register or a global (an element changes in
     // place, being its own handle).
-    std::vector<std::pair<const variable*, std::optional<global_found>>> back(given.size());
+    write_backs back(given.size());
     if (writes_back)
         for (std::size_t k = 0; k < given.size(); ++k) {
             if (given[k].type == ty::any || held(given[k].type)) continue;
@@ -2655,13 +2665,7 @@ std::optional<ty> unit_compiler::native(const e_native& e, std::int32_t into)
         all_.code.natives.push_back({e.name, static_cast<std::uint32_t>(given.size()), kind_of(gives), writes_back});
     mark(e.pos);
     emit(op::native, into, at->second, base);
-    for (std::size_t k = 0; k < given.size(); ++k) {
-        const std::int32_t from = base + static_cast<std::int32_t>(k);
-        if (back[k].first && back[k].first->by_ref)
-            emit(op::ref_set, from, back[k].first->at.reg, 0, static_cast<int>(kind_of(back[k].first->at.type)));
-        else if (back[k].first) emit(op::move, back[k].first->at.reg, from);
-        else if (back[k].second) emit(op::global_set, from, back[k].second->index);
-    }
+    write_back(back, base);
     next_ = base;
     return gives;
 }
