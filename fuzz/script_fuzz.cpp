@@ -38,13 +38,13 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-void run(const std::wstring& text)
+void run(vorla::context& state, const std::wstring& text)
 {
     null_buffer sink;
     std::stringbuf empty;
     vorla::driver::console console(&sink, &empty, &sink);
 
-    vorla::nspace space;
+    vorla::nspace space{state};
     space.watch->limit_steps(step_budget);
     vorla::semantic<wchar_t> compiler(space);
     // No include directories and no including file: an #include is looked up nowhere and fails, so
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         vorla::run_on_stack(script_stack, [&] {
             const vorla::context::entry running(input);
-            run(text);
+            run(input, text);
         });
     } catch (const std::exception& e) {
         // A diagnostic: the run ended as designed. Folding the chain is part of what the driver does.

@@ -28,7 +28,7 @@ public:
     // The one interned copy of a name: the same text yields the same address for the context's life.
     symbol intern(const std::wstring& name) { return &*names_.insert(name).first; }
 
-    // The interpreter's own pseudo-random sequence; see next_random().
+    // The interpreter's own pseudo-random sequence, drawn by rand (random_step).
     std::uint32_t random_state = 1;
     // Script calls in progress (functions, constructors, conversions) and the most allowed at once.
     unsigned call_depth = 0;

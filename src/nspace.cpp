@@ -41,19 +41,19 @@ constexpr const char* process_definition_name = VORLA_NSPACE "process_definition
 #undef VORLA_NSPACE
 } // namespace
 
-nspace::nspace()
+nspace::nspace(context& ctx)
     : parent(nullptr),
       global(nullptr),
       classes(std::make_shared<class_table>()),
       processes(std::make_shared<table::process>()),
-      functions(std::make_shared<table::function>()),
+      functions(std::make_shared<table::function>(ctx.definitions)),
       inlines(std::make_shared<table::inline_>()),
       natives(std::make_shared<table::native>()),
       live(std::make_shared<process_list>()),
       types(std::make_shared<idm<wchar_t>>()),
       host_types(std::make_shared<host_class_table>()),
       watch(nullptr),
-      ctx(&context::current()),
+      ctx(&ctx),
       own_watch_(std::make_unique<step_watch>())
 {
     watch = own_watch_.get();
@@ -64,7 +64,7 @@ nspace::nspace(nspace* parent)
       global(&parent->global),
       classes(parent->classes),
       processes(std::make_shared<table::process>()),
-      functions(std::make_shared<table::function>()),
+      functions(std::make_shared<table::function>(parent->ctx->definitions)),
       inlines(std::make_shared<table::inline_>()),
       natives(parent->natives),
       live(parent->live),
@@ -340,7 +340,7 @@ value nspace::call_native(const std::wstring& native_name, args& v)
 
 scope_ptr nspace::expand_inline(symbol name, const args& v)
 {
-    table::inline_nesting::check(expand_inline_name);
+    table::inline_nesting::check(*ctx, expand_inline_name);
     auto failure = [&] { return VORLA_EXCEPTION(expand_inline_name, "inline expansion failure, ") << call_text(narrow(*name), v); };
     return wrap_failure(failure, [&] {
         const table::routine* r = inlines->find(name, v);

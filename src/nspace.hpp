@@ -45,7 +45,7 @@ public:
     using class_table = lib::hash<type_id_t, std::shared_ptr<object>>;
     using process_list = std::list<std::shared_ptr<process>>;
 
-    nspace();                        // the root: every table new
+    explicit nspace(context& ctx);   // the root of a program run in ctx: every table new
     explicit nspace(nspace* parent); // shares the class table, natives, process list and type ids
     // Borrows every table of `like` (handles that count no holders), its parent and its global scope's
     // parent: an instance's part has its class's, and the part keeps its class alive, which owns them.
@@ -69,8 +69,8 @@ public:
     // The types a host registered (factor/host_value.hpp), named in the type-id manager like classes.
     std::shared_ptr<host_class_table> host_types;
     step_watch* watch;  // one per program, owned by the root: budgets and the trace
-    // The interpreter's context (context.hpp), shared by every namespace of the program: the root takes
-    // the one current when it is made, and a host that owns the context sets it.
+    // The interpreter's context (context.hpp), shared by every namespace of the program: the root is
+    // given it, and each namespace below takes its parent's.
     context* ctx;
     std::uint32_t serials = 0;  // identity numbers handed out so far (kept on the root)
     // Script handlers (try statements, conversions) whose protected part is running on the current stack

@@ -416,7 +416,7 @@ instance::operator std::wstring() const
 }
 instance::operator std::string() const { undefined(opname::to_string); }
 
-value instance::member(const std::wstring& name) const { return member_of(intern(name)); }
+value instance::member(const std::wstring& name) const { return member_of(part_.ctx->intern(name)); }
 value instance::member_of(symbol name) const
 {
     return class_layer([&] { return VORLA_EXCEPTION(fn_member, describe()); }, [&] {
@@ -428,7 +428,7 @@ value instance::member(const std::string&) const { undefined("member"); }
 value instance::method(const method_call<wchar_t>& c)
 {
     return class_layer([&] { return VORLA_EXCEPTION(fn_instance_method, describe()); },
-                       [&] { return part_.method(c.interned ? c.interned : intern(c.name), c.v, c.out, c.site); });
+                       [&] { return part_.method(c.interned ? c.interned : part_.ctx->intern(c.name), c.v, c.out, c.site); });
 }
 value instance::method(const method_call<char>&) { undefined("method"); }
 

@@ -5,10 +5,8 @@
 
 namespace vorla {
 
+// A name's one interned copy in an interpreter (context::intern): the same text always yields the same
+// address there, for the interpreter's whole life.
 using symbol = const std::wstring*;
-
-// The one interned copy of a name in the running interpreter (see context.hpp); the same text always
-// yields the same address there, for the interpreter's whole life.
-symbol intern(const std::wstring& name);
 
 } // namespace vorla

@@ -370,10 +370,9 @@ struct interpreter::impl {
     explicit impl(const interpreter_options& o)
         : console(o.output ? o.output->rdbuf() : std::cout.rdbuf(), o.input ? o.input->rdbuf() : std::cin.rdbuf(),
                   o.error_output ? o.error_output->rdbuf() : std::cerr.rdbuf()),
-          compiler(space), use_vm(o.engine != interpreter_options::engine_choice::tree),
+          space(state), compiler(space), use_vm(o.engine != interpreter_options::engine_choice::tree),
           may_fall_back(o.engine == interpreter_options::engine_choice::automatic)
     {
-        space.ctx = &state;
         state.call_limit = o.call_depth_limit;
         if (o.trace_fd >= 0) space.watch->observe(&trace.emplace(o.trace_fd, o.trace_line_by_line));
         if (o.step_budget) space.watch->limit_steps(*o.step_budget);
@@ -814,7 +813,7 @@ struct interpreter::impl {
 
     value* global_slot(const std::string& name)
     {
-        value* slot = space.global.variables.find(intern(widen(name)));
+        value* slot = space.global.variables.find(state.intern(widen(name)));
         if (!slot || !*slot)
             throw exception(VORLA_EXCEPTION("vorla::interpreter::global", "no global variable named ") << name)
                 .explain("no global variable named " + name);
@@ -1142,7 +1141,7 @@ script_value interpreter::call(const std::string& function, const std::vector<sc
 {
     return impl_->guarded([&] { return impl_->budgeted(limit, [&] {
         const args given = value_access::of(arguments);
-        const symbol name = intern(widen(function));
+        const symbol name = impl_->state.intern(widen(function));
         script_signal out;
         value result = impl_->space.call_function(name, given, out);
         if (result) return value_access::wrap(std::move(result));
@@ -1189,7 +1188,7 @@ script_value interpreter::call_method(const script_value& object, const std::str
         const std::wstring method = widen(name);
         script_signal out;
         value target = value_access::of(object);
-        value result = target->method(method_call<wchar_t>{given, method, nullptr, &out});
+        value result = target->method(method_call<wchar_t>{.v = given, .name = method, .out = &out, .ctx = &impl_->state});
         if (result) return value_access::wrap(std::move(result));
         impl::escaped(out, "method " + target->describe() + "." + name);
     }); });

@@ -50,8 +50,8 @@ value passed(const value& v, script_pos p, const runtime& rt)
 
 } // namespace
 
-e_member::e_member(expr operand, std::wstring name)
-    : operand(std::move(operand)), name(std::move(name)), interned(intern(this->name)), key(interned),
+e_member::e_member(expr operand, symbol name)
+    : operand(std::move(operand)), name(*name), interned(name), key(interned),
       variable_(dynamic_cast<const e_variable*>(this->operand.get()))
 {
 }
@@ -146,7 +146,7 @@ VORLA_METHOD_PATH value e_method::guarded(const value& target, arg_span v, runti
 VORLA_METHOD_PATH value e_method::call_slot(const value& target, const args& v, runtime& rt) const
 {
     return guarded(target, v, rt, [&] {
-        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site}), pos, rt);
+        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site, rt.space->ctx}), pos, rt);
     });
 }
 

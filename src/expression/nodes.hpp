@@ -172,7 +172,8 @@ class e_variable;
 
 class e_member final : public expression {
 public:
-    e_member(expr operand, std::wstring name);
+    // `name` is interned in the interpreter the node is compiled for.
+    e_member(expr operand, symbol name);
     value evaluate(runtime& rt) const override;
     const expr operand;
     const std::wstring name;
@@ -193,8 +194,9 @@ private:
 
 class e_method final : public expression, keeps_args {
 public:
-    e_method(expr operand, std::wstring name, expr_list arguments)
-        : operand(std::move(operand)), name(std::move(name)), arguments(std::move(arguments)), interned(intern(this->name)),
+    // `name` is interned in the interpreter the node is compiled for.
+    e_method(expr operand, symbol name, expr_list arguments)
+        : operand(std::move(operand)), name(*name), arguments(std::move(arguments)), interned(name),
           builtin(method_name_of(std::wstring_view(this->name))) {}
     value evaluate(runtime& rt) const override;
     const expr operand;

@@ -389,7 +389,7 @@ namespace {
 template <class Run>
 flow expansion(const c_inline& statement, runtime& rt, Run&& run)
 {
-    const table::inline_nesting level;
+    const table::inline_nesting level(*rt.space->ctx);
     flow f;
     try {
         f = run();

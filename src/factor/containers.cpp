@@ -287,7 +287,7 @@ value sequence<Self, Elements>::dispatch(const method_call<Name>& c)
 {
     // Only the lookup is guarded: errors inside a method body propagate as they are.
     const method_name m = method_rows().find(c);
-    if (m == method_name::sort_by) return m_sort_by(c.v, c.out);
+    if (m == method_name::sort_by) return m_sort_by(c.v, c.out, c.ctx);
     if (value out = answer(m, c.v)) return out;
     refuse("_method", method_call_text(c));
 }
@@ -461,7 +461,7 @@ value sequence<Self, Elements>::m_sort(arg_span v)
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::m_sort_by(arg_span v, script_signal* out)
+value sequence<Self, Elements>::m_sort_by(arg_span v, script_signal* out, context* ctx)
 {
     const std::wstring& name = text_argument(method_name::sort_by, v, 0);
     const method_name builtin = method_name_of(std::wstring_view(name));
@@ -475,7 +475,7 @@ value sequence<Self, Elements>::m_sort_by(arg_span v, script_signal* out)
     for (const value& e : held) {
         value key;
         try {
-            key = e->method(method_call<wchar_t>{none, name, nullptr, out, builtin});
+            key = e->method(method_call<wchar_t>{none, name, nullptr, out, builtin, nullptr, ctx});
         } catch (exception& error) {
             // As at any call: a built-in value's refusal says no more than that the method is missing.
             script_trace& t = error.script();

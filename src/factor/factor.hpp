@@ -18,6 +18,7 @@ namespace vorla {
 
 class factor;
 class collectable;
+class context;
 class scope;
 struct script_signal;
 struct call_site;
@@ -78,6 +79,9 @@ struct method_call {
     // What the calling site found last time, when it remembers: a script class's method then needs no
     // search while the class's tables are unchanged (see call_site).
     call_site* site = nullptr;
+    // The interpreter making the call, for the methods that use its state (rand draws from its
+    // sequence); null when a host calls a method on a value it holds, outside every interpreter.
+    context* ctx = nullptr;
 };
 
 // The five arithmetic operators, for slots that take the operator as an argument.

@@ -130,9 +130,8 @@ protected:
 extern template class integer<int>;
 extern template class integer<unsigned int>;
 
-// The interpreter's own pseudo-random generator, the same on every platform and never seeded:
-// one step of it on the given state, and the next number of the running interpreter's sequence.
+// The interpreter's own pseudo-random generator, the same on every platform and never seeded: one step
+// of it on the given state (each interpreter keeps its own, context::random_state).
 unsigned int random_step(std::uint32_t& state);
-unsigned int next_random();
 
 } // namespace vorla

@@ -97,7 +97,6 @@ unsigned int random_step(std::uint32_t& state)
     return (state >> 16) & 0x7FFFu;
 }
 
-unsigned int next_random() { return random_step(context::current().random_state); }
 
 template <class Ch>
 value signed_<int>::_method(const method_call<Ch>& c) const
@@ -107,7 +106,10 @@ value signed_<int>::_method(const method_call<Ch>& c) const
         return make(v_ < 0 ? static_cast<int>(0u - static_cast<unsigned int>(v_)) : v_);
     case method_name::max: return make(std::numeric_limits<int>::max());
     case method_name::min: return make(std::numeric_limits<int>::min());
-    case method_name::rand: return make(static_cast<int>(next_random()));
+    case method_name::rand:
+        // A host calling it on a value outside every interpreter has no sequence to draw from.
+        if (!c.ctx) break;
+        return make(static_cast<int>(random_step(c.ctx->random_state)));
     case method_name::char_: return character(v_, [this](std::string why) { range_refusal(std::move(why)); });
     case method_name::pad: return pad_method(method_name::pad, c.v, static_cast<std::wstring>(*this));
     default: break;
@@ -121,7 +123,9 @@ value unsigned_<unsigned int>::_method(const method_call<Ch>& c) const
     switch (unsigned_rows().find(c)) {
     case method_name::max: return make(std::numeric_limits<unsigned int>::max());
     case method_name::min: return make(0u);
-    case method_name::rand: return make(next_random());
+    case method_name::rand:
+        if (!c.ctx) break;  // outside every interpreter, as for int
+        return make(random_step(c.ctx->random_state));
     case method_name::char_: return character(v_, [this](std::string why) { range_refusal(std::move(why)); });
     case method_name::pad: return pad_method(method_name::pad, c.v, static_cast<std::wstring>(*this));
     default: break;

@@ -82,7 +82,7 @@ private:
     value m_sort(arg_span v);
     // sort_by runs script code (the elements' key methods), so it takes the call's signal slot, where a
     // key method's throw waits while this call yields an empty handle.
-    value m_sort_by(arg_span v, script_signal* out);
+    value m_sort_by(arg_span v, script_signal* out, context* ctx);
     value m_reverse(arg_span v);
     value m_insert(arg_span v);
     value m_erase(arg_span v);

@@ -14,6 +14,7 @@
 #include "factor/string_.hpp"
 #include "factor/unsigned_.hpp"
 #include "nspace.hpp"
+#include "context.hpp"
 #include "stack_guard.hpp"
 #include "symbol.hpp"
 
@@ -225,10 +226,10 @@ core<wchar_t>::built core<wchar_t>::postfix_expr(const pnode& n)
         if (i + 1 < c.size() && c[i + 1].id == rule::call_args) {
             built_list a = call_args(c[i + 1]);
             const std::size_t d = 1 + std::max(r.depth, a.depth);
-            r = make<e_method>(c[i], d, std::move(r.e), name, std::move(a.list));
+            r = make<e_method>(c[i], d, std::move(r.e), intern(name), std::move(a.list));
             ++i;
         } else {
-            r = make<e_member>(c[i], r.depth + 1, std::move(r.e), name);
+            r = make<e_member>(c[i], r.depth + 1, std::move(r.e), intern(name));
         }
     }
     return r;
@@ -265,6 +266,8 @@ core<wchar_t>::built core<wchar_t>::primary_expr(const pnode& n)
         unexpected(fn_primary, first);
     }
 }
+
+symbol core<wchar_t>::intern(const std::wstring& name) const { return space.ctx->intern(name); }
 
 // A bare name is a variable; a name with arguments is a construction when it names a type, a call otherwise.
 core<wchar_t>::built core<wchar_t>::name_expr(const pnode& n)

@@ -8,6 +8,7 @@
 #include "exception.hpp"
 #include "expression/expression.hpp"
 #include "semantic/ptree.hpp"
+#include "symbol.hpp"
 
 namespace vorla {
 class nspace;
@@ -49,6 +50,8 @@ public:
     // The file being compiled, as numbered in the run's file table: every node made is placed in it.
     std::uint32_t file = 0;
     script_pos at(const pnode& n) const noexcept { return {file, n.offset}; }
+    // A name as the program's interpreter interns it (its context's copy).
+    symbol intern(const std::wstring& name) const;
     // A node made outside make(), placed at n.
     template <class Node>
     std::shared_ptr<Node> placed_at(std::shared_ptr<Node> node, const pnode& n) const

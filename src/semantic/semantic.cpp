@@ -315,7 +315,7 @@ void semantic<wchar_t>::eval_inline_def(const pnode& n)
 {
     wrap_failure([] { return VORLA_EXCEPTION(fn_inline, "catch exception"); }, [&] {
         const auto& c = n.children;
-        const symbol name = intern(leaf_text(c.at(0)));
+        const symbol name = space_.ctx->intern(leaf_text(c.at(0)));
         table::parameter_list params = part_.eval_param_list(c.at(1));
         control_ptr body = part_.eval_block(c.at(2));
         space_.inlines->define(params, name, std::move(body));

@@ -18,7 +18,7 @@ void function::define(const parameter_list& params, type_id_t return_type, symbo
                       .explain("'" + narrow(*name) + "' is already defined with these parameter types")
                 << return_type << " id=" << *name << " " << parameter_text(params);
     overloads.push_back(routine{std::move(body), params, return_type});
-    stamp_ = ++context::current().definitions;
+    stamp_ = ++*definitions_;
 }
 
 const routine* function::find(symbol name, std::span<const value> v) const noexcept

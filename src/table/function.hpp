@@ -1,6 +1,7 @@
 // Script functions of one namespace (or class), overloaded by exact parameter types.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <unordered_map>
 
@@ -10,6 +11,10 @@ namespace vorla::table {
 
 class function {
 public:
+    // `definitions` counts the definitions made in every table of the interpreter (context::definitions),
+    // so that each stamp is new to all of them.
+    explicit function(std::uint64_t& definitions) noexcept : definitions_(&definitions) {}
+
     // Refuses a second definition of the same name and parameter types ("overwrite function, ...").
     void define(const parameter_list& params, type_id_t return_type, symbol name, control_ptr body);
     // The definition whose parameter types equal the arguments' type ids, or nullptr.
@@ -48,6 +53,7 @@ public:
 private:
     std::unordered_map<symbol, std::vector<routine>> entries_;
     std::uint64_t stamp_ = 0;
+    std::uint64_t* definitions_;
 };
 
 } // namespace vorla::table

@@ -139,16 +139,16 @@ class inline_nesting {
 public:
     static constexpr unsigned limit = 1000;
 
-    // Held while an inline statement steps the expansion it opened.
-    inline_nesting() noexcept : context_(context::current()) { ++context_.inline_depth; }
+    // Held while an inline statement steps the expansion it opened, in the context of its interpreter.
+    explicit inline_nesting(context& where) noexcept : context_(where) { ++context_.inline_depth; }
     ~inline_nesting() { --context_.inline_depth; }
     inline_nesting(const inline_nesting&) = delete;
     inline_nesting& operator=(const inline_nesting&) = delete;
 
     // Refuses a new expansion when `limit` are open around it.
-    static void check(const char* function)
+    static void check(const context& where, const char* function)
     {
-        if (context::current().inline_depth >= limit) exceeded(function);
+        if (where.inline_depth >= limit) exceeded(function);
     }
 
 private:

@@ -1114,7 +1114,7 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
             for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
             left = boxed(r[in.c]);
-            r[in.a] = unboxed(left->method(method_call<wchar_t>{given, *m.text, m.text}));
+            r[in.a] = unboxed(left->method(method_call<wchar_t>{.v = given, .name = *m.text, .interned = m.text, .ctx = program_.space->ctx}));
             if (m.writes_back)
                 for (std::uint32_t k = 0; k < m.count; ++k) r[m.base + static_cast<std::int32_t>(k)] = unboxed(given[k]);
             if (in.n && r[in.a].what() != static_cast<kind>(in.n))
@@ -1138,7 +1138,7 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             value out;
             if (m.name != method_name::none && m.name != method_name::unresolved && m.count <= 3)
                 out = left->builtin_method(m.name, given);
-            if (!out) out = left->method(method_call<wchar_t>{given, *m.text, m.text});
+            if (!out) out = left->method(method_call<wchar_t>{.v = given, .name = *m.text, .interned = m.text, .ctx = program_.space->ctx});
             if (!out) throw fault("vm: a method slot that gave nothing and raised nothing");
             // The value itself (an element's own handle, which an assignment changes in place).
             r[in.a] = slot::of_value(std::move(out));
@@ -1149,7 +1149,7 @@ bool machine::values(fiber& f, const instr& in, slot* r) const
             const method_site& m = f.frames_.back().body->methods[static_cast<std::size_t>(in.b)];
             for (std::uint32_t k = 0; k < m.count; ++k) given.push_back(boxed(r[m.base + static_cast<std::int32_t>(k)]));
             left = boxed(r[in.c]);
-            (void)left->method(method_call<wchar_t>{given, *m.text, m.text});
+            (void)left->method(method_call<wchar_t>{.v = given, .name = *m.text, .interned = m.text, .ctx = program_.space->ctx});
             throw fault("vm: an instance took a method call that no class of it defines");
         }
         case op::assign_v: {
@@ -1334,7 +1334,8 @@ void machine::call_refused(fiber& f, const check_site& c, slot* r) const
     args given;
     for (const std::int32_t reg : c.registers) given.push_back(boxed(r[reg]));
     try {
-        if (c.receiver >= 0) (void)r[c.receiver].object()->method(method_call<wchar_t>{given, *c.name, c.name});
+        if (c.receiver >= 0) (void)r[c.receiver].object()->method(
+            method_call<wchar_t>{.v = given, .name = *c.name, .interned = c.name, .ctx = program_.space->ctx});
         else (void)program_.space->call_function(c.name, given);
     } catch (exception& e) {
         failed(f, std::move(e));

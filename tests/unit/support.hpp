@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "context.hpp"
 #include "exception.hpp"
 #include "expression/nodes.hpp"
 #include "expression/signal.hpp"
@@ -61,6 +62,18 @@ inline lines chain(const std::string& text)
     }
 }
 
+// ---- the interpreter's state
+
+// The state the layer tests' namespaces, hand-built trees and values share, as one interpreter's parts
+// do: a name interned here is the one the namespace's own code finds.
+inline context& test_context()
+{
+    static context shared;
+    return shared;
+}
+
+inline symbol intern(const std::wstring& name) { return test_context().intern(name); }
+
 // ---- values
 
 inline value int_(int n) { return make<signed_<int>>(n); }
@@ -70,8 +83,8 @@ inline value double_(double x) { return make<real<double>>(x); }
 inline value bool_(bool b) { return make<boolean>(b); }
 inline value nil_() { return make<nil>(); }
 inline value str(const std::wstring& text) { return make<string_<wchar_t>>(text); }
-// A ref to target (none: a ref never given one) on the registry of the thread's running interpreter.
-inline value ref_(value target = {}) { return make<ref>(context::current().cycles, std::move(target)); }
+// A ref to target (none: a ref never given one) on the tests' registry.
+inline value ref_(value target = {}) { return make<ref>(test_context().cycles, std::move(target)); }
 
 inline int as_int(const value& v) { return static_cast<int>(*v); }
 inline unsigned int as_unsigned(const value& v) { return static_cast<unsigned int>(*v); }
@@ -82,13 +95,13 @@ inline std::wstring as_text(const value& v) { return static_cast<std::wstring>(*
 // self.name(arguments), as a script calls a method.
 inline value call(const value& self, const std::wstring& name, const args& arguments = {})
 {
-    return self->method(method_call<wchar_t>{arguments, name});
+    return self->method(method_call<wchar_t>{.v = arguments, .name = name, .ctx = &test_context()});
 }
 
 // The same call made through the narrow-character dispatcher.
 inline value call_narrow(const value& self, const std::string& name, const args& arguments = {})
 {
-    return self->method(method_call<char>{arguments, name});
+    return self->method(method_call<char>{.v = arguments, .name = name, .ctx = &test_context()});
 }
 
 // ---- expression and statement nodes

@@ -18,7 +18,8 @@ protected:
     semantic<wchar_t> compiler{space};
     std::wstring out;
 
-    compiled_program()
+    // The program runs in `where`: the tests' shared state unless a test keeps its own apart.
+    explicit compiled_program(context& where = test_context()) : space(where)
     {
         EXPECT_TRUE(locale_installed);
         space.natives->define(L"write", [this](args& v) -> value {

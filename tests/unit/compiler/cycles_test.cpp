@@ -22,7 +22,7 @@ struct own_context {
 
 class cycles : private own_context, public compiled_program {
 protected:
-    cycles()
+    cycles() : compiled_program(own)
     {
         // using::collect(): runs a collection in the middle of the calling expression, and gives the
         // number of values it freed.

@@ -21,7 +21,7 @@ class driver : public ::testing::Test {
 protected:
     fs::path root = fs::temp_directory_path() / ("vorla_compiler_test_" + std::to_string(::getpid()));
     std::wstring dir = root.wstring();
-    nspace space;
+    nspace space{test_context()};
     semantic<wchar_t> compiler{space};
     std::wstring out;
 

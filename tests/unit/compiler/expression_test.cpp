@@ -19,7 +19,7 @@ using namespace vorla::detail::semantic;
 
 class expression_compile : public ::testing::Test {
 protected:
-    nspace space;
+    nspace space{test_context()};
     core<wchar_t> compiler{space};
     ptree tree;
     std::vector<expr> kept;  // compiled trees stay alive for the whole test, so raw node pointers stay valid

@@ -26,7 +26,7 @@ TEST_F(run_bounds, EveryEndlessLoopEndsAtTheStepBound)
         L"int f(int n) { return f(n + 1) + f(n + 1); } process main() { while (true) { f(0); } }",
     };
     for (const wchar_t* text : scripts) {
-        nspace fresh;
+        nspace fresh{test_context()};
         semantic<wchar_t> c(fresh);
         fresh.watch->limit_steps(5000);
         std::string what;
@@ -43,7 +43,7 @@ TEST_F(run_bounds, EveryEndlessLoopEndsAtTheStepBound)
             }
         });
         EXPECT_NE(what.find("step budget spent"), std::string::npos) << narrow(text) << "\n" << what;
-        EXPECT_EQ(context::current().call_depth, 0u) << narrow(text);
+        EXPECT_EQ(test_context().call_depth, 0u) << narrow(text);
     }
 }
 
@@ -61,7 +61,7 @@ TEST_F(run_bounds, AFinishedRunCountsTheStepsItTook)
 TEST_F(run_bounds, AnElseIfChainStepsAsNestedIfsDo)
 {
     const auto steps = [&](const std::wstring& branches) {
-        nspace fresh;
+        nspace fresh{test_context()};
         fresh.natives = space.natives;
         fresh.watch->limit_steps(1000);
         semantic<wchar_t> c(fresh);
@@ -86,9 +86,8 @@ TEST_F(run_bounds, EachContextHasItsOwnRandomSequence)
 {
     const std::wstring text = L"process main() { int i = 0; using::write(i.rand()); using::write(\",\"); using::write(i.rand()); }";
     auto run_in = [&](context& where) {
-        const context::entry running(where);
         out.clear();
-        nspace again;
+        nspace again{where};
         semantic<wchar_t> c(again);
         again.natives = space.natives;
         semantic<wchar_t>::dir_stack dirs;

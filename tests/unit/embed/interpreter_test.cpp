@@ -131,6 +131,28 @@ TEST_F(embed, a_native_of_one_interpreter_may_run_another_and_each_keeps_its_own
     EXPECT_EQ(outer.call("via", {vorla::make_int(50)}).as_int(), 50);
 }
 
+// A value answers by the names of the interpreter that made it, whichever interpreter the host asks: the
+// other one interned the same texts in another order, so its copies are other names. A number's rand draws
+// from the sequence of the interpreter asked, one call after the other on the same thread.
+TEST_F(embed, a_value_handed_to_another_interpreter_keeps_its_names_and_each_keeps_its_sequence)
+{
+    interpreter a(routed()), b(routed());
+    b.compile_string("b.vl", "int area = 1; int w() { return 2; } class Other { int w; Other() : w(0) { } };");
+    a.compile_string("a.vl", "class Box { int w; Box(int v) : w(v) { } int area(int h) { return w * h; } };");
+    const script_value box = a.construct("Box", {vorla::make_int(3)});
+    EXPECT_EQ(b.member(box, "w").as_int(), 3);
+    EXPECT_EQ(b.call_method(box, "area", {vorla::make_int(2)}).as_int(), 6);
+    b.set_member(box, "w", vorla::make_int(4));
+    EXPECT_EQ(a.call_method(box, "area", {vorla::make_int(2)}).as_int(), 8);
+
+    const script_value zero = vorla::make_int(0);
+    EXPECT_EQ(a.call_method(zero, "rand").as_int(), 41);
+    EXPECT_EQ(b.call_method(zero, "rand").as_int(), 41);
+    EXPECT_EQ(b.call_method(zero, "rand").as_int(), 18467);
+    EXPECT_EQ(a.call_method(vorla::make_uint(0), "rand").as_uint(), 18467u);
+    EXPECT_EQ(a.call_method(zero, "rand").as_int(), 6334);
+}
+
 // ---- values --------------------------------------------------------------------------------------------
 
 TEST_F(embed, plain_values_cross_in_both_directions_with_their_exact_types)

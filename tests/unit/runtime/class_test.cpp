@@ -31,6 +31,14 @@ const bool locale_ready = (install_locale(), true);
 
 using lines = std::vector<std::string>;
 
+// The state of the one interpreter these classes are made for: names, call depths.
+context& state()
+{
+    static context shared;
+    return shared;
+}
+symbol intern(const std::wstring& name) { return state().intern(name); }
+
 value int_(int n) { return make<signed_<int>>(n); }
 value uint_(unsigned n) { return make<unsigned_<unsigned int>>(n); }
 value str(const wchar_t* s) { return make<string_<wchar_t>>(s); }
@@ -94,7 +102,7 @@ value thrown(F f)
 
 class classes : public ::testing::Test {
 protected:
-    nspace root;
+    nspace root{state()};
 
     classes() { EXPECT_TRUE(locale_ready); }
 
@@ -321,13 +329,13 @@ TEST_F(classes, methods_are_found_in_the_class_then_its_bases_but_never_among_gl
     root.functions->define({}, tid::signed_, intern(L"global_only"), block({ret(k(1))}));
     value v = built(d);
     const std::wstring set = L"set", get = L"get", global_only = L"global_only";
-    v->method(method_call<wchar_t>{args{int_(8)}, set});
-    EXPECT_EQ(v->method(method_call<wchar_t>{args{}, get})->describe(), "int(8)");
-    EXPECT_EQ(failure([&] { v->method(method_call<wchar_t>{args{}, global_only}); }),
+    v->method(method_call<wchar_t>{.v = args{int_(8)}, .name = set, .ctx = &state()});
+    EXPECT_EQ(v->method(method_call<wchar_t>{.v = args{}, .name = get, .ctx = &state()})->describe(), "int(8)");
+    EXPECT_EQ(failure([&] { v->method(method_call<wchar_t>{.v = args{}, .name = global_only, .ctx = &state()}); }),
               (lines{"object.cpp " INST "method: D[]:[Base[n=int(8)]]",
                      OBJ "method: undefined method, id=global_only, v=0"}));
     // Another signature of a known name is no match either.
-    EXPECT_EQ(failure([&] { v->method(method_call<wchar_t>{args{str(L"s")}, get}); }).back(),
+    EXPECT_EQ(failure([&] { v->method(method_call<wchar_t>{.v = args{str(L"s")}, .name = get, .ctx = &state()}); }).back(),
               OBJ "method: undefined method, id=get, v[0]=string(s)");
 }
 
@@ -337,7 +345,7 @@ TEST_F(classes, an_error_in_a_method_body_is_reported_as_that_call_and_not_as_un
     a->functions->define({}, tid::signed_, intern(L"bad"), block({ret(var(L"nowhere"))}));
     value v = built(a);
     const std::wstring bad = L"bad";
-    EXPECT_EQ(failure([&] { v->method(method_call<wchar_t>{args{}, bad}); }),
+    EXPECT_EQ(failure([&] { v->method(method_call<wchar_t>{.v = args{}, .name = bad, .ctx = &state()}); }),
               (lines{"object.cpp " INST "method: A[]", "table/function.cpp vorla::table::function::call: catch exception",
                      "nlookup.cpp vorla::nlookup<wchar_t>::find_variable: reffer to undefined id, id=nowhere"}));
 }
@@ -417,7 +425,7 @@ TEST_F(classes, a_class_that_contains_itself_ends_in_the_call_depth_diagnostic)
     const lines report = failure([&] { built(a); });
     ASSERT_FALSE(report.empty());
     EXPECT_NE(report.back().find("call_constructor: call depth exceeded, depth="), std::string::npos);
-    EXPECT_EQ(context::current().call_depth, 0u);
+    EXPECT_EQ(state().call_depth, 0u);
 }
 
 } // namespace

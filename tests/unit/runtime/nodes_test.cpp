@@ -46,7 +46,7 @@ protected:
     }
     expr probed(const std::string& tag, expr inner) { return std::make_shared<probe>(log, tag, std::move(inner)); }
 
-    nspace space;
+    nspace space{test_context()};
     scope local;
     own_runtime rt;
     std::vector<std::string> log;
@@ -351,7 +351,7 @@ TEST_F(NodesTest, ArgumentsAreEvaluatedLeftToRightBeforeTheCallResolves)
 
     log.clear();
     // The receiver comes after the arguments.
-    EXPECT_THROW(e_method(probed("target", int_expr(1)), L"nosuch", expr_list{probed("arg", int_expr(2))}).evaluate(rt),
+    EXPECT_THROW(e_method(probed("target", int_expr(1)), intern(L"nosuch"), expr_list{probed("arg", int_expr(2))}).evaluate(rt),
                  exception);
     EXPECT_EQ(log, (std::vector<std::string>{"arg", "target"}));
 }
@@ -371,7 +371,7 @@ TEST_F(NodesTest, ArgumentsArePassedAsTheVariablesOwnValues)
 TEST_F(NodesTest, MethodCallReachesTheValue)
 {
     declare_int(L"x", -4);
-    value r = e_method(var(L"x"), L"abs", expr_list{}).evaluate(rt);
+    value r = e_method(var(L"x"), intern(L"abs"), expr_list{}).evaluate(rt);
     EXPECT_EQ(as_int(r), 4);
 }
 

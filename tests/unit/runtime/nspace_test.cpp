@@ -15,7 +15,7 @@ namespace {
 
 class namespace_ : public ::testing::Test {
 protected:
-    nspace root;
+    nspace root{test_context()};
     symbol f = intern(L"f");
 };
 

@@ -42,9 +42,9 @@ protected:
         return pid;
     }
 
-    bool exited(const value& p) { return truth(p->method(method_call<wchar_t>{args{}, L"exit"})); }
+    bool exited(const value& p) { return truth(p->method(method_call<wchar_t>{.v = args{}, .name = L"exit", .ctx = &test_context()})); }
 
-    nspace root;
+    nspace root{test_context()};
     std::vector<std::string> log;
 };
 

@@ -103,7 +103,7 @@ protected:
         t.define({table::parameter{false, type, intern(name)}}, std::move(body));
     }
 
-    nspace space;
+    nspace space{test_context()};
 };
 
 TEST_F(StatementsTest, SimpleStatementsTakeOneStep)

@@ -22,7 +22,7 @@ namespace {
 
 class tables : public ::testing::Test {
 protected:
-    nspace ns;
+    nspace ns{test_context()};
     symbol f = intern(L"f");
 };
 
@@ -35,7 +35,7 @@ TEST_F(tables, parameter_text_lists_type_ids_and_names)
 
 TEST_F(tables, duplicate_definitions_are_refused_with_their_messages)
 {
-    table::function fn;
+    table::function fn(test_context().definitions);
     fn.define({param(tid::signed_, L"a")}, tid::string_, f, block({}));
     // Parameter names and the return type do not make a new signature.
     EXPECT_EQ(failure_chain([&] { fn.define({param(tid::signed_, L"b")}, tid::unsigned_, f, block({})); }),
@@ -275,7 +275,7 @@ TEST_F(tables, recursion_works_and_unbounded_recursion_ends_in_the_depth_diagnos
     EXPECT_EQ(lines.front(), "table/function.cpp vorla::table::function::call: catch exception");
     EXPECT_EQ(lines.back(), "table/routine.cpp vorla::table::function::call: call depth exceeded, depth=" +
                                 detail::format_number(context::default_call_limit));
-    EXPECT_EQ(context::current().call_depth, 0u);
+    EXPECT_EQ(test_context().call_depth, 0u);
     // The interpreter is still usable afterwards.
     EXPECT_EQ(ns.call_function(fact, {int_(3)})->describe(), "int(6)");
 }
@@ -290,11 +290,28 @@ TEST_F(tables, deeper_bodies_per_call_are_stopped_by_the_stack_check_or_the_limi
                          block({std::make_shared<c_while>(std::make_shared<e_gt>(var(L"n"), int_expr(0)), inner)}));
     auto lines = failure_chain([&] { ns.call_function(f, {int_(1)}); });
     EXPECT_NE(lines.back().find("call depth exceeded, depth="), std::string::npos);
-    EXPECT_EQ(context::current().call_depth, 0u);
+    EXPECT_EQ(test_context().call_depth, 0u);
 }
 
-// Calls count in the context the namespace belongs to, against that context's limit; a namespace made
-// inside another interpreter's context keeps its own.
+// Each interpreter numbers its own definitions: one defining in turn with another takes none of its numbers.
+TEST_F(tables, definition_stamps_count_in_the_namespaces_own_context)
+{
+    context one, two;
+    nspace first(one), second(two);
+    nspace inner(&first);
+    const symbol g = one.intern(L"g");
+    first.functions->define({}, tid::signed_, g, block({}));
+    second.functions->define({}, tid::signed_, two.intern(L"g"), block({}));
+    inner.functions->define({}, tid::signed_, g, block({}));
+    EXPECT_EQ(first.functions->stamp(), 1u);
+    EXPECT_EQ(second.functions->stamp(), 1u);
+    EXPECT_EQ(inner.functions->stamp(), 2u);
+    EXPECT_EQ(one.definitions, 2u);
+    EXPECT_EQ(two.definitions, 1u);
+}
+
+// Calls count in the context the namespace belongs to, against that context's limit; a namespace below
+// it counts in the same one.
 TEST_F(tables, calls_count_in_the_namespaces_own_context)
 {
     context mine;
@@ -306,10 +323,8 @@ TEST_F(tables, calls_count_in_the_namespaces_own_context)
     EXPECT_EQ(lines.size(), 6u);
     EXPECT_NE(lines.back().find("call depth exceeded, depth=5"), std::string::npos) << lines.back();
     EXPECT_EQ(mine.call_depth, 0u);
-    context other;
-    const context::entry running(other);
-    nspace inside;
-    EXPECT_EQ(inside.ctx, &other);
+    nspace inside(&ns);
+    EXPECT_EQ(inside.ctx, &mine);
 }
 
 } // namespace

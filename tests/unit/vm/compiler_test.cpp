@@ -18,7 +18,7 @@ using namespace vorla;
 
 // One compiled program in a namespace of its own, with a write that collects what it is given.
 struct program_text {
-    nspace space;
+    nspace space{test::test_context()};
     semantic<wchar_t> compiler{space};
     std::wstring out;
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "context.hpp"
 #include "nspace.hpp"
 #include "vm/machine.hpp"
 
@@ -36,7 +37,8 @@ struct hand_built {
         p.units = std::move(units);
         return p;
     }
-    vorla::nspace space;
+    vorla::context state;
+    vorla::nspace space{state};
     program p;
     fiber f;
     processes all;
