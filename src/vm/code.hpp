@@ -90,6 +90,7 @@ enum class op : std::uint8_t {
     append_i,       // a's string += the text of the int b; c as for append_t
     // Budgets and the trace
     tick,   // a loop's test comes round (its position: file a, offset b): counted for the step budget
+    loop,   // the jump back to a loop's tick at c - 1, with that tick done here: one dispatch less a turn
     // References: a variable, member, element or global handed to a reference parameter or named by a
     // reference declaration, and the run-time class checks of values whose class only the run knows.
     ref_of,      // a = a reference to register b of this frame (a place in the fiber's stack)

@@ -1040,7 +1040,8 @@ bool unit_compiler::compile_statement(const control& c)
         next_ = mark_;
         loops_.push_back({again, {}});
         if (!branch(*w->body, c.pos)) return false;
-        emit(op::jump, static_cast<std::int32_t>(again));
+        emit(op::loop, static_cast<std::int32_t>(w->condition->pos.file), static_cast<std::int32_t>(w->condition->pos.offset),
+             static_cast<std::int32_t>(again + 1));
         const auto end = static_cast<std::int32_t>(u().code.size());
         land(out, static_cast<std::size_t>(end));
         for (std::size_t j : loops_.back().breaks) u().code[j].a = end;

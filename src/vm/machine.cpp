@@ -919,6 +919,9 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             if (raise(f, r[in.a], nullptr)) return true;
             resume();
             break;
+        case op::loop:
+            pc = static_cast<std::uint32_t>(in.c);
+            [[fallthrough]];
         case op::tick:
             if (watch_.tick_due()) [[unlikely]] {
                 fr->pc = pc;
@@ -1682,6 +1685,7 @@ script_pos fiber::standing() const noexcept
     for (std::size_t hops = 0; hops <= u.code.size() && pc < u.code.size(); ++hops) {
         const instr& in = u.code[pc];
         if (in.code == op::jump) pc = static_cast<std::uint32_t>(in.a);
+        else if (in.code == op::loop) pc = static_cast<std::uint32_t>(in.c) - 1;  // the loop's tick, where its test begins
         else if (in.code == op::jump_unless) pc = stack_[static_cast<std::size_t>(in.a)].b() ? pc + 1 : static_cast<std::uint32_t>(in.b);
         else if (in.code == op::box) ++pc;  // a catch parameter boxed as its clause begins: the clause's first statement is next
         else break;
