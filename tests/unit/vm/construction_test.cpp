@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "vorla/vorla.hpp"
@@ -21,19 +20,10 @@ const std::string classes = "class Inner { int n; string s; };\n"
 // Output, then the failure's text and report, of a run under these limits.
 std::string outcome(const std::string& source, bool vm, unsigned depth, std::optional<std::uint64_t> steps = {})
 {
-    std::ostringstream out;
-    vorla::interpreter_options o = writing_to(out, vm);
-    o.call_depth_limit = depth;
-    o.step_budget = steps;
-    vorla::interpreter i(o);
-    i.compile_string("t.vl", classes + source);
-    i.start("main");
-    try {
-        i.run();
-    } catch (const vorla::script_error& e) {
-        return out.str() + "\n--\n" + e.what() + "\n--\n" + e.report();
-    }
-    return out.str();
+    vorla::interpreter_options limits;
+    limits.call_depth_limit = depth;
+    limits.step_budget = steps;
+    return vm_test::run_to_end(classes + source, vm, limits).text;
 }
 
 // At the call depth limit the construction fails where the tree's fails: at the call, or at whichever

@@ -10,9 +10,9 @@
 
 #include "vorla/vorla.hpp"
 
-inline vorla::interpreter_options writing_to(std::ostringstream& out, bool vm)
+// o (limits, say) with its output into out, on the vm or the tree interpreter.
+inline vorla::interpreter_options writing_to(std::ostringstream& out, bool vm, vorla::interpreter_options o = {})
 {
-    vorla::interpreter_options o;
     o.output = &out;
     o.engine = vm ? vorla::interpreter_options::engine_choice::vm : vorla::interpreter_options::engine_choice::tree;
     return o;
@@ -29,10 +29,11 @@ struct run_end {
     std::size_t live = 0;
 };
 
-inline run_end run_to_end(const std::string& source, bool vm)
+// A run of main under options' limits, its output and engine set here.
+inline run_end run_to_end(const std::string& source, bool vm, const vorla::interpreter_options& options = {})
 {
     std::ostringstream out;
-    vorla::interpreter i(writing_to(out, vm));
+    vorla::interpreter i(writing_to(out, vm, options));
     i.compile_string("t.vl", source);
     i.start("main");
     try {
