@@ -146,7 +146,7 @@ VORLA_METHOD_PATH value e_method::guarded(const value& target, arg_span v, runti
 VORLA_METHOD_PATH value e_method::call_slot(const value& target, const args& v, runtime& rt) const
 {
     return guarded(target, v, rt, [&] {
-        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site, rt.space->ctx}), pos, rt);
+        return passed(target->method(method_call<wchar_t>{v, name, interned, rt.out, builtin, &site(), rt.space->ctx}), pos, rt);
     });
 }
 
@@ -210,7 +210,7 @@ namespace {
 [[gnu::always_inline]] inline value e_function::call(arg_span v, runtime& rt) const
 {
     try {
-        value out = rt.space->call_function(name, v, *rt.out, site);
+        value out = rt.space->call_function(name, v, *rt.out, site());
         if (!out && rt.out->kind == flow::thr && rt.out->trace) [[unlikely]]
             left_call(*this, *rt.out->trace, v, rt);
         return out;

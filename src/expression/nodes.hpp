@@ -207,8 +207,13 @@ public:
 
 private:
     // What the last call of a script method from here found (see call_site). Only the interpreter that
-    // compiled the node runs it.
-    mutable call_site site;
+    // compiled the node runs it. Made at the first call through the slot: see e_function::site.
+    mutable std::unique_ptr<call_site> site_;
+    call_site& site() const
+    {
+        if (!site_) [[unlikely]] site_ = std::make_unique<call_site>();
+        return *site_;
+    }
     // A call whose name some built-in class answers, with its arguments on the stack.
     value call_builtin(runtime& rt) const;
     // The call through the value's method slot, with the arguments in a vector.
@@ -257,7 +262,14 @@ public:
 private:
     // What the last call from here found: a call with the same argument types through unchanged
     // function tables runs it without a search. Only the interpreter that compiled the node runs it.
-    mutable call_site site;
+    // Made at the first call: the site is 80 bytes, and a big script compiles to a million calls that
+    // run once each, or never while the vm runs the program.
+    mutable std::unique_ptr<call_site> site_;
+    call_site& site() const
+    {
+        if (!site_) [[unlikely]] site_ = std::make_unique<call_site>();
+        return *site_;
+    }
     // Calls with up to this many arguments hold them on the stack.
     static constexpr std::size_t stacked_call_args = 4;
     value call(arg_span v, runtime& rt) const;
