@@ -6,6 +6,7 @@
 #include <bit>
 #include <limits>
 #include <map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -316,6 +317,24 @@ private:
         symbol home = nullptr;
         bool object_held = false;
     };
+    // A block's variables in declaration order. Whether a name is declared in the block is asked at
+    // every declaration: once the block holds many (a generated body may declare a million), the names
+    // are indexed, so that question stays cheap. Variables are only ever added to a block.
+    struct block_variables : std::vector<variable> {
+        block_variables() = default;
+        block_variables(std::vector<variable> v) : std::vector<variable>(std::move(v)) {}
+        bool declares(symbol name) const
+        {
+            if (size() < indexed_from) return std::any_of(begin(), end(), [name](const variable& v) { return v.name == name; });
+            for (; indexed_ < size(); ++indexed_) index_.insert((*this)[indexed_].name);
+            return index_.count(name) != 0;
+        }
+
+    private:
+        static constexpr std::size_t indexed_from = 32;
+        mutable std::unordered_set<symbol> index_;
+        mutable std::size_t indexed_ = 0;
+    };
     struct loop {
         std::uint32_t again;                 // where `continue` goes: the test
         std::vector<std::size_t> breaks;     // jumps to patch to the loop's end
@@ -498,7 +517,7 @@ private:
     std::optional<ty> returns_;
     owner owner_;
     script_pos called_at_;  // the first call's site: the place of a refusal of the unit's parameters
-    std::vector<std::vector<variable>> scopes_;
+    std::vector<block_variables> scopes_;
     std::vector<loop> loops_;
     std::vector<handler> tries_;  // the tries whose protected block is being compiled, innermost last
     std::int32_t next_ = 0;  // the first free register
@@ -1203,7 +1222,7 @@ bool unit_compiler::inline_statement(const c_inline& x)
     }
     step();
     // The caller's names are out of sight while the body compiles.
-    std::vector<std::vector<variable>> caller = std::move(scopes_);
+    std::vector<block_variables> caller = std::move(scopes_);
     scopes_.assign(1, std::move(params));
     ++open_;
     expansion_site site{static_cast<std::uint32_t>(u().code.size()), 0, narrow(*x.name), x.pos};
@@ -1305,8 +1324,7 @@ bool unit_compiler::declare(const expression& e)
         const std::optional<ty> t = c->type == tid::nil ? ty::builtin : all_.typed(c->type);
         if (!t || *t == ty::nil) return refuse("a variable of type " + all_.type_text(c->type), d->pos);
         // A second declaration of the name in the block makes its value, then the block's table refuses it.
-        const bool again = std::any_of(scopes_.back().begin(), scopes_.back().end(),
-                                       [&](const variable& v) { return v.name == c->name; });
+        const bool again = scopes_.back().declares(c->name);
         const std::int32_t reg = temporary();
         if (*t == ty::instance || *t == ty::builtin) {
             // The value is made as the interpreter makes it: an instance by its class's constructor, or the
@@ -1360,8 +1378,7 @@ bool unit_compiler::declare_reference(const e_ref_constructor& d)
 {
     const std::optional<ty> t = all_.typed(d.type);
     if (!t || *t == ty::nil) return refuse("a reference of type " + all_.type_text(d.type), d.pos);
-    const bool again = std::any_of(scopes_.back().begin(), scopes_.back().end(),
-                                   [&](const variable& v) { return v.name == d.name; });
+    const bool again = scopes_.back().declares(d.name);
     const std::int32_t reg = temporary();
     const std::int32_t mark_ = next_;
     std::vector<operand> given;
@@ -3135,8 +3152,7 @@ bool unit_compiler::start(const c_start_p& s)
 {
     // A method's namespace would be searched before the program's: the vm does not follow that search.
     if (owner_.defining) return refuse("a process start in a method", s.pos);
-    for (const variable& v : scopes_.back())
-        if (v.name == s.variable) return refuse("a second declaration of " + narrow(*s.variable) + " in one block", s.pos);
+    if (scopes_.back().declares(s.variable)) return refuse("a second declaration of " + narrow(*s.variable) + " in one block", s.pos);
     const std::int32_t value = temporary();  // the process value, when the script reads it
     std::vector<operand> given;
     std::vector<origin> from;
