@@ -6,6 +6,8 @@
 #include <bit>
 #include <limits>
 #include <map>
+#include <type_traits>
+#include <typeinfo>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -148,31 +150,43 @@ struct arithmetic {
     arith what;
     bool assigns;
 };
+// The node as T when it is of exactly that final class: the answer dynamic_cast gives, without its
+// cost. A dynamic_cast that misses walks the node's bases comparing type names as strings, and
+// compiling a big script asks it of every node many times over (a third of the vm's compile time for
+// a million assignments). The nodes are made and compiled by this one library, which holds one type
+// record per node class, so the record's address settles it.
+template <class T>
+const T* exactly(const expression& e) noexcept
+{
+    static_assert(std::is_final_v<T>);
+    return &typeid(e) == &typeid(T) ? static_cast<const T*>(&e) : nullptr;
+}
+
 std::optional<arithmetic> arithmetic_of(const expression& e)
 {
-    if (dynamic_cast<const e_add*>(&e)) return arithmetic{arith::add, false};
-    if (dynamic_cast<const e_sub*>(&e)) return arithmetic{arith::sub, false};
-    if (dynamic_cast<const e_mul*>(&e)) return arithmetic{arith::mul, false};
-    if (dynamic_cast<const e_div*>(&e)) return arithmetic{arith::div, false};
-    if (dynamic_cast<const e_mod*>(&e)) return arithmetic{arith::mod, false};
-    if (dynamic_cast<const e_add_assign*>(&e)) return arithmetic{arith::add, true};
-    if (dynamic_cast<const e_sub_assign*>(&e)) return arithmetic{arith::sub, true};
-    if (dynamic_cast<const e_mul_assign*>(&e)) return arithmetic{arith::mul, true};
-    if (dynamic_cast<const e_div_assign*>(&e)) return arithmetic{arith::div, true};
-    if (dynamic_cast<const e_mod_assign*>(&e)) return arithmetic{arith::mod, true};
+    if (exactly<e_add>(e)) return arithmetic{arith::add, false};
+    if (exactly<e_sub>(e)) return arithmetic{arith::sub, false};
+    if (exactly<e_mul>(e)) return arithmetic{arith::mul, false};
+    if (exactly<e_div>(e)) return arithmetic{arith::div, false};
+    if (exactly<e_mod>(e)) return arithmetic{arith::mod, false};
+    if (exactly<e_add_assign>(e)) return arithmetic{arith::add, true};
+    if (exactly<e_sub_assign>(e)) return arithmetic{arith::sub, true};
+    if (exactly<e_mul_assign>(e)) return arithmetic{arith::mul, true};
+    if (exactly<e_div_assign>(e)) return arithmetic{arith::div, true};
+    if (exactly<e_mod_assign>(e)) return arithmetic{arith::mod, true};
     return std::nullopt;
 }
 
 std::optional<relation> relation_of(const expression& e)
 {
-    if (dynamic_cast<const e_equal*>(&e)) return relation::eq;
-    if (dynamic_cast<const e_nequal*>(&e)) return relation::ne;
-    if (dynamic_cast<const e_gt*>(&e)) return relation::gt;
-    if (dynamic_cast<const e_lt*>(&e)) return relation::lt;
-    if (dynamic_cast<const e_gte*>(&e)) return relation::ge;
-    if (dynamic_cast<const e_lte*>(&e)) return relation::le;
-    if (dynamic_cast<const e_and*>(&e)) return relation::and_;
-    if (dynamic_cast<const e_or*>(&e)) return relation::or_;
+    if (exactly<e_equal>(e)) return relation::eq;
+    if (exactly<e_nequal>(e)) return relation::ne;
+    if (exactly<e_gt>(e)) return relation::gt;
+    if (exactly<e_lt>(e)) return relation::lt;
+    if (exactly<e_gte>(e)) return relation::ge;
+    if (exactly<e_lte>(e)) return relation::le;
+    if (exactly<e_and>(e)) return relation::and_;
+    if (exactly<e_or>(e)) return relation::or_;
     return std::nullopt;
 }
 
@@ -1545,7 +1559,7 @@ bool unit_compiler::with_literal(op general_op, std::int32_t a, std::int32_t b, 
 
 std::optional<operand> unit_compiler::value_of(const expression& e)
 {
-    if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
+    if (const auto* v = exactly<e_variable>(e)) {
         if (const variable* found = local(v->name)) {
             if (!found->by_ref) return found->at;
             const std::int32_t reg = temporary();
@@ -1598,32 +1612,32 @@ std::optional<ty> unit_compiler::into(const expression& e, std::int32_t into)
         return std::nullopt;
     }
     // A long chain of operators is compiled as the tree it holds, one level deeper per operator.
-    if (const auto* c = dynamic_cast<const e_chain*>(&e)) return unit_compiler::into(c->top(), into);
-    if (const auto* c = dynamic_cast<const e_constant<signed_<int>, int>*>(&e)) {
+    if (const auto* c = exactly<e_chain>(e)) return unit_compiler::into(c->top(), into);
+    if (const auto* c = exactly<e_constant<signed_<int>, int>>(e)) {
         emit(op::constant, into, constant(slot::of_int(c->literal)));
         return ty::int_;
     }
-    if (const auto* c = dynamic_cast<const e_constant<unsigned_<unsigned int>, unsigned int>*>(&e)) {
+    if (const auto* c = exactly<e_constant<unsigned_<unsigned int>, unsigned int>>(e)) {
         emit(op::constant, into, constant(slot::of_uint(c->literal)));
         return ty::uint_;
     }
-    if (const auto* c = dynamic_cast<const e_constant<real<float>, float>*>(&e)) {
+    if (const auto* c = exactly<e_constant<real<float>, float>>(e)) {
         emit(op::constant, into, constant(slot::of_float(c->literal)));
         return ty::float_;
     }
-    if (const auto* c = dynamic_cast<const e_constant<real<double>, double>*>(&e)) {
+    if (const auto* c = exactly<e_constant<real<double>, double>>(e)) {
         emit(op::constant, into, constant(slot::of_double(c->literal)));
         return ty::double_;
     }
-    if (const auto* c = dynamic_cast<const e_constant<boolean, bool>*>(&e)) {
+    if (const auto* c = exactly<e_constant<boolean, bool>>(e)) {
         emit(op::constant, into, constant(slot::of_bool(c->literal)));
         return ty::boolean;
     }
-    if (const auto* c = dynamic_cast<const e_constant<string_<wchar_t>, std::wstring>*>(&e)) {
+    if (const auto* c = exactly<e_constant<string_<wchar_t>, std::wstring>>(e)) {
         emit(op::constant, into, constant(slot::of_text(c->literal)));
         return ty::text;
     }
-    if (const auto* v = dynamic_cast<const e_variable*>(&e)) {
+    if (const auto* v = exactly<e_variable>(e)) {
         if (const variable* found = local(v->name)) {
             if (found->by_ref) emit(op::ref_get, into, found->at.reg, 0, static_cast<int>(kind_of(found->at.type)));
             else emit(op::move, into, found->at.reg);
@@ -2045,8 +2059,8 @@ bool unit_compiler::step_place(const operand& place, script_pos pos, bool up)
 
 const expression* unit_compiler::aliased_target(const expression& e)
 {
-    if (dynamic_cast<const e_preincr*>(&e) || dynamic_cast<const e_predecr*>(&e)) return static_cast<const unary&>(e).operand.get();
-    if (dynamic_cast<const e_assign*>(&e) || (arithmetic_of(e) && arithmetic_of(e)->assigns)) return static_cast<const binary&>(e).left.get();
+    if (exactly<e_preincr>(e) || exactly<e_predecr>(e)) return static_cast<const unary&>(e).operand.get();
+    if (exactly<e_assign>(e) || (arithmetic_of(e) && arithmetic_of(e)->assigns)) return static_cast<const binary&>(e).left.get();
     return nullptr;
 }
 
