@@ -8,6 +8,8 @@
 
 #include "expression/signal.hpp"
 #include "factor/instance.hpp"
+#include "factor/list_.hpp"
+#include "factor/vector_.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla {
@@ -443,6 +445,50 @@ value instance::clone() const
     value copy = make<instance>(part_.cls);
     copy->call_constructor(value(const_cast<instance*>(this)));  // the count lives in the object
     return copy;
+}
+
+namespace {
+
+// Whether the copy of the instance (its copy construction, `room` constructor calls deep at most before
+// the call depth limit) would be a plain copy of content that nobody could tell from the instance itself:
+// no copy constructor of its classes runs, each part's members stand in the order the copy makes them
+// (the member table's), and each member value, held by the part alone, is a scalar, a string, an empty
+// vector or list, or an instance of which the same holds.
+bool copy_is_plain(const instance& i, unsigned room)
+{
+    if (room == 0 || stack_exhausted()) return false;
+    const object& part = i.part();
+    if (part.has_reference_member()) return false;
+    for (const table::routine& r : part.constructors->all())
+        if (r.params.size() == 1 && r.params.front().type == part.id) return false;
+    if (part.base && (part.base.use_count() != 1 || !copy_is_plain(static_cast<const instance&>(*part.base), room - 1)))
+        return false;
+    const auto& entries = part.global.variables.entries();
+    if (entries.size() != part.members->size()) return false;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const value& m = entries[k].second;
+        if (entries[k].first != (*part.members)[k].first || m.use_count() != 1) return false;
+        const type_id_t t = m->type_id();
+        if (tid::flat(t)) continue;
+        if (t == tid::vector_) {
+            if (!static_cast<const vector_&>(*m).elements().empty()) return false;
+        } else if (t == tid::list_) {
+            if (!static_cast<const list_&>(*m).elements().empty()) return false;
+        } else if (const auto* inner = dynamic_cast<const instance*>(m.get())) {
+            if (!copy_is_plain(*inner, room - 1)) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool instance::stands_for_copy() const
+{
+    const context& c = *part_.ctx;
+    return copy_is_plain(*this, c.call_depth < c.call_limit ? c.call_limit - c.call_depth : 0);
 }
 
 void instance::give_up_children(release_list& out)

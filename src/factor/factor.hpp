@@ -257,6 +257,10 @@ public:
     // containers take their element count from it before they allocate and copy their elements the same
     // way; any other value is simply its clone. A container's clone starts a budget of copy_limit.
     virtual value clone_counted(std::size_t& budget) const { (void)budget; return clone(); }
+    // Whether this value, when nothing else holds it, may stand in for its clone: the clone would be a
+    // plain copy of content that runs no script code and cannot fail (built-in classes answer by type,
+    // tid::plain_copy; an instance by what it holds).
+    virtual bool stands_for_copy() const { return false; }
     // How many values one copy of a nested value may make in all, a container counting container_weight
     // besides its elements (its own memory is many times a number's). Copying is how a value that holds
     // copies of itself doubles (v.push_back(v)), so this, not the machine, is what stops such a script;
@@ -377,13 +381,13 @@ inline value relate(const factor& l, relation op, const value& r)
 // copy of content anyway; a clone otherwise.
 inline value stored_copy(const value& v)
 {
-    return v.use_count() == 1 && tid::plain_copy(v->type_id()) ? v : v->clone();
+    return v.use_count() == 1 && (tid::plain_copy(v->type_id()) || v->stands_for_copy()) ? v : v->clone();
 }
 // The same for a value known to be of class `type` (an argument matched to its parameter's type), which
 // need not be asked.
 inline value stored_copy(const value& v, type_id_t type)
 {
-    return v.use_count() == 1 && tid::plain_copy(type) ? v : v->clone();
+    return v.use_count() == 1 && (tid::plain_copy(type) || v->stands_for_copy()) ? v : v->clone();
 }
 
 // The plain sentence for an operation ("operator +", "call_constructor", ...) that `self` refused with

@@ -65,6 +65,7 @@ public:
     value method(const method_call<char>& c) override;
     type_id_t type_id() const override { return part_.id; }
     value clone() const override;
+    bool stands_for_copy() const override;
     void hash(std::uint32_t& seed) const override;
     bool equal(const value& other) const override;
     std::string describe() const override;

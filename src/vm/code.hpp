@@ -133,6 +133,8 @@ enum class op : std::uint8_t {
     // Instances made by instructions
     new_i,  // a = an instance made by unit.recipes[b] from the n registers from c; near the call depth
             // limit or a tick mark, made as make makes one of the recipe's class
+    take_i,  // a = the instance in b of class c itself when nothing else holds it and its copy would be a
+             // plain one (factor::stands_for_copy), else its copy as make makes it
 };
 
 struct instr {

@@ -1107,6 +1107,15 @@ bool unit_compiler::compile_statement(const control& c)
         const std::optional<operand> v = value_of(*r->e);
         if (!v) return false;
         const std::int32_t result = temporary();
+        if (*returns_ == ty::instance && v->type == ty::any) {
+            // An element or a method's result: the declared class makes the caller's value after the body
+            // has left, as the tree's call converts it (see ret_v).
+            const auto handed = static_cast<std::uint32_t>(u().code.size());
+            emit(op::ret_v, v->reg, static_cast<std::int32_t>(routine_.return_type));
+            for (handler& h : tries_) h.holes.emplace_back(handed, static_cast<std::uint32_t>(u().code.size()));
+            next_ = mark_;
+            return true;
+        }
         if (*returns_ == ty::instance) {
             // A copy of an instance of exactly the declared class (another value would be converted by
             // one of the class's constructors).
@@ -2860,6 +2869,7 @@ std::optional<unit_compiler::member_place> unit_compiler::member_target(const ex
 
 bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::int32_t into, script_pos at)
 {
+    const std::int32_t first_temporary = next_;
     std::vector<operand> given;
     for (const expr& a : arguments) {
         const std::optional<operand> v = value_of(*a);
@@ -2914,6 +2924,12 @@ bool unit_compiler::construct(type_id_t type, const expr_list& arguments, std::i
             emit(op::new_i, into, *made, base, static_cast<int>(given.size()));
             return true;
         }
+    // A new instance of the class (a call's result, a construction) that nothing else holds may become
+    // the copy itself when the copy would be a plain one.
+    if (given.size() == 1 && given[0].type == ty::instance && given[0].cls == type && given[0].reg >= first_temporary) {
+        emit(op::take_i, into, given[0].reg, static_cast<std::int32_t>(type));
+        return true;
+    }
     emit(op::make, into, static_cast<std::int32_t>(type), base, static_cast<int>(given.size()));
     return true;
 }

@@ -146,6 +146,8 @@ value boxed(const slot& s)
 value moved_out(slot& s)
 {
     if (s.what() == kind::text) return make<string_<wchar_t>>(std::move(s.chars()));
+    // A staged instance nothing else holds may then go into a container as it is (stored_copy).
+    if (s.what() == kind::object) return s.take_object();
     return boxed(s);
 }
 
@@ -1000,6 +1002,15 @@ bool machine::run(fiber& f, std::uint64_t& passes)
             resume();
             break;
         }
+        case op::take_i:
+            if (r[in.b].object().use_count() == 1 && plain_copy(f, r[in.b].object())) {
+                r[in.a] = std::move(r[in.b]);
+                break;
+            }
+            fr->pc = pc;
+            if (values(f, instr(op::make, in.a, in.c, in.b, 1), r)) return true;
+            resume();
+            break;
         default:
             // The compiler emits only the operations above: without a range check, the dispatch is one
             // indexed jump.
@@ -1019,6 +1030,13 @@ bool machine::may_build(const fiber& f, const instance_recipe& recipe) const noe
     if (!watch_.ticks_fit(recipe.ticks)) return false;
     watch_.add_ticks(recipe.ticks);
     return true;
+}
+
+bool machine::plain_copy(const fiber& f, const value& v) const
+{
+    // Asked at the call depth the copy would be made at (see values).
+    const lent_depth lent(*program_.space->ctx, f.frames_.size() - 1);
+    return v->stands_for_copy();
 }
 
 value machine::built(const unit& u, const instance_recipe& recipe, const slot* given) const
@@ -1513,8 +1531,8 @@ std::optional<bool> machine::give_back(fiber& f, const instr& in, slot* r) const
     slot result = std::move(r[in.a]);
     for (std::uint32_t k = 0; k < f.frames_.back().body->registers; ++k) r[k] = slot();
     const auto want = static_cast<type_id_t>(in.b);
-    if (result.what() == kind::object && result.object().use_count() == 1 && tid::plain_copy(want) &&
-        result.object()->type_id() == want) {
+    if (result.what() == kind::object && result.object().use_count() == 1 && result.object()->type_id() == want &&
+        (tid::plain_copy(want) || result.object()->stands_for_copy())) {
         r[in.a] = std::move(result);
         return std::nullopt;
     }

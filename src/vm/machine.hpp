@@ -170,6 +170,8 @@ private:
     // Whether new_i may make the recipe's instance itself: its constructor calls stay within the call
     // depth limit and its ticks below the watch's mark (which then counts them). Else make makes it.
     bool may_build(const fiber& f, const instance_recipe& recipe) const noexcept;
+    // Whether the instance v, which nothing else holds, may stand for its copy (take_i).
+    [[gnu::noinline]] bool plain_copy(const fiber& f, const value& v) const;
     // The instance the recipe makes, its arguments from `given`, as the tree's construction makes it.
     value built(const unit& u, const instance_recipe& recipe, const slot* given) const;
     // Run-time errors

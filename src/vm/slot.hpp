@@ -82,6 +82,15 @@ public:
     const std::wstring& chars() const noexcept { return *t_; }
     std::wstring& chars() noexcept { return *t_; }
     const value& object() const noexcept { return o_; }
+    // The value object of an object slot, which the slot gives up (it is nil after): a staged argument
+    // handed on, so that the callee may find itself its only holder.
+    value take_object() noexcept
+    {
+        value v(std::move(o_));
+        o_.~value();
+        k_ = kind::nil;
+        return v;
+    }
 
     // Scalar writes into a slot whose kind the compiler has settled: the kind is set with the payload,
     // and a slot that held a text gives it up first.

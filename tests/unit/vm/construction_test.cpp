@@ -59,4 +59,21 @@ TEST(vm_construction, constructors_count_against_the_step_budget_as_calls)
     EXPECT_EQ(outcome(loop, true, 10000), "3 20");
 }
 
+// An instance nothing else holds stands for its copy only where the copy could not fail: moved out of a
+// list into a vector one call deep, an instance holding another needs two constructor calls more, which a
+// limit of two refuses as the copy does (the same instance went into the list at the top as it was).
+TEST(vm_construction, an_unheld_instance_is_still_copied_where_the_copy_meets_the_depth_limit)
+{
+    const std::string source = "class Outer { Inner in; };\nlist l;\nvector g;\n"
+                               "nil move_one() { g.push_back(l.pop_front()); }\n"
+                               "process main() {\n    l.push_back(Outer());\n    move_one();\n"
+                               "    using::write(\"moved \" + g.size());\n}\n";
+    for (bool vm : {false, true}) {
+        const std::string refused = outcome(source, vm, 2);
+        EXPECT_NE(refused.find("call depth exceeded"), std::string::npos) << refused;
+        EXPECT_EQ(refused.find("moved"), std::string::npos) << refused;
+        EXPECT_EQ(outcome(source, vm, 3), "moved 1");
+    }
+}
+
 } // namespace
