@@ -484,6 +484,10 @@ private:
     // A member made from nothing or from its initializer's arguments, as a recipe step.
     bool recipe_member(instance_recipe& made, symbol name, type_id_t type, const std::vector<recipe_source>& from,
                        unsigned nesting);
+    // The body of a recipe's constructor: nothing but assignments of sources to scalar or string members
+    // of the class's own part, of the member's type, each listed in `assigned` in order.
+    bool recipe_body(const control& body, const table::routine& r, const object& cls, const std::vector<recipe_source>& given,
+                     std::vector<std::pair<symbol, recipe_source>>& assigned);
     // An initializer's arguments as sources: parameters of the constructor r (handed `given`) and literals.
     std::optional<std::vector<recipe_source>> recipe_arguments(const expr_list& arguments, const table::routine& r,
                                                                const std::vector<recipe_source>& given);
@@ -2966,14 +2970,14 @@ std::optional<std::int32_t> unit_compiler::recipe(type_id_t type, const std::vec
         for (const auto& [name, m] : *cls->members)
             if (m.reference || !recipe_member(made, name, m.type, {}, nesting)) return std::nullopt;
     } else {
-        // A constructor whose body is empty, with parameters by value of distinct names, and initializers
-        // of members and the base from those parameters and literals.
+        // A constructor with parameters by value of distinct names, initializers of members and the base
+        // from those parameters and literals, and a body of assignments of them to members.
         const auto* k = dynamic_cast<const c_constructor*>(chosen->body.get());
         if (!k || !chosen->distinct_names) return std::nullopt;
-        const auto* block = dynamic_cast<const c_compound*>(k->body.get());
-        if (!dynamic_cast<const c_empty*>(k->body.get()) && !(block && block->statements->empty())) return std::nullopt;
         for (const table::parameter& p : chosen->params)
             if (p.reference) return std::nullopt;
+        std::vector<std::pair<symbol, recipe_source>> assigned;
+        if (!recipe_body(*k->body, *chosen, *cls, given, assigned)) return std::nullopt;
         ++made.ticks;
         for (const expr& init : k->initializers) {
             if (const auto* d = dynamic_cast<const e_declare_member*>(init.get())) {
@@ -2988,6 +2992,15 @@ std::optional<std::int32_t> unit_compiler::recipe(type_id_t type, const std::vec
             } else {
                 return std::nullopt;  // a reference member: bound to its initializer's own value
             }
+        }
+        // An assigned member takes the body's value in place of its initializer's: nothing runs between
+        // them that could see the first.
+        for (const auto& [name, from] : assigned) {
+            const auto step = std::find_if(made.steps.begin(), made.steps.end(),
+                                           [name = name](const instance_recipe::step& s) { return s.name == name; });
+            if (step == made.steps.end() || (step->how == instance_recipe::step::made && step->from >= 0)) return std::nullopt;
+            step->how = from.literal ? instance_recipe::step::literal : instance_recipe::step::argument;
+            step->from = from.index;
         }
     }
     // A member declared twice fails in the tree; so does a base made twice.
@@ -3027,6 +3040,33 @@ bool unit_compiler::recipe_member(instance_recipe& made, symbol name, type_id_t 
         return true;
     default: return false;
     }
+}
+
+bool unit_compiler::recipe_body(const control& body, const table::routine& r, const object& cls,
+                                const std::vector<recipe_source>& given, std::vector<std::pair<symbol, recipe_source>>& assigned)
+{
+    std::vector<const control*> statements{&body};
+    if (const auto* block = dynamic_cast<const c_compound*>(&body)) {
+        statements.clear();
+        for (const control_ptr& s : *block->statements) statements.push_back(s.get());
+    }
+    for (const control* s : statements) {
+        if (dynamic_cast<const c_empty*>(s)) continue;
+        const auto* single = dynamic_cast<const c_single*>(s);
+        const auto* a = single ? dynamic_cast<const e_assign*>(single->e.get()) : nullptr;
+        const auto* target = a ? dynamic_cast<const e_variable*>(a->left.get()) : nullptr;
+        if (!target) return false;
+        // In the constructor's frame a parameter's name is the parameter; a member of the part's own class
+        // is found next.
+        for (const table::parameter& p : r.params)
+            if (p.name == target->name) return false;
+        const object::member_type* m = cls.find_member_type(target->name);
+        if (!m || m->reference) return false;
+        const std::optional<std::vector<recipe_source>> from = recipe_arguments(expr_list{a->right}, r, given);
+        if (!from || type_id_of(from->front().type) != m->type || type_id_of(from->front().type) == tid::nil) return false;
+        assigned.emplace_back(target->name, from->front());
+    }
+    return true;
 }
 
 std::optional<std::vector<unit_compiler::recipe_source>> unit_compiler::recipe_arguments(
