@@ -91,7 +91,8 @@ object::object(std::shared_ptr<const object> from, instance_part_t)
       cast_float(borrowed(cls->cast_float)),
       cast_double(borrowed(cls->cast_double)),
       cast_string(borrowed(cls->cast_string)),
-      members(borrowed(cls->members))
+      members(borrowed(cls->members)),
+      refers_(cls->refers_)
 {
     // Methods (and anything else the class defined) are the class's own tables, not copies.
 }
@@ -102,12 +103,8 @@ bool object::define_member(type_id_t type, symbol member_name, bool reference)
         throw VORLA_EXCEPTION(fn_define_member, "fail to define member, ")
             << type_name(type) << (reference ? "& " : " ") << *member_name;
     members->emplace_back(member_name, member_type{type, reference});
+    refers_ = refers_ || reference;
     return true;
-}
-
-bool object::has_reference_member() const noexcept
-{
-    return std::any_of(members->begin(), members->end(), [](const auto& m) { return m.second.reference; });
 }
 
 const object::member_type* object::find_member_type(symbol member_name) const noexcept

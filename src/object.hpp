@@ -50,8 +50,9 @@ public:
     void define_constructor(const table::parameter_list& params, const std::wstring& constructor_name,
                             control_ptr body);
     const member_type* find_member_type(symbol member_name) const noexcept;
-    // Whether a member of this class itself (not of its base) is a reference member.
-    bool has_reference_member() const noexcept;
+    // Whether a member of this class itself (not of its base) is a reference member: asked as each
+    // instance is made, so kept rather than searched.
+    bool has_reference_member() const noexcept { return refers_; }
 
     // Construction of an instance's part (called on the instance's own object).
     // Runs a script constructor: its initializers and body, in a frame over this part's variables.
@@ -77,6 +78,7 @@ public:
     value call_cast(type_id_t target, const control_ptr& body);
 
 private:
+    bool refers_ = false;  // see has_reference_member
     // Makes the base instance the next scope and namespace outward of this part.
     void link_base();
     // The next part outward that is a class (a base instance's part), or nullptr.

@@ -1531,6 +1531,9 @@ std::optional<bool> machine::give_back(fiber& f, const instr& in, slot* r) const
     slot result = std::move(r[in.a]);
     for (std::uint32_t k = 0; k < f.frames_.back().body->registers; ++k) r[k] = slot();
     const auto want = static_cast<type_id_t>(in.b);
+    // The call is still open while the tree converts: an instance's copy counts its constructor calls
+    // from its depth.
+    const lent_depth lent(*program_.space->ctx, f.frames_.size() - 1);
     if (result.what() == kind::object && result.object().use_count() == 1 && result.object()->type_id() == want &&
         (tid::plain_copy(want) || result.object()->stands_for_copy())) {
         r[in.a] = std::move(result);

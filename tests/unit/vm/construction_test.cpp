@@ -76,4 +76,19 @@ TEST(vm_construction, an_unheld_instance_is_still_copied_where_the_copy_meets_th
     }
 }
 
+// An element returned from a function declared of its class is copied as the call's result is converted,
+// at the call's own depth: two calls deep, the copy of an instance holding another meets a limit of four.
+TEST(vm_construction, an_element_returned_as_an_instance_is_copied_at_the_depth_of_its_call)
+{
+    const std::string source = "class Outer { Inner in; };\nvector g;\n"
+                               "Outer get(int n) {\n    if (n > 0) {\n        return get(n - 1);\n    }\n    return g.at(0);\n}\n"
+                               "process main() {\n    g.push_back(Outer());\n    Outer o = get(1);\n    using::write(\"got\");\n}\n";
+    for (unsigned depth = 2; depth <= 6; ++depth) {
+        const std::string tree = outcome(source, false, depth);
+        EXPECT_EQ(outcome(source, true, depth), tree) << "limit " << depth;
+    }
+    EXPECT_NE(outcome(source, true, 3).find("call depth exceeded"), std::string::npos);
+    EXPECT_EQ(outcome(source, true, 6), "got");
+}
+
 } // namespace
