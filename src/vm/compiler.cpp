@@ -1917,6 +1917,7 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into, cons
     if (!v) m = member_target(*left, is_member);
     if (is_member && !m) return std::nullopt;
     operand place{};
+    bool written_as_is = false;
     const bool by_ref = v && v->by_ref;
     if (by_ref) {
         // Through the reference: read (for op=) and written back like a member.
@@ -1926,6 +1927,11 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into, cons
         place = v->at;
     } else if (m && m->site < 0) {
         place = {m->instance, ty::any};
+    } else if (m && !how && !held(m->type) && r->type == m->type) {
+        // `p.x= v;` of a scalar or string of the member's own type: written from the right side's register,
+        // with nothing read first (set_m finds the member where get_m would, after the right side).
+        place = *r;
+        written_as_is = true;
     } else if (m) {
         // The member's value, read after the right side as the tree's operator finds it then; a vector
         // or instance member is its own handle and changes in place.
@@ -1953,6 +1959,8 @@ std::optional<ty> unit_compiler::assign(const binary& e, std::int32_t into, cons
         // variable takes a value only the run knows as its class converts it.
         mark(e.pos);
         emit(op::assign_v, place.reg, r->reg, 0, general);
+    } else if (written_as_is) {
+        // set_m below writes the right side's register itself.
     } else if (!a) {
         if (!settle(*r, place.type, place.reg, first, e.pos)) return std::nullopt;
     } else if (place.type == ty::text && a->what == arith::add) {

@@ -130,6 +130,18 @@ TEST(vm_engine, instances_members_and_methods_behave_as_on_the_tree_interpreter)
                  "    s = u;\n    u.x= 0;\n    if (s) { using::write(using::debug(s) + \" \" + int(s.x> 5) + \"\\n\"); }\n}\n");
 }
 
+// A plain write of a scalar or string member of its own type goes straight from the right side: the
+// member keeps a copy, the write's value is the right side's, a base part's member and a missing one
+// behave as on the tree.
+TEST(vm_engine, plain_member_writes_copy_the_right_side_as_on_the_tree_interpreter)
+{
+    same_on_both("class B { int b; B() : b(1) { } };\n"
+                 "class P : B { int x; string s; double d; bool f; P() : B(), s(\"\") { } };\n"
+                 "process main() {\n    P p;\n    string t = \"a\";\n    int k = 4;\n    double e = 0.25;\n"
+                 "    p.s= t;\n    t += \"b\";\n    p.x= k;\n    ++k;\n    p.d= e;\n    p.f= k > 4;\n    p.b= k;\n"
+                 "    int z = p.x= k * 2;\n    using::write(using::debug(p) + \" \" + t + \" \" + z + \"\\n\");\n}\n");
+}
+
 // A derived class's member of a base member's name hides it from outside and from the derived class's
 // methods; the base's methods still reach their own, also when called on the derived instance.
 TEST(vm_engine, a_member_hidden_by_a_derived_class_is_reached_by_the_base_methods)
