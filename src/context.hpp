@@ -35,8 +35,6 @@ public:
     unsigned call_limit = default_call_limit;
     // Inline expansions open around the running statement.
     unsigned inline_depth = 0;
-    // Levels of a walk over nested values in progress (copy, compare, hash, describe).
-    unsigned value_nesting = 0;
     // Function definitions made so far: each one stamps its table with a new number (see
     // table::function::stamp), so a table's stamp names its exact contents.
     std::uint64_t definitions = 0;

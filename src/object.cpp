@@ -501,28 +501,28 @@ void instance::visit_children(child_visitor& visit) const
     if (part_.base) visit(*part_.base);
 }
 
-void instance::hash(std::uint32_t& seed) const
+void instance::hash_at(std::uint32_t& seed, unsigned depth) const
 {
-    const nesting level(*this, "hash");
-    for (const auto& m : part_.global.variables.entries()) m.second->hash(seed);
+    const nesting level(*this, "hash", depth);
+    for (const auto& m : part_.global.variables.entries()) m.second->hash_at(seed, depth + 1);
 }
 
-bool instance::equal(const value& other) const
+bool instance::equal_at(const value& other, unsigned depth) const
 {
     if (other->type_id() != part_.id) return false;
-    const nesting level(*this, "equal");
+    const nesting level(*this, "equal", depth);
     const auto& mine = part_.global.variables.entries();
     const auto& theirs = part_of(other).global.variables.entries();
     if (mine.size() != theirs.size()) return false;
     for (std::size_t i = 0; i < mine.size(); ++i)
-        if (!mine[i].second->equal(theirs[i].second)) return false;
+        if (!mine[i].second->equal_at(theirs[i].second, depth + 1)) return false;
     return true;
 }
 
-std::string instance::describe() const
+std::string instance::describe_at(unsigned depth) const
 {
     // A member can lead back to this instance through a reference; the walk must end in a diagnostic.
-    const nesting level(*this, "describe");
+    const nesting level(*this, "describe", depth);
     std::string out = narrow(part_.name) + "[";
     bool first = true;
     for (const auto& [member_name, v] : part_.global.variables.entries()) {
@@ -530,10 +530,10 @@ std::string instance::describe() const
         first = false;
         out += narrow(*member_name);
         out += '=';
-        out += v->describe();
+        out += v->describe_at(depth + 1);
     }
     out += ']';
-    if (part_.base) out += ":[" + part_.base->describe() + "]";
+    if (part_.base) out += ":[" + part_.base->describe_at(depth + 1) + "]";
     return out;
 }
 

@@ -92,12 +92,12 @@ sequence<Self, Elements>* sequence<Self, Elements>::same_type(const value& v)
 }
 
 template <class Self, class Elements>
-Elements sequence<Self, Elements>::deep_copy(const Elements& from, std::size_t& budget) const
+Elements sequence<Self, Elements>::deep_copy(const Elements& from, std::size_t& budget, unsigned depth) const
 {
     take_from(budget, from.size() + container_weight);
     Elements out;
     if constexpr (indexed) out.reserve(from.size());
-    for (const value& e : from) out.push_back(e->clone_counted(budget));
+    for (const value& e : from) out.push_back(e->clone_counted(budget, depth));
     return out;
 }
 
@@ -178,48 +178,48 @@ template <class Self, class Elements>
 value sequence<Self, Elements>::clone() const
 {
     std::size_t budget = copy_limit;
-    return clone_counted(budget);
+    return clone_counted(budget, 0);
 }
 
 template <class Self, class Elements>
-value sequence<Self, Elements>::clone_counted(std::size_t& budget) const
+value sequence<Self, Elements>::clone_counted(std::size_t& budget, unsigned depth) const
 {
-    const nesting level(*this, "clone");
+    const nesting level(*this, "clone", depth);
     auto c = make<Self>();
-    static_cast<sequence&>(*c).items_ = deep_copy(items_, budget);
+    static_cast<sequence&>(*c).items_ = deep_copy(items_, budget, depth + 1);
     return c;
 }
 
 template <class Self, class Elements>
-void sequence<Self, Elements>::hash(std::uint32_t& seed) const
+void sequence<Self, Elements>::hash_at(std::uint32_t& seed, unsigned depth) const
 {
-    const nesting level(*this, "hash");
+    const nesting level(*this, "hash", depth);
     if constexpr (Self::hashes_id) hash_combine(seed, Self::id);
-    for (const value& e : items_) e->hash(seed);
+    for (const value& e : items_) e->hash_at(seed, depth + 1);
 }
 
 template <class Self, class Elements>
-bool sequence<Self, Elements>::equal(const value& other) const
+bool sequence<Self, Elements>::equal_at(const value& other, unsigned depth) const
 {
     const sequence* o = same_type(other);
     if (!o || o->items_.size() != items_.size()) return false;
-    const nesting level(*this, "equal");
+    const nesting level(*this, "equal", depth);
     auto b = o->items_.begin();
     for (auto a = items_.begin(); a != items_.end(); ++a, ++b)
-        if (!(*a)->equal(*b)) return false;
+        if (!(*a)->equal_at(*b, depth + 1)) return false;
     return true;
 }
 
 template <class Self, class Elements>
-std::string sequence<Self, Elements>::describe() const
+std::string sequence<Self, Elements>::describe_at(unsigned depth) const
 {
-    const nesting level(*this, "describe");
+    const nesting level(*this, "describe", depth);
     std::string out = std::string(Self::tag) + "[";
     bool first = true;
     for (const value& e : items_) {
         if (!first) out += ", ";
         first = false;
-        out += e->describe();
+        out += e->describe_at(depth + 1);
         check_length(out.size(), "describe");
     }
     return out + "]";
@@ -629,12 +629,12 @@ bool hash_::stored_key::matches(const value& probe) const
 // 11 buckets to begin with; the map grows past a load factor of 1.0 as the library does.
 hash_::hash_() : map_(11) { map_.max_load_factor(1.0f); }
 
-hash_::map_type hash_::copy_of(const map_type& from, std::size_t& budget) const
+hash_::map_type hash_::copy_of(const map_type& from, std::size_t& budget, unsigned depth) const
 {
     take_from(budget, from.size() + container_weight);
     // A copy of the map keeps the source's buckets, so both iterate in the same order.
     map_type out(from);
-    for (auto& entry : out) entry.second = entry.second->clone_counted(budget);
+    for (auto& entry : out) entry.second = entry.second->clone_counted(budget, depth);
     return out;
 }
 
@@ -681,46 +681,46 @@ void hash_::operator=(const value& r)
 value hash_::clone() const
 {
     std::size_t budget = copy_limit;
-    return clone_counted(budget);
+    return clone_counted(budget, 0);
 }
 
-value hash_::clone_counted(std::size_t& budget) const
+value hash_::clone_counted(std::size_t& budget, unsigned depth) const
 {
-    const nesting level(*this, "clone");
+    const nesting level(*this, "clone", depth);
     auto c = make<hash_>();
-    c->changing() = copy_of(map_, budget);
+    c->changing() = copy_of(map_, budget, depth + 1);
     return c;
 }
 
-void hash_::hash(std::uint32_t& seed) const
+void hash_::hash_at(std::uint32_t& seed, unsigned depth) const
 {
-    const nesting level(*this, "hash");
+    const nesting level(*this, "hash", depth);
     for (const auto& [k, v] : map_) {
-        k->hash(seed);
-        v->hash(seed);
+        k->hash_at(seed, depth + 1);
+        v->hash_at(seed, depth + 1);
     }
 }
 
-bool hash_::equal(const value& other) const
+bool hash_::equal_at(const value& other, unsigned depth) const
 {
     const hash_* o = same_type(other);
     if (!o || o->map_.size() != map_.size()) return false;
-    const nesting level(*this, "equal");
+    const nesting level(*this, "equal", depth);
     auto b = o->map_.begin();
     for (auto a = map_.begin(); a != map_.end(); ++a, ++b)
-        if (!a->first->equal(b->first) || !a->second->equal(b->second)) return false;
+        if (!a->first->equal_at(b->first, depth + 1) || !a->second->equal_at(b->second, depth + 1)) return false;
     return true;
 }
 
-std::string hash_::describe() const
+std::string hash_::describe_at(unsigned depth) const
 {
-    const nesting level(*this, "describe");
+    const nesting level(*this, "describe", depth);
     std::string out = "hash[";
     bool first = true;
     for (const auto& [k, v] : map_) {
         if (!first) out += ", ";
         first = false;
-        out += "(" + k->describe() + " , " + v->describe() + ")";
+        out += "(" + k->describe_at(depth + 1) + " , " + v->describe_at(depth + 1) + ")";
         check_length(out.size(), "describe");
     }
     return out + "]";

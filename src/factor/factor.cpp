@@ -4,7 +4,6 @@
 #include <istream>
 #include <ostream>
 
-#include "context.hpp"
 #include "stack_guard.hpp"
 
 namespace vorla {
@@ -164,9 +163,9 @@ void factor::check_length(std::size_t length, const char* op) const
     throw_string_limit(length, s.file, fn(s, op), s.line);
 }
 
-factor::nesting::nesting(const factor& self, const char* op) : depth_(context::current().value_nesting)
+factor::nesting::nesting(const factor& self, const char* op, unsigned depth)
 {
-    if (depth_ >= nesting_limit || stack_exhausted()) {
+    if (depth >= nesting_limit || stack_exhausted()) {
         // The plain message names the walk, so the account of a method that hashed or compared a key
         // too deep does not read as if the method were missing. It names no type: near the end of the
         // stack there is no room to work out a class's name.
@@ -177,7 +176,6 @@ factor::nesting::nesting(const factor& self, const char* op) : depth_(context::c
         e.explain(std::string("a value is nested too deep to ") + walk);
         throw e;
     }
-    ++depth_;
 }
 
 void release_all(release_list& work) noexcept

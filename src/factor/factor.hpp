@@ -256,7 +256,31 @@ public:
     // A copy that counts what it makes against `budget`, the elements one copy may still make:
     // containers take their element count from it before they allocate and copy their elements the same
     // way; any other value is simply its clone. A container's clone starts a budget of copy_limit.
-    virtual value clone_counted(std::size_t& budget) const { (void)budget; return clone(); }
+    // `depth`: the levels of the copy open around this value (see nesting).
+    virtual value clone_counted(std::size_t& budget, unsigned depth) const
+    {
+        (void)budget;
+        (void)depth;
+        return clone();
+    }
+    // hash, equal and describe one level down a walk over a nested value, `depth` levels below where the
+    // walk began: values that hold others override these to refuse a walk too deep and to hand the next
+    // level on; any other value walks as it does alone.
+    virtual void hash_at(std::uint32_t& seed, unsigned depth) const
+    {
+        (void)depth;
+        hash(seed);
+    }
+    virtual bool equal_at(const value& other, unsigned depth) const
+    {
+        (void)depth;
+        return equal(other);
+    }
+    virtual std::string describe_at(unsigned depth) const
+    {
+        (void)depth;
+        return describe();
+    }
     // Whether this value, when nothing else holds it, may stand in for its clone: the clone would be a
     // plain copy of content that runs no script code and cannot fail (built-in classes answer by type,
     // tid::plain_copy; an instance by what it holds).
@@ -305,18 +329,15 @@ protected:
     // The factor-level "undefined" failure of the slots a class leaves to the interface itself.
     [[noreturn]] static void undefined(const char* op);
 
-    // Held for one level of a walk over nested values (op: "clone", "hash", "equal", "describe").
+    // Entered for one level of a walk over nested values (op: "clone", "hash", "equal", "describe"),
+    // `depth` levels below where the walk began; the walk passes depth + 1 to the values this one holds.
     // Past nesting_limit levels, or near the end of the machine stack, the walk ends in the refusal
     // "<class>::<op>: nesting too deep" instead of a crash.
     class nesting {
     public:
-        nesting(const factor& self, const char* op);
-        ~nesting() { --depth_; }
+        nesting(const factor& self, const char* op, unsigned depth);
         nesting(const nesting&) = delete;
         nesting& operator=(const nesting&) = delete;
-
-    private:
-        unsigned& depth_;  // the running interpreter's count (context.hpp)
     };
 };
 

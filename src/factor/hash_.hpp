@@ -82,10 +82,13 @@ public:
 
     type_id_t type_id() const override { return tid::hash_; }
     value clone() const override;
-    value clone_counted(std::size_t& budget) const override;
-    void hash(std::uint32_t& seed) const override;
-    bool equal(const value& other) const override;
-    std::string describe() const override;
+    value clone_counted(std::size_t& budget, unsigned depth) const override;
+    void hash(std::uint32_t& seed) const override { hash_at(seed, 0); }
+    bool equal(const value& other) const override { return equal_at(other, 0); }
+    std::string describe() const override { return describe_at(0); }
+    void hash_at(std::uint32_t& seed, unsigned depth) const override;
+    bool equal_at(const value& other, unsigned depth) const override;
+    std::string describe_at(unsigned depth) const override;
 
     const map_type& entries() const { return map_; }
     // The value at key, or nullptr: the lookup at and exist make (the last entry found is remembered),
@@ -127,11 +130,11 @@ private:
     value answer(method_name m, arg_span v);
     // A copy shares the keys (nothing can change them) and clones the values, counted against the
     // copy's budget.
-    map_type copy_of(const map_type& from, std::size_t& budget) const;
+    map_type copy_of(const map_type& from, std::size_t& budget, unsigned depth) const;
     map_type copy_of(const map_type& from) const
     {
         std::size_t budget = copy_limit;
-        return copy_of(from, budget);
+        return copy_of(from, budget, 0);
     }
     // The entries of another hash value, or nullptr when it is of another type.
     static hash_* same_type(const value& v);

@@ -66,9 +66,12 @@ public:
     type_id_t type_id() const override { return part_.id; }
     value clone() const override;
     bool stands_for_copy() const override;
-    void hash(std::uint32_t& seed) const override;
-    bool equal(const value& other) const override;
-    std::string describe() const override;
+    void hash(std::uint32_t& seed) const override { hash_at(seed, 0); }
+    bool equal(const value& other) const override { return equal_at(other, 0); }
+    std::string describe() const override { return describe_at(0); }
+    void hash_at(std::uint32_t& seed, unsigned depth) const override;
+    bool equal_at(const value& other, unsigned depth) const override;
+    std::string describe_at(unsigned depth) const override;
     std::wostream& write_ostream(std::wostream& os) const override;
     std::ostream& write_ostream(std::ostream& os) const override;
     std::wistream& read_istream(std::wistream& is) override;

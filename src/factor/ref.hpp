@@ -41,22 +41,25 @@ public:
 
     type_id_t type_id() const override { return tid::ref; }
     value clone() const override { return make<ref>(*this); }
-    void hash(std::uint32_t& seed) const override
+    void hash(std::uint32_t& seed) const override { hash_at(seed, 0); }
+    bool equal(const value& other) const override { return equal_at(other, 0); }
+    std::string describe() const override { return describe_at(0); }
+    void hash_at(std::uint32_t& seed, unsigned depth) const override
     {
-        const nesting level(*this, "hash");
-        target()->hash(seed);
+        const nesting level(*this, "hash", depth);
+        target()->hash_at(seed, depth + 1);
     }
-    bool equal(const value& other) const override
+    bool equal_at(const value& other, unsigned depth) const override
     {
         if (other->type_id() != type_id()) return false;
         const auto* o = dynamic_cast<const ref*>(other.get());
-        const nesting level(*this, "equal");
-        return o && target()->equal(o->target());
+        const nesting level(*this, "equal", depth);
+        return o && target()->equal_at(o->target(), depth + 1);
     }
-    std::string describe() const override
+    std::string describe_at(unsigned depth) const override
     {
-        const nesting level(*this, "describe");
-        return "ref(" + target()->describe() + ")";
+        const nesting level(*this, "describe", depth);
+        return "ref(" + target()->describe_at(depth + 1) + ")";
     }
     void give_up_children(release_list& out) override
     {

@@ -33,10 +33,13 @@ public:
 
     type_id_t type_id() const override { return Self::id; }
     value clone() const override;
-    value clone_counted(std::size_t& budget) const override;
-    void hash(std::uint32_t& seed) const override;
-    bool equal(const value& other) const override;
-    std::string describe() const override;
+    value clone_counted(std::size_t& budget, unsigned depth) const override;
+    void hash(std::uint32_t& seed) const override { hash_at(seed, 0); }
+    bool equal(const value& other) const override { return equal_at(other, 0); }
+    std::string describe() const override { return describe_at(0); }
+    void hash_at(std::uint32_t& seed, unsigned depth) const override;
+    bool equal_at(const value& other, unsigned depth) const override;
+    std::string describe_at(unsigned depth) const override;
 
     const Elements& elements() const { return items_; }
     // A new value of this type holding `items` as they are (the caller made them for it alone).
@@ -100,11 +103,12 @@ private:
     // The elements of another value of this type, or nullptr when it is of another type.
     static sequence* same_type(const value& v);
     // Copies of the elements, counted against the copy's budget.
-    Elements deep_copy(const Elements& from, std::size_t& budget) const;
+    // Copies of the elements, counted against the copy's budget, `depth` levels below where the copy began.
+    Elements deep_copy(const Elements& from, std::size_t& budget, unsigned depth) const;
     Elements deep_copy(const Elements& from) const
     {
         std::size_t budget = copy_limit;
-        return deep_copy(from, budget);
+        return deep_copy(from, budget, 0);
     }
     // Drops elements from the end, or appends per new position a clone of what `fill` is at the call (a
     // new nil when empty). A count beyond size_limit is refused as `op` before anything changes.

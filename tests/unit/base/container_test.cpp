@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../support.hpp"
+#include "factor/hash_.hpp"
 #include "factor/list_.hpp"
 #include "factor/ref.hpp"
 #include "factor/vector_.hpp"
@@ -337,6 +338,51 @@ TEST(SequenceValue, WalksStopAtTheNestingLimit)
         EXPECT_HAS(diagnostic([&] { (void)deep->equal(other); }), "vorla::list_::equal: nesting too deep");
         // The refusals leave the count where it was: a shallow walk still works afterwards.
         EXPECT_EQ(filled(vec(), filled(lst()))->describe(), "vector[list[]]");
+    });
+}
+
+// `levels` levels of values holding one another in turn: a vector holding a ref to a hash holding a vector
+// under key 0, and so on; built from the top down, so that nothing copies it on the way.
+value mixed_chain(unsigned levels)
+{
+    value root = vec(), at = root;
+    bool at_vector = true;
+    for (unsigned made = 1; made < levels;) {
+        if (at_vector && made + 2 <= levels) {
+            const value held = call(at, L"push_back", {ref_(make<hash_>())});
+            at = call(held, L"get");
+            at_vector = false;
+            made += 2;
+        } else if (at_vector) {
+            at = call(at, L"push_back", {vec()});
+            ++made;
+        } else {
+            call(at, L"insert", {int_(0), vec()});
+            at = call(at, L"at", {int_(0)});
+            at_vector = true;
+            ++made;
+        }
+    }
+    return root;
+}
+
+// Every kind of value that holds others hands the walk's depth on to what it holds: a chain through all of
+// them meets the limit at the same level as a chain of one kind. (A copy stops at the first ref, which
+// shares its target.)
+TEST(SequenceValue, MixedChainsCountEveryLevelTowardsTheNestingLimit)
+{
+    run_on_stack(script_stack_bytes, [] {
+        for (unsigned extra = 0; extra < 3; ++extra) {
+            value fits = mixed_chain(factor::nesting_limit - extra);
+            EXPECT_EQ(fits->clone()->describe().size(), fits->describe().size());
+            std::uint32_t seed = 0;
+            fits->hash(seed);
+            EXPECT_TRUE(fits->equal(fits->clone()));
+            value deep = mixed_chain(factor::nesting_limit + 1 + extra), other = mixed_chain(factor::nesting_limit + 1 + extra);
+            EXPECT_HAS(diagnostic([&] { (void)deep->describe(); }), "::describe: nesting too deep");
+            EXPECT_HAS(diagnostic([&] { deep->hash(seed); }), "::hash: nesting too deep");
+            EXPECT_HAS(diagnostic([&] { (void)deep->equal(other); }), "::equal: nesting too deep");
+        }
     });
 }
 
