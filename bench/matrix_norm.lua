@@ -30,7 +30,7 @@ local function times_ata(v, atav)
   times_transposed(t, atav)
 end
 
-local n = 300 // scale
+local n = 450 // scale
 local u, v = {}, {}
 for i = 1, n do u[i] = 1.0; v[i] = 0.0 end
 for _ = 1, 10 do

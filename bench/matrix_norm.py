@@ -34,7 +34,7 @@ def times_ata(v, atav):
 
 
 def main():
-    n = 300 // scale
+    n = 450 // scale
     u = [1.0] * n
     v = [0.0] * n
     for _ in range(10):

@@ -84,6 +84,6 @@ bodies[#bodies + 1] = body(15.3796971148509165, 0.0 - 25.9193146099879641, 0.179
   0.0 - 0.0000951592254519715870 * days_per_year, 0.0000515138902046611451 * solar_mass)
 offset_momentum()
 print(string.format("%g", energy()))
-local steps = 100000 // scale
+local steps = 200000 // scale
 for _ = 1, steps do advance(0.01) end
 print(string.format("%g", energy()))

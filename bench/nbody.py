@@ -88,7 +88,7 @@ def main():
                        0.0 - 0.0000951592254519715870 * days_per_year, 0.0000515138902046611451 * solar_mass))
     offset_momentum()
     print("%g" % energy())
-    steps = 100000 // scale
+    steps = 200000 // scale
     for _ in range(steps):
         advance(0.01)
     print("%g" % energy())

@@ -1,6 +1,6 @@
 -- Twin of queuesim.vl: the waiting line is a table with a head and a tail index.
 local scale = tonumber(arg[1]) or 1
-local n = 1500000 // scale
+local n = 2000000 // scale
 local line = {first = 1, last = 0}
 local served, kinds = {}, 0
 local longest = 0

@@ -6,7 +6,7 @@ scale = int(sys.argv[1]) if len(sys.argv) > 1 else 1
 
 
 def main():
-    n = 1500000 // scale
+    n = 2000000 // scale
     line = collections.deque()
     served = {}
     longest = 0

@@ -1,6 +1,6 @@
 -- Twin of sieve.vl.
 local scale = tonumber(arg[1]) or 1
-local n = 300000 // scale
+local n = 600000 // scale
 local composite = {}
 for i = 0, n do composite[i] = false end
 local primes = {}

@@ -5,7 +5,7 @@ scale = int(sys.argv[1]) if len(sys.argv) > 1 else 1
 
 
 def main():
-    n = 300000 // scale
+    n = 600000 // scale
     composite = [False] * (n + 1)
     primes = []
     for i in range(2, n + 1):
