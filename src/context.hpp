@@ -13,12 +13,14 @@ namespace vorla {
 // Everything a script run changes outside the values and namespaces it builds. Each interpreter owns
 // one, so several interpreters in one program keep their own names, random sequences and limits.
 //
-// The value layer (a number's rand, a container's walk) has no namespace at hand to find its interpreter,
-// so the context of the interpreter that is running is found through one thread-local pointer, set by the
-// interpreter on entry to every operation that runs script code (context::entry). One interpreter runs at
-// a time on a thread; one whose native calls into another interpreter makes that one current for the call
-// and gets its own back afterwards. Code that runs outside every interpreter (layer tests that build
-// trees by hand, vorla-parse) uses the thread's detached context.
+// The engines hand it to what needs it: the root namespace is made with it and every namespace below
+// shares it, a method call carries it (rand), a function table keeps its definition count. One use
+// still finds it through a thread-local pointer: the count of values that can hold others, which a
+// container's constructor and destructor keep (collectable.hpp) with no interpreter at hand. That
+// pointer is set by the interpreter on entry to every operation that runs script code
+// (context::entry); one whose native calls into another interpreter makes that one current for the
+// call and gets its own back afterwards. Code that runs outside every interpreter (layer tests, host
+// calls such as make_vector) counts on the thread's detached context.
 class context {
 public:
     context() = default;
