@@ -32,6 +32,12 @@ public:
     // one reported that is not held would free a value still in use.
     virtual void visit_children(child_visitor& visit) const = 0;
 
+    // A value that holds others is walked level by level: the walk begins at depth 0 here, and each class
+    // refuses a walk too deep in its *_at form and hands the next level on.
+    void hash(std::uint32_t& seed) const final { hash_at(seed, 0); }
+    bool equal(const value& other) const final { return equal_at(other, 0); }
+    std::string describe() const final { return describe_at(0); }
+
 protected:
     collectable() noexcept { context::current().cycles.made(); }
     collectable(const collectable& o) noexcept : factor(o) { context::current().cycles.made(); }

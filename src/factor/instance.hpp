@@ -66,9 +66,6 @@ public:
     type_id_t type_id() const override { return part_.id; }
     value clone() const override;
     bool stands_for_copy() const override;
-    void hash(std::uint32_t& seed) const override { hash_at(seed, 0); }
-    bool equal(const value& other) const override { return equal_at(other, 0); }
-    std::string describe() const override { return describe_at(0); }
     void hash_at(std::uint32_t& seed, unsigned depth) const override;
     bool equal_at(const value& other, unsigned depth) const override;
     std::string describe_at(unsigned depth) const override;

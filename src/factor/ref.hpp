@@ -41,9 +41,6 @@ public:
 
     type_id_t type_id() const override { return tid::ref; }
     value clone() const override { return make<ref>(*this); }
-    void hash(std::uint32_t& seed) const override { hash_at(seed, 0); }
-    bool equal(const value& other) const override { return equal_at(other, 0); }
-    std::string describe() const override { return describe_at(0); }
     void hash_at(std::uint32_t& seed, unsigned depth) const override
     {
         const nesting level(*this, "hash", depth);
