@@ -485,6 +485,22 @@ bool machine::run(fiber& f, std::uint64_t& passes)
         r = f.stack_.data() + fr->base;
         pc = fr->pc;
     };
+    // Enters the callee's frame at register `base`, its result going to the caller's register `to`:
+    // counted as the tree interpreter counts a call, before the frame exists (the process body's frame is
+    // no call, so calls nest frames - 1 deep); cycles of refs the calls made and dropped are freed as the
+    // run goes.
+    auto enter = [&](const unit& callee, std::uint32_t base, std::int32_t to, std::uint32_t inlines) {
+        fr->pc = pc;
+        if (f.frames_.size() > call_limit_) [[unlikely]] depth_exceeded(f);
+        if (watch_.tick_due()) [[unlikely]] ticked(f, {});
+        if (cycles_.due()) [[unlikely]] cycles_.collect();
+        if (f.stack_.size() < base + callee.registers) f.stack_.resize(base + callee.registers);
+        f.frames_.push_back({&callee, 0, base, to, inlines});
+        fr = &f.frames_.back();
+        code = callee.code.data();
+        r = f.stack_.data() + base;
+        pc = 0;
+    };
     for (;;) {
         const instr& in = code[pc++];
         switch (in.code) {
@@ -784,47 +800,18 @@ bool machine::run(fiber& f, std::uint64_t& passes)
                 break;
             }
             return true;
-        case op::call: {
-            // The process body's frame is no call: calls nest frames - 1 deep.
-            if (f.frames_.size() > call_limit_) [[unlikely]] {
-                fr->pc = pc;
-                depth_exceeded(f);
-            }
-            // Counted as the tree interpreter counts a call, before its frame exists.
-            if (watch_.tick_due()) [[unlikely]] {
-                fr->pc = pc;
-                ticked(f, {});
-            }
-            // Cycles of refs made and dropped by the calls are freed as the run goes.
-            if (cycles_.due()) [[unlikely]] cycles_.collect();
-            const unit& callee = program_.units[static_cast<std::size_t>(in.b)];
-            fr->pc = pc;
-            const std::uint32_t base = fr->base + static_cast<std::uint32_t>(in.c);
-            if (f.stack_.size() < base + callee.registers) f.stack_.resize(base + callee.registers);
-            f.frames_.push_back({&callee, 0, base, in.a, fr->inlines + (in.n >> 1u)});
-            fr = &f.frames_.back();
-            code = callee.code.data();
-            r = f.stack_.data() + base;
-            pc = 0;
+        case op::call:
+            enter(program_.units[static_cast<std::size_t>(in.b)], fr->base + static_cast<std::uint32_t>(in.c), in.a,
+                  fr->inlines + (in.n >> 1u));
             break;
-        }
         case op::call_v: {
             // The definition the arguments' classes choose (a search that fails before any call is made),
             // then the call as `call` makes it.
             fr->pc = pc;
             const dispatch_site& d = fr->body->dispatches[static_cast<std::size_t>(in.b)];
             const dispatch_site::candidate& chosen = choose(f, d, r + in.c);
-            if (f.frames_.size() > call_limit_) [[unlikely]] depth_exceeded(f);
-            if (watch_.tick_due()) [[unlikely]] ticked(f, {});
-            if (cycles_.due()) [[unlikely]] cycles_.collect();
-            const unit& callee = program_.units[chosen.unit];
-            const std::uint32_t base = fr->base + static_cast<std::uint32_t>(in.c) + (d.in_method && !chosen.method ? 1 : 0);
-            if (f.stack_.size() < base + callee.registers) f.stack_.resize(base + callee.registers);
-            f.frames_.push_back({&callee, 0, base, in.a, fr->inlines + (in.n >> 1u)});
-            fr = &f.frames_.back();
-            code = callee.code.data();
-            r = f.stack_.data() + base;
-            pc = 0;
+            enter(program_.units[chosen.unit], fr->base + static_cast<std::uint32_t>(in.c) + (d.in_method && !chosen.method ? 1 : 0),
+                  in.a, fr->inlines + (in.n >> 1u));
             break;
         }
         case op::native:
@@ -842,23 +829,7 @@ bool machine::run(fiber& f, std::uint64_t& passes)
                 for (const auto& [cls, index] : m.units)
                     if (cls == id) callee = &program_.units[index];
                 if (callee) {
-                    if (f.frames_.size() > call_limit_) [[unlikely]] {
-                        fr->pc = pc;
-                        depth_exceeded(f);
-                    }
-                    if (watch_.tick_due()) [[unlikely]] {
-                        fr->pc = pc;
-                        ticked(f, {});
-                    }
-                    if (cycles_.due()) [[unlikely]] cycles_.collect();
-                    fr->pc = pc;
-                    const std::uint32_t base = fr->base + static_cast<std::uint32_t>(m.base - 1);
-                    if (f.stack_.size() < base + callee->registers) f.stack_.resize(base + callee->registers);
-                    f.frames_.push_back({callee, 0, base, in.a, fr->inlines});
-                    fr = &f.frames_.back();
-                    code = callee->code.data();
-                    r = f.stack_.data() + base;
-                    pc = 0;
+                    enter(*callee, fr->base + static_cast<std::uint32_t>(m.base - 1), in.a, fr->inlines);
                     break;
                 }
             }
