@@ -780,15 +780,16 @@ struct interpreter::impl {
         e.script().leave(std::move(what));
         throw e;
     }
-    // Runs a start: a copy constructor's throw while the arguments are copied has no script around it
-    // to catch it.
+    // Runs script code the host asked for outside every script statement (a constructor, the copies of a
+    // start's arguments): a throw from it has no script around it to catch it. `kind` and `name` name the
+    // call in the report.
     template <class F>
-    static auto starting(const std::string& process, F&& f) -> decltype(f())
+    static auto uncaught(const char* kind, const std::string& name, F&& f) -> decltype(f())
     {
         try {
             return f();
         } catch (sig_throw& t) {
-            escaped_throw(t.v, std::move(t.trace), "start of process " + process);
+            escaped_throw(t.v, std::move(t.trace), kind + name);
         }
     }
     // A signal waiting in `out` after a call that yielded nothing: a throw, break or continue.
@@ -1053,7 +1054,7 @@ process_handle interpreter::start(const std::string& process, const std::vector<
 {
     if (impl_->use_vm) {
         auto started =
-            impl_->guarded([&] { return impl::starting(process, [&] { return impl_->start_on_vm(this, process, arguments); }); });
+            impl_->guarded([&] { return impl::uncaught("start of process ", process, [&] { return impl_->start_on_vm(this, process, arguments); }); });
         if (auto* handle = std::get_if<process_handle>(&started)) return *handle;
         // Processes of both engines never run side by side.
         if (!impl_->may_fall_back || (impl_->vm_ && !impl_->vm_->fibers.live.empty()))
@@ -1066,7 +1067,7 @@ process_handle interpreter::start(const std::string& process, const std::vector<
         // report says what is missing.
         if (!impl_->space.types->contains(L"p?" + name))
             throw exception("Unable to find key in unordered_map.").explain("no process named " + process);
-        return impl::starting(process, [&] {
+        return impl::uncaught("start of process ", process, [&] {
             return process_handle(this, value_access::wrap(impl_->space.start_process(name, value_access::of(arguments))));
         });
     });
@@ -1158,12 +1159,8 @@ script_value interpreter::construct(const std::string& class_name, const std::ve
             throw exception(VORLA_EXCEPTION("vorla::interpreter::construct", "no class named ") << name)
                 .explain("no class named " + class_name);
         const args given = value_access::of(arguments);
-        try {
-            return value_access::wrap(space._generate(space.types->find(name), given));
-        } catch (sig_throw& t) {
-            // A constructor body's throw that nothing in the script caught.
-            impl::escaped_throw(t.v, std::move(t.trace), "constructor " + class_name);
-        }
+        return impl::uncaught("constructor ", class_name,
+                              [&] { return value_access::wrap(space._generate(space.types->find(name), given)); });
     });
 }
 
